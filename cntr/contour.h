@@ -1,0 +1,161 @@
+// krContour: an open polyline or closed ring of plane points with a label,
+// and the cached measures and queries of such a shape.
+#ifndef QEL_CNTR_CONTOUR_H
+#define QEL_CNTR_CONTOUR_H
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "cntr/boundedmap.h"
+#include "defs/cntrdefs.h"
+#include "platform/std/angle.h"
+#include "platform/std/ellipse.h"
+#include "platform/std/geometry.h"
+#include "platform/std/handle.h"
+#include "platform/std/matrix.h"
+#include "platform/std/persistent.h"
+#include "platform/std/realeq.h"
+#include "platform/std/vector.h"
+#include "platform/std/xform.h"
+
+class krVertexGrid;
+class krSegmentIndex;
+
+// Orders transforms by translation x, translation y, then the matrix elements
+// (0,0), (0,1), (1,0), (1,1).
+struct kr_XformKeyLess {
+    bool operator()(const krXform<2>& a, const krXform<2>& b) const;
+};
+
+struct kr_AngleKeyLess {
+    bool operator()(double a, double b) const { return kf_KeyLess(a, b); }
+};
+
+// An ordered list of points, open or closed, with a label the library carries
+// but never reads. Every costly query keeps its answer until the points or the
+// closed flag change. Segments are numbered in one order everywhere: a closed
+// contour of n points has the closing segment (p[n-1], p[0]) first, then
+// (p[k-1], p[k]) for k = 1 .. n-1; an open one has (p[k], p[k+1]).
+//
+// Not thread-safe per object: const queries fill caches. Distinct contours may
+// be used from different threads at once.
+class krContour : public virtual krPersistent, public virtual krRepBase {
+public:
+    typedef std::vector<krVector<2>> Points;
+
+    explicit krContour(const Points& points = Points(), bool closed = true,
+                       unsigned long label = 0);
+    // The polygon's vertices, in order; closed when the first and last vertex
+    // are equal within 1e-15 (the repeated vertex stays in the list). A polygon
+    // without vertices gives an empty, closed contour.
+    explicit krContour(const krPolygon& polygon, unsigned long label = 0);
+    krContour(const krContour& src);
+    krContour& operator=(const krContour& src);
+    ~krContour() override;
+
+    // ---- points, closed flag, label ----
+    const Points& points() const { return points_; }
+    virtual void points(const Points& v);
+    virtual bool isClosed() const;
+    virtual void isClosed(bool c);
+    unsigned long label() const { return label_; }
+    void label(unsigned long v);
+    long cachedVectorSize() const { return cachedVectorSize_; }
+    // Bound on the two keyed caches; n < 0 throws BadParams and changes nothing.
+    void cachedVectorSize(long n);
+
+    // Same closed flag, same coordinates in order (compared with ==) and the same
+    // cachedVectorSize; the label is not compared.
+    bool operator==(const krContour& other) const;
+    bool operator!=(const krContour& other) const { return !(*this == other); }
+
+    // ---- distances and vertices ----
+    // Sum of the segment lengths; 0 for an empty contour.
+    double length() const;
+    // The centroid of the polyline as a uniform wire. For a contour whose points
+    // all coincide (no length to weigh by) it is that common point.
+    krVector<2> meanPosition() const;
+    // Index of the nearest vertex; ties go to the lowest index.
+    long closestVertexIndex(const krVector<2>& point) const;
+    // The nearest point of the polyline (or, with vertexOnly, the nearest
+    // vertex); ties go to the segment visited first.
+    krVector<2> closestPoint(const krVector<2>& point, bool vertexOnly) const;
+    double distToPoint(const krVector<2>& point, bool vertexOnly) const;
+    // Indices of the vertices nearer than tolerance: grouped by grid cell (rows
+    // of cells x-1, x, x+1, each with y-1, y, y+1 around the query's cell),
+    // ascending within a cell. One grid per distinct tolerance is built and
+    // kept. A tolerance that is not a positive number finds nothing and builds
+    // no grid.
+    std::vector<int> vertexIndex(const krVector<2>& point, double tolerance) const;
+
+    // ---- extremes and enclosing shapes ----
+    long extremalVertexIndex(const krRadian& angle) const;
+    krVector<2> extremalVertexPosition(const krRadian& angle) const;
+    krRect encloseRect(const krXform<2>& xform) const;
+    krCircle encloseCircle(krContourDefs::DiameterMode mode) const;
+    double diameter(krContourDefs::DiameterMode mode) const;
+    void fitEllipse(krEllipse& ellipse, double& residual) const;
+
+    // ---- intersections ----
+    std::vector<krVector<2>> intersections(const krLineSeg& seg, bool includeEnds) const;
+    std::vector<krVector<2>> intersections(const krContour& other) const;
+    bool isSelfIntersecting() const;
+
+protected:
+    void checkEmptyContour() const;
+    virtual void makeDataConsistentWithPoints();
+    virtual void makePointsConsistentWithData();
+    virtual void cleanCacheInfo();
+    // Replaces the points without the consistency hook.
+    void setPoints(const Points& v);
+
+    double medianFeatureSize() const;
+
+    void computeLineSegs() const;
+    const std::vector<krLineSeg>& lineSegs() const;
+    const std::vector<bool>& validLine() const;
+    std::vector<krVector<2>> intersections(const krLineSeg& seg, std::vector<int>& indices,
+                                           bool includeEnds) const;
+
+    typedef krBoundedMap<krXform<2>, krRect, kr_XformKeyLess> RectCache;
+    typedef krBoundedMap<double, long, kr_AngleKeyLess> ExtremalCache;
+
+    std::uint32_t label_ = 0;
+    bool closed = true;
+    Points points_;
+    std::int32_t cachedVectorSize_ = 3;
+    mutable bool meanPositionValid = false;
+    mutable krVector<2> meanPosition_;
+    mutable bool lengthValid = false;
+    mutable double length_ = 0.0;
+    mutable bool convexHullValid = false;
+    mutable krPtrHandle_const<krRegion> convexHull_;
+    mutable std::unique_ptr<RectCache> rectCache;
+    mutable std::vector<bool> circleValid;
+    mutable std::vector<krCircle> circles;
+    mutable std::unique_ptr<ExtremalCache> extremalCache;
+    mutable bool ellipseValid = false;
+    mutable krEllipse ellipse;
+    mutable double ellipseResidual = 0.0;
+    mutable bool selfIntersecting = false;
+    mutable bool selfIntersectingValid = false;
+    mutable bool lineSegsValid = false;
+    mutable std::vector<krLineSeg> lineSegs_;
+    mutable bool linesValid = false;
+    mutable std::vector<krLine> lines;
+    mutable bool boxesValid = false;
+    mutable std::vector<krRect> boxes;
+    mutable std::vector<bool> validLine_;
+    mutable bool medianFeatureSizeValid = false;
+    mutable double medianFeatureSize_ = 0.0;
+    mutable std::unique_ptr<std::vector<krVertexGrid>> vertexGrids;
+    // Spatial index over the boxes table; built and dropped with the tables.
+    mutable std::unique_ptr<krSegmentIndex> segmentIndex;
+
+private:
+    void initializePointers();
+    void deletePointers();
+};
+
+#endif
