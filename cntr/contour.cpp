@@ -1,5 +1,6 @@
 #include "cntr/contour.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -373,4 +374,311 @@ std::vector<int> krContour::vertexIndex(const krVector<2>& point, double toleran
     }
     grid->query(points_, point, result);
     return result;
+}
+
+// ---------------------------------------------------------------------------
+// Extremes and enclosing shapes.
+
+namespace {
+const krXform<2> kIdentity(krMatrix<2>(), krVector<2>(0.0, 0.0));
+}  // namespace
+
+long krContour::extremalVertexIndex(const krRadian& angle) const {
+    checkEmptyContour();
+    if (!extremalCache) extremalCache = std::make_unique<ExtremalCache>();
+    const double key = angle.toDouble();
+    if (const long* hit = extremalCache->find(key)) return *hit;
+
+    const double c = cos(angle), s = sin(angle);
+    const krVector<2> d(c, s);
+    // Along the axes the exact coordinates score, so that vertices on one axis
+    // line tie exactly and the lowest index wins.
+    enum { kPlusX, kMinusX, kPlusY, kMinusY, kOther } dir = kOther;
+    if (kfRealEq(d, krVector<2>(1.0, 0.0), 1e-15))
+        dir = kPlusX;
+    else if (kfRealEq(d, krVector<2>(-1.0, 0.0), 1e-15))
+        dir = kMinusX;
+    else if (kfRealEq(d, krVector<2>(0.0, 1.0), 1e-15))
+        dir = kPlusY;
+    else if (kfRealEq(d, krVector<2>(0.0, -1.0), 1e-15))
+        dir = kMinusY;
+    double best = -1.7976931348623157e308;
+    long index = -1;
+    for (std::size_t i = 0; i < points_.size(); ++i) {
+        const krVector<2>& p = points_[i];
+        double score;
+        switch (dir) {
+            case kPlusX: score = p.x(); break;
+            case kMinusX: score = -p.x(); break;
+            case kPlusY: score = p.y(); break;
+            case kMinusY: score = -p.y(); break;
+            default: score = c * p.x() + s * p.y(); break;
+        }
+        if (best < score) {
+            best = score;
+            index = static_cast<long>(i);
+        }
+    }
+    extremalCache->insert(key, index, cachedVectorSize_);
+    return index;
+}
+
+krVector<2> krContour::extremalVertexPosition(const krRadian& angle) const {
+    const long i = extremalVertexIndex(angle);
+    // Only vertices that are not numbers can leave every score unbeaten.
+    if (i < 0) throw krContourDefs::BadParams(L"no vertex scores in this direction");
+    return points_[static_cast<std::size_t>(i)];
+}
+
+krRect krContour::encloseRect(const krXform<2>& xform) const {
+    checkEmptyContour();
+    if (!rectCache) rectCache = std::make_unique<RectCache>();
+    if (const krRect* hit = rectCache->find(xform)) return *hit;
+
+    const bool identity = kfRealEq(xform.trans(), krVector<2>(0.0, 0.0), 1e-15) &&
+                          kfRealEq(xform.matrix(), krMatrix<2>(), 1e-15);
+    const krVector<2> zero(0.0, 0.0);
+    auto at = [&](std::size_t i) { return identity ? points_[i] : xform * points_[i]; };
+    krRect rect(at(0), zero);
+    for (std::size_t i = 1; i < points_.size(); ++i) rect = rect.enclose(krRect(at(i), zero));
+    rectCache->insert(xform, rect, cachedVectorSize_);
+    return rect;
+}
+
+krCircle krContour::encloseCircle(krContourDefs::DiameterMode mode) const {
+    if (mode != krContourDefs::eExact && mode != krContourDefs::eFast)
+        throw krContourDefs::BadParams(L"diameterMode is not one of the valid enums");
+    const std::size_t m = static_cast<std::size_t>(mode);
+    if (circleValid.size() <= m) circleValid.resize(m + 1, false);
+    if (circles.size() <= m) circles.resize(m + 1, krCircle(krVector<2>(0.0, 0.0), 0.0));
+    if (circleValid[m]) return circles[m];
+
+    const std::size_t n = points_.size();
+    if (mode == krContourDefs::eExact) {
+        // A contour whose vertices all coincide gets the circle of radius 0 at
+        // that point; an empty one the circle of radius 0 at the origin.
+        circles[m] = krCircle(n ? points_[0] : krVector<2>(0.0, 0.0), 0.0);
+        // The first pair (i outer, j inner) reaching the largest distance sets the
+        // circle. The pair (j, i) has the very same distance as (i, j) and i == j
+        // has none, so only j > i can improve; and a square no larger than the
+        // best cannot give a strictly larger root, so such pairs skip the sqrt.
+        double best = 0.0, bestSq = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const krVector<2>& a = points_[i];
+            for (std::size_t j = i + 1; j < n; ++j) {
+                const double dx = a.x() - points_[j].x(), dy = a.y() - points_[j].y();
+                const double sq = dx * dx + dy * dy;
+                if (!(sq > bestSq)) continue;
+                const double d = std::sqrt(sq);
+                if (best < d) {
+                    best = d;
+                    bestSq = sq;
+                    circles[m] = krCircle(0.5 * (a + points_[j]), 0.5 * d);
+                }
+            }
+        }
+    } else {
+        if (n == 0) throw krContourDefs::EmptyContour();
+        double r = 0.0;
+        for (std::size_t i = 1; i < n; ++i) r = std::max(r, points_[0].distance(points_[i]));
+        circles[m] = krCircle(points_[0], r);
+    }
+    circleValid[m] = true;
+    return circles[m];
+}
+
+double krContour::diameter(krContourDefs::DiameterMode mode) const {
+    const double r = encloseCircle(mode).radius();
+    return r + r;
+}
+
+double krContour::medianFeatureSize() const {
+    checkEmptyContour();
+    if (medianFeatureSizeValid) return medianFeatureSize_;
+    std::vector<double> lengths;
+    lengths.reserve(points_.size());
+    forEachSegment(points_, isClosed(), [&](const krVector<2>& a, const krVector<2>& b) {
+        lengths.push_back(a.distance(b));
+    });
+    // The element a full ascending sort would put at count / 2; lengths that are
+    // not numbers sort last.
+    auto mid = lengths.begin() + static_cast<std::ptrdiff_t>(lengths.size() / 2);
+    std::nth_element(lengths.begin(), mid, lengths.end(), kf_KeyLess);
+    medianFeatureSize_ = *mid;
+    medianFeatureSizeValid = true;
+    return medianFeatureSize_;
+}
+
+// ---------------------------------------------------------------------------
+// Segment tables and intersections.
+
+void krContour::computeLineSegs() const {
+    if (lineSegsValid && linesValid && boxesValid) return;
+    lineSegs_.clear();
+    lines.clear();
+    boxes.clear();
+    validLine_.clear();
+    const std::size_t count = points_.empty() ? 0 : (isClosed() ? points_.size() : points_.size() - 1);
+    lineSegs_.reserve(count);
+    lines.reserve(count);
+    boxes.reserve(count);
+    validLine_.reserve(count);
+    const krVector<2> zero(0.0, 0.0);
+    forEachSegment(points_, isClosed(), [&](const krVector<2>& a, const krVector<2>& b) {
+        if (kfRealEq(a, b, 1e-15)) {
+            lineSegs_.emplace_back();
+            lines.emplace_back();
+            boxes.emplace_back();
+            validLine_.push_back(false);
+        } else {
+            lineSegs_.emplace_back(a, b);
+            lines.push_back(lineSegs_.back().line());
+            boxes.push_back(krRect(a, zero).enclose(krRect(b, zero)));
+            validLine_.push_back(true);
+        }
+    });
+    segmentIndex = std::make_unique<krSegmentIndex>(boxes, validLine_);
+    lineSegsValid = linesValid = boxesValid = true;
+}
+
+const std::vector<krLineSeg>& krContour::lineSegs() const {
+    computeLineSegs();
+    return lineSegs_;
+}
+
+const std::vector<bool>& krContour::validLine() const {
+    computeLineSegs();
+    return validLine_;
+}
+
+namespace {
+// Whether the query seg (whose line is line) keeps a crossing with the
+// contour's segment own (whose line is ownLine), and where: the two must not be
+// parallel; without includeEnds, own must keep more than 1e-6 from both ends
+// of seg; and the lines' common point must lie within 1e-6 of both segments.
+bool keptCrossing(const krLineSeg& seg, const krLine& line, bool includeEnds,
+                  const krLineSeg& own, const krLine& ownLine, krVector<2>& p) {
+    if (ownLine.isParallel(line)) return false;
+    if (!includeEnds && (own.distToPoint(seg.p1()) <= 1e-6 || own.distToPoint(seg.p2()) <= 1e-6))
+        return false;
+    p = ownLine.intersect(line).pos();
+    return own.distToPoint(p) < 1e-6 && seg.distToPoint(p) < 1e-6;
+}
+}  // namespace
+
+template <class OnHit>
+void krContour::forEachHit(const krLineSeg& seg, bool includeEnds, OnHit&& onHit) const {
+    const krLine line = seg.line();
+    const krVector<2> zero(0.0, 0.0);
+    const krRect box = krRect(seg.p1(), zero).enclose(krRect(seg.p2(), zero));
+    bool go = true;
+    // The index hands out exactly the valid segments whose boxes overlap, in
+    // ascending order: the segments the plain scan would not skip on those two
+    // tests, in the plain scan's order.
+    segmentIndex->forEachOverlap(boxes, validLine_, box, [&](std::size_t k) {
+        krVector<2> p;
+        if (go && keptCrossing(seg, line, includeEnds, lineSegs_[k], lines[k], p))
+            go = onHit(p, static_cast<int>(k));
+    });
+}
+
+namespace {
+// Orders hits along the query by t = (P - p1).(p2 - p1) with the exchange sort
+// that fixes where hits with equal keys end up: for a < b, entries a and b swap
+// when b's key is strictly smaller. With distinct keys (the usual case) that
+// order is simply ascending, so larger lists take a sort and only lists with
+// ties or unordered keys run the exchange itself.
+void sortAlong(const krLineSeg& seg, std::vector<krVector<2>>& pts, std::vector<int>& idx) {
+    const std::size_t m = pts.size();
+    const krVector<2> dir = seg.p2() - seg.p1();
+    std::vector<double> key(m);
+    for (std::size_t i = 0; i < m; ++i) key[i] = (pts[i] - seg.p1()) * dir;
+
+    auto exchange = [&] {
+        for (std::size_t a = 0; a + 1 < m; ++a)
+            for (std::size_t b = a + 1; b < m; ++b)
+                if (key[b] < key[a]) {
+                    std::swap(key[a], key[b]);
+                    std::swap(pts[a], pts[b]);
+                    std::swap(idx[a], idx[b]);
+                }
+    };
+    if (m < 32) return exchange();
+    std::vector<std::size_t> order(m);
+    for (std::size_t i = 0; i < m; ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return key[a] < key[b]; });
+    for (std::size_t i = 0; i + 1 < m; ++i)
+        if (!(key[order[i]] < key[order[i + 1]])) return exchange();  // a tie or a NaN
+    std::vector<krVector<2>> p2(m);
+    std::vector<int> i2(m);
+    for (std::size_t i = 0; i < m; ++i) {
+        p2[i] = pts[order[i]];
+        i2[i] = idx[order[i]];
+    }
+    pts.swap(p2);
+    idx.swap(i2);
+}
+}  // namespace
+
+std::vector<krVector<2>> krContour::intersections(const krLineSeg& seg, std::vector<int>& indices,
+                                                  bool includeEnds) const {
+    checkEmptyContour();
+    indices.clear();
+    std::vector<krVector<2>> result;
+    const krVector<2> zero(0.0, 0.0);
+    const krRect box = krRect(seg.p1(), zero).enclose(krRect(seg.p2(), zero));
+    if (!encloseRect(kIdentity).overlaps(box)) return result;
+    computeLineSegs();
+    forEachHit(seg, includeEnds, [&](const krVector<2>& p, int k) {
+        result.push_back(p);
+        indices.push_back(k);
+        return true;
+    });
+    sortAlong(seg, result, indices);
+    return result;
+}
+
+std::vector<krVector<2>> krContour::intersections(const krLineSeg& seg, bool includeEnds) const {
+    std::vector<int> scratch;
+    return intersections(seg, scratch, includeEnds);
+}
+
+std::vector<krVector<2>> krContour::intersections(const krContour& other) const {
+    checkEmptyContour();
+    std::vector<krVector<2>> result;
+    forEachSegment(other.points_, other.isClosed(), [&](const krVector<2>& a, const krVector<2>& b) {
+        const std::vector<krVector<2>> hits = intersections(krLineSeg(a, b), true);
+        result.insert(result.end(), hits.begin(), hits.end());
+    });
+    return result;
+}
+
+bool krContour::isSelfIntersecting() const {
+    if (points_.empty()) return false;
+    if (selfIntersectingValid) return selfIntersecting;
+    computeLineSegs();
+    // The contour crosses itself when some valid segment's own query (ends
+    // excluded) keeps a hit. A hit of query k from segment j needs their boxes to
+    // overlap, so instead of one query per segment the index pairs up the
+    // segments whose boxes overlap, and each pair is tried both ways; the answer
+    // is the same, reached in time proportional to the pairs. As in the query,
+    // a segment whose box misses the contour's rectangle (possible only with
+    // coordinates that are not numbers) finds nothing; that rectangle is the
+    // query's, and is cached as the query would.
+    bool found = false;
+    if (std::find(validLine_.begin(), validLine_.end(), true) != validLine_.end()) {
+        const krRect all = encloseRect(kIdentity);
+        auto hit = [&](std::size_t k, std::size_t j) {
+            krVector<2> p;
+            return all.overlaps(boxes[k]) &&
+                   keptCrossing(lineSegs_[k], lines[k], false, lineSegs_[j], lines[j], p);
+        };
+        found = !segmentIndex->forEachOverlappingPair(
+            boxes, validLine_, [&](std::size_t a, std::size_t b) {
+                return !(hit(a, b) || (a != b && hit(b, a)));
+            });
+    }
+    selfIntersecting = found;
+    selfIntersectingValid = true;
+    return found;
 }

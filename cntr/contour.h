@@ -156,6 +156,11 @@ protected:
 private:
     void initializePointers();
     void deletePointers();
+    // Visits, in ascending segment number, the crossings of seg with this
+    // contour's segments that the segment query keeps, calling onHit(P, k)
+    // until it returns false. The tables must be built.
+    template <class OnHit>
+    void forEachHit(const krLineSeg& seg, bool includeEnds, OnHit&& onHit) const;
 };
 
 #endif

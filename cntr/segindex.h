@@ -1,8 +1,10 @@
 // A bounding-box tree over a contour's segments, for segment queries that
-// visit only the segments whose boxes can overlap the query's box.
+// visit only the segments whose boxes can overlap the query's box, and for
+// finding all pairs of segments whose boxes overlap.
 #ifndef QEL_CNTR_SEGINDEX_H
 #define QEL_CNTR_SEGINDEX_H
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -16,10 +18,10 @@
 // the order the plain scan visits them in.
 class krSegmentIndex {
 public:
-    static constexpr std::size_t kFanout = 16;
+    static constexpr std::size_t kFanout = 8;
 
-    // boxes and valid are the contour's boxes and validity tables; invalid
-    // segments are never reported.
+    // boxes and valid are the contour's boxes and validity tables; every query
+    // must pass the same tables again. Invalid segments are never reported.
     krSegmentIndex(const std::vector<krRect>& boxes, const std::vector<bool>& valid);
 
     // Calls visit(k) in ascending k for every valid segment k whose box overlaps
@@ -28,17 +30,30 @@ public:
     void forEachOverlap(const std::vector<krRect>& boxes, const std::vector<bool>& valid,
                         const krRect& query, Visit&& visit) const;
 
+    // Calls pair(a, b), a <= b, for every two valid segments whose boxes overlap,
+    // each segment also paired with itself, until pair returns false. The order
+    // of the calls is unspecified. Returns false when stopped.
+    template <class Pair>
+    bool forEachOverlappingPair(const std::vector<krRect>& boxes, const std::vector<bool>& valid,
+                                Pair&& pair) const;
+
 private:
     struct Box {
         double lox, loy, hix, hiy;
-        bool overlaps(const krRect& r) const {
-            return hix >= r.origin().x() && r.corner().x() >= lox && hiy >= r.origin().y() &&
-                   r.corner().y() >= loy;
+        bool overlaps(const Box& o) const {
+            return hix >= o.lox && o.hix >= lox && hiy >= o.loy && o.hiy >= loy;
         }
     };
-    template <class Visit>
-    void descend(std::size_t level, std::size_t node, const std::vector<krRect>& boxes,
-                 const std::vector<bool>& valid, const krRect& query, Visit& visit) const;
+    static Box boxOf(const krRect& r) {
+        return {r.origin().x(), r.origin().y(), r.corner().x(), r.corner().y()};
+    }
+    template <class Pair>
+    bool join(const std::vector<krRect>& boxes, const std::vector<bool>& valid, std::size_t level,
+              std::size_t a, std::size_t b, Pair& pair) const;
+    std::size_t childEnd(std::size_t level, std::size_t node) const {
+        const std::size_t below = level == 0 ? count_ : levels_[level - 1].size();
+        return std::min((node + 1) * kFanout, below);
+    }
 
     std::size_t count_ = 0;
     // levels_[0] has one box per leaf group of segments; each next level one
@@ -51,26 +66,57 @@ void krSegmentIndex::forEachOverlap(const std::vector<krRect>& boxes,
                                     const std::vector<bool>& valid, const krRect& query,
                                     Visit&& visit) const {
     if (levels_.empty()) return;
-    const std::size_t top = levels_.size() - 1;
-    for (std::size_t node = 0; node < levels_[top].size(); ++node)
-        descend(top, node, boxes, valid, query, visit);
+    const Box q = boxOf(query);
+    // Depth-first with an explicit stack; children are pushed last-first so
+    // they come off in ascending order.
+    struct Entry {
+        std::size_t level, node;
+    };
+    std::vector<Entry> stack;
+    stack.push_back({levels_.size() - 1, 0});
+    while (!stack.empty()) {
+        const Entry e = stack.back();
+        stack.pop_back();
+        if (!levels_[e.level][e.node].overlaps(q)) continue;
+        const std::size_t first = e.node * kFanout, end = childEnd(e.level, e.node);
+        if (e.level == 0) {
+            for (std::size_t k = first; k < end; ++k)
+                if (valid[k] && boxes[k].overlaps(query)) visit(k);
+        } else {
+            for (std::size_t c = end; c-- > first;) stack.push_back({e.level - 1, c});
+        }
+    }
 }
 
-template <class Visit>
-void krSegmentIndex::descend(std::size_t level, std::size_t node, const std::vector<krRect>& boxes,
-                             const std::vector<bool>& valid, const krRect& query,
-                             Visit& visit) const {
-    if (!levels_[level][node].overlaps(query)) return;
-    const std::size_t first = node * kFanout;
+template <class Pair>
+bool krSegmentIndex::forEachOverlappingPair(const std::vector<krRect>& boxes,
+                                            const std::vector<bool>& valid, Pair&& pair) const {
+    if (levels_.empty()) return true;
+    const std::size_t top = levels_.size() - 1;
+    return !levels_[top][0].overlaps(levels_[top][0]) || join(boxes, valid, top, 0, 0, pair);
+}
+
+// Pairs the children of two overlapping nodes of one level, down to the
+// segments: each unordered pair of nodes is met once.
+template <class Pair>
+bool krSegmentIndex::join(const std::vector<krRect>& boxes, const std::vector<bool>& valid,
+                          std::size_t level, std::size_t a, std::size_t b, Pair& pair) const {
+    const std::size_t aFirst = a * kFanout, aEnd = childEnd(level, a);
+    const std::size_t bFirst = b * kFanout, bEnd = childEnd(level, b);
     if (level == 0) {
-        const std::size_t last = std::min(first + kFanout, count_);
-        for (std::size_t k = first; k < last; ++k)
-            if (valid[k] && boxes[k].overlaps(query)) visit(k);
-        return;
+        for (std::size_t i = aFirst; i < aEnd; ++i) {
+            if (!valid[i]) continue;
+            for (std::size_t j = (a == b ? i : bFirst); j < bEnd; ++j)
+                if (valid[j] && boxes[i].overlaps(boxes[j]) && !pair(i, j)) return false;
+        }
+        return true;
     }
-    const std::size_t last = std::min(first + kFanout, levels_[level - 1].size());
-    for (std::size_t child = first; child < last; ++child)
-        descend(level - 1, child, boxes, valid, query, visit);
+    const std::vector<Box>& below = levels_[level - 1];
+    for (std::size_t i = aFirst; i < aEnd; ++i)
+        for (std::size_t j = (a == b ? i : bFirst); j < bEnd; ++j)
+            if (below[i].overlaps(below[j]) && !join(boxes, valid, level - 1, i, j, pair))
+                return false;
+    return true;
 }
 
 #endif

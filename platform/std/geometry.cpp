@@ -12,17 +12,7 @@ krXform<2> krXform<2>::inverse() const {
     return {inv, -(inv * trans_)};
 }
 
-bool krLine::isParallel(const krLine& other) const {
-    const double c = kfCross(direction_, other.direction_);
-    return std::fabs(c) <= kParallelSine * direction_.len() * other.direction_.len();
-}
-
-krPoint krLine::intersect(const krLine& other) const {
-    const double denom = kfCross(direction_, other.direction_);
-    if (denom == 0.0) throw krMathError::Singular();
-    const double t = kfCross(other.point_ - point_, other.direction_) / denom;
-    return krPoint(point_ + direction_ * t);
-}
+void krLine::throwSingular() { throw krMathError::Singular(); }
 
 krPoint krLine::proj(const krVector<2>& v) const {
     const double dd = direction_ * direction_;

@@ -40,13 +40,26 @@ public:
     // of their coordinates, so a contour that doubles back on itself along a
     // slanted line counts as parallel there just as one along an axis does. A
     // degenerate line is parallel to everything.
-    bool isParallel(const krLine& other) const;
+    bool isParallel(const krLine& other) const {
+        // Squared, to spare the roots; the root form decides where squares overflow.
+        const double c = kfCross(direction_, other.direction_);
+        const double d1 = direction_ * direction_, d2 = other.direction_ * other.direction_;
+        const double lhs = c * c, rhs = kParallelSine * kParallelSine * d1 * d2;
+        if (lhs <= rhs) return true;
+        if (std::isfinite(lhs) && std::isfinite(rhs)) return false;
+        return std::fabs(c) <= kParallelSine * std::sqrt(d1) * std::sqrt(d2);
+    }
 
     // The common point. Computed whenever the cross product of the directions is
     // not exactly zero (even for lines isParallel calls parallel), as
     // point + t * direction with t from one division; throws krMathError::Singular
     // when the directions are exactly parallel.
-    krPoint intersect(const krLine& other) const;
+    krPoint intersect(const krLine& other) const {
+        const double denom = kfCross(direction_, other.direction_);
+        if (denom == 0.0) throwSingular();
+        const double t = kfCross(other.point_ - point_, other.direction_) / denom;
+        return krPoint(point_ + direction_ * t);
+    }
 
     // The foot of the perpendicular from v; the line's point for a degenerate line.
     krPoint proj(const krVector<2>& v) const;
@@ -63,6 +76,7 @@ public:
     static constexpr double kParallelSine = 1e-12;
 
 private:
+    [[noreturn]] static void throwSingular();
     krVector<2> point_;
     krVector<2> direction_;
 };

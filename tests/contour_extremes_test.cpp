@@ -1,0 +1,194 @@
+// Extremal vertices, enclosing rectangles and circles, the median segment
+// length, and the bounded keyed caches behind them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <thread>
+
+#include "cntr/contour.h"
+
+namespace {
+typedef std::vector<krVector<2>> Pts;
+const double kPiD = 3.14159265358979323846;
+const Pts kSquare{{0, 0}, {2, 0}, {2, 2}, {0, 2}};
+
+struct Probe : krContour {
+    using krContour::krContour;
+    using krContour::circleValid;
+    using krContour::extremalCache;
+    using krContour::medianFeatureSize;
+    using krContour::medianFeatureSizeValid;
+    using krContour::rectCache;
+};
+
+krXform<2> scale(double s) { return krXform<2>(krMatrix<2>(s, 0, 0, s), krVector<2>(0, 0)); }
+}  // namespace
+
+TEST(ContourExtremes, ExtremalVertexTiesGoToTheLowestIndex) {
+    const krContour square(kSquare);
+    const struct {
+        double angle;
+        long index;
+    } cases[] = {{0, 1}, {kPiD / 2, 2}, {kPiD, 0}, {kPiD / 4, 2}, {-kPiD / 2, 0}, {3 * kPiD / 4, 3}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(square.extremalVertexIndex(krRadian(c.angle)), c.index) << c.angle;
+        EXPECT_EQ(square.extremalVertexPosition(krRadian(c.angle)), kSquare[c.index]);
+    }
+    // Near an axis the exact coordinate scores: at pi/2 the cosine is 6e-17, and
+    // the rotated score would put vertex 2 (x = 2) ahead of 3 by a hair.
+    const krContour top(Pts{{0, 5}, {3, 5}, {1, 4}});
+    EXPECT_EQ(top.extremalVertexIndex(krRadian(kPiD / 2)), 0);
+}
+
+TEST(ContourExtremes, ExtremalVertexOfNonNumbers) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const krContour c(Pts{{nan, nan}, {nan, 1}});
+    EXPECT_EQ(c.extremalVertexIndex(krRadian(0.3)), -1);
+    EXPECT_THROW(c.extremalVertexPosition(krRadian(0.3)), krContourDefs::BadParams);
+    EXPECT_THROW(krContour(Pts{{1, 1}}).extremalVertexIndex(krRadian(0)), krContourDefs::EmptyContour);
+}
+
+TEST(ContourExtremes, EncloseRectUnderTransforms) {
+    const krContour square(kSquare);
+    EXPECT_EQ(square.encloseRect(krXform<2>::I), krRect({0, 0}, {2, 2}));
+    EXPECT_EQ(square.encloseRect(scale(2)), krRect({0, 0}, {4, 4}));
+    const krXform<2> turn(krMatrix<2>(krRadian(kPiD / 4), krRadian(kPiD / 4), 1, 1), krVector<2>(1, 0));
+    const krRect r = square.encloseRect(turn);
+    EXPECT_NEAR(r.origin().x(), 1 - std::sqrt(2.0), 1e-12);
+    EXPECT_NEAR(r.size().y(), 2 * std::sqrt(2.0), 1e-12);
+    // A transform within 1e-15 of the identity leaves the points as they are.
+    const krXform<2> almost(krMatrix<2>(1, 1e-16, 0, 1), krVector<2>(1e-16, 0));
+    EXPECT_EQ(krContour(Pts{{1e17, 0}, {0, 1e17}}).encloseRect(almost), krRect({0, 0}, {1e17, 1e17}));
+}
+
+TEST(ContourExtremes, KeyedCachesAreBoundedAndRandomlyReplaced) {
+    // Matrices differing only in element (1,1) are different keys.
+    Probe c(kSquare);
+    c.encloseRect(krXform<2>(krMatrix<2>(1, 0, 0, 2), {}));
+    c.encloseRect(krXform<2>(krMatrix<2>(1, 0, 0, 3), {}));
+    EXPECT_EQ(c.rectCache->size(), 2u);
+
+    // The default bound 3 lets the map grow to 4 entries; then it stays there.
+    for (int i = 0; i < 20; ++i) c.encloseRect(scale(10 + i));
+    EXPECT_EQ(c.rectCache->size(), 4u);
+    for (int i = 0; i < 20; ++i) c.extremalVertexIndex(krRadian(i));
+    EXPECT_EQ(c.extremalCache->size(), 4u);
+
+    // Bound 0: one entry, replaced by every new key; a lower bound trims nothing.
+    Probe one(kSquare);
+    one.cachedVectorSize(0);
+    for (int i = 0; i < 5; ++i) {
+        one.encloseRect(scale(i + 1));
+        ASSERT_EQ(one.rectCache->size(), 1u);
+        EXPECT_EQ(one.rectCache->entries().begin()->first, scale(i + 1));
+    }
+    c.cachedVectorSize(1);
+    EXPECT_EQ(c.rectCache->size(), 4u);
+
+    // Angles are not normalized: theta and theta + 2 pi are two keys.
+    Probe angles(kSquare);
+    angles.extremalVertexIndex(krRadian(0.5));
+    angles.extremalVertexIndex(krRadian(0.5 + 2 * kPiD));
+    EXPECT_EQ(angles.extremalCache->size(), 2u);
+}
+
+TEST(ContourExtremes, ReplacementFollowsEachThreadsOwnSeededSequence) {
+    // Which entry gives way depends only on the thread's draws, which start
+    // from seed 1 on every thread: two fresh threads evict the same keys.
+    auto survivors = [] {
+        Probe c(kSquare);
+        c.cachedVectorSize(2);
+        for (int i = 1; i <= 12; ++i) c.encloseRect(scale(i));
+        std::vector<double> keys;
+        for (const auto& e : c.rectCache->entries()) keys.push_back(e.first.matrix().element(0, 0));
+        return keys;
+    };
+    std::vector<double> a, b;
+    std::thread([&] { a = survivors(); }).join();
+    std::thread([&] { b = survivors(); }).join();
+    EXPECT_EQ(a.size(), 3u);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a.back(), 12.0);  // the newest key is always there
+}
+
+TEST(ContourExtremes, CopiesCarryDeepCopiesOfTheKeyedCaches) {
+    Probe c(kSquare);
+    c.encloseRect(scale(2));
+    Probe copy(c);
+    ASSERT_TRUE(copy.rectCache);
+    EXPECT_NE(copy.rectCache.get(), c.rectCache.get());
+    copy.encloseRect(scale(3));
+    EXPECT_EQ(c.rectCache->size(), 1u);
+    c.isClosed(true);
+    EXPECT_FALSE(c.rectCache);
+    EXPECT_EQ(copy.rectCache->size(), 2u);
+}
+
+TEST(ContourExtremes, EnclosingCirclesAndDiameters) {
+    const double r2 = std::sqrt(2.0);
+    const krContour square(kSquare);
+    EXPECT_EQ(square.encloseCircle(krContourDefs::eExact), krCircle({1, 1}, r2));
+    EXPECT_EQ(square.encloseCircle(krContourDefs::eFast), krCircle({0, 0}, 2 * r2));
+    EXPECT_DOUBLE_EQ(square.diameter(krContourDefs::eExact), 2 * r2);
+    EXPECT_DOUBLE_EQ(square.diameter(krContourDefs::eFast), 4 * r2);
+    // The farthest pair spans the circle, which need not hold every vertex.
+    EXPECT_EQ(krContour(Pts{{0, 0}, {4, 0}, {2, 3}}).encloseCircle(krContourDefs::eExact),
+              krCircle({2, 0}, 2));
+    // Of several pairs at the largest distance the first (i, then j) decides.
+    EXPECT_EQ(krContour(Pts{{0, 0}, {0, 2}, {2, 2}, {2, 0}}).encloseCircle(krContourDefs::eExact),
+              krCircle({1, 1}, r2));
+    // All vertices at one place: radius 0 there. One point needs no pair.
+    EXPECT_EQ(krContour(Pts{{3, 4}, {3, 4}}).encloseCircle(krContourDefs::eExact), krCircle({3, 4}, 0));
+    EXPECT_EQ(krContour(Pts{{3, 4}}).encloseCircle(krContourDefs::eFast), krCircle({3, 4}, 0));
+    EXPECT_THROW(krContour().encloseCircle(krContourDefs::eFast), krContourDefs::EmptyContour);
+
+    Probe p(kSquare);
+    try {
+        p.diameter(static_cast<krContourDefs::DiameterMode>(2));
+        FAIL();
+    } catch (const krContourDefs::BadParams& e) {
+        EXPECT_EQ(e.message(), L"diameterMode is not one of the valid enums");
+    }
+    EXPECT_EQ(p.circleValid, std::vector<bool>(2, false));
+}
+
+TEST(ContourExtremes, ExactCircleMatchesThePlainPairSearch) {
+    // Integer points give many pairs at the same largest distance.
+    std::mt19937 rng(5);
+    for (int trial = 0; trial < 300; ++trial) {
+        Pts p;
+        const int n = 2 + static_cast<int>(rng() % 30);
+        for (int i = 0; i < n; ++i) p.emplace_back(rng() % 5, rng() % 5);
+        double best = 0;
+        krCircle want(p[0], 0);
+        for (const auto& a : p)
+            for (const auto& b : p)
+                if (best < a.distance(b)) {
+                    best = a.distance(b);
+                    want = krCircle(0.5 * (a + b), 0.5 * best);
+                }
+        ASSERT_EQ(krContour(p).encloseCircle(krContourDefs::eExact), want) << trial;
+    }
+}
+
+TEST(ContourExtremes, MedianFeatureSize) {
+    const struct {
+        Pts points;
+        bool closed;
+        double median;
+    } cases[] = {
+        {{{0, 0}, {1, 0}, {3, 0}, {6, 0}}, false, 2},
+        {kSquare, true, 2},
+        {{{0, 0}, {1, 0}, {1, 2}, {0, 2}}, true, 2},  // 2, 1, 2, 1: the upper middle
+        {{{0, 0}, {1, 0}}, false, 1},
+    };
+    for (const auto& c : cases) {
+        Probe p(c.points, c.closed);
+        EXPECT_EQ(p.medianFeatureSize(), c.median);
+        EXPECT_TRUE(p.medianFeatureSizeValid);
+    }
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    // Lengths that are not numbers sort last: 1, 2, NaN.
+    EXPECT_EQ(Probe(Pts{{0, 0}, {1, 0}, {3, 0}, {nan, 0}}, false).medianFeatureSize(), 2);
+}
