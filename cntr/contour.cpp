@@ -522,20 +522,21 @@ void krContour::computeLineSegs() const {
     lineSegs_.reserve(count);
     lines.reserve(count);
     boxes.reserve(count);
-    validLine_.reserve(count);
+    validLine_.assign(count, true);
     const krVector<2> zero(0.0, 0.0);
+    std::size_t k = 0;
     forEachSegment(points_, isClosed(), [&](const krVector<2>& a, const krVector<2>& b) {
         if (kfRealEq(a, b, 1e-15)) {
             lineSegs_.emplace_back();
             lines.emplace_back();
             boxes.emplace_back();
-            validLine_.push_back(false);
+            validLine_[k] = false;
         } else {
             lineSegs_.emplace_back(a, b);
-            lines.push_back(lineSegs_.back().line());
+            lines.emplace_back(a, b - a);  // the segment's line()
             boxes.push_back(krRect(a, zero).enclose(krRect(b, zero)));
-            validLine_.push_back(true);
         }
+        ++k;
     });
     segmentIndex = std::make_unique<krSegmentIndex>(boxes, validLine_);
     lineSegsValid = linesValid = boxesValid = true;
@@ -664,7 +665,10 @@ bool krContour::isSelfIntersecting() const {
     // is the same, reached in time proportional to the pairs. As in the query,
     // a segment whose box misses the contour's rectangle (possible only with
     // coordinates that are not numbers) finds nothing; that rectangle is the
-    // query's, and is cached as the query would.
+    // query's, and is cached as the query would. A segment's query never keeps
+    // a hit from the segment itself: its direction crossed with itself is
+    // exactly zero (parallel) or, past overflow, not a number, which makes the
+    // crossing point not a number too. So only distinct segments are paired.
     bool found = false;
     if (std::find(validLine_.begin(), validLine_.end(), true) != validLine_.end()) {
         const krRect all = encloseRect(kIdentity);
@@ -675,7 +679,7 @@ bool krContour::isSelfIntersecting() const {
         };
         found = !segmentIndex->forEachOverlappingPair(
             boxes, validLine_, [&](std::size_t a, std::size_t b) {
-                return !(hit(a, b) || (a != b && hit(b, a)));
+                return !(hit(a, b) || hit(b, a));
             });
     }
     selfIntersecting = found;

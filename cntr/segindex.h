@@ -18,7 +18,7 @@
 // the order the plain scan visits them in.
 class krSegmentIndex {
 public:
-    static constexpr std::size_t kFanout = 8;
+    static constexpr std::size_t kFanout = 4;
 
     // boxes and valid are the contour's boxes and validity tables; every query
     // must pass the same tables again. Invalid segments are never reported.
@@ -30,9 +30,9 @@ public:
     void forEachOverlap(const std::vector<krRect>& boxes, const std::vector<bool>& valid,
                         const krRect& query, Visit&& visit) const;
 
-    // Calls pair(a, b), a <= b, for every two valid segments whose boxes overlap,
-    // each segment also paired with itself, until pair returns false. The order
-    // of the calls is unspecified. Returns false when stopped.
+    // Calls pair(a, b), a < b, for every two valid segments whose boxes overlap,
+    // until pair returns false. The order of the calls is unspecified. Returns
+    // false when stopped.
     template <class Pair>
     bool forEachOverlappingPair(const std::vector<krRect>& boxes, const std::vector<bool>& valid,
                                 Pair&& pair) const;
@@ -104,11 +104,10 @@ bool krSegmentIndex::join(const std::vector<krRect>& boxes, const std::vector<bo
     const std::size_t aFirst = a * kFanout, aEnd = childEnd(level, a);
     const std::size_t bFirst = b * kFanout, bEnd = childEnd(level, b);
     if (level == 0) {
-        for (std::size_t i = aFirst; i < aEnd; ++i) {
-            if (!valid[i]) continue;
-            for (std::size_t j = (a == b ? i : bFirst); j < bEnd; ++j)
-                if (valid[j] && boxes[i].overlaps(boxes[j]) && !pair(i, j)) return false;
-        }
+        for (std::size_t i = aFirst; i < aEnd; ++i)
+            for (std::size_t j = (a == b ? i + 1 : bFirst); j < bEnd; ++j)
+                if (boxes[i].overlaps(boxes[j]) && valid[i] && valid[j] && !pair(i, j))
+                    return false;
         return true;
     }
     const std::vector<Box>& below = levels_[level - 1];
