@@ -237,7 +237,9 @@ void krContour::label(unsigned long v) {
 }
 
 void krContour::cachedVectorSize(long n) {
-    if (n < 0) throw krContourDefs::BadParams();
+    // The bound is a 32-bit value (it is archived as one); a larger one is as
+    // unusable as a negative one.
+    if (n < 0 || n > std::numeric_limits<std::int32_t>::max()) throw krContourDefs::BadParams();
     notifyMutation();
     cachedVectorSize_ = static_cast<std::int32_t>(n);
 }

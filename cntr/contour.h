@@ -59,10 +59,12 @@ public:
     virtual void points(const Points& v);
     virtual bool isClosed() const;
     virtual void isClosed(bool c);
+    // The label is an unsigned 32-bit value: a larger argument keeps its low 32 bits.
     unsigned long label() const { return label_; }
     void label(unsigned long v);
     long cachedVectorSize() const { return cachedVectorSize_; }
-    // Bound on the two keyed caches; n < 0 throws BadParams and changes nothing.
+    // Bound on the two keyed caches; n < 0 (or above the 32-bit range) throws
+    // BadParams and changes nothing.
     void cachedVectorSize(long n);
 
     // Same closed flag, same coordinates in order (compared with ==) and the same
