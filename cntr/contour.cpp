@@ -1,5 +1,6 @@
 #include "cntr/contour.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -238,7 +239,9 @@ void krContour::label(unsigned long v) {
 void krContour::cachedVectorSize(long n) {
     if (n < 0) throw krContourDefs::BadParams();
     notifyMutation();
-    cachedVectorSize_ = static_cast<std::int32_t>(n);
+    // Stored in 32 bits: a larger bound saturates instead of wrapping negative.
+    cachedVectorSize_ = static_cast<std::int32_t>(
+        std::min<long>(n, std::numeric_limits<std::int32_t>::max()));
 }
 
 void krContour::checkEmptyContour() const {
