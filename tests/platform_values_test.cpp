@@ -174,6 +174,12 @@ TEST(Line, IntersectProjAndDistance) {
     EXPECT_NEAR(slant.distToPoint(V(4, 0)), std::sqrt(8.0), 1e-15);
     EXPECT_NEAR(krLine(V(1, 1), V(1e-9, 1e-9)).distToPoint(V(4, 0)), std::sqrt(8.0), 1e-12);
 
+    // A point on the line is its own foot, not one moved by rounding t * direction.
+    const V a(-0x1.5c7748c8e2c14p+1, -0x1.158965a14de83p+2), b(0x1.8e22dcdc74fb2p-1, 0x1.54ed34bd642fap+1);
+    const V onLine(-0x1.71dd23238b04ep-1, -0x1.58965a14de83p-2);
+    EXPECT_EQ(krLineSeg(a, b).distToPoint(onLine), 0.0);
+    EXPECT_EQ(krLineSeg(a, b).line().proj(onLine).pos(), onLine);
+
     const krLine degenerate(V(1, 2), V(0, 0));
     EXPECT_EQ(degenerate.proj(V(7, 7)).pos(), V(1, 2));
     EXPECT_EQ(degenerate.distToPoint(V(4, 6)), 5.0);
