@@ -38,12 +38,7 @@ TEST(Angle, NormLandsInOneTurnAndKeepsTheDirection) {
     }
     EXPECT_EQ(krRadian(-1.0).norm().toDouble(), kTurn - 1.0);
     EXPECT_EQ(krRadian(-tiny).norm().toDouble(), 0.0);  // would round up to a full turn
-}
-
-TEST(Angle, DegreesConvertBothWays) {
-    EXPECT_DOUBLE_EQ(krRadian(krDegree(180.0)).toDouble(), kPi);
-    EXPECT_DOUBLE_EQ(krDegree(krRadian(kPi / 2)).toDouble(), 90.0);
-    EXPECT_DOUBLE_EQ(sin(krDegree(30.0)), 0.5);
+    EXPECT_DOUBLE_EQ(krRadian(krDegree(-90.0)).norm().toDouble(), 1.5 * kPi);
 }
 
 TEST(Vector, PolarFormRoundTripsThroughLengthAndAngle) {
@@ -66,13 +61,9 @@ TEST(Vector, AngleStaysInHalfOpenRangeForSignedZeros) {
     EXPECT_EQ(V(0.0, -1.0).angle().toDouble(), -kPi / 2);
 }
 
-TEST(Vector, UnitOfZeroIsSingularAndDistanceIsSymmetric) {
+TEST(Vector, UnitOfZeroIsSingular) {
     EXPECT_THROW(V(0.0, 0.0).unit(), krMathError::Singular);
     EXPECT_EQ(V(3, 4).unit(), V(0.6, 0.8));
-    EXPECT_EQ(V(1, 2).distance(V(4, 6)), 5.0);
-    EXPECT_EQ(V(4, 6).distance(V(1, 2)), 5.0);
-    EXPECT_EQ(V(1, 2) * V(3, -4), -5.0);
-    EXPECT_TRUE(std::isnan(V(kNaN, 0).distance(V(0, 0))));
 }
 
 TEST(Matrix, RotationFormRotatesAndInvertsToItsTranspose) {
