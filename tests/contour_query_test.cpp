@@ -189,7 +189,7 @@ TEST(ContourQuery, HugeAndNaNCoordinatesDoNotCrash) {
 }
 
 // ---------------------------------------------------------------------------
-// The plain algorithms, written out as the definition states them, against
+// The plain algorithms, written out step by step, against
 // which the library's faster paths must give identical answers.
 namespace plain {
 
