@@ -189,8 +189,8 @@ TEST(ContourQuery, HugeAndNaNCoordinatesDoNotCrash) {
 }
 
 // ---------------------------------------------------------------------------
-// The plain algorithms, written out step by step, against
-// which the library's faster paths must give identical answers.
+// The plain algorithms, written out step by step, against which the
+// library's faster paths must give identical answers.
 namespace plain {
 
 long closestVertexIndex(const Pts& p, const V& q) {
