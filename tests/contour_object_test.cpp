@@ -1,0 +1,231 @@
+// The contour object: construction, copying with caches, equality, mutators
+// and which of them drop the caches, mutation notices.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <functional>
+#include <limits>
+
+#include "contour_probe.h"
+
+namespace {
+
+using V = krVector<2>;
+using Pts = krContour::Points;
+const Pts kSquare = {{0, 0}, {2, 0}, {2, 2}, {0, 2}};
+
+TEST(ContourObject, DefaultAndPointConstruction) {
+    const Probe d;
+    EXPECT_TRUE(d.points().empty());
+    EXPECT_TRUE(d.isClosed());
+    EXPECT_EQ(d.label(), 0u);
+    EXPECT_EQ(d.cachedVectorSize(), 3);
+    EXPECT_EQ(d.valid(), "");
+    EXPECT_THROW(d.distToPoint(V(0, 0), false), krContourDefs::EmptyContour);
+
+    const Probe c(kSquare, false, 0xFFFFFFFFul);
+    EXPECT_EQ(c.points(), kSquare);
+    EXPECT_FALSE(c.isClosed());
+    EXPECT_EQ(c.label(), 0xFFFFFFFFul);
+    EXPECT_EQ(c.valid(), "");
+    // Points are stored as given: duplicates and a lone point included.
+    const Pts odd = {{1, 1}, {1, 1}, {std::nan(""), 0}};
+    EXPECT_EQ(krContour(odd).points().size(), 3u);
+    EXPECT_EQ(krContour(Pts{{5, 5}}).points(), (Pts{{5, 5}}));
+}
+
+TEST(ContourObject, PolygonConstructorDerivesTheClosedFlag) {
+    struct Case { Pts pts; bool closed; } cases[] = {
+        {{{0, 0}, {1, 0}, {1, 1}, {0, 0}}, true},  // repeated first vertex stays in the list
+        {{{0, 0}, {1, 0}, {1, 1}}, false},
+        {{{0, 0}, {1, 0}, {1, 1}, {1e-15, -1e-15}}, true},  // within 1e-15
+        {{{0, 0}, {1, 0}, {1, 1}, {0, 2e-15}}, false},
+        {{{3, 3}}, true},
+        {{}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pts.size());
+        const krContour k(krPolygon(c.pts, 1), 9);
+        EXPECT_EQ(k.points(), c.pts);
+        EXPECT_EQ(k.isClosed(), c.closed);
+        EXPECT_EQ(k.label(), 9u);
+        EXPECT_EQ(k.cachedVectorSize(), 3);
+    }
+}
+
+TEST(ContourObject, MutatorsDropCachesExactlyWhenGeometryMayChange) {
+    struct Case {
+        const char* name;
+        std::function<void(Probe&)> apply;
+        bool clears;
+        bool notice;
+    } cases[] = {
+        {"points(same)", [](Probe& c) { c.points(c.points()); }, true, true},
+        {"points(other)", [](Probe& c) { c.points(Pts{{0, 0}, {1, 1}}); }, true, true},
+        {"setPoints", [](Probe& c) { c.setPoints(Pts{{0, 0}, {1, 1}}); }, true, true},
+        {"isClosed(true) when closed", [](Probe& c) { c.isClosed(true); }, true, true},
+        {"isClosed(false)", [](Probe& c) { c.isClosed(false); }, true, true},
+        {"makeDataConsistentWithPoints", [](Probe& c) { c.makeDataConsistentWithPoints(); }, true, true},
+        {"makePointsConsistentWithData", [](Probe& c) { c.makePointsConsistentWithData(); }, true, true},
+        {"label(7)", [](Probe& c) { c.label(7); }, false, true},
+        {"cachedVectorSize(0)", [](Probe& c) { c.cachedVectorSize(0); }, false, true},
+        {"cachedVectorSize(-1)",
+         [](Probe& c) { EXPECT_THROW(c.cachedVectorSize(-1), krContourDefs::BadParams); }, false,
+         false},
+        {"const queries",
+         [](Probe& c) {
+             c.length();
+             c.meanPosition();
+             c.closestPoint(V(1, 1), false);
+             c.vertexIndex(V(1, 1), 0.5);
+         },
+         false, false},
+        {"assignment", [](Probe& c) { static_cast<krContour&>(c) = krContour(kSquare); }, true, false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        Probe c(kSquare, true, 3);
+        c.tracking(true);
+        c.fillCaches();
+        ASSERT_EQ(c.valid(), Probe::kAll);
+        const unsigned long before = c.mutations();
+        EXPECT_EQ(before, 0u) << "queries gave a mutation notice";
+        k.apply(c);
+        EXPECT_EQ(c.valid(), k.clears ? "" : Probe::kAll);
+        EXPECT_EQ(c.mutations() > before, k.notice);
+
+        // Without tracking no notice is counted.
+        Probe quiet(kSquare);
+        k.apply(quiet);
+        EXPECT_EQ(quiet.mutations(), 0u);
+    }
+}
+
+TEST(ContourObject, AnswersFollowTheMutations) {
+    krContour c(kSquare);
+    EXPECT_EQ(c.length(), 8.0);
+    c.isClosed(false);
+    EXPECT_EQ(c.length(), 6.0);
+    EXPECT_EQ(c.meanPosition(), V(4.0 / 3, 1.0));
+    c.points(Pts{{0, 0}, {3, 4}});
+    EXPECT_EQ(c.length(), 5.0);
+    EXPECT_EQ(c.vertexIndex(V(3, 4), 1.0), std::vector<int>{1});
+    c.points(Pts{{3, 4}, {0, 0}});
+    EXPECT_EQ(c.vertexIndex(V(3, 4), 1.0), std::vector<int>{0});
+    c.label(7);
+    EXPECT_EQ(c.label(), 7u);
+    EXPECT_EQ(c.length(), 5.0);
+}
+
+TEST(ContourObject, CachedVectorSizeIsCheckedAndNeverNegative) {
+    Probe c(kSquare);
+    c.cachedVectorSize(0);
+    EXPECT_EQ(c.cachedVectorSize(), 0);
+    c.cachedVectorSize(5);
+    try {
+        c.cachedVectorSize(-1);
+        ADD_FAILURE() << "no throw";
+    } catch (const krContourDefs::BadParams& e) {
+        EXPECT_EQ(e.message(), L"");
+    }
+    EXPECT_EQ(c.cachedVectorSize(), 5);
+    EXPECT_THROW(c.cachedVectorSize(LONG_MIN), krContourDefs::BadParams);
+    EXPECT_EQ(c.cachedVectorSize(), 5);
+    // Sizes beyond the stored 32-bit range are refused; they must not wrap.
+    c.cachedVectorSize(0x7FFFFFFFL);
+    for (long n : {LONG_MAX, 0x80000000L, 0x100000005L}) {
+        EXPECT_THROW(c.cachedVectorSize(n), krContourDefs::BadParams) << n;
+        EXPECT_EQ(c.cachedVectorSize(), 0x7FFFFFFF) << n;
+    }
+}
+
+TEST(ContourObject, CopiesCarryCachesAndOwnTheirOwnedOnes) {
+    Probe src(kSquare, false, 4);
+    src.fillCaches();
+    src.length_ = 42.0;  // only a carried cache can answer this
+    src.tracking(true);
+    krPtrHandle<Probe> held(new Probe(src));
+    const Probe& copy = *held;
+    EXPECT_EQ(copy.valid(), Probe::kAll);
+    EXPECT_EQ(copy.length(), 42.0);
+    EXPECT_EQ(copy.label(), 4u);
+    EXPECT_FALSE(copy.isClosed());
+    // Fresh persistence base and count.
+    EXPECT_FALSE(copy.tracking());
+    EXPECT_EQ(copy.mutations(), 0u);
+    EXPECT_EQ(copy.refCount(), 1);
+    // Owned caches are copied, not shared.
+    EXPECT_NE(copy.vertexGrids.get(), src.vertexGrids.get());
+    EXPECT_NE(copy.rectCache.get(), src.rectCache.get());
+    EXPECT_EQ(copy.rectCache->entries(), src.rectCache->entries());
+    EXPECT_EQ(copy.extremalCache->entries(), src.extremalCache->entries());
+    held->points(Pts{{0, 0}, {1, 0}});
+    EXPECT_EQ(src.valid(), Probe::kAll);
+    EXPECT_EQ(src.length(), 42.0);
+    EXPECT_EQ(src.vertexIndex(V(0, 0), 1.0), std::vector<int>{0});
+    EXPECT_EQ(src.mutations(), 0u);
+}
+
+TEST(ContourObject, AssignmentReplacesCachesAndKeepsIdentity) {
+    krPtrHandle<Probe> held(new Probe(kSquare));  // one reference
+    Probe& dst = *held;
+    dst.fillCaches();
+    dst.tracking(true);
+    Probe fresh(Pts{{1, 1}, {2, 2}}, false, 8);
+    fresh.cachedVectorSize(1);
+    static_cast<krContour&>(dst) = fresh;
+    EXPECT_EQ(dst.valid(), "");  // owned caches the source lacks are deleted
+    EXPECT_EQ(dst, fresh);
+    EXPECT_EQ(dst.label(), 8u);
+    EXPECT_TRUE(dst.tracking());
+    EXPECT_EQ(dst.mutations(), 0u);
+    EXPECT_EQ(dst.refCount(), 1);
+    EXPECT_EQ(dst.length(), std::sqrt(2.0));
+
+    Probe src(kSquare);
+    src.fillCaches();
+    static_cast<krContour&>(dst) = src;  // and created where the source has them
+    EXPECT_EQ(dst.valid(), Probe::kAll);
+    static_cast<krContour&>(dst) = dst;
+    EXPECT_EQ(dst.valid(), Probe::kAll);
+    EXPECT_EQ(dst.points(), kSquare);
+}
+
+// Reports closed whatever its flag says, as a region does.
+struct AlwaysClosed : krContour {
+    using krContour::krContour;
+    bool isClosed() const override { return true; }
+    using krContour::isClosed;
+};
+
+TEST(ContourObject, EqualityRules) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const krContour base(kSquare, true, 1);
+    krContour otherSize(kSquare, true, 1);
+    otherSize.cachedVectorSize(4);
+    struct Case { const char* name; krContour other; bool equal; } cases[] = {
+        {"other label", krContour(kSquare, true, 2), true},
+        {"signed zero", krContour(Pts{{-0.0, 0}, {2, 0}, {2, 2}, {0, 2}}), true},
+        {"open", krContour(kSquare, false, 1), false},
+        {"other cachedVectorSize", otherSize, false},
+        {"fewer points", krContour(Pts(kSquare.begin(), kSquare.end() - 1)), false},
+        {"reordered", krContour(Pts{{2, 0}, {2, 2}, {0, 2}, {0, 0}}), false},
+        {"perturbed", krContour(Pts{{0, 0}, {2, 0}, {2, std::nextafter(2.0, 3.0)}, {0, 2}}), false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(base == c.other, c.equal) << c.name;
+        EXPECT_EQ(c.other == base, c.equal) << c.name;
+        EXPECT_EQ(base != c.other, !c.equal) << c.name;
+    }
+    // The closed flag is read through the virtual on both sides.
+    const AlwaysClosed region(kSquare, false, 1);
+    EXPECT_TRUE(base == region);
+    EXPECT_TRUE(region == base);
+    EXPECT_FALSE(region == krContour(kSquare, false, 1));
+    const krContour withNaN(Pts{{nan, 0}, {1, 1}});
+    EXPECT_FALSE(withNaN == withNaN);
+    EXPECT_EQ(krContour(), krContour(Pts{}, true, 5));
+}
+
+}  // namespace

@@ -17,7 +17,12 @@ void krLine::throwSingular() { throw krMathError::Singular(); }
 krPoint krLine::proj(const krVector<2>& v) const {
     const double dd = direction_ * direction_;
     if (dd == 0.0) return krPoint(point_);
-    return krPoint(point_ + direction_ * (((v - point_) * direction_) / dd));
+    const krVector<2> w = v - point_;
+    // A point that tests as lying on the line is its own foot: the formula would
+    // move it by the rounding of t * direction, so a contour vertex lying on
+    // another segment would end up a few ulps away from itself.
+    if (kfCross(w, direction_) == 0.0) return krPoint(v);
+    return krPoint(point_ + direction_ * ((w * direction_) / dd));
 }
 
 double krLine::distToPoint(const krVector<2>& v) const {

@@ -61,7 +61,8 @@ public:
         return krPoint(point_ + direction_ * t);
     }
 
-    // The foot of the perpendicular from v; the line's point for a degenerate line.
+    // The foot of the perpendicular from v: v itself when (v - point) x direction
+    // is exactly zero, the line's point for a degenerate line.
     krPoint proj(const krVector<2>& v) const;
 
     // Perpendicular distance, |(v - point) x direction| / |direction|; the distance

@@ -51,8 +51,9 @@ public:
     }
     // The vector scaled to length 1; throws krMathError::Singular for (0, 0).
     krVector unit() const;
-    // Direction, atan2(y, x), in (-pi, pi].
-    krRadian angle() const { return krRadian(std::atan2(y_, x_)); }
+    // Direction, atan2(y, x), in (-pi, pi]. Adding 0.0 turns a -0.0 y into +0.0,
+    // which atan2 would otherwise answer with -pi for a vector along -x.
+    krRadian angle() const { return krRadian(std::atan2(y_ + 0.0, x_)); }
 
 private:
     double x_ = 0.0;
