@@ -62,8 +62,9 @@ krVector<2> polygonCentroid(const std::vector<T>& items) {
 // The area carries the orientation; the moments stay positive.
 kr_InertiaData triangleRecord(krVector<2> p1, krVector<2> p2, krVector<2> p3) {
     // Stand the triangle on a side the altitude's foot falls within (the
-    // longest side always qualifies): while the apex is farther from the side
-    // than from its line, turn the vertices. The 1e-10 keeps a right angle
+    // longest side always qualifies), since the frame below measures a and b
+    // without sign: while the apex is farther from the side than from its
+    // line, turn the vertices. The 1e-10 keeps a right angle
     // at the base, where the two distances agree up to rounding, from turning
     // the triangle. Should rounding refuse all three sides, three turns bring
     // back the order given.
