@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "cntr/moments.h"
 #include "cntr/segindex.h"
 
 // ---------------------------------------------------------------------------
@@ -509,6 +510,16 @@ double krContour::medianFeatureSize() const {
     medianFeatureSize_ = *mid;
     medianFeatureSizeValid = true;
     return medianFeatureSize_;
+}
+
+void krContour::fitEllipse(krEllipse& out, double& residual) const {
+    checkEmptyContour();
+    if (!ellipseValid) {
+        kf_FitEllipse(points_, ellipse, ellipseResidual);
+        ellipseValid = true;
+    }
+    out = ellipse;
+    residual = ellipseResidual;
 }
 
 // ---------------------------------------------------------------------------

@@ -16,6 +16,9 @@ const Pts kSquare{{0, 0}, {2, 0}, {2, 2}, {0, 2}};
 struct Probe : krContour {
     using krContour::krContour;
     using krContour::circleValid;
+    using krContour::ellipse;
+    using krContour::ellipseResidual;
+    using krContour::ellipseValid;
     using krContour::extremalCache;
     using krContour::medianFeatureSize;
     using krContour::medianFeatureSizeValid;
@@ -191,4 +194,30 @@ TEST(ContourExtremes, MedianFeatureSize) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     // Lengths that are not numbers sort last: 1, 2, NaN.
     EXPECT_EQ(Probe(Pts{{0, 0}, {1, 0}, {3, 0}, {nan, 0}}, false).medianFeatureSize(), 2);
+}
+
+TEST(ContourExtremes, FittedEllipseIsCachedUntilTheContourChanges) {
+    Pts ring;
+    for (int i = 0; i < 40; ++i)
+        ring.push_back(krVector<2>(3, 1) + krVector<2>(4 * std::cos(i * 0.157), 2 * std::sin(i * 0.157)));
+    Probe c(ring);
+    krEllipse e;
+    double residual = -5;
+    c.fitEllipse(e, residual);
+    EXPECT_NEAR(e.a(), 4, 1e-6);
+    EXPECT_NEAR(e.b(), 2, 1e-6);
+    EXPECT_NEAR(residual, 0, 1e-6);
+    // A planted cache answers the second call: nothing is fitted again.
+    c.ellipse = krEllipse(krCircle({9, 9}, 1));
+    c.ellipseResidual = 0.25;
+    c.fitEllipse(e, residual);
+    EXPECT_EQ(e, krEllipse(krCircle({9, 9}, 1)));
+    EXPECT_EQ(residual, 0.25);
+    // Two points fit neither model: the empty ellipse and residual -1.
+    c.points(Pts{{0, 0}, {1, 1}});
+    EXPECT_FALSE(c.ellipseValid);
+    c.fitEllipse(e, residual);
+    EXPECT_EQ(e, krEllipse());
+    EXPECT_EQ(residual, -1.0);
+    EXPECT_THROW(Probe(Pts{{0, 0}}).fitEllipse(e, residual), krContourDefs::EmptyContour);
 }

@@ -1,0 +1,367 @@
+// Polygon moments and the ellipses derived from them, checked against closed
+// forms of triangles, rectangles and elliptical discs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "cntr/moments.h"
+#include "platform/std/exception.h"
+#include "platform/std/fit.h"
+#include "platform/std/realeq.h"
+
+namespace {
+
+using Points = std::vector<krVector<2>>;
+
+Points reversed(const Points& p) { return Points(p.rbegin(), p.rend()); }
+
+std::vector<krEdgelet> edgelets(const Points& pts) {
+    std::vector<krEdgelet> out;
+    unsigned short m = 7;
+    for (const krVector<2>& p : pts) {
+        out.emplace_back(p, m, krAngle8(static_cast<unsigned char>(m * 3)));
+        ++m;
+    }
+    return out;
+}
+
+// Counter-clockwise rectangle of size w x h centred at c, turned by phi.
+Points rectangle(const krVector<2>& c, double w, double h, double phi = 0.0) {
+    const double cs = std::cos(phi), sn = std::sin(phi);
+    Points pts;
+    for (const auto& q : {krVector<2>(-w / 2, -h / 2), krVector<2>(w / 2, -h / 2),
+                          krVector<2>(w / 2, h / 2), krVector<2>(-w / 2, h / 2)})
+        pts.emplace_back(c.x() + cs * q.x() - sn * q.y(), c.y() + sn * q.x() + cs * q.y());
+    return pts;
+}
+
+// The record of that rectangle: diag(w^3 h, w h^3) / 12 turned by phi.
+kr_InertiaData rectangleRecord(const krVector<2>& c, double w, double h, double phi = 0.0,
+                               double sign = 1.0) {
+    const double cs = std::cos(phi), sn = std::sin(phi);
+    const double ixx = w * w * w * h / 12, iyy = w * h * h * h / 12;
+    const double mxy = cs * sn * (ixx - iyy);
+    return kr_InertiaData(sign * w * h, c,
+                          krMatrix<2>(cs * cs * ixx + sn * sn * iyy, mxy, mxy, sn * sn * ixx + cs * cs * iyy));
+}
+
+// A triangle's record from the vertex formulas: moments (|A| / 12) sum xi^2 etc.
+// with the vertices taken about the centroid.
+kr_InertiaData triangleClosedForm(const Points& t) {
+    const double area = kfCross(t[1] - t[0], t[2] - t[0]) / 2;
+    const krVector<2> c = (t[0] + t[1] + t[2]) * (1.0 / 3);
+    double xx = 0, xy = 0, yy = 0;
+    for (const krVector<2>& p : t) {
+        const krVector<2> d = p - c;
+        xx += d.x() * d.x();
+        xy += d.x() * d.y();
+        yy += d.y() * d.y();
+    }
+    const double f = std::fabs(area) / 12;
+    return kr_InertiaData(area, c, krMatrix<2>(f * xx, f * xy, f * xy, f * yy));
+}
+
+void expectRecord(const kr_InertiaData& got, const kr_InertiaData& want, double tol) {
+    EXPECT_NEAR(got.area(), want.area(), tol);
+    EXPECT_TRUE(kfRealEq(got.centerOfMass(), want.centerOfMass(), tol))
+        << got.centerOfMass() << " vs " << want.centerOfMass();
+    EXPECT_TRUE(kfRealEq(got.inertiaMatrix(), want.inertiaMatrix(), tol))
+        << got.inertiaMatrix() << " vs " << want.inertiaMatrix();
+}
+
+// Axis directions repeat every half turn.
+double axisGap(double x, double y) {
+    const double d = std::fmod(std::fabs(x - y), kPi);
+    return std::min(d, kPi - d);
+}
+
+const Points kSquare = {{0, 0}, {2, 0}, {2, 2}, {0, 2}};
+// An L of a 10 x 1 foot and a 1 x 9 upright; its centroid lies outside it, so
+// its fan has triangles of both senses.
+const Points kL = {{0, 0}, {10, 0}, {10, 1}, {1, 1}, {1, 10}, {0, 10}};
+
+TEST(Area, PointAndEdgeletForms) {
+    const struct {
+        const char* name;
+        Points pts;
+        double area;
+    } cases[] = {
+        {"square", kSquare, 4},
+        {"square clockwise", reversed(kSquare), 4},
+        {"L", kL, 19},
+        {"triangle", {{0, 0}, {2, 0}, {0, 2}}, 2},
+        {"bow tie: the lobes cancel", {{0, 0}, {2, 2}, {2, 0}, {0, 2}}, 0},
+        {"two points", {{0, 0}, {3, 4}}, 0},
+        {"one point", {{3, 4}}, 0},
+        {"none", {}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_DOUBLE_EQ(kf_Area(c.pts), c.area);
+        EXPECT_EQ(kf_Area(edgelets(c.pts)), kf_Area(c.pts));
+    }
+}
+
+// The fan from the origin loses digits as a polygon lies farther out or grows
+// smaller (the cross products cancel), hence the wider tolerances there.
+TEST(CenterOfMass, PolygonsAndDegenerateLists) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        const char* name;
+        Points pts;
+        krVector<2> want;
+        double tol;
+    } cases[] = {
+        {"square", kSquare, {1, 1}, 1e-12},
+        {"square clockwise", reversed(kSquare), {1, 1}, 1e-12},
+        {"triangle far away", {{1e4, 1e4}, {1e4 + 3, 1e4}, {1e4, 1e4 + 6}}, {1e4 + 1, 1e4 + 2}, 1e-8},
+        // Foot (5, 0.5) weighs 10, upright (0.5, 5.5) weighs 9.
+        {"L", kL, {(50 + 4.5) / 19, (5 + 49.5) / 19}, 1e-12},
+        {"collinear", {{0, 0}, {1, 0}, {2, 0}}, {0, 0}, 1e-12},
+        {"two points", {{1, 1}, {3, 4}}, {0, 0}, 1e-12},
+        // Twice the area is 0.9e-6, below the limit of 1e-6 ...
+        {"too small", {{10, 10}, {10.001, 10}, {10, 10.0009}}, {0, 0}, 1e-12},
+        // ... and 1.1e-6 above it.
+        {"just large enough", {{10, 10}, {10.001, 10}, {10, 10.0011}}, {10 + 0.001 / 3, 10 + 0.0011 / 3}, 1e-6},
+        {"NaN", {{0, 0}, {1, 0}, {0, nan}}, {0, 0}, 1e-12},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const krVector<2> got = kf_CenterOfMass(c.pts);
+        EXPECT_TRUE(kfRealEq(got, c.want, c.tol)) << got;
+        EXPECT_EQ(knContour::centerOfMass(c.pts), got);
+        EXPECT_EQ(kf_CenterOfMass(edgelets(c.pts)), got);
+    }
+}
+
+// Obtuse triangles make the record stand the triangle on another side; both
+// senses and far-off positions must give the vertex formulas' answer.
+TEST(InertiaDataPolygon, TrianglesMatchTheVertexFormulas) {
+    const Points triangles[] = {
+        {{0, 0}, {4, 0}, {1, 3}},
+        {{0, 0}, {1, 3}, {4, 0}},
+        {{0, 0}, {10, 0}, {12, 1}},
+        {{12, 1}, {0, 0}, {10, 0}},
+        {{10, 0}, {12, 1}, {0, 0}},
+        {{0, 0}, {3, 0}, {0, 4}},
+        {{-5, 2}, {7, -1}, {6.5, 0.2}},
+        {{1e3, -2e3}, {1e3 + 0.5, -2e3 + 7}, {1e3 - 3, -2e3 + 1}},
+    };
+    for (const Points& t : triangles) {
+        SCOPED_TRACE(::testing::PrintToString(t));
+        const kr_InertiaData want = triangleClosedForm(t);
+        expectRecord(kf_InertiaDataPolygon(t), want, 1e-9 * std::max(1.0, std::fabs(want.area())));
+    }
+}
+
+TEST(InertiaDataPolygon, Rectangles) {
+    const struct {
+        const char* name;
+        krVector<2> c;
+        double w, h, phi;
+    } cases[] = {
+        {"square", {1, 1}, 2, 2, 0},
+        {"4 x 2", {2, 1}, 4, 2, 0},
+        {"turned", {-3, 5}, 6, 1, 0.4},
+        {"turned past a quarter", {0, 0}, 3, 2, 2.1},
+        {"far away", {1e3, -1e3}, 5, 0.5, -0.9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const kr_InertiaData want = rectangleRecord(c.c, c.w, c.h, c.phi);
+        expectRecord(kf_InertiaDataPolygon(rectangle(c.c, c.w, c.h, c.phi)), want, 1e-9);
+        // Clockwise: the area turns negative, the moments stay.
+        expectRecord(kf_InertiaDataPolygon(reversed(rectangle(c.c, c.w, c.h, c.phi))),
+                     rectangleRecord(c.c, c.w, c.h, c.phi, -1.0), 1e-9);
+    }
+}
+
+// Non-convex outlines whose fans hold triangles of both senses, against the
+// sum of their rectangles.
+TEST(InertiaDataPolygon, NonConvexOutlinesEqualTheSumOfTheirParts) {
+    const kr_InertiaData l = rectangleRecord({5, 0.5}, 10, 1) + rectangleRecord({0.5, 5.5}, 1, 9);
+    expectRecord(kf_InertiaDataPolygon(kL), l, 1e-9);
+
+    const Points u = {{0, 0}, {10, 0}, {10, 10}, {9, 10}, {9, 1}, {1, 1}, {1, 10}, {0, 10}};
+    const kr_InertiaData uParts =
+        rectangleRecord({5, 0.5}, 10, 1) + rectangleRecord({0.5, 5.5}, 1, 9) + rectangleRecord({9.5, 5.5}, 1, 9);
+    expectRecord(kf_InertiaDataPolygon(u), uParts, 1e-9);
+}
+
+TEST(InertiaDataPolygon, FewerThanThreePointsGiveTheZeroRecord) {
+    for (const Points& pts : {Points{}, Points{{1, 2}}, Points{{1, 2}, {3, 5}}})
+        EXPECT_EQ(kf_InertiaDataPolygon(pts), kr_InertiaData());
+}
+
+TEST(InertiaDataSum, ParallelAxisRule) {
+    const kr_InertiaData square = rectangleRecord({1, 1}, 2, 2);
+    const kr_InertiaData hole = rectangleRecord({1, 1}, 1, 1, 0, -1.0);
+    const kr_InertiaData odd(0.0, {5, -7}, krMatrix<2>(1, 2, 3, 4));
+    const struct {
+        const char* name;
+        kr_InertiaData a, b, want;
+    } cases[] = {
+        {"empty left", odd, square, square},
+        {"empty right", square, odd, square},
+        {"side by side", square, rectangleRecord({3, 1}, 2, 2), rectangleRecord({2, 1}, 4, 2)},
+        {"stacked, turned", rectangleRecord({0, 0}, 2, 1, 0.3),
+         rectangleRecord({-std::sin(0.3), std::cos(0.3)}, 2, 1, 0.3),
+         rectangleRecord({-0.5 * std::sin(0.3), 0.5 * std::cos(0.3)}, 2, 2, 0.3)},
+        {"centred hole", square, hole,
+         kr_InertiaData(3, {1, 1}, square.inertiaMatrix() - hole.inertiaMatrix())},
+        {"centred hole first", hole, square,
+         kr_InertiaData(3, {1, 1}, square.inertiaMatrix() - hole.inertiaMatrix())},
+        // A 4 x 2 rectangle less its right half is its left half.
+        {"hole off centre", rectangleRecord({2, 1}, 4, 2), rectangleRecord({3, 1}, 2, 2, 0, -1.0),
+         rectangleRecord({1, 1}, 2, 2)},
+        {"two clockwise parts", rectangleRecord({1, 1}, 2, 2, 0, -1.0), rectangleRecord({3, 1}, 2, 2, 0, -1.0),
+         rectangleRecord({2, 1}, 4, 2, 0, -1.0)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const kr_InertiaData got = c.a + c.b;
+        if (c.a.area() == 0.0 || c.b.area() == 0.0)
+            EXPECT_EQ(got, c.want);
+        else
+            expectRecord(got, c.want, 1e-12);
+    }
+    // A part and its exact hole leave nothing to centre on.
+    const kr_InertiaData none = square + rectangleRecord({1, 1}, 2, 2, 0, -1.0);
+    EXPECT_EQ(none.area(), 0.0);
+    EXPECT_EQ(none.centerOfMass(), krVector<2>());
+}
+
+TEST(StdDev, DividesByTheCount) {
+    const struct {
+        std::vector<double> values;
+        double want;
+    } cases[] = {
+        {{1, 2, 3, 4}, std::sqrt(1.25)},
+        {{5}, 0},
+        {{}, 0},
+        {{1e9 + 1, 1e9 + 2, 1e9 + 3, 1e9 + 4}, std::sqrt(1.25)},
+        {{-2, 2}, 2},
+    };
+    for (const auto& c : cases) EXPECT_NEAR(kf_StdDev(c.values), c.want, 1e-12) << c.values.size();
+}
+
+TEST(EllipseFromInertiaData, ClosedForms) {
+    const double pi2 = kPi * kPi;
+    const struct {
+        const char* name;
+        krMatrix<2> m;
+        double a, b, rot;
+    } cases[] = {
+        {"disc of radius 2", krMatrix<2>(4 * kPi, 0, 0, 4 * kPi), 2, 2, 0},
+        {"4 x 2 rectangle", krMatrix<2>(32.0 / 3, 0, 0, 8.0 / 3), 2.2829, 1.1415, 0},
+        {"tall rectangle", krMatrix<2>(8.0 / 3, 0, 0, 32.0 / 3), 2.2829, 1.1415, kPi / 2},
+        {"principal moments 3 and 1 at 45 degrees", krMatrix<2>(2, 1, 1, 2),
+         std::pow(16 * 27 / pi2, 0.125), std::pow(16 / (3 * pi2), 0.125), kPi / 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const krEllipse e = kf_EllipseFromInertiaData(kr_InertiaData(1, {1, 1}, c.m));
+        EXPECT_EQ(e.center(), krVector<2>(1, 1));
+        EXPECT_NEAR(e.a(), c.a, 1e-4);
+        EXPECT_NEAR(e.b(), c.b, 1e-4);
+        EXPECT_NEAR(e.rotation().toDouble(), c.rot, 1e-12);
+        EXPECT_FALSE(e.geom().flag0 || e.geom().flag1);
+    }
+}
+
+// Many-sided polygons inscribed in turned, off-centre ellipses: the disc with
+// their moments is the ellipse, up to the polygon's shortfall.
+TEST(EllipseFromInertiaData, RecoversEllipticalDiscs) {
+    const struct {
+        krVector<2> c;
+        double a, b, rot;
+    } cases[] = {{{3, -4}, 5, 2, 0.7}, {{-100, 50}, 1, 0.25, -1.3}, {{0, 0}, 3, 2.9, 2.5}};
+    const int n = 4096;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.a);
+        Points pts;
+        for (int i = 0; i < n; ++i) {
+            const double t = 2 * kPi * i / n, u = c.a * std::cos(t), v = c.b * std::sin(t);
+            pts.emplace_back(c.c.x() + std::cos(c.rot) * u - std::sin(c.rot) * v,
+                             c.c.y() + std::sin(c.rot) * u + std::cos(c.rot) * v);
+        }
+        const krEllipse e = kf_EllipseFromInertiaData(kf_InertiaDataPolygon(pts));
+        EXPECT_TRUE(kfRealEq(e.center(), c.c, 1e-9)) << e.center();
+        EXPECT_NEAR(e.a(), c.a, 1e-5 * c.a);
+        EXPECT_NEAR(e.b(), c.b, 1e-5 * c.a);
+        EXPECT_LE(axisGap(e.rotation().toDouble(), c.rot), 1e-6);
+    }
+}
+
+TEST(EllipseFromInertiaData, DegenerateMomentsAreSingular) {
+    const krMatrix<2> singular[] = {krMatrix<2>(0, 0, 0, 0), krMatrix<2>(1, 0, 0, 1e-12),
+                                    krMatrix<2>(1e-12, 0, 0, 1), krMatrix<2>(1, 1, 1, 1)};
+    for (const krMatrix<2>& m : singular)
+        EXPECT_THROW(kf_EllipseFromInertiaData(kr_InertiaData(1, {}, m)), krMathError::Singular) << m;
+    EXPECT_THROW(kf_EllipseFromInertiaData(kf_InertiaDataPolygon({{0, 0}, {1, 1}, {2, 2}})),
+                 krMathError::Singular);
+    EXPECT_NO_THROW(kf_EllipseFromInertiaData(kr_InertiaData(1, {}, krMatrix<2>(1, 0, 0, 2e-12))));
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_TRUE(std::isnan(kf_EllipseFromInertiaData(kr_InertiaData(1, {}, krMatrix<2>(nan, 0, 0, 1))).a()));
+}
+
+// The fallback chain: an ellipse where one fits, the circle where only the
+// circle fits (three or four points), and the empty ellipse with -1 where
+// neither does. The edgelet form answers the same on the same positions.
+TEST(FitEllipse, FallsBackToTheCircleThenToNothing) {
+    Points ellipse;
+    for (int i = 0; i < 30; ++i) {
+        const double t = 2 * kPi * i / 30;
+        ellipse.emplace_back(2 + 4 * std::cos(t) * std::cos(0.5) - 1.5 * std::sin(t) * std::sin(0.5),
+                             -1 + 4 * std::cos(t) * std::sin(0.5) + 1.5 * std::sin(t) * std::cos(0.5));
+    }
+    const Points circle3 = {{4, 1}, {1, 4}, {-2, 1}};
+    const Points circle4 = {{4, 1}, {1, 4}, {-2, 1}, {1, -2}};
+
+    krEllipseFitResults fit;
+    kfEllipseFit(krEllipseFitParams(), ellipse, fit);
+    krCircleFitResults circleFit;
+    kfCircleFit(krCircleFitParams(), circle4, circleFit);
+
+    const struct {
+        const char* name;
+        Points pts;
+        krEllipse want;
+        double residual;
+    } cases[] = {
+        {"ellipse", ellipse, fit.ellipse(), fit.residual()},
+        {"four points on a circle", circle4, krEllipse(circleFit.circle()), circleFit.residual()},
+        {"two points", {{0, 0}, {1, 1}}, krEllipse(), -1.0},
+        {"collinear", {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}}, krEllipse(), -1.0},
+        {"none", {}, krEllipse(), -1.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        krEllipse e(krCircle({9, 9}, 9));
+        double residual = 123.0;
+        kf_FitEllipse(c.pts, e, residual);
+        EXPECT_EQ(e, c.want);
+        EXPECT_EQ(residual, c.residual);
+
+        krEllipse fromEdgelets;
+        double edgeletResidual = 0.0;
+        kf_FitEllipse(edgelets(c.pts), fromEdgelets, edgeletResidual);
+        EXPECT_EQ(fromEdgelets, e);
+        EXPECT_EQ(edgeletResidual, residual);
+    }
+
+    EXPECT_NEAR(fit.ellipse().a(), 4, 1e-9);
+    EXPECT_NEAR(fit.ellipse().b(), 1.5, 1e-9);
+    krEllipse e;
+    double residual = -2;
+    kf_FitEllipse(circle3, e, residual);
+    EXPECT_NEAR(e.a(), 3, 1e-12);
+    EXPECT_EQ(e.a(), e.b());
+    EXPECT_EQ(e.rotation().toDouble(), 0.0);
+    EXPECT_TRUE(kfRealEq(e.center(), krVector<2>(1, 1), 1e-12));
+    EXPECT_LT(residual, 1e-12);
+}
+
+}  // namespace
