@@ -54,11 +54,20 @@ public:
     krContour& operator=(const krContour& src);
     ~krContour() override;
 
+    // The contour's record (version 1); version-0 records are read too.
+    void dispatchSerialize(krArchive& ar) override;
+
     // ---- points, closed flag, label ----
     const Points& points() const { return points_; }
     virtual void points(const Points& v);
     virtual bool isClosed() const;
     virtual void isClosed(bool c);
+
+protected:
+    // The body of the contour's record level, for the version given.
+    virtual void serialize_(krArchive& ar, unsigned char version);
+
+public:
     unsigned long label() const { return label_; }
     void label(unsigned long v);
     long cachedVectorSize() const { return cachedVectorSize_; }
@@ -156,6 +165,9 @@ protected:
 private:
     void initializePointers();
     void deletePointers();
+
+    static krPersistent* make();
+    static kr_Instantiator sExemplar;
 };
 
 #endif
