@@ -101,8 +101,14 @@ struct krArchive::Impl {
             const auto* b = static_cast<const unsigned char*>(p);
             outBuf->insert(outBuf->end(), b, b + n);
         } else {
-            os->write(static_cast<const char*>(p), static_cast<std::streamsize>(n));
-            if (!*os) throw CannotStore("the output stream failed", pos);
+            bool ok = false;
+            try {
+                ok = static_cast<bool>(os->write(static_cast<const char*>(p),
+                                                 static_cast<std::streamsize>(n)));
+            } catch (const std::ios_base::failure&) {
+                // A stream set to throw reports as one that failed.
+            }
+            if (!ok) throw CannotStore("the output stream failed", pos);
         }
         pos += n;
     }
@@ -119,7 +125,11 @@ struct krArchive::Impl {
         if (mem) {
             std::memcpy(p, mem + pos, n);
         } else {
-            is->read(static_cast<char*>(p), static_cast<std::streamsize>(n));
+            try {
+                is->read(static_cast<char*>(p), static_cast<std::streamsize>(n));
+            } catch (const std::ios_base::failure&) {
+                // A stream set to throw at its end reports like any other.
+            }
             const auto got = static_cast<std::size_t>(is->gcount());
             if (got < n) {
                 std::ostringstream m;
@@ -200,9 +210,17 @@ struct krArchive::Impl {
         if (flags != 0) throw Corrupt("unknown header flags " + std::to_string(flags), 6);
     }
 
-    // Finds how many bytes a seekable stream holds from here on.
+    // Finds how many bytes a seekable stream holds from here on. The probe must
+    // not throw, whatever the stream's exception mask.
     void measureStream() {
         if (!is->good()) return;
+        const std::ios::iostate mask = is->exceptions();
+        is->exceptions(std::ios::goodbit);
+        measureQuietly();
+        is->exceptions(mask);
+    }
+
+    void measureQuietly() {
         const std::istream::pos_type here = is->tellg();
         if (here == std::istream::pos_type(-1)) {
             is->clear(is->rdstate() & ~std::ios::failbit);
@@ -227,13 +245,15 @@ struct krArchive::Impl {
         ~DepthGuard() { --depth; }
     };
 
-    std::uint32_t classNumberFor(const krPersistent& obj, std::uint64_t at) {
+    // Writes the tag of a new object and its class: the name the first time,
+    // the class number after.
+    void writeClassOf(const krPersistent& obj, std::uint64_t at) {
         const std::type_index type(typeid(obj));
         auto it = classNumbers.find(type);
         if (it != classNumbers.end()) {
             putU8(eNewKnown);
             putU32(it->second);
-            return it->second;
+            return;
         }
         const std::string name = kr_Instantiator::nameOf(typeid(obj));
         if (name.empty())
@@ -245,7 +265,6 @@ struct krArchive::Impl {
         putU8(eNewNamed);
         putU8(static_cast<unsigned>(name.size()));
         put(name.data(), name.size());
-        return number;
     }
 
     void storeObject(const krPersistent* obj) {
@@ -266,7 +285,7 @@ struct krArchive::Impl {
             throw CannotStore("objects nest deeper than " + std::to_string(kMaxDepth), at);
         if (written.size() >= std::numeric_limits<std::uint32_t>::max())
             throw CannotStore("too many objects for one archive", at);
-        classNumberFor(*obj, at);
+        writeClassOf(*obj, at);
         const auto number = static_cast<std::uint32_t>(written.size());
         written.emplace(obj, Written{number, false});
         {
