@@ -27,10 +27,9 @@ public:
     enum IntersectionMode { eAsIs = 0, eOuterHull = 1, eRegularize = 2 };
 
     // The base of the library's errors: a wide message and an error number.
-    // Each concrete error is archivable: its record is a version byte, 0, then
-    // the Errors level; a loaded error has an empty message.
-    // Its record level is a version byte, 0, then the exception base's record;
-    // the message is not stored.
+    // Each concrete error is archivable: its record is its own version byte 0,
+    // then this level's version byte 0, then the exception base's record. The
+    // message is not stored, so a loaded error has an empty one.
     class Errors : public krExceptionWithString {
     public:
         ~Errors() override = default;

@@ -60,7 +60,8 @@ struct krArchive::Impl {
     krArchive& self;
     bool storing;
 
-    // Exactly one of these pairs is in use.
+    // One of these is in use: a stream or a buffer to write, a stream or
+    // memory to read.
     std::ostream* os = nullptr;
     std::vector<unsigned char>* outBuf = nullptr;
     std::istream* is = nullptr;

@@ -191,10 +191,9 @@ public:
         void suicideAndRethrow() override { kfSuicideAndRethrow(this); }
     };
 
-    struct Impl;
-
 private:
     friend class krPersistent;
+    struct Impl;
     std::unique_ptr<Impl> d_;
 };
 
@@ -206,6 +205,10 @@ template <>
 struct kr_ArchiveMinBytes<double> : std::integral_constant<std::size_t, 8> {};
 template <>
 struct kr_ArchiveMinBytes<krVector<2>> : std::integral_constant<std::size_t, 16> {};
+template <>
+struct kr_ArchiveMinBytes<int> : std::integral_constant<std::size_t, 4> {};
+template <>
+struct kr_ArchiveMinBytes<unsigned int> : std::integral_constant<std::size_t, 4> {};
 template <>
 struct kr_ArchiveMinBytes<long> : std::integral_constant<std::size_t, 4> {};
 template <>
