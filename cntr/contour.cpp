@@ -7,6 +7,7 @@
 
 #include "cntr/moments.h"
 #include "cntr/segindex.h"
+#include "platform/std/archive.h"
 
 // ---------------------------------------------------------------------------
 // Vertex grid: the vertices bucketed into square cells one tolerance wide, so a
@@ -698,4 +699,73 @@ bool krContour::isSelfIntersecting() const {
     selfIntersecting = found;
     selfIntersectingValid = true;
     return found;
+}
+
+// ---------------------------------------------------------------------------
+// Archive record. Version 1 is written: the persistence base, label, closed
+// flag, point list, cachedVectorSize. Version 0, from older files, had a
+// legacy base level in front and kept closed last; it is still read.
+
+namespace {
+
+// Where the contour record's version errors say they come from.
+const char* const kContourSource = "src/tarn/cntr/contour";
+
+// The level that version-0 contour records carry between the contour and its
+// persistence base. It holds nothing any more: every such level is read into
+// one scratch object and dropped.
+class krContourBase : public virtual krPersistent, public virtual krRepBase {
+public:
+    void dispatchSerialize(krArchive& ar) override {
+        kfSerializeLevel(ar, static_cast<krContourBase*>(this), sizeof(krContourBase), 0,
+                         [&](unsigned char version) {
+                             if (version != 0) throw krArchive::UnknownVersion(kContourSource, 894);
+                             krPersistent::dispatchSerialize(ar);
+                         });
+    }
+};
+
+// Made on first use and kept until the library is unloaded. The visited marks
+// last one object's operation, so each version-0 record reads its own legacy
+// level even though they all land in this one object.
+krContourBase& legacyContourBase() {
+    static krContourBase scratch;
+    return scratch;
+}
+
+}  // namespace
+
+krPersistent* krContour::make() { return new krContour(); }
+
+kr_Instantiator krContour::sExemplar(typeid(krContour), &krContour::make, "krContour");
+
+void krContour::dispatchSerialize(krArchive& ar) {
+    // A direct call: a derived class's serialize_ nests this whole record in its own.
+    kfSerializeLevel(ar, static_cast<krContour*>(this), sizeof(krContour), 1,
+                     [&](unsigned char version) { krContour::serialize_(ar, version); });
+}
+
+void krContour::serialize_(krArchive& ar, unsigned char version) {
+    if (version > 1) throw krArchive::UnknownVersion(kContourSource, 904);
+    try {
+        if (version == 1) {
+            krPersistent::dispatchSerialize(ar);
+            ar || label_ || closed;
+            kfSerializeList(ar, points_);
+            ar || cachedVectorSize_;
+        } else {
+            legacyContourBase().dispatchSerialize(ar);
+            kfSerializeList(ar, points_);
+            unsigned char dropped = 0;
+            ar || dropped || cachedVectorSize_ || closed;
+            label_ = 0;
+        }
+    } catch (...) {
+        // What was read so far stays, but no cache may describe the old points.
+        if (ar.isLoading()) cleanCacheInfo();
+        throw;
+    }
+    // Loaded values are taken as they are (a negative cachedVectorSize too);
+    // only the caches go.
+    if (ar.isLoading()) cleanCacheInfo();
 }

@@ -54,11 +54,20 @@ public:
     krContour& operator=(const krContour& src);
     ~krContour() override;
 
+    // The contour's record (version 1); version-0 records are read too.
+    void dispatchSerialize(krArchive& ar) override;
+
     // ---- points, closed flag, label ----
     const Points& points() const { return points_; }
     virtual void points(const Points& v);
     virtual bool isClosed() const;
     virtual void isClosed(bool c);
+
+protected:
+    // The body of the contour's record level, for the version given.
+    virtual void serialize_(krArchive& ar, unsigned char version);
+
+public:
     // The label is an unsigned 32-bit value: a larger argument keeps its low 32 bits.
     unsigned long label() const { return label_; }
     void label(unsigned long v);
@@ -163,6 +172,9 @@ private:
     // until it returns false. The tables must be built.
     template <class OnHit>
     void forEachHit(const krLineSeg& seg, bool includeEnds, OnHit&& onHit) const;
+
+    static krPersistent* make();
+    static kr_Instantiator sExemplar;
 };
 
 #endif

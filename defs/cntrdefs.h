@@ -27,15 +27,20 @@ public:
     enum IntersectionMode { eAsIs = 0, eOuterHull = 1, eRegularize = 2 };
 
     // The base of the library's errors: a wide message and an error number.
+    // Each concrete error is archivable: its record is its own version byte 0,
+    // then this level's version byte 0, then the exception base's record. The
+    // message is not stored, so a loaded error has an empty one.
     class Errors : public krExceptionWithString {
     public:
         ~Errors() override = default;
+        void dispatchSerialize(krArchive& ar) override;
 
     protected:
         explicit Errors(const std::basic_string<wchar_t>& message = std::basic_string<wchar_t>())
             : krExceptionWithString(message) {}
         Errors(const Errors&) = default;
         Errors& operator=(const Errors&) = default;
+        void serialize_(krArchive& ar, unsigned char version);
     };
 
     // A contour or region has too few points for the query.
@@ -45,6 +50,14 @@ public:
             : Errors(message) {}
         long errorNumber() const override { return 0x10004680; }
         void suicideAndRethrow() override { kfSuicideAndRethrow(this); }
+        void dispatchSerialize(krArchive& ar) override;
+
+    protected:
+        void serialize_(krArchive& ar, unsigned char version);
+
+    private:
+        static krPersistent* make();
+        static kr_Instantiator sExemplar;
     };
 
     // A region set has no regions.
@@ -54,6 +67,14 @@ public:
             : Errors(message) {}
         long errorNumber() const override { return 0x10004682; }
         void suicideAndRethrow() override { kfSuicideAndRethrow(this); }
+        void dispatchSerialize(krArchive& ar) override;
+
+    protected:
+        void serialize_(krArchive& ar, unsigned char version);
+
+    private:
+        static krPersistent* make();
+        static kr_Instantiator sExemplar;
     };
 
     // An argument or a combination of arguments is not accepted.
@@ -63,6 +84,14 @@ public:
             : Errors(message) {}
         long errorNumber() const override { return 0x10004683; }
         void suicideAndRethrow() override { kfSuicideAndRethrow(this); }
+        void dispatchSerialize(krArchive& ar) override;
+
+    protected:
+        void serialize_(krArchive& ar, unsigned char version);
+
+    private:
+        static krPersistent* make();
+        static kr_Instantiator sExemplar;
     };
 
     // A region was asked to become an open contour.
@@ -73,6 +102,14 @@ public:
             : Errors(message) {}
         long errorNumber() const override { return 0x10004684; }
         void suicideAndRethrow() override { kfSuicideAndRethrow(this); }
+        void dispatchSerialize(krArchive& ar) override;
+
+    protected:
+        void serialize_(krArchive& ar, unsigned char version);
+
+    private:
+        static krPersistent* make();
+        static kr_Instantiator sExemplar;
     };
 };
 

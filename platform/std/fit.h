@@ -20,7 +20,7 @@ class krFitError : public krExceptionWithString {
 public:
     explicit krFitError(const std::wstring& message = std::wstring())
         : krExceptionWithString(message) {}
-    long errorNumber() const override { return 0x10000301; }
+    long errorNumber() const override { return 0x10000401; }
     void suicideAndRethrow() override { kfSuicideAndRethrow(this); }
 };
 

@@ -1,0 +1,78 @@
+// Feeds arbitrary bytes to the archive loader. The first byte b picks the
+// reader: with n registered classes, b % (n + 1) == 0 reads a whole object
+// graph (kfLoad), k > 0 makes the k-th class (in name order) and reads a bare
+// record into it (loadSimple); an odd b / (n + 1) reads through a stream that
+// cannot seek, like a pipe, instead of from memory. Whatever loads must store
+// and load again to the same bytes.
+// With QEL_FUZZ_VERBOSE set, each input's outcome is printed (for checking
+// that the seeds load).
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <istream>
+#include <memory>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+#include "fuzz_node.h"
+#include "platform/std/archive.h"
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+// Serves the bytes without telling their size.
+class PipeBuf : public std::streambuf {
+public:
+    PipeBuf(const std::uint8_t* data, std::size_t size) {
+        char* p = const_cast<char*>(reinterpret_cast<const char*>(data));
+        setg(p, p, p + size);
+    }
+};
+
+// A loaded object must write without complaint, and what it writes must read
+// back and write again to the same bytes.
+void checkRoundTrip(const krPersistent& obj) {
+    const Bytes first = kfStore(obj);
+    const std::shared_ptr<krPersistent> again = kfLoad(first);
+    if (!again || kfStore(*again) != first) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const std::vector<std::string> names = kr_Instantiator::names();
+    if (size == 0) return 0;
+    const std::size_t reader = data[0] % (names.size() + 1);
+    const bool piped = (data[0] / (names.size() + 1)) % 2 == 1;
+    ++data;
+    --size;
+    PipeBuf pipe(data, size);
+    std::istream stream(&pipe);
+
+    std::shared_ptr<krPersistent> loaded;
+    try {
+        if (reader == 0) {
+            loaded = piped ? kfLoad(stream) : kfLoad(data, size);
+        } else {
+            std::shared_ptr<krPersistent> made(kr_Instantiator::factoryOf(names[reader - 1])());
+            std::unique_ptr<krArchive> ar =
+                piped ? std::make_unique<krArchive>(stream) : std::make_unique<krArchive>(data, size);
+            made->loadSimple(*ar);
+            loaded = made;
+        }
+    } catch (const krException& e) {
+        // A clean refusal is the expected answer to most inputs.
+        if (std::getenv("QEL_FUZZ_VERBOSE"))
+            std::fprintf(stderr, "refused: %ls\n", e.message().c_str());
+        return 0;
+    }
+    if (!loaded) return 0;
+    if (std::getenv("QEL_FUZZ_VERBOSE")) {
+        const krPersistent& obj = *loaded;
+        std::fprintf(stderr, "loaded: %s\n", kr_Instantiator::nameOf(typeid(obj)).c_str());
+    }
+    checkRoundTrip(*loaded);
+    return 0;
+}

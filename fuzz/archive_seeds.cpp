@@ -1,0 +1,78 @@
+// Writes the seed corpus of archive_fuzz: a few small valid archives, each
+// behind the reader byte that archive_fuzz expects. Usage: archive_seeds DIR
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "fuzz_node.h"
+#include "platform/std/archive.h"
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+void write(const std::string& dir, const std::string& name, unsigned char reader,
+           const Bytes& bytes) {
+    std::ofstream out(dir + "/" + name, std::ios::binary);
+    out.put(static_cast<char>(reader));
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The reader byte that makes archive_fuzz read a bare record of this class.
+unsigned char readerOf(const std::string& name) {
+    const std::vector<std::string> names = kr_Instantiator::names();
+    return static_cast<unsigned char>(std::find(names.begin(), names.end(), name) - names.begin() + 1);
+}
+
+Bytes record(const krPersistent& obj) {
+    Bytes bytes;
+    krArchive ar(bytes);
+    obj.storeSimple(ar);
+    return bytes;
+}
+
+// A version-0 contour record of two points, as older files hold it.
+Bytes legacyContour() {
+    Bytes b(krArchive::kMagic, krArchive::kMagic + 4);
+    const unsigned char rest[] = {1, 0, 0, 0, 1, 9, 'k', 'r', 'C', 'o', 'n', 't', 'o', 'u', 'r',
+                                  0, 0, 0,      // contour, legacy base, persistence base
+                                  0, 2, 0, 0, 0,  // point list: version, count
+                                  0, 0, 0, 0, 0, 0, 0xf0, 0x3f, 0, 0, 0, 0, 0, 0, 0, 0x40,
+                                  0, 0, 0, 0, 0, 0, 0x08, 0x40, 0, 0, 0, 0, 0, 0, 0x10, 0x40,
+                                  7,              // dropped byte
+                                  5, 0, 0, 0, 0}; // cachedVectorSize, closed
+    b.insert(b.end(), rest, rest + sizeof rest);
+    return b;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
+        return 2;
+    }
+    const std::string dir = argv[1];
+    const krContour open({{0, 0}, {1, 0}, {1, 1}}, false, 7);
+    const krContour closed({{-1, -1}, {1, -1}, {0, 1}}, true, 0);
+    write(dir, "contour", 0, kfStore(open));
+    write(dir, "contour-v0", 0, legacyContour());
+    write(dir, "bad-params", 0, kfStore(krContourDefs::BadParams()));
+    write(dir, "empty-region-set", 0, kfStore(krContourDefs::EmptyRegionSet()));
+
+    krFuzzNode root;
+    krPtrHandle<krFuzzNode> child(new krFuzzNode);
+    const krPtrHandle_const<krContour> shared(new krContour(closed));
+    child->contours = {shared};
+    root.contours = {shared, krPtrHandle_const<krContour>(new krContour(open)), shared};
+    root.children = {child, child, krPtrHandle<krFuzzNode>()};
+    write(dir, "node-graph", 0, kfStore(root));
+
+    write(dir, "contour-record", readerOf("krContour"), record(open));
+    write(dir, "error-record", readerOf("krContourDefs::EmptyContour"),
+          record(krContourDefs::EmptyContour()));
+    write(dir, "node-record", readerOf("fuzz::Node"), record(root));
+    return 0;
+}
