@@ -337,12 +337,23 @@ krVector<2> krContour::closestPoint(const krVector<2>& point, bool vertexOnly) c
     checkEmptyContour();
     if (vertexOnly) return points_[closestVertexIndex(point)];
     double best = std::numeric_limits<double>::infinity();
+    double bestBound = best;  // best^2 with room for rounding, see below
     krVector<2> result(0.0, 0.0);
+    const double px = point.x(), py = point.y();
     forEachSegment(points_, isClosed(), [&](const krVector<2>& a, const krVector<2>& b) {
+        // The distance to the segment's bounding box is a lower bound of the
+        // distance to the segment. When its square exceeds best^2 by far more
+        // than rounding could account for (a relative 1e-9 against a few ulps),
+        // the segment cannot come strictly closer and is passed over without
+        // its divisions and root. NaN never skips.
+        const double gx = std::max({std::min(a.x(), b.x()) - px, px - std::max(a.x(), b.x()), 0.0});
+        const double gy = std::max({std::min(a.y(), b.y()) - py, py - std::max(a.y(), b.y()), 0.0});
+        if (gx * gx + gy * gy > bestBound) return;
         const krLineSeg seg(a, b);
         const double d = seg.distToPoint(point);
         if (!(d < best)) return;
         best = d;
+        bestBound = d * d * (1.0 + 1e-9);
         const krVector<2> ab = b - a;
         const double dd = ab * ab;
         const double t = dd == 0.0 ? 0.0 : ((point - a) * ab) / dd;
