@@ -1,35 +1,27 @@
-// A contour that exposes its protected caches to the tests.
+// Helpers shared by the suites: a contour that exposes its protected caches,
+// random contours full of ties, and points sampled from an ellipse.
 #ifndef QEL_TESTS_CONTOUR_PROBE_H
 #define QEL_TESTS_CONTOUR_PROBE_H
 
+#include <cmath>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "cntr/contour.h"
+#include "platform/std/random.h"
 
 struct Probe : krContour {
     using krContour::krContour;
-    using krContour::boxesValid;
-    using krContour::circleValid;
-    using krContour::cleanCacheInfo;
-    using krContour::convexHullValid;
-    using krContour::ellipseValid;
-    using krContour::extremalCache;
-    using krContour::ExtremalCache;
-    using krContour::length_;
-    using krContour::lengthValid;
-    using krContour::lineSegsValid;
-    using krContour::linesValid;
-    using krContour::makeDataConsistentWithPoints;
-    using krContour::makePointsConsistentWithData;
-    using krContour::meanPositionValid;
-    using krContour::medianFeatureSizeValid;
-    using krContour::points_;
-    using krContour::rectCache;
-    using krContour::RectCache;
-    using krContour::selfIntersectingValid;
-    using krContour::setPoints;
-    using krContour::vertexGrids;
+    using krContour::boxes, krContour::boxesValid, krContour::circleValid, krContour::convexHullValid,
+        krContour::ellipse, krContour::ellipseResidual, krContour::ellipseValid,
+        krContour::extremalCache, krContour::ExtremalCache, krContour::intersections,
+        krContour::length_, krContour::lengthValid, krContour::lines, krContour::lineSegs,
+        krContour::lineSegsValid, krContour::linesValid, krContour::makeDataConsistentWithPoints,
+        krContour::makePointsConsistentWithData, krContour::meanPositionValid,
+        krContour::medianFeatureSize, krContour::medianFeatureSizeValid, krContour::points_,
+        krContour::rectCache, krContour::RectCache, krContour::selfIntersectingValid,
+        krContour::setPoints, krContour::validLine, krContour::vertexGrids;
 
     // Fills the caches that have queries and marks the rest valid by hand.
     void fillCaches() {
@@ -47,28 +39,66 @@ struct Probe : krContour {
 
     // The caches that are valid or allocated, by name.
     std::string valid() const {
+        const bool circles = circleValid.size() == 2;
+        const std::pair<bool, const char*> caches[] = {
+            {lengthValid, "length"}, {meanPositionValid, "mean"}, {convexHullValid, "hull"},
+            {circles && circleValid[0], "circle0"}, {circles && circleValid[1], "circle1"},
+            {ellipseValid, "ellipse"}, {selfIntersectingValid, "selfx"}, {lineSegsValid, "segs"},
+            {linesValid, "lines"}, {boxesValid, "boxes"}, {medianFeatureSizeValid, "median"},
+            {rectCache != nullptr, "rects"}, {extremalCache != nullptr, "extremes"},
+            {vertexGrids != nullptr, "grids"}};
         std::string s;
-        auto add = [&s](bool on, const char* name) {
-            if (on) s += s.empty() ? name : std::string(" ") + name;
-        };
-        add(lengthValid, "length");
-        add(meanPositionValid, "mean");
-        add(convexHullValid, "hull");
-        add(circleValid.size() == 2 && circleValid[0], "circle0");
-        add(circleValid.size() == 2 && circleValid[1], "circle1");
-        add(ellipseValid, "ellipse");
-        add(selfIntersectingValid, "selfx");
-        add(lineSegsValid, "segs");
-        add(linesValid, "lines");
-        add(boxesValid, "boxes");
-        add(medianFeatureSizeValid, "median");
-        add(rectCache != nullptr, "rects");
-        add(extremalCache != nullptr, "extremes");
-        add(vertexGrids != nullptr, "grids");
+        for (const auto& c : caches)
+            if (c.first) s += s.empty() ? c.second : std::string(" ") + c.second;
         return s;
     }
     static constexpr const char* kAll =
         "length mean hull circle0 circle1 ellipse selfx segs lines boxes median rects extremes grids";
 };
+
+// Random contours of the kinds that break tie rules and spatial indexes:
+// 0 plain noise, 1 an integer grid (collinear runs, exact ties, vertices on
+// other segments), 2 half steps back and forth along one line, 3 one point
+// repeated, 4 a wavy ring whose small dents may just cross, 5 a cloud a few
+// millionths wide. About one vertex in ten is followed by a repeat, and one
+// contour in ten is long, so that an index is several levels deep.
+inline krContour::Points randomContour(krRandomUniform& rnd, int kind) {
+    using V = krVector<2>;
+    const int n = rnd.next(0, 1) < 0.1 ? 300 : 2 + kfIFloor(rnd.next(0, kind == 3 ? 8 : 60));
+    const V base(rnd.next(-3, 3), rnd.next(-3, 3));
+    auto tiny = [&rnd] { return V(rnd.next(-2e-6, 2e-6), rnd.next(-2e-6, 2e-6)); };
+    krContour::Points p;
+    for (int i = 0; i < n; ++i) {
+        switch (kind) {
+            case 0: p.emplace_back(rnd.next(-20, 20), rnd.next(-20, 20)); break;
+            case 1: p.emplace_back(kfIFloor(rnd.next(0, 7)), kfIFloor(rnd.next(0, 7))); break;
+            case 2: p.push_back(base + V(1, 2) * (0.5 * kfIFloor(rnd.next(-6, 7)))); break;
+            case 3: p.push_back(base); break;
+            case 4: p.push_back(V(1 + 0.05 * rnd.next(-1, 1), krRadian(2 * kPi * i / n)) + tiny()); break;
+            default: p.push_back(tiny()); break;
+        }
+        if (rnd.next(0, 1) < 0.1) p.push_back(p.back());
+    }
+    return p;
+}
+
+// Distance between two directions of an axis, which repeat every half turn.
+inline double axisGap(double x, double y) {
+    const double d = std::fmod(std::fabs(x - y), kPi);
+    return std::min(d, kPi - d);
+}
+
+// n points of the ellipse with half axes a, b turned by rot about center, at
+// parameter angles evenly spread over [from, to).
+inline krContour::Points ellipsePoints(const krVector<2>& center, double a, double b, double rot,
+                                       int n, double from = 0, double to = 2 * kPi) {
+    const double c = std::cos(rot), s = std::sin(rot);
+    krContour::Points pts;
+    for (int i = 0; i < n; ++i) {
+        const double t = from + (to - from) * i / n, u = a * std::cos(t), v = b * std::sin(t);
+        pts.emplace_back(center.x() + c * u - s * v, center.y() + s * u + c * v);
+    }
+    return pts;
+}
 
 #endif

@@ -41,52 +41,34 @@ TEST(Angle, NormLandsInOneTurnAndKeepsTheDirection) {
     EXPECT_DOUBLE_EQ(krRadian(krDegree(-90.0)).norm().toDouble(), 1.5 * kPi);
 }
 
-TEST(Vector, PolarFormRoundTripsThroughLengthAndAngle) {
-    const double angles[] = {0.0, 0.5, kPi / 2, 3.0, kPi, -kPi / 2, -3.0};
-    for (double a : angles) {
+TEST(Vector, PolarFormAngleAndUnit) {
+    for (double a : {0.0, 0.5, kPi / 2, 3.0, kPi, -kPi / 2, -3.0}) {
         SCOPED_TRACE(a);
         const V v(2.5, krRadian(a));
         EXPECT_NEAR(v.len(), 2.5, 1e-15);
         EXPECT_NEAR(v.angle().toDouble(), a, 1e-15);
-        const V u = v.unit();
-        EXPECT_NEAR(u.len(), 1.0, 1e-15);
-        EXPECT_NEAR(u * v, 2.5, 1e-14);  // dot with itself scaled
+        EXPECT_NEAR(v.unit() * v, 2.5, 1e-14);
     }
-}
-
-TEST(Vector, AngleStaysInHalfOpenRangeForSignedZeros) {
     // Negating an axis vector yields -0.0 components; the direction is still pi.
     EXPECT_EQ((-V(1.0, 0.0)).angle().toDouble(), kPi);
     EXPECT_EQ(V(-1.0, -0.0).angle().toDouble(), kPi);
     EXPECT_EQ(V(0.0, -1.0).angle().toDouble(), -kPi / 2);
-}
-
-TEST(Vector, UnitOfZeroIsSingular) {
-    EXPECT_THROW(V(0.0, 0.0).unit(), krMathError::Singular);
     EXPECT_EQ(V(3, 4).unit(), V(0.6, 0.8));
+    EXPECT_THROW(V(0.0, 0.0).unit(), krMathError::Singular);
 }
 
-TEST(Matrix, RotationFormRotatesAndInvertsToItsTranspose) {
-    for (double a : {0.0, 0.3, kPi / 2, 2.0, -1.0}) {
-        SCOPED_TRACE(a);
-        const krRadian ra(a);
-        const M r(ra, ra, 1.0, 1.0);
-        EXPECT_TRUE(kfRealEq(r * V(1, 0), V(std::cos(a), std::sin(a)), 1e-15));
-        EXPECT_TRUE(kfRealEq(r * V(0, 1), V(-std::sin(a), std::cos(a)), 1e-15));
-        EXPECT_NEAR(r.determinant(), 1.0, 1e-15);
-        EXPECT_TRUE(kfRealEq(r.inverse(), r.transpose(), 1e-15));
-        const M r2(krRadian(0.7), krRadian(0.7), 1.0, 1.0);
-        const M sum(krRadian(a + 0.7), krRadian(a + 0.7), 1.0, 1.0);
-        EXPECT_TRUE(kfRealEq(r * r2, sum, 1e-15));
+TEST(Matrix, AngleFormMapsTheUnitVectors) {
+    // Columns sx (cos xr, sin xr) and sy (-sin yr, cos yr).
+    const struct { double xr, yr, sx, sy; } cases[] = {
+        {0.0, 0.0, 1, 1}, {0.3, 0.3, 1, 1}, {kPi / 2, kPi / 2, 1, 1}, {0.4, -0.3, 2.0, 0.5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.xr);
+        const M m(krRadian(c.xr), krRadian(c.yr), c.sx, c.sy);
+        EXPECT_TRUE(kfRealEq(m * V(1, 0), V(c.sx * std::cos(c.xr), c.sx * std::sin(c.xr)), 1e-15));
+        EXPECT_TRUE(kfRealEq(m * V(0, 1), V(-c.sy * std::sin(c.yr), c.sy * std::cos(c.yr)), 1e-15));
+        EXPECT_NEAR(m.determinant(), c.sx * c.sy * std::cos(c.xr - c.yr), 1e-15);
+        EXPECT_TRUE(kfRealEq(m * m.inverse(), M(), 1e-14));
     }
-}
-
-TEST(Matrix, ScaledSkewFormMapsTheUnitVectors) {
-    const double xr = 0.4, yr = -0.3, sx = 2.0, sy = 0.5;
-    const M m(krRadian(xr), krRadian(yr), sx, sy);
-    EXPECT_TRUE(kfRealEq(m * V(1, 0), V(sx * std::cos(xr), sx * std::sin(xr)), 1e-15));
-    EXPECT_TRUE(kfRealEq(m * V(0, 1), V(-sy * std::sin(yr), sy * std::cos(yr)), 1e-15));
-    EXPECT_NEAR(m.determinant(), sx * sy * std::cos(xr - yr), 1e-15);
 }
 
 TEST(Matrix, ProductsAndInverses) {
@@ -94,11 +76,9 @@ TEST(Matrix, ProductsAndInverses) {
     EXPECT_EQ(a.element(0, 1), 2.0);  // row-major
     EXPECT_EQ(a * V(1, 0), V(1, 3));  // first column
     EXPECT_EQ(a * b, M(-2, 11, -4, 23));
-    EXPECT_NE(a * b, b * a);
     EXPECT_EQ((a * b) * V(1, -2), a * (b * V(1, -2)));
-    EXPECT_TRUE(kfRealEq(a * a.inverse(), M(), 1e-15));
     EXPECT_TRUE(kfRealEq(a.inverse() * a, M(), 1e-15));
-    EXPECT_EQ(M(), M(1, 0, 0, 1));
+    EXPECT_EQ(a.transpose(), M(1, 3, 2, 4));
     for (const M& s : {M(1, 2, 2, 4), M(0, 0, 0, 0), M(kInf, 0, 0, 1), M(kNaN, 0, 0, 1)})
         EXPECT_THROW(s.inverse(), krMathError::Singular) << s;
 }
@@ -108,9 +88,8 @@ TEST(Xform, MapsComposesAndInverts) {
     for (int i = 0; i < 200; ++i) {
         const X a(M(rnd.next(-2, 2), rnd.next(-2, 2), rnd.next(-2, 2), rnd.next(-2, 2)),
                   V(rnd.next(-9, 9), rnd.next(-9, 9)));
-        const X b(M(krRadian(rnd.next(-4, 4)), krRadian(rnd.next(-4, 4)), rnd.next(0.1, 3),
-                    rnd.next(0.1, 3)),
-                  V(rnd.next(-9, 9), rnd.next(-9, 9)));
+        const M turn(krRadian(rnd.next(-4, 4)), krRadian(rnd.next(-4, 4)), rnd.next(0.1, 3), rnd.next(0.1, 3));
+        const X b(turn, V(rnd.next(-9, 9), rnd.next(-9, 9)));
         const V p(rnd.next(-5, 5), rnd.next(-5, 5));
         EXPECT_TRUE(kfRealEq((a * b) * p, a * (b * p), 1e-12));
         if (std::fabs(a.matrix().determinant()) > 1e-3) {
@@ -120,9 +99,8 @@ TEST(Xform, MapsComposesAndInverts) {
     }
     const X t(M(0, -1, 1, 0), V(3, 4));
     EXPECT_EQ(t * V(1, 2), V(1, 5));
-    EXPECT_EQ(X::I * V(1, 2), V(1, 2));
-    EXPECT_EQ(X::I, X());
     EXPECT_EQ(t.inverse() * V(1, 5), V(1, 2));
+    EXPECT_EQ(X::I * V(1, 2), V(1, 2));
     EXPECT_THROW(X(M(1, 1, 1, 1), V(0, 0)).inverse(), krMathError::Singular);
 }
 
@@ -195,11 +173,6 @@ TEST(LineSeg, DistToPointMatchesBruteForceSampling) {
         EXPECT_GE(d, brute - a.distance(b) / kSamples / 2 - 1e-12);
         EXPECT_NEAR(krLineSeg(b, a).distToPoint(p), d, 1e-12);
     }
-    const krLineSeg s(V(0, 0), V(4, 0));
-    EXPECT_EQ(s.distToPoint(V(-3, 4)), 5.0);  // before the start
-    EXPECT_EQ(s.distToPoint(V(7, -4)), 5.0);  // past the end
-    EXPECT_EQ(s.distToPoint(V(2, -3)), 3.0);  // beside the middle
-    EXPECT_EQ(s.line(), krLine(V(0, 0), V(4, 0)));
 }
 
 TEST(Rect, EncloseWithinOverlapsAndSize) {
@@ -227,12 +200,10 @@ TEST(Rect, EncloseWithinOverlapsAndSize) {
 TEST(RealEq, ToleranceIsInclusiveAndNaNNeverMatches) {
     EXPECT_TRUE(kfRealEq(1.0, 1.5, 0.5));
     EXPECT_FALSE(kfRealEq(1.0, std::nextafter(1.5, 2.0), 0.5));
-    EXPECT_TRUE(kfRealEq(-0.0, 0.0, 0.0));
     EXPECT_FALSE(kfRealEq(kNaN, kNaN, kInf));
     EXPECT_TRUE(kfRealEq(V(0, 0), V(0.1, -0.1), 0.1));
     EXPECT_FALSE(kfRealEq(V(0, 0), V(0.1, 0.2), 0.15));  // every component must be within
     EXPECT_FALSE(kfRealEq(M(1, 2, 3, 4), M(1, 2, 3, 4.5), 0.4));
-    EXPECT_TRUE(kfRealEq(M(1, 2, 3, 4), M(1, 2, 3, 4.5), 0.5));
 }
 
 TEST(Random, SeededSequencesAreReproducibleAndInRange) {
@@ -253,9 +224,8 @@ TEST(Random, SeededSequencesAreReproducibleAndInRange) {
     // The sequence is part of the cache-replacement behaviour: pin the start of
     // seed 1 (xoshiro256** seeded through splitmix64).
     krRandomUniform one(1);
-    const double first = one.next(0.0, 1.0), second = one.next(0.0, 1.0);
-    EXPECT_DOUBLE_EQ(first, 0.70292183315885048);
-    EXPECT_DOUBLE_EQ(second, 0.52043661993885693);
+    EXPECT_DOUBLE_EQ(one.next(0.0, 1.0), 0.70292183315885048);
+    EXPECT_DOUBLE_EQ(one.next(0.0, 1.0), 0.52043661993885693);
     EXPECT_EQ(one.next(5.0, 5.0), 5.0);  // empty interval gives lo
     EXPECT_EQ(one.next(5.0, 1.0), 5.0);
     const double hi = std::nextafter(1.0, 2.0);
