@@ -537,6 +537,14 @@ void krContour::fitEllipse(krEllipse& out, double& residual) const {
 // ---------------------------------------------------------------------------
 // Segment tables and intersections.
 
+namespace {
+// The bounding box of a segment's ends, as the boxes table holds it.
+krRect segmentBox(const krVector<2>& a, const krVector<2>& b) {
+    const krVector<2> zero(0.0, 0.0);
+    return krRect(a, zero).enclose(krRect(b, zero));
+}
+}  // namespace
+
 void krContour::computeLineSegs() const {
     if (lineSegsValid && linesValid && boxesValid) return;
     lineSegs_.clear();
@@ -548,7 +556,6 @@ void krContour::computeLineSegs() const {
     lines.reserve(count);
     boxes.reserve(count);
     validLine_.assign(count, true);
-    const krVector<2> zero(0.0, 0.0);
     std::size_t k = 0;
     forEachSegment(points_, isClosed(), [&](const krVector<2>& a, const krVector<2>& b) {
         if (kfRealEq(a, b, 1e-15)) {
@@ -559,7 +566,7 @@ void krContour::computeLineSegs() const {
         } else {
             lineSegs_.emplace_back(a, b);
             lines.emplace_back(a, b - a);  // the segment's line()
-            boxes.push_back(krRect(a, zero).enclose(krRect(b, zero)));
+            boxes.push_back(segmentBox(a, b));
         }
         ++k;
     });
@@ -591,22 +598,6 @@ bool keptCrossing(const krLineSeg& seg, const krLine& line, bool includeEnds,
     return own.distToPoint(p) < 1e-6 && seg.distToPoint(p) < 1e-6;
 }
 }  // namespace
-
-template <class OnHit>
-void krContour::forEachHit(const krLineSeg& seg, bool includeEnds, OnHit&& onHit) const {
-    const krLine line = seg.line();
-    const krVector<2> zero(0.0, 0.0);
-    const krRect box = krRect(seg.p1(), zero).enclose(krRect(seg.p2(), zero));
-    bool go = true;
-    // The index hands out exactly the valid segments whose boxes overlap, in
-    // ascending order: the segments the plain scan would not skip on those two
-    // tests, in the plain scan's order.
-    segmentIndex->forEachOverlap(boxes, validLine_, box, [&](std::size_t k) {
-        krVector<2> p;
-        if (go && keptCrossing(seg, line, includeEnds, lineSegs_[k], lines[k], p))
-            go = onHit(p, static_cast<int>(k));
-    });
-}
 
 namespace {
 // Orders hits along the query by t = (P - p1).(p2 - p1) with the exchange sort
@@ -651,14 +642,19 @@ std::vector<krVector<2>> krContour::intersections(const krLineSeg& seg, std::vec
     checkEmptyContour();
     indices.clear();
     std::vector<krVector<2>> result;
-    const krVector<2> zero(0.0, 0.0);
-    const krRect box = krRect(seg.p1(), zero).enclose(krRect(seg.p2(), zero));
+    const krRect box = segmentBox(seg.p1(), seg.p2());
     if (!encloseRect(kIdentity).overlaps(box)) return result;
     computeLineSegs();
-    forEachHit(seg, includeEnds, [&](const krVector<2>& p, int k) {
-        result.push_back(p);
-        indices.push_back(k);
-        return true;
+    // The index hands out exactly the valid segments whose boxes overlap, in
+    // ascending order: the segments the plain scan would not skip on those two
+    // tests, in the plain scan's order.
+    const krLine line = seg.line();
+    segmentIndex->forEachOverlap(boxes, validLine_, box, [&](std::size_t k) {
+        krVector<2> p;
+        if (keptCrossing(seg, line, includeEnds, lineSegs_[k], lines[k], p)) {
+            result.push_back(p);
+            indices.push_back(static_cast<int>(k));
+        }
     });
     sortAlong(seg, result, indices);
     return result;

@@ -167,11 +167,6 @@ protected:
 private:
     void initializePointers();
     void deletePointers();
-    // Visits, in ascending segment number, the crossings of seg with this
-    // contour's segments that the segment query keeps, calling onHit(P, k)
-    // until it returns false. The tables must be built.
-    template <class OnHit>
-    void forEachHit(const krLineSeg& seg, bool includeEnds, OnHit&& onHit) const;
 
     static krPersistent* make();
     static kr_Instantiator sExemplar;
