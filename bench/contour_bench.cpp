@@ -9,7 +9,8 @@
 // vertexIndex: the tolerance is three mean vertex spacings, so a query finds
 // about six vertices at every size. Queries are timed with the grid already
 // built (items are queries); the build is timed on its own (items are
-// vertices), beside the plain ordered map of cells it replaces.
+// vertices), beside the plain ordered map of cells it replaces, and on lattice
+// points chosen so that an unkeyed hash of their cells collides everywhere.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -19,6 +20,7 @@
 
 #include "cntr/contour.h"
 #include "platform/std/random.h"
+#include "tests/contour_probe.h"
 
 namespace {
 
@@ -119,6 +121,16 @@ void BM_VertexGridBuild(benchmark::State& state) {
     perVertex(state, n);
 }
 
+void BM_VertexGridBuildChosenCollisions(benchmark::State& state) {
+    const std::size_t n = std::size_t(state.range(0));
+    krContour c(collidingCells(int(n)), false);
+    for (auto _ : state) {
+        c.isClosed(false);  // drops the grids
+        benchmark::DoNotOptimize(c.vertexIndex(c.points()[0], 1.0));
+    }
+    perVertex(state, n);
+}
+
 // The straightforward grid: an ordered map from cell to vertex list.
 void BM_VertexGridBuildPlainMap(benchmark::State& state) {
     const std::size_t n = std::size_t(state.range(0));
@@ -142,6 +154,7 @@ BENCHMARK(BM_ClosestPoint) QEL_SIZES;
 BENCHMARK(BM_ClosestVertexIndex) QEL_SIZES;
 BENCHMARK(BM_VertexIndexQuery) ->RangeMultiplier(10)->Range(1000, 1000000);
 BENCHMARK(BM_VertexGridBuild) QEL_SIZES;
+BENCHMARK(BM_VertexGridBuildChosenCollisions) QEL_SIZES;
 BENCHMARK(BM_VertexGridBuildPlainMap) QEL_SIZES;
 
 }  // namespace

@@ -4,6 +4,7 @@
 #define QEL_TESTS_CONTOUR_PROBE_H
 
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -99,6 +100,25 @@ inline krContour::Points ellipsePoints(const krVector<2>& center, double a, doub
         pts.emplace_back(center.x() + c * u - s * v, center.y() + s * u + c * v);
     }
     return pts;
+}
+
+// n lattice points whose cells (tolerance 1) an unkeyed 64-bit finalizer
+// (xor-shift 33, multiply, xor-shift 33, as hash tables commonly use) sends to
+// slots whose low 24 bits are all zero: an unkeyed grid files them all on one
+// probe chain and takes quadratic time to build.
+inline krContour::Points collidingCells(int n) {
+    const std::uint64_t c = 0xff51afd7ed558ccdULL;
+    std::uint64_t inv = c;  // Newton's iteration for the inverse modulo 2^64
+    for (int i = 0; i < 6; ++i) inv *= 2 - c * inv;
+    krContour::Points p;
+    for (int i = 1; i <= n; ++i) {
+        std::uint64_t h = std::uint64_t(i) << 24;
+        h ^= h >> 33;
+        h *= inv;
+        h ^= h >> 33;
+        p.emplace_back(double(std::int32_t(std::uint32_t(h >> 32))), double(std::int32_t(std::uint32_t(h))));
+    }
+    return p;
 }
 
 #endif

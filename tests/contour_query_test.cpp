@@ -8,6 +8,7 @@
 #include <limits>
 #include <map>
 
+#include "cntr/vertexgrid.h"
 #include "contour_probe.h"
 
 namespace {
@@ -276,6 +277,18 @@ TEST(ContourQuery, FastPathsMatchThePlainAlgorithms) {
                     << "t=" << g.first;
         }
     }
+}
+
+TEST(ContourQuery, VertexGridWithstandsChosenCollisions) {
+    const Pts p = collidingCells(1 << 14);
+    Probe c(p, false);
+    const plain::Cells cells = plain::buildGrid(p, 1.0);
+    for (std::size_t i = 0; i < p.size(); i += 97) {
+        const V q = p[i] + V(0.25, -0.5);
+        EXPECT_EQ(c.vertexIndex(q, 1.0), plain::vertexIndex(p, cells, q, 1.0)) << i;
+    }
+    // Without a key every cell would share one chain of 2^14 slots.
+    EXPECT_LT(c.vertexGrids->front().longestProbe(), 100u);
 }
 
 }  // namespace
