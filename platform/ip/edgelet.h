@@ -6,6 +6,7 @@
 #include <iosfwd>
 
 #include "platform/std/angle.h"
+#include "platform/std/archive.h"
 #include "platform/std/vector.h"
 
 // A direction quantized to one byte: 256 units make a full turn, so one unit
@@ -51,6 +52,12 @@ private:
     unsigned short magnitude_ = 0;
     krAngle8 angle_;
 };
+
+// One edgelet on the wire: its position (two doubles), its magnitude as two
+// bytes, low byte first, and its angle byte: 19 bytes.
+krArchive& operator||(krArchive& ar, krEdgelet& e);
+template <>
+struct kr_ArchiveMinBytes<krEdgelet> : std::integral_constant<std::size_t, 19> {};
 
 std::ostream& operator<<(std::ostream& os, const krAngle8& a);
 std::ostream& operator<<(std::ostream& os, const krEdgelet& e);

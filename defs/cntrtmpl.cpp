@@ -1,0 +1,123 @@
+#include "defs/cntrtmpl.h"
+
+#include "platform/std/archive.h"
+
+namespace {
+
+// Where the template records' version errors say they come from.
+const char* const kTemplateSource = "defs/cntrtmpl";
+
+krPtrHandle<kr2XformBase> cloneOrIdentity(const krPtrHandle_const<kr2XformBase>& xform) {
+    return xform ? xform->clone() : krPtrHandle<kr2XformBase>(new kr2XformLinear());
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The edgelet contour.
+
+krContourT<krEdgelet>::krContourT() : krContour(Points(), true, 0) {}
+
+krContourT<krEdgelet>::krContourT(const Data& data)
+    : krContour(Points(), true, 0), xform(new kr2XformLinear()), data_(data) {
+    makePointsConsistentWithData();
+}
+
+krContourT<krEdgelet>::krContourT(const Data& data, const krPtrHandle_const<kr2XformBase>& xform)
+    : krContour(Points(), true, 0), xform(cloneOrIdentity(xform)), data_(data) {
+    makePointsConsistentWithData();
+}
+
+krContourT<krEdgelet>::krContourT(const krContourT& other)
+    : krPersistent(), krRepBase(), krContour(other), xform(other.xform), data_(other.data_),
+      inverseValid(other.inverseValid), inverse(other.inverse) {}
+
+krContourT<krEdgelet>& krContourT<krEdgelet>::operator=(const krContourT& other) {
+    krContour::operator=(other);
+    xform = other.xform;
+    data_ = other.data_;
+    inverseValid = other.inverseValid;
+    inverse = other.inverse;
+    return *this;
+}
+
+krContourT<krEdgelet>::~krContourT() = default;
+
+void krContourT<krEdgelet>::data(const Data& v) {
+    data_ = v;
+    makePointsConsistentWithData();
+}
+
+// Maps through the held transform directly: taking a handle per call would
+// cost two interlocked operations per vertex.
+krEdgelet krContourT<krEdgelet>::datum(const krVector<2>& p) const {
+    if (!xform) throw krBadPointer();
+    return krEdgelet(xform->mapPoint(p), 0, krAngle8(0));
+}
+
+// The inverse is computed once per transform; a failure (a singular
+// transform) leaves it invalid, so the next call tries again and fails alike.
+const kr2XformBase& krContourT<krEdgelet>::inverseXform() const {
+    if (!inverseValid) {
+        if (!xform) throw krBadPointer();
+        inverse = xform->inverseBase();
+        inverseValid = true;
+    }
+    return *inverse;
+}
+
+krVector<2> krContourT<krEdgelet>::point(const krEdgelet& e) const {
+    return inverseXform().mapPoint(e.position());
+}
+
+bool krContourT<krEdgelet>::operator==(const krContourT& other) const {
+    return points_ == other.points_ && xform.get() == other.xform.get();
+}
+
+void krContourT<krEdgelet>::mapT(const krXform<2>&, krContourT&) const { throw krPel::BadWindow(); }
+
+void krContourT<krEdgelet>::convexHullT(krRegionT<krEdgelet>&) const {
+    throw krPel::BadWindow();
+}
+
+// Without a transform this throws krBadPointer with the caches and the
+// edgelets already gone (for a non-empty point list).
+void krContourT<krEdgelet>::makeDataConsistentWithPoints() {
+    cleanCacheInfo();
+    data_.clear();
+    data_.reserve(points_.size());
+    for (const krVector<2>& p : points_) data_.push_back(datum(p));
+}
+
+void krContourT<krEdgelet>::makePointsConsistentWithData() {
+    cleanCacheInfo();
+    Points list;
+    list.reserve(data_.size());
+    for (const krEdgelet& e : data_) list.push_back(point(e));
+    setPoints(list);
+}
+
+// ---- archive ----
+
+krPersistent* krContourT<krEdgelet>::make() { return new krContourT<krEdgelet>(); }
+
+krContourT<krEdgelet>::Instantiator::Instantiator()
+    : kr_Instantiator(typeid(krContourT<krEdgelet>), &krContourT<krEdgelet>::make,
+                      "krContourT<krEdgelet>") {}
+
+krContourT<krEdgelet>::Instantiator krContourT<krEdgelet>::sExemplar;
+
+void krContourT<krEdgelet>::dispatchSerialize(krArchive& ar) {
+    kfSerializeLevel(ar, static_cast<krContourT<krEdgelet>*>(this), sizeof(krContourT<krEdgelet>), 1,
+                     [&](unsigned char version) { krContourT<krEdgelet>::serialize_(ar, version); });
+}
+
+void krContourT<krEdgelet>::serialize_(krArchive& ar, unsigned char version) {
+    if (version > 1) throw krArchive::UnknownVersion(kTemplateSource, 98);
+    // Whatever the load brings (a new transform, or none read yet), the kept
+    // inverse may no longer match it.
+    if (ar.isLoading()) inverseValid = false;
+    krContour::dispatchSerialize(ar);
+    kfSerializeList(ar, data_);
+    if (version == 1) kfSerializeHandle(ar, xform);
+}

@@ -1,0 +1,100 @@
+// Shapes that keep edgelets beside their points: the edgelet contour (and,
+// built on it, the edgelet region and region set). Only the krEdgelet
+// instantiations exist; the library holds them, so users link them.
+#ifndef QEL_DEFS_CNTRTMPL_H
+#define QEL_DEFS_CNTRTMPL_H
+
+#include <vector>
+
+#include "cntr/contour.h"
+#include "platform/ip/edgelet.h"
+#include "platform/std/handle.h"
+#include "platform/std/persistent.h"
+#include "platform/std/xform.h"
+#include "platform/std/xform2.h"
+
+template <class T>
+class krContourT;
+template <class T>
+class krRegionT;
+template <class T>
+class krRegionSetT;
+
+// A contour whose vertices stand for edgelets. It keeps the edgelets (its
+// data) in vertex order and a transform from contour points to edgelet
+// positions; points are the edgelet positions mapped back through the
+// transform's inverse. Whichever side changes, the other is rebuilt from it:
+// data(v) remakes the points, points(v) remakes the edgelets, as synthetic
+// ones with magnitude 0 and angle 0 (the real ones are gone once the points
+// move). Everything else is the plain contour working on its points.
+//
+// Copies share the transform object, which is never changed once held; a
+// constructor given a transform keeps its own clone. Without a transform
+// (default-made, or loaded from an old record) nothing can be mapped, and
+// every step that needs to map throws krBadPointer.
+template <>
+class krContourT<krEdgelet> : public virtual krContour {
+public:
+    typedef std::vector<krEdgelet> Data;
+
+    // Empty, closed, label 0, no transform and no edgelets.
+    krContourT();
+    // The edgelets under the identity; the points are their positions.
+    explicit krContourT(const Data& data);
+    // The edgelets under a clone of xform (the identity for a null handle).
+    krContourT(const Data& data, const krPtrHandle_const<kr2XformBase>& xform);
+    krContourT(const krContourT& other);
+    krContourT& operator=(const krContourT& other);
+    ~krContourT() override;
+
+    // Record, version 1: the contour record, the edgelet list, the transform as
+    // a shared object. Version 0 has no transform; loading it keeps the one
+    // the object had. Points and edgelets are loaded as stored, unchecked.
+    void dispatchSerialize(krArchive& ar) override;
+
+    const Data& data() const { return data_; }
+    // Stores v and remakes the points from it.
+    void data(const Data& v);
+    // The transform from contour points to edgelet positions (null if none).
+    krPtrHandle_const<kr2XformBase> dataFromPointsXform() const { return xform; }
+    // The synthetic edgelet standing for contour point p: at the mapped
+    // position, magnitude 0, angle 0.
+    krEdgelet datum(const krVector<2>& p) const;
+    // The contour point standing for e. The inverse transform is computed on
+    // first use and kept; a singular transform throws krMathError::Singular
+    // each time it is asked.
+    krVector<2> point(const krEdgelet& e) const;
+
+    // Same points in order (compared with ==) and the very same transform
+    // object; two transforms equal in value but made apart never match.
+    // Closedness, label and edgelets are not compared.
+    bool operator==(const krContourT& other) const;
+    bool operator!=(const krContourT& other) const { return !(*this == other); }
+
+    // Not supported for edgelet contours: krPel::BadWindow, nothing changes.
+    void mapT(const krXform<2>& xform, krContourT& result) const;
+    void convexHullT(krRegionT<krEdgelet>& result) const;
+
+    static krPersistent* make();
+    class Instantiator : public kr_Instantiator {
+    public:
+        Instantiator();
+    };
+    static Instantiator sExemplar;
+
+protected:
+    // Rebuild the edgelets from the points, or the points from the edgelets.
+    void makeDataConsistentWithPoints() override;
+    void makePointsConsistentWithData() override;
+    void serialize_(krArchive& ar, unsigned char version) override;
+
+    krPtrHandle<kr2XformBase> xform;
+    Data data_;
+    mutable bool inverseValid = false;
+    mutable krPtrHandle<kr2XformBase> inverse;
+
+private:
+    const kr2XformBase& inverseXform() const;
+};
+
+#endif
