@@ -1,0 +1,367 @@
+#include "cntr/region.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "cntr/moments.h"
+#include "platform/std/archive.h"
+
+// ---------------------------------------------------------------------------
+// Construction, copying, comparison.
+
+namespace {
+// What every constructor does after building the contour part.
+void applyMode(krRegion& r, krContourDefs::IntersectionMode mode) {
+    if (mode == krContourDefs::eOuterHull)
+        r.outerHull(r);
+    else if (mode == krContourDefs::eRegularize)
+        r.regularize(r);
+    // Any other value leaves the boundary as passed.
+}
+}  // namespace
+
+krRegion::krRegion(const Points& points, krContourDefs::IntersectionMode mode)
+    : krContour(points, true, 0) {
+    cleanCacheInfo();
+    applyMode(*this, mode);
+}
+
+krRegion::krRegion(const krPolygon& polygon, krContourDefs::IntersectionMode mode)
+    : krContour(polygon, 0) {
+    closed = true;
+    cleanCacheInfo();
+    applyMode(*this, mode);
+}
+
+krRegion::krRegion(const krContour& contour, krContourDefs::IntersectionMode mode)
+    : krContour(contour) {
+    // The stored flag follows the region's rule, so the contour record of a
+    // region always says closed.
+    closed = true;
+    cleanCacheInfo();
+    applyMode(*this, mode);
+}
+
+krRegion::krRegion(const krRegion& other)
+    : krPersistent(), krRepBase(), krContour(Points(), true, 0) {
+    *this = other;
+}
+
+krRegion::~krRegion() = default;
+
+krRegion& krRegion::operator=(const krRegion& other) {
+    if (&other == this) return *this;
+    krContour::operator=(other);
+    holes_ = other.holes_;
+    comHolesValid = other.comHolesValid;
+    comHoles = other.comHoles;
+    comValid = other.comValid;
+    com = other.com;
+    areaHolesValid = other.areaHolesValid;
+    areaHoles = other.areaHoles;
+    areaValid = other.areaValid;
+    area_ = other.area_;
+    inertiaHolesValid = other.inertiaHolesValid;
+    inertiaHoles = other.inertiaHoles;
+    inertiaValid = other.inertiaValid;
+    inertia = other.inertia;
+    regularizedValid = other.regularizedValid;
+    regularized = other.regularized;
+    outerHullValid = other.outerHullValid;
+    outerHull_ = other.outerHull_;
+    return *this;
+}
+
+bool krRegion::operator==(const krRegion& other) const { return krContour::operator==(other); }
+
+// ---------------------------------------------------------------------------
+// Closedness, holes, caches.
+
+bool krRegion::isClosed() const { return true; }
+
+void krRegion::isClosed(bool c) {
+    if (!c) throw krContourDefs::RegionCannotBeSetOpen();
+}
+
+void krRegion::holes(const Holes& v) {
+    // The caches go even when a hole is refused: callers rely on a fresh start.
+    cleanCacheInfo();
+    makeDataConsistentWithPoints();
+    for (const auto& h : v) {
+        if (!h) throw krBadPointer();
+        if (!krContour::intersections(*h).empty())
+            throw krContourDefs::BadParams(L"holes cannot intersect region");
+    }
+    holes_ = v;
+}
+
+void krRegion::holes(const std::vector<krPtrHandle<krRegion>>& v) {
+    holes(Holes(v.begin(), v.end()));
+}
+
+void krRegion::cleanCacheInfo() {
+    krContour::cleanCacheInfo();
+    comHolesValid = comValid = areaHolesValid = areaValid = false;
+    inertiaHolesValid = inertiaValid = regularizedValid = outerHullValid = false;
+    areaHoles = area_ = 0.0;
+}
+
+void krRegion::checkEmptyContour() const {
+    if (points().size() < 3) throw krContourDefs::EmptyContour();
+}
+
+// ---------------------------------------------------------------------------
+// Area and moments. Each hole counts by its outer boundary alone, through its
+// own caches.
+
+namespace {
+const krRegion& holeAt(const krRegion::Holes& holes, std::size_t i) {
+    if (!holes[i]) throw krBadPointer();
+    return *holes[i];
+}
+}  // namespace
+
+double krRegion::area(bool considerHoles) const {
+    checkEmptyContour();
+    if (!considerHoles) {
+        if (!areaValid) {
+            area_ = kf_Area(points());
+            areaValid = true;
+        }
+        return area_;
+    }
+    if (areaHolesValid) return areaHoles;
+    double a = area(false);
+    // No test that a hole lies inside: every hole's area is taken away.
+    for (std::size_t i = 0; i < holes_.size(); ++i) a -= holeAt(holes_, i).area(false);
+    areaHoles = a;
+    areaHolesValid = true;
+    return a;
+}
+
+krVector<2> krRegion::centerOfMass(bool considerHoles) const {
+    checkEmptyContour();
+    if (!considerHoles || holes_.empty()) {
+        if (!comValid) {
+            com = kf_CenterOfMass(points());
+            comValid = true;
+        }
+        return com;
+    }
+    if (comHolesValid) return comHoles;
+    double a = area(false);
+    krVector<2> s = centerOfMass(false) * a;
+    for (std::size_t i = 0; i < holes_.size(); ++i) {
+        const krRegion& h = holeAt(holes_, i);
+        const double ha = h.area(false);
+        s = s - h.centerOfMass(false) * ha;
+        a -= ha;
+    }
+    // Holes that take away the whole area leave no surface to weigh: a centre
+    // would be a division by zero, so the caller hears about it instead.
+    if (a == 0.0) throw krContourDefs::BadParams(L"holes cancel the area of the region");
+    comHoles = s * (1.0 / a);
+    comHolesValid = true;
+    return comHoles;
+}
+
+krMatrix<2> krRegion::inertiaMatrix(bool considerHoles) const {
+    checkEmptyContour();
+    if (considerHoles && !holes_.empty())
+        throw krContourDefs::BadParams(L"inertiaMatrix(considerHoles) is not implemented");
+    if (!inertiaValid) {
+        inertia = kf_InertiaDataPolygon(points()).inertiaMatrix();
+        inertiaValid = true;
+    }
+    return inertia;
+}
+
+// ---------------------------------------------------------------------------
+// Point queries. None of them keeps a result in the region; the contour
+// queries they stand on fill the contours' own caches.
+
+bool krRegion::inside(const krVector<2>& p, bool considerHoles) const {
+    const bool in = insideCount(p, false) % 2 != 0;
+    if (!in || !considerHoles) return in;
+    // Each hole answers with its own holes, so an island in a hole is inside.
+    for (std::size_t i = 0; i < holes_.size(); ++i)
+        if (holeAt(holes_, i).inside(p, true)) return false;
+    return true;
+}
+
+double krRegion::distToPoint(const krVector<2>& p, bool vertexOnly, bool considerHoles,
+                             bool zeroInside) const {
+    if (zeroInside && inside(p, considerHoles)) return 0.0;
+    return p.distance(closestPoint(p, vertexOnly, considerHoles));
+}
+
+krVector<2> krRegion::closestPoint(const krVector<2>& p, bool vertexOnly,
+                                   bool considerHoles) const {
+    if (vertexOnly) {
+        long which = -1;
+        const long k = closestVertexIndex(p, considerHoles, which);
+        const krRegion& owner = which < 0 ? *this : *holes_[static_cast<std::size_t>(which)];
+        return owner.points()[static_cast<std::size_t>(k)];
+    }
+    // Every hole is tried, whatever considerHoles says; only a strictly nearer
+    // point replaces the candidate, so ties stay with the outer boundary.
+    krVector<2> best = krContour::closestPoint(p, false);
+    double bestDist = p.distance(best);
+    for (std::size_t i = 0; i < holes_.size(); ++i) {
+        const krVector<2> q = holeAt(holes_, i).krContour::closestPoint(p, false);
+        const double d = p.distance(q);
+        if (d < bestDist) {
+            best = q;
+            bestDist = d;
+        }
+    }
+    return best;
+}
+
+long krRegion::closestVertexIndex(const krVector<2>& p) const {
+    return krContour::closestVertexIndex(p);
+}
+
+long krRegion::closestVertexIndex(const krVector<2>& p, bool considerHoles, long& which) const {
+    which = -1;
+    long best = krContour::closestVertexIndex(p);
+    if (!considerHoles || holes_.empty()) return best;
+    double bestDist = p.distance(points()[static_cast<std::size_t>(best)]);
+    for (std::size_t i = 0; i < holes_.size(); ++i) {
+        const krRegion& h = holeAt(holes_, i);
+        const long k = h.krContour::closestVertexIndex(p);
+        const double d = p.distance(h.points()[static_cast<std::size_t>(k)]);
+        if (d < bestDist) {
+            best = k;
+            bestDist = d;
+            which = static_cast<long>(i);
+        }
+    }
+    return best;
+}
+
+std::vector<krVector<2>> krRegion::intersections(const krLineSeg& seg, bool includeEnds,
+                                                 bool considerHoles) const {
+    std::vector<krVector<2>> out = krContour::intersections(seg, includeEnds);
+    if (!considerHoles) return out;
+    for (std::size_t i = 0; i < holes_.size(); ++i) {
+        const std::vector<krVector<2>> h = holeAt(holes_, i).krContour::intersections(seg, includeEnds);
+        out.insert(out.end(), h.begin(), h.end());
+    }
+    return out;
+}
+
+std::vector<krVector<2>> krRegion::intersections(const krContour& other,
+                                                 bool considerHoles) const {
+    std::vector<krVector<2>> out = krContour::intersections(other);
+    if (!considerHoles) return out;
+    for (std::size_t i = 0; i < holes_.size(); ++i) {
+        const std::vector<krVector<2>> h = holeAt(holes_, i).krContour::intersections(other);
+        out.insert(out.end(), h.begin(), h.end());
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// The inside test casts a ray from the point through the widest-enough gap
+// between the directions to the vertices, so it leaves between vertices and
+// a vertex on the ray cannot make the count ambiguous.
+
+long krRegion::insideCount(const krVector<2>& p, bool twoRays) const {
+    if (!encloseRect(krXform<2>::I).within(p)) return 0;
+    const Points& pts = points();
+    const double minGap = kPi / static_cast<double>(pts.size());
+    std::vector<double> angles;
+    angles.reserve(pts.size());
+    for (const krVector<2>& v : pts) {
+        const krVector<2> d = v - p;
+        if (d.len() <= 1e-6) return 1;  // on a vertex: one crossing
+        const double a = d.angle().norm().toDouble();
+        // A vertex with a coordinate that is not a number has no direction.
+        if (!std::isnan(a)) angles.push_back(a);
+    }
+    std::sort(angles.begin(), angles.end());
+    krVector<2> dir(1.0, 0.0);
+    for (std::size_t i = 0; i < angles.size(); ++i) {
+        const std::size_t j = i + 1 < angles.size() ? i + 1 : 0;
+        const krRadian gap = krRadian(angles[j] - angles[i]).norm();
+        if (gap.toDouble() > minGap) {
+            dir = krVector<2>(1.0, krRadian(angles[i]) + gap * 0.5);
+            break;
+        }
+    }
+    return rayCount(p, dir, twoRays);
+}
+
+long krRegion::rayCount(const krVector<2>& p, const krVector<2>& dir, bool twoRays) const {
+    // Twice the radius of a circle around every vertex reaches past the
+    // boundary from any point of the bounding rectangle.
+    const double r = 2.0 * encloseCircle(krContourDefs::eFast).radius();
+    const auto count = [&](const krVector<2>& far) {
+        return static_cast<long>(krContour::intersections(krLineSeg(p, far), false).size());
+    };
+    const long c = count(p + dir * r);
+    return twoRays ? std::min(c, count(p - dir * r)) : c;
+}
+
+// ---------------------------------------------------------------------------
+// Archive record. Version 1 is written: the contour record, then the hole
+// list as shared references. Version 0, from older files, had a legacy base
+// level, the point list, a byte nobody reads and cachedVectorSize.
+
+namespace {
+
+// Where the region record's version errors say they come from.
+const char* const kRegionSource = "src/tarn/cntr/region";
+
+// The legacy level of version-0 region records. It holds nothing: each such
+// level is read into one scratch object and dropped.
+class krContourBase2 : public virtual krPersistent, public virtual krRepBase {
+public:
+    void dispatchSerialize(krArchive& ar) override {
+        kfSerializeLevel(ar, static_cast<krContourBase2*>(this), sizeof(krContourBase2), 0,
+                         [&](unsigned char version) {
+                             if (version != 0) throw krArchive::UnknownVersion(kRegionSource, 809);
+                             krPersistent::dispatchSerialize(ar);
+                         });
+    }
+};
+
+krContourBase2& legacyRegionBase() {
+    static krContourBase2 scratch;
+    return scratch;
+}
+
+}  // namespace
+
+krPersistent* krRegion::make() { return new krRegion(); }
+
+kr_Instantiator krRegion::sExemplar(typeid(krRegion), &krRegion::make, "krRegion");
+
+void krRegion::dispatchSerialize(krArchive& ar) {
+    kfSerializeLevel(ar, static_cast<krRegion*>(this), sizeof(krRegion), 1,
+                     [&](unsigned char version) { krRegion::serialize_(ar, version); });
+}
+
+void krRegion::serialize_(krArchive& ar, unsigned char version) {
+    if (version > 1) throw krArchive::UnknownVersion(kRegionSource, 819);
+    try {
+        if (version == 1) {
+            krContour::dispatchSerialize(ar);
+            kfSerializeHandleList(ar, holes_);
+        } else {
+            legacyRegionBase().dispatchSerialize(ar);
+            kfSerializeList(ar, points_);
+            unsigned char dropped = 0;
+            ar || dropped || cachedVectorSize_;
+            label_ = 0;
+        }
+    } catch (...) {
+        if (ar.isLoading()) cleanCacheInfo();
+        throw;
+    }
+    if (ar.isLoading()) {
+        closed = true;
+        cleanCacheInfo();
+    }
+}

@@ -1,0 +1,145 @@
+// krRegion: a closed contour with holes, its surface measures, point queries
+// and the repaired forms (outer hull, regularized outline) of a boundary that
+// crosses itself.
+#ifndef QEL_CNTR_REGION_H
+#define QEL_CNTR_REGION_H
+
+#include <vector>
+
+#include "cntr/contour.h"
+
+// A closed outer boundary (the contour part) and a list of holes. Each hole is
+// itself a region, shared by handle and never changed through its parent; a
+// parent uses only a hole's outer boundary, never the hole's own holes, except
+// in inside(), where an island inside a hole counts as inside.
+//
+// Hole indices are positions in holes(); -1 stands for the outer boundary.
+// Lists of points give the outer boundary's first, then each hole's in order.
+//
+// The contour queries taking two arguments are hidden by the region's own
+// forms; member code reaches them (and the protected segment query with
+// indices) as krContour::intersections(...) and the like.
+//
+// Not thread-safe per object: const measures fill caches, and so do the
+// holes' own measures, which regions sharing a hole share too.
+class krRegion : public virtual krContour {
+public:
+    typedef std::vector<krPtrHandle_const<krRegion>> Holes;
+
+    // The contour part is built from the points, closed, label 0; then mode
+    // applies (eOuterHull / eRegularize replace the region by its repaired
+    // form in place, and may throw what those throw).
+    explicit krRegion(const Points& points = Points(),
+                      krContourDefs::IntersectionMode mode = krContourDefs::eAsIs);
+    explicit krRegion(const krPolygon& polygon,
+                      krContourDefs::IntersectionMode mode = krContourDefs::eAsIs);
+    // The contour part is a copy of contour (label included); it becomes closed.
+    explicit krRegion(const krContour& contour,
+                      krContourDefs::IntersectionMode mode = krContourDefs::eAsIs);
+    krRegion(const krRegion& other);
+    // Copies the contour part, shares the holes and copies every cache,
+    // including the cached repaired regions (shared, not duplicated).
+    krRegion& operator=(const krRegion& other);
+    ~krRegion() override;
+
+    // The region's record (version 1); version-0 records are read too.
+    void dispatchSerialize(krArchive& ar) override;
+
+    // ---- closedness: always closed ----
+    bool isClosed() const override;
+    // true does nothing; false throws RegionCannotBeSetOpen and changes nothing.
+    void isClosed(bool c) override;
+
+    // ---- holes ----
+    const Holes& holes() const { return holes_; }
+    // Clears the caches, then checks every new hole: a null handle throws
+    // krBadPointer, a hole whose boundary crosses the outer boundary throws
+    // BadParams("holes cannot intersect region"). On a throw the old list stays.
+    void holes(const Holes& v);
+    void holes(const std::vector<krPtrHandle<krRegion>>& v);
+
+    // The contour parts only; holes and caches take no part.
+    bool operator==(const krRegion& other) const;
+    bool operator!=(const krRegion& other) const { return !(*this == other); }
+
+    // ---- area and moments (each cached per flag) ----
+    // |signed area| of the outer boundary, less every hole's when considerHoles.
+    double area(bool considerHoles) const;
+    krVector<2> centerOfMass(bool considerHoles) const;
+    // Second central moments of the outer boundary; with considerHoles on a
+    // region that has holes it throws BadParams.
+    krMatrix<2> inertiaMatrix(bool considerHoles) const;
+
+    // ---- point queries ----
+    bool inside(const krVector<2>& p, bool considerHoles) const;
+    double distToPoint(const krVector<2>& p, bool vertexOnly, bool considerHoles,
+                       bool zeroInside) const;
+    // The nearest boundary point (or vertex) of the outer boundary and the
+    // holes; ties go to the outer boundary, then to the earlier hole.
+    krVector<2> closestPoint(const krVector<2>& p, bool vertexOnly, bool considerHoles) const;
+    long closestVertexIndex(const krVector<2>& p) const;
+    // The vertex index within its own contour; which is the hole index, or -1.
+    long closestVertexIndex(const krVector<2>& p, bool considerHoles, long& which) const;
+    std::vector<krVector<2>> intersections(const krLineSeg& seg, bool includeEnds,
+                                           bool considerHoles) const;
+    std::vector<krVector<2>> intersections(const krContour& other, bool considerHoles) const;
+
+    // ---- derived regions (out may be *this) ----
+    // The outer boundary through xform; label kept, holes dropped.
+    void map(const krXform<2>& xform, krRegion& out) const;
+    // A simple boundary gives a copy of the region; a crossing one its traced
+    // outline without the loops that lie inside other loops (outerHull), or
+    // with every lobe in one orientation (regularize). Results are cached.
+    void outerHull(krRegion& out) const;
+    void regularize(krRegion& out) const;
+
+protected:
+    void serialize_(krArchive& ar, unsigned char version) override;
+    // Drops the contour caches and every region cache flag.
+    void cleanCacheInfo() override;
+    // A region needs three points for any measure: EmptyContour otherwise.
+    void checkEmptyContour() const;
+
+    Holes holes_;
+    mutable bool comHolesValid = false;
+    mutable krVector<2> comHoles;
+    mutable bool comValid = false;
+    mutable krVector<2> com;
+    mutable bool areaHolesValid = false;
+    mutable double areaHoles = 0.0;
+    mutable bool areaValid = false;
+    mutable double area_ = 0.0;
+    // Kept beside the others, but nothing computes the inertia with holes.
+    mutable bool inertiaHolesValid = false;
+    mutable krMatrix<2> inertiaHoles;
+    mutable bool inertiaValid = false;
+    mutable krMatrix<2> inertia;
+    mutable bool regularizedValid = false;
+    mutable krPtrHandle_const<krRegion> regularized;
+    mutable bool outerHullValid = false;
+    mutable krPtrHandle_const<krRegion> outerHull_;
+
+private:
+    friend class krRegionSet;
+
+    // Crossings of a test ray from p with the outer boundary: 0 outside the
+    // bounding rectangle, 1 within 1e-6 of a vertex; with twoRays the smaller
+    // count of the ray and its opposite.
+    long insideCount(const krVector<2>& p, bool twoRays) const;
+    // The crossings of the ray from p along dir (and, with twoRays, the
+    // smaller count of it and its opposite).
+    long rayCount(const krVector<2>& p, const krVector<2>& dir, bool twoRays) const;
+    // One figure-of-eight boundary around both outer boundaries, joined at
+    // their first crossing; BadParams when they do not cross.
+    void splice(const krRegion& other, krRegion& out) const;
+    // The tracer behind outerHull and regularize.
+    void outerHullRegularize(krRegion& out, bool outerHull) const;
+
+    void initializePointers() {}
+    void deletePointers() {}
+
+    static krPersistent* make();
+    static kr_Instantiator sExemplar;
+};
+
+#endif
