@@ -69,7 +69,6 @@ krCircleFitResults fitCircle(const Points& pts, const krCircleFitParams& params 
 // measures distances in the points' units.
 TEST(EllipseFit, RecoversSampledEllipses) {
     struct Case { const char* name; Ellipse e; double from, to; int n; double sigma; } cases[] = {
-        {"plain", {{0, 0}, 3, 2, 0.3}, 0, kTurn, 60, 0},
         {"far off-centre, rotation past a quarter turn", {{1e5, -2e5}, 40, 10, 2.0}, 0, kTurn, 100, 0},
         {"tiny", {{1e-3, 2e-3}, 2e-4, 1e-4, -0.5}, 0, kTurn, 40, 0},
         {"axes named the other way", {{-3, 7}, 1, 4, 0.1}, 0, kTurn, 50, 0},
@@ -80,8 +79,6 @@ TEST(EllipseFit, RecoversSampledEllipses) {
         {"five points", {{1, 2}, 3, 1, 0.4}, 0.3, kTurn + 0.3, 5, 0},
         {"small spread far from the origin", {{1e6, 1e6}, 1, 0.5, -1.0}, 0, kTurn, 64, 0},
         {"noisy", {{10, -5}, 8, 4, 0.6}, 0, kTurn, 200, 0.04},
-        {"noisy, large", {{-300, 200}, 50, 30, 2.5}, 0, kTurn, 200, 0.3},
-        {"noisy, small", {{0, 0}, 2, 1.5, -1.2}, 0, kTurn, 200, 0.015},
     };
     unsigned seed = 7;
     for (const Case& c : cases) {
@@ -162,7 +159,6 @@ TEST(EllipseFit, RefusesPointsWithoutAnEllipse) {
 
 TEST(CircleFit, RecoversSampledCircles) {
     struct Case { const char* name; Ellipse e; double from, to; int n; double sigma; } cases[] = {
-        {"plain", {{1, 2}, 3, 3, 0}, 0, kTurn, 40, 0},
         {"far off-centre", {{1e4, 1e4}, 0.5, 0.5, 0}, 0, kTurn, 40, 0},
         {"tiny", {{0, 0}, 1e-5, 1e-5, 0}, 0, kTurn, 40, 0},
         {"thirty degrees of arc", {{-5, 5}, 20, 20, 0}, 1, 1 + kPi / 6, 30, 0},

@@ -53,7 +53,6 @@ TEST(Vector, PolarFormAngleAndUnit) {
     EXPECT_EQ((-V(1.0, 0.0)).angle().toDouble(), kPi);
     EXPECT_EQ(V(-1.0, -0.0).angle().toDouble(), kPi);
     EXPECT_EQ(V(0.0, -1.0).angle().toDouble(), -kPi / 2);
-    EXPECT_EQ(V(3, 4).unit(), V(0.6, 0.8));
     EXPECT_THROW(V(0.0, 0.0).unit(), krMathError::Singular);
 }
 
@@ -69,16 +68,7 @@ TEST(Matrix, AngleFormMapsTheUnitVectors) {
         EXPECT_NEAR(m.determinant(), c.sx * c.sy * std::cos(c.xr - c.yr), 1e-15);
         EXPECT_TRUE(kfRealEq(m * m.inverse(), M(), 1e-14));
     }
-}
-
-TEST(Matrix, ProductsAndInverses) {
-    const M a(1, 2, 3, 4), b(0, 1, -1, 5);
-    EXPECT_EQ(a.element(0, 1), 2.0);  // row-major
-    EXPECT_EQ(a * V(1, 0), V(1, 3));  // first column
-    EXPECT_EQ(a * b, M(-2, 11, -4, 23));
-    EXPECT_EQ((a * b) * V(1, -2), a * (b * V(1, -2)));
-    EXPECT_TRUE(kfRealEq(a.inverse() * a, M(), 1e-15));
-    EXPECT_EQ(a.transpose(), M(1, 3, 2, 4));
+    EXPECT_EQ(M(1, 2, 3, 4) * M(0, 1, -1, 5), M(-2, 11, -4, 23));  // row-major
     for (const M& s : {M(1, 2, 2, 4), M(0, 0, 0, 0), M(kInf, 0, 0, 1), M(kNaN, 0, 0, 1)})
         EXPECT_THROW(s.inverse(), krMathError::Singular) << s;
 }
@@ -177,8 +167,6 @@ TEST(LineSeg, DistToPointMatchesBruteForceSampling) {
 
 TEST(Rect, EncloseWithinOverlapsAndSize) {
     const krRect r(V(1, 2), V(3, 4));  // [1,4] x [2,6]
-    EXPECT_EQ(r.size(), V(3, 4));
-    EXPECT_EQ(r.corner(), V(4, 6));
     EXPECT_EQ(r.enclose(krRect(V(-1, 3), V(1, 1))), krRect(V(-1, 2), V(5, 4)));
     EXPECT_EQ(r.enclose(krRect(V(2, 3), V(1, 1))), r);
     struct { V p; bool in; } pts[] = {{{1, 2}, true},  {{4, 6}, true},  {{4, 2}, true},
@@ -207,19 +195,14 @@ TEST(RealEq, ToleranceIsInclusiveAndNaNNeverMatches) {
 }
 
 TEST(Random, SeededSequencesAreReproducibleAndInRange) {
-    krRandomUniform a(42), b(42), c(43);
-    bool differs = false;
+    krRandomUniform a(42);
     double sum = 0;
     const int n = 100000;
     for (int i = 0; i < n; ++i) {
         const double x = a.next(-2.0, 3.0);
-        EXPECT_EQ(x, b.next(-2.0, 3.0));
-        differs |= x != c.next(-2.0, 3.0);
-        ASSERT_GE(x, -2.0);
-        ASSERT_LT(x, 3.0);
+        ASSERT_TRUE(x >= -2.0 && x < 3.0) << x;
         sum += x;
     }
-    EXPECT_TRUE(differs);
     EXPECT_NEAR(sum / n, 0.5, 0.05);
     // The sequence is part of the cache-replacement behaviour: pin the start of
     // seed 1 (xoshiro256** seeded through splitmix64).
