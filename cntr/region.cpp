@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "cntr/moments.h"
+#include "cntr/raygap.h"
 #include "platform/std/archive.h"
 
 // ---------------------------------------------------------------------------
@@ -263,34 +264,15 @@ std::vector<krVector<2>> krRegion::intersections(const krContour& other,
 }
 
 // ---------------------------------------------------------------------------
-// The inside test casts a ray from the point through the widest-enough gap
-// between the directions to the vertices, so it leaves between vertices and
-// a vertex on the ray cannot make the count ambiguous.
+// The inside test casts a ray from the point through a wide enough gap
+// between the directions to the vertices, so that it leaves between vertices
+// and no vertex on the ray can make the count ambiguous.
 
 long krRegion::insideCount(const krVector<2>& p, bool twoRays) const {
     if (!encloseRect(krXform<2>::I).within(p)) return 0;
-    const Points& pts = points();
-    const double minGap = kPi / static_cast<double>(pts.size());
-    std::vector<double> angles;
-    angles.reserve(pts.size());
-    for (const krVector<2>& v : pts) {
-        const krVector<2> d = v - p;
-        if (d.len() <= 1e-6) return 1;  // on a vertex: one crossing
-        const double a = d.angle().norm().toDouble();
-        // A vertex with a coordinate that is not a number has no direction.
-        if (!std::isnan(a)) angles.push_back(a);
-    }
-    std::sort(angles.begin(), angles.end());
-    krVector<2> dir(1.0, 0.0);
-    for (std::size_t i = 0; i < angles.size(); ++i) {
-        const std::size_t j = i + 1 < angles.size() ? i + 1 : 0;
-        const krRadian gap = krRadian(angles[j] - angles[i]).norm();
-        if (gap.toDouble() > minGap) {
-            dir = krVector<2>(1.0, krRadian(angles[i]) + gap * 0.5);
-            break;
-        }
-    }
-    return rayCount(p, dir, twoRays);
+    const kr_RayDirection ray = kf_RayDirection(points(), p);
+    if (ray.onVertex) return 1;  // on a vertex: one crossing
+    return rayCount(p, ray.direction, twoRays);
 }
 
 long krRegion::rayCount(const krVector<2>& p, const krVector<2>& dir, bool twoRays) const {

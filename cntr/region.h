@@ -22,6 +22,9 @@
 //
 // Not thread-safe per object: const measures fill caches, and so do the
 // holes' own measures, which regions sharing a hole share too.
+//
+// krContour is a virtual base: a class derived from krRegion builds it in its
+// own constructors (krContour(points), say), or the contour part starts empty.
 class krRegion : public virtual krContour {
 public:
     typedef std::vector<krPtrHandle_const<krRegion>> Holes;

@@ -1,26 +1,327 @@
+// Regions: the object and its holes, area and moments, point queries, the
+// archive record, and the fast ray direction of the inside test against the
+// plain sort of angles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "cntr/raygap.h"
 #include "cntr/region.h"
+#include "platform/std/archive.h"
+#include "contour_probe.h"
 
 namespace {
 
-krRegion square(double x0, double y0, double side) {
-    return krRegion({{x0, y0}, {x0 + side, y0}, {x0 + side, y0 + side}, {x0, y0 + side}});
+using V = krVector<2>;
+typedef krContour::Points Points;
+typedef krPtrHandle_const<krRegion> Hole;
+
+// A derived class builds the virtual contour base itself.
+struct RegionProbe : krRegion {
+    explicit RegionProbe(const Points& p) : krContour(p), krRegion(p) {}
+    explicit RegionProbe(const krContour& c) : krContour(c), krRegion(c) {}
+    using krRegion::areaValid, krRegion::comValid, krRegion::holes_, krRegion::inertiaValid;
+};
+
+Points square(double x0, double y0, double side) {
+    return {{x0, y0}, {x0 + side, y0}, {x0 + side, y0 + side}, {x0, y0 + side}};
 }
 
-krPtrHandle_const<krRegion> shared(const krRegion& r) {
-    return krPtrHandle_const<krRegion>(new krRegion(r));
+Hole hole(const Points& p, const std::vector<Hole>& its = {}) {
+    auto* r = new krRegion(p);
+    Hole h(r);
+    r->holes(its);
+    return h;
+}
+
+// A unit square with a centred hole of side 0.5, which has an island of side 0.1.
+krRegion framed() {
+    krRegion r(square(0, 0, 1));
+    r.holes({hole(square(0.25, 0.25, 0.5), {hole(square(0.45, 0.45, 0.1))})});
+    return r;
+}
+
+// A star of n vertices, radii alternating between 1 and 0.5, about c.
+Points star(std::size_t n, const V& c = V(0, 0)) {
+    Points p;
+    for (std::size_t i = 0; i < n; ++i)
+        p.push_back(c + V(i % 2 ? 0.5 : 1.0, krRadian(2 * kPi * double(i) / double(n))));
+    return p;
+}
+
+// The inside test's ray direction the plain way: every angle, sorted.
+kr_RayDirection plainRay(const Points& pts, const V& p) {
+    kr_RayDirection r;
+    std::vector<double> a;
+    for (const V& v : pts) {
+        if ((v - p).len() <= 1e-6) {
+            r.onVertex = true;
+            return r;
+        }
+        const double t = (v - p).angle().norm().toDouble();
+        if (!std::isnan(t)) a.push_back(t);
+    }
+    std::sort(a.begin(), a.end());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const krRadian gap = krRadian(a[i + 1 < a.size() ? i + 1 : 0] - a[i]).norm();
+        if (gap.toDouble() > kPi / double(pts.size())) {
+            r.direction = V(1.0, krRadian(a[i]) + gap * 0.5);
+            break;
+        }
+    }
+    return r;
+}
+
+// Even-odd crossing count along +x, independent of the region's code.
+bool evenOdd(const Points& p, const V& q) {
+    bool in = false;
+    for (std::size_t i = 0, j = p.size() - 1; i < p.size(); j = i++)
+        if ((p[i].y() > q.y()) != (p[j].y() > q.y()) &&
+            q.x() < p[j].x() + (q.y() - p[j].y()) * (p[i].x() - p[j].x()) / (p[i].y() - p[j].y()))
+            in = !in;
+    return in;
 }
 
 }  // namespace
 
-TEST(Region, SquareWithHole) {
-    krRegion r = square(0, 0, 1);
-    r.holes({shared(square(0.25, 0.25, 0.5))});
-    EXPECT_DOUBLE_EQ(r.area(true), 0.75);
-    EXPECT_TRUE(kfRealEq(r.centerOfMass(true), krVector<2>(0.5, 0.5), 1e-12));
-    EXPECT_TRUE(r.inside({0.1, 0.1}, true));
-    EXPECT_FALSE(r.inside({0.5, 0.5}, true));
-    EXPECT_TRUE(r.inside({0.5, 0.5}, false));
-    EXPECT_FALSE(r.inside({1.5, 0.5}, false));
+TEST(RegionObject, AlwaysClosedAndOpeningChangesNothing) {
+    RegionProbe r(krContour(square(0, 0, 2), false, 7));
+    EXPECT_TRUE(r.isClosed());
+    EXPECT_EQ(r.label(), 7u);
+    EXPECT_DOUBLE_EQ(r.area(false), 4.0);  // the closing edge counts
+    r.isClosed(true);
+    EXPECT_TRUE(r.areaValid);
+    EXPECT_THROW(r.isClosed(false), krContourDefs::RegionCannotBeSetOpen);
+    EXPECT_TRUE(r.areaValid && r.isClosed());
+    EXPECT_THROW(krRegion({{0, 0}, {1, 0}}).area(false), krContourDefs::EmptyContour);
+}
+
+TEST(RegionObject, HoleValidationKeepsTheOldList) {
+    RegionProbe r(square(0, 0, 1));
+    const Hole inner = hole(square(0.4, 0.4, 0.2)), outside = hole(square(5, 5, 1));
+    r.holes(std::vector<krPtrHandle<krRegion>>{krPtrHandle<krRegion>(new krRegion(square(0.1, 0.1, 0.1)))});
+    r.holes({inner, outside});  // a hole outside the region is accepted
+    r.area(true);
+    try {
+        r.holes({inner, hole(square(0.5, 0.5, 1))});
+        FAIL() << "a crossing hole was taken";
+    } catch (const krContourDefs::BadParams& e) {
+        EXPECT_EQ(e.message(), L"holes cannot intersect region");
+    }
+    EXPECT_FALSE(r.areaValid);  // cleared before the test
+    ASSERT_EQ(r.holes().size(), 2u);
+    EXPECT_EQ(r.holes()[0], inner);
+    EXPECT_THROW(r.holes({inner, Hole()}), krBadPointer);
+    EXPECT_EQ(r.holes().size(), 2u);
+
+    // Copies share the hole objects; equality looks at the outer contour only.
+    r.area(false);
+    const RegionProbe copy(r);
+    EXPECT_EQ(copy.holes()[1], outside);
+    EXPECT_TRUE(copy.areaValid);
+    EXPECT_TRUE(copy == krRegion(square(0, 0, 1)));
+    EXPECT_FALSE(copy == krRegion(square(0, 0, 2)));
+}
+
+TEST(RegionMeasures, AreaCentreAndInertiaWithHoles) {
+    const krRegion f = framed();
+    EXPECT_DOUBLE_EQ(f.area(true), 0.75);  // the island does not count
+    EXPECT_TRUE(kfRealEq(f.centerOfMass(true), V(0.5, 0.5), 1e-12));
+    try {
+        f.inertiaMatrix(true);
+        FAIL();
+    } catch (const krContourDefs::BadParams& e) {
+        EXPECT_EQ(e.message(), L"inertiaMatrix(considerHoles) is not implemented");
+    }
+
+    // Orientation does not matter; a hole outside still counts; off-centre
+    // holes move the centre as the sum of signed parts says.
+    Points cw = square(0, 0, 2);
+    std::reverse(cw.begin(), cw.end());
+    krRegion r(cw);
+    EXPECT_DOUBLE_EQ(r.area(true), 4.0);
+    EXPECT_TRUE(r.inertiaMatrix(true) == r.inertiaMatrix(false));
+    r.holes({hole(square(0.5, 0.5, 1)), hole(square(10, 10, 1))});
+    EXPECT_DOUBLE_EQ(r.area(true), 2.0);
+    EXPECT_TRUE(kfRealEq(r.centerOfMass(true), V(-3.75, -3.75), 1e-12));  // (4 - 1 - 10.5) / 2
+
+    // Holes that cancel the whole area leave no centre to give.
+    krRegion cancelled(square(0, 0, 1));
+    cancelled.holes({hole(square(3, 3, 1))});
+    EXPECT_THROW(cancelled.centerOfMass(true), krContourDefs::BadParams);
+    EXPECT_TRUE(kfRealEq(cancelled.centerOfMass(false), V(0.5, 0.5), 1e-15));
+
+    // New points drop every measure; a null hole met by a measure throws.
+    RegionProbe p(square(0, 0, 1));
+    p.area(false);
+    p.centerOfMass(false);
+    p.inertiaMatrix(false);
+    p.points(square(0, 0, 3));
+    EXPECT_FALSE(p.areaValid || p.comValid || p.inertiaValid);
+    EXPECT_DOUBLE_EQ(p.area(false), 9.0);
+    p.holes_.push_back(Hole());
+    EXPECT_THROW(p.area(true), krBadPointer);
+    EXPECT_THROW(p.inside(V(1, 1), true), krBadPointer);
+}
+
+TEST(RegionQueries, InsideAcrossHolesAndIslands) {
+    const krRegion f = framed();
+    struct Case { V p; bool withHoles, without; };
+    const Case cases[] = {
+        {{0.1, 0.1}, true, true},      {{0.3, 0.3}, false, true},  // in the hole
+        {{0.5, 0.5}, true, true},      {{2.0, 0.5}, false, false},  // on the island; outside
+        {{1.0, 1.0 - 5e-7}, true, true},                            // within 1e-6 of a vertex
+        {{1.0 + 2e-6, 1.0}, false, false}, {{0.5, 0.0}, true, true},  // beyond it; on an edge
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.p.x() << ", " << c.p.y());
+        EXPECT_EQ(f.inside(c.p, true), c.withHoles);
+        EXPECT_EQ(f.inside(c.p, false), c.without);
+    }
+    EXPECT_EQ(f.distToPoint({0.1, 0.5}, false, true, true), 0.0);
+    EXPECT_DOUBLE_EQ(f.distToPoint({0.1, 0.5}, false, true, false), 0.1);
+    EXPECT_DOUBLE_EQ(f.distToPoint({0.3, 0.5}, false, true, true), 0.05);  // to the hole
+}
+
+TEST(RegionQueries, TiesGoToTheOuterBoundaryThenTheEarlierHole) {
+    krRegion r(square(0, 0, 4));
+    r.holes({hole(square(2, 1, 1)), hole(square(2, 1, 1)), hole(square(1, 2.5, 0.5))});
+    long which = 7;
+    struct Case { V p; bool holes; long which, index; V point; };
+    const Case cases[] = {
+        {{1.0, 0.5}, true, -1, 0, {1.0, 0.0}},   // vertices (0,0) and (2,1) tie: outer wins
+        {{2.5, 0.5}, true, 0, 0, {2.5, 0.0}},    // edges tie: outer wins; hole 0's vertex wins
+        {{2.4, 1.6}, true, 0, 0, {2.0, 1.6}},    // inside the first hole; its twin loses the tie
+        {{1.2, 2.7}, false, -1, 0, {1.0, 2.7}},  // nearest boundary is hole 2, vertices are not asked
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.p.x() << ", " << c.p.y());
+        EXPECT_EQ(r.closestPoint(c.p, false, false), c.point);
+        const long k = r.closestVertexIndex(c.p, c.holes, which);
+        EXPECT_EQ(which, c.which);
+        EXPECT_EQ(k, c.which < 0 ? r.closestVertexIndex(c.p) : r.holes()[c.which]->closestVertexIndex(c.p));
+    }
+    EXPECT_EQ(r.closestPoint({2.1, 1.6}, true, true), V(2, 2));      // hole vertex
+    EXPECT_EQ(r.closestPoint({2.1, 1.6}, true, false), V(4, 0));
+    const krLineSeg seg(V(-1, 1.5), V(5, 1.5));
+    EXPECT_EQ(r.intersections(seg, false, false).size(), 2u);
+    EXPECT_EQ(r.intersections(seg, false, true).size(), 6u);  // + 2 per crossed hole
+    EXPECT_EQ(r.intersections(krContour(square(1.5, 0.5, 1)), true).size(), 4u);  // 2 per twin
+}
+
+TEST(RegionArchive, HolesStaySharedAndOldRecordsLoad) {
+    krRegion r(square(0, 0, 4));
+    const Hole h = hole(square(1, 1, 1));
+    r.holes({h, h});
+    r.label(9);
+    const auto back = kfLoadAs<krRegion>(kfStore(r));
+    EXPECT_TRUE(*back == r);
+    EXPECT_EQ(back->label(), 9u);
+    ASSERT_EQ(back->holes().size(), 2u);
+    EXPECT_EQ(back->holes()[0], back->holes()[1]);
+    EXPECT_DOUBLE_EQ(back->area(true), 14.0);
+
+    // Hand-written records: version 0, then one bad version byte at a time.
+    std::vector<unsigned char> b;
+    for (char ch : std::string("\x89QAR\x01\0\0\0\x01\x08krRegion", 18)) b.push_back(std::uint8_t(ch));
+    const std::size_t head = b.size();
+    auto u32 = [&b](std::uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(std::uint8_t(v >> (8 * i))); };
+    b.insert(b.end(), {0, 0, 0, 0});  // region v0, legacy base, persistence base, point list
+    u32(3);
+    for (double d : {0.0, 0.0, 2.0, 0.0, 0.0, 2.0}) {
+        std::uint64_t u;
+        std::memcpy(&u, &d, 8);
+        u32(std::uint32_t(u));
+        u32(std::uint32_t(u >> 32));
+    }
+    b.push_back(0xa5);  // dropped
+    u32(6);
+    const auto old = kfLoadAs<krRegion>(b);
+    EXPECT_EQ(old->points(), (Points{{0, 0}, {2, 0}, {0, 2}}));
+    EXPECT_EQ(old->cachedVectorSize(), 6);
+    EXPECT_EQ(old->label(), 0u);
+    EXPECT_DOUBLE_EQ(old->area(false), 2.0);
+
+    const std::vector<unsigned char> v1 = kfStore(r);
+    struct Case { const std::vector<unsigned char>* bytes; std::size_t at; const char* place; long line; };
+    const Case cases[] = {
+        {&v1, head, "src/tarn/cntr/region", 819},
+        {&b, head, "src/tarn/cntr/region", 819},
+        {&b, head + 1, "src/tarn/cntr/region", 809},
+        {&v1, head + 81, "", 0},  // the hole list, after 4 points of contour record
+    };
+    for (const Case& c : cases) {
+        std::vector<unsigned char> bad = *c.bytes;
+        bad[c.at] = 2;
+        try {
+            kfLoad(bad);
+            ADD_FAILURE() << "loaded";
+        } catch (const krArchive::UnknownVersion& e) {
+            EXPECT_EQ(e.place(), c.place);
+            EXPECT_EQ(e.line(), c.line);
+        }
+    }
+}
+
+TEST(RegionInside, FastRayMatchesTheSortedAngles) {
+    krRandomUniform rnd(91);
+    std::size_t compared = 0;
+    auto check = [&](const Points& pts, const V& p) {
+        const kr_RayDirection fast = kf_RayDirection(pts, p), plain = plainRay(pts, p);
+        ASSERT_EQ(fast.onVertex, plain.onVertex);
+        ASSERT_EQ(fast.direction.x(), plain.direction.x());
+        ASSERT_EQ(fast.direction.y(), plain.direction.y());
+        ++compared;
+    };
+    const double scales[] = {1.0, 1e-5, 3e7, 1e300};
+    for (int round = 0; round < 1500; ++round) {
+        const int kind = round % 9;
+        Points pts;
+        if (kind < 6) {
+            pts = randomContour(rnd, kind);
+        } else if (kind == 6) {
+            pts = star(2 + std::size_t(rnd.next(0, 400)), V(rnd.next(-1, 1), rnd.next(-1, 1)));
+        } else {
+            // Directions a gap of pi/n apart (up to rounding) from the origin.
+            const std::size_t n = 2 + std::size_t(rnd.next(0, 200));
+            for (std::size_t i = 0; i < n; ++i)
+                pts.push_back(V(rnd.next(0.5, 2), krRadian(kPi * double(i) / double(n) + (kind == 8 ? 3 : 0))));
+        }
+        const double s = scales[round % 4];
+        for (V& v : pts) v = v * s;
+        if (round % 50 == 0) pts.push_back(V(std::nan(""), 1.0));
+        if (round % 70 == 0) pts.push_back(V(-std::numeric_limits<double>::infinity(), 1.0));
+        const std::size_t n = pts.size();
+        const V& a = pts[std::size_t(rnd.next(0, double(n))) % n];
+        const V& b = pts[std::size_t(rnd.next(0, double(n))) % n];
+        check(pts, V(0, 0));
+        check(pts, a);                                   // on a vertex
+        check(pts, a + V(1e-6, 0));                      // at the vertex tolerance
+        check(pts, (a + b) * 0.5);                       // on an edge or chord
+        const V q(rnd.next(-2, 2) * s, rnd.next(-2, 2) * s);
+        check(pts, q);
+        check(pts, q + plainRay(pts, q).direction * (0.1 * s));  // on the ray's bisector
+    }
+    EXPECT_GT(compared, 8000u);
+}
+
+TEST(RegionInside, AgreesWithEvenOddAwayFromTheBoundary) {
+    krRandomUniform rnd(5);
+    for (int round = 0; round < 40; ++round) {
+        Points pts = star(3 + std::size_t(rnd.next(0, 300)));
+        const V c(rnd.next(-5, 5), rnd.next(-5, 5));
+        for (V& v : pts) v = c + v * (1 + 0.3 * rnd.next(-1, 1));  // uneven spikes, still simple
+        if (round % 2) std::reverse(pts.begin(), pts.end());
+        const krRegion r(pts);
+        for (int k = 0; k < 50; ++k) {
+            const V q = pts[0] + V(rnd.next(-3, 3), rnd.next(-3, 3));
+            if (r.krContour::distToPoint(q, false) < 1e-4) continue;
+            ASSERT_EQ(r.inside(q, false), evenOdd(pts, q)) << round << " " << k;
+        }
+    }
 }

@@ -1,0 +1,222 @@
+#include "cntr/raygap.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "platform/std/angle.h"
+
+// How the first wide gap is found without sorting n angles.
+//
+// Angles are bucketed by a pseudo-angle q in [0, 4): a quarter turn per unit,
+// y / (x + y) within the first quadrant and likewise in the others. q grows
+// with the angle, at between 1/2 and 1 unit per radian, and costs a division
+// instead of an atan2. Buckets are 1 / (2n) wide in q. A gap wider than pi / n
+// radians spans more than pi / (2n) in q, more than two buckets, so it always
+// leaves a whole bucket empty; the spare 0.57 / n in q dwarfs the rounding of q
+// and of atan2 (a few 1e-16) for any n that fits in memory. Conversely gaps
+// without an empty bucket between their ends cannot be wide, so only the gaps
+// at runs of empty buckets are candidates, and only the vertices in the two
+// buckets on either side of such a run need exact angles: a vertex's bucket may
+// be off by one from its exact angle's only where it sits on a bucket border,
+// so the neighbour bucket on the far side is taken in as well.
+//
+// The walk visits the buckets in order. Almost always the first wide gap lies
+// among the few smallest angles, so a first pass keeps only the entries of the
+// lowest buckets (at most kFront of them) and walks those; only when that
+// window cannot decide does a second pass sort all entries by bucket (a counting
+// sort on groups of eight buckets, then the small groups), which is linear too.
+//
+// Angles just below a full turn may round to exactly 0 in norm(); their
+// pseudo-angle is just below 4. Such vertices sit in the top two buckets,
+// where the exact angle is taken and those that came out below a half turn are
+// moved to bucket 0, keeping the buckets in the order of the exact angles.
+
+namespace {
+
+struct Entry {
+    std::uint64_t bucket;
+    std::size_t index;
+};
+
+bool byBucket(const Entry& a, const Entry& b) { return a.bucket < b.bucket; }
+
+constexpr std::size_t kFront = 64;
+
+double exactAngle(const krVector<2>& v, const krVector<2>& p) {
+    return (v - p).angle().norm().toDouble();
+}
+
+// The pseudo-angle of a direction that is not (0, 0) and has no NaN.
+double pseudoAngle(double x, double y) {
+    if (std::isinf(x) || std::isinf(y)) {
+        // atan2 sees only the infinite components, by sign.
+        x = std::isinf(x) ? std::copysign(1.0, x) : 0.0;
+        y = std::isinf(y) ? std::copysign(1.0, y) : 0.0;
+    } else if (std::fabs(x) > 1e300 || std::fabs(y) > 1e300) {
+        x *= 0.0625;  // keeps |x| + |y| finite; the ratio does not change
+        y *= 0.0625;
+    }
+    if (x > 0.0 && y >= 0.0) return y / (x + y);
+    if (x <= 0.0 && y > 0.0) return 1.0 + -x / (y - x);
+    if (x < 0.0 && y <= 0.0) return 2.0 + -y / (-x - y);
+    return 3.0 + x / (x - y);
+}
+
+class GapSearch {
+public:
+    GapSearch(const std::vector<krVector<2>>& points, const krVector<2>& p)
+        : pts_(points), p_(p), n_(points.size()), minGap_(kPi / static_cast<double>(n_)),
+          buckets_(8 * static_cast<std::uint64_t>(n_)), scale_(2.0 * static_cast<double>(n_)) {}
+
+    kr_RayDirection run();
+
+private:
+    enum Outcome { kFound, kNone, kUndecided };
+
+    std::uint64_t bucketOf(std::size_t i, double x, double y) const;
+    Outcome walk(const std::vector<Entry>& e, bool complete, std::uint64_t last);
+    // Exact extreme angle over the entries [from, to).
+    double maxAngle(const std::vector<Entry>& e, std::size_t from, std::size_t to) const;
+    double minAngle(const std::vector<Entry>& e, std::size_t from, std::size_t to) const;
+    bool tryGap(double from, double to);
+    void sortAll();
+
+    const std::vector<krVector<2>>& pts_;
+    krVector<2> p_;
+    std::size_t n_;
+    double minGap_;
+    std::uint64_t buckets_;  // 8n buckets of 1 / (2n) in q
+    double scale_;
+    std::vector<Entry> front_, all_;
+    kr_RayDirection result_;
+};
+
+std::uint64_t GapSearch::bucketOf(std::size_t i, double x, double y) const {
+    const double b = std::floor(pseudoAngle(x, y) * scale_);
+    std::uint64_t k = b < 0.0 ? 0 : static_cast<std::uint64_t>(b);
+    if (k >= buckets_ - 2) {
+        k = std::min(k, buckets_ - 1);
+        if (exactAngle(pts_[i], p_) < kPi) k = 0;
+    }
+    return k;
+}
+
+double GapSearch::maxAngle(const std::vector<Entry>& e, std::size_t from, std::size_t to) const {
+    double m = -1.0;
+    for (std::size_t k = from; k < to; ++k) m = std::max(m, exactAngle(pts_[e[k].index], p_));
+    return m;
+}
+
+double GapSearch::minAngle(const std::vector<Entry>& e, std::size_t from, std::size_t to) const {
+    double m = 8.0;
+    for (std::size_t k = from; k < to; ++k) m = std::min(m, exactAngle(pts_[e[k].index], p_));
+    return m;
+}
+
+// The gap from angle `from` up to angle `to`, measured as the sort's walk does.
+bool GapSearch::tryGap(double from, double to) {
+    const krRadian gap = krRadian(to - from).norm();
+    if (!(gap.toDouble() > minGap_)) return false;
+    result_.direction = krVector<2>(1.0, krRadian(from) + gap * 0.5);
+    return true;
+}
+
+// e is sorted by bucket. When it is not complete it holds exactly the entries
+// of buckets 0 .. last, and a candidate whose far side reaches past last, or
+// running off the end, leaves the question open.
+GapSearch::Outcome GapSearch::walk(const std::vector<Entry>& e, bool complete, std::uint64_t last) {
+    if (e.empty()) return complete ? kNone : kUndecided;
+    // The groups of equal buckets: [s, t) is the current one, [ps, s) the one before.
+    auto groupEnd = [&](std::size_t s) {
+        std::size_t t = s + 1;
+        while (t < e.size() && e[t].bucket == e[s].bucket) ++t;
+        return t;
+    };
+    // The start of the group before [s, ...) when its bucket is the adjacent one.
+    std::size_t ps = 0, s = 0, t = groupEnd(0);
+    bool hasPrev = false;
+    const std::size_t firstEnd = t;
+    while (t < e.size()) {
+        const std::size_t u = groupEnd(t);
+        if (e[t].bucket >= e[s].bucket + 2) {
+            if (!complete && e[t].bucket + 1 > last) return kUndecided;
+            const std::size_t lo = hasPrev && e[ps].bucket + 1 == e[s].bucket ? ps : s;
+            const std::size_t hi = u < e.size() && e[u].bucket == e[t].bucket + 1 ? groupEnd(u) : u;
+            if (tryGap(maxAngle(e, lo, t), minAngle(e, t, hi))) return kFound;
+        }
+        ps = s;
+        hasPrev = true;
+        s = t;
+        t = u;
+    }
+    if (!complete) return kUndecided;
+    // The wrap from the largest angle round to the smallest.
+    const std::size_t lo = hasPrev && e[ps].bucket + 1 == e[s].bucket ? ps : s;
+    const std::size_t hi =
+        firstEnd < e.size() && e[firstEnd].bucket == e[0].bucket + 1 ? groupEnd(firstEnd) : firstEnd;
+    return tryGap(maxAngle(e, lo, e.size()), minAngle(e, 0, hi)) ? kFound : kNone;
+}
+
+// Every entry in bucket order: a counting sort on groups of eight buckets, then
+// each (small) group sorted on its own.
+void GapSearch::sortAll() {
+    const std::size_t groups = static_cast<std::size_t>(buckets_ / 8);
+    std::vector<std::size_t> start(groups + 1, 0);
+    for (const Entry& x : front_) ++start[static_cast<std::size_t>(x.bucket / 8) + 1];
+    for (std::size_t g = 0; g < groups; ++g) start[g + 1] += start[g];
+    all_.resize(front_.size());
+    std::vector<std::size_t> next(start.begin(), start.end() - 1);
+    for (const Entry& x : front_) all_[next[static_cast<std::size_t>(x.bucket / 8)]++] = x;
+    for (std::size_t g = 0; g < groups; ++g)
+        std::sort(all_.begin() + start[g], all_.begin() + start[g + 1], byBucket);
+}
+
+kr_RayDirection GapSearch::run() {
+    // First pass: the vertex test, and the entries of the lowest groups of
+    // eight buckets, at most kFront of them. Once the window was cut down it
+    // holds every entry of groups 0 .. limit.
+    bool cut = false, useless = false;
+    std::uint64_t limit = 0;
+    for (std::size_t i = 0; i < n_; ++i) {
+        const double x = pts_[i].x() - p_.x(), y = pts_[i].y() - p_.y();
+        const double s = x * x + y * y;
+        if (s <= 2e-12 && std::sqrt(s) <= 1e-6) {
+            result_.onVertex = true;
+            return result_;
+        }
+        if (useless || std::isnan(x) || std::isnan(y)) continue;
+        const std::uint64_t b = bucketOf(i, x, y);
+        if (cut && b / 8 > limit) continue;
+        front_.push_back({b, i});
+        if (front_.size() <= kFront) continue;
+        std::uint64_t top = 0;
+        for (const Entry& e : front_) top = std::max(top, e.bucket / 8);
+        front_.erase(std::remove_if(front_.begin(), front_.end(),
+                                    [top](const Entry& e) { return e.bucket / 8 == top; }),
+                     front_.end());
+        cut = true;
+        useless = top == 0;  // group 0 alone is too full: no window at all
+        limit = useless ? 0 : top - 1;
+    }
+    if (!useless) {
+        std::sort(front_.begin(), front_.end(), byBucket);
+        if (walk(front_, !cut, limit * 8 + 7) != kUndecided) return result_;
+    }
+    // Second pass: every entry.
+    front_.clear();
+    for (std::size_t i = 0; i < n_; ++i) {
+        const double x = pts_[i].x() - p_.x(), y = pts_[i].y() - p_.y();
+        if (!std::isnan(x) && !std::isnan(y)) front_.push_back({bucketOf(i, x, y), i});
+    }
+    sortAll();
+    walk(all_, true, 0);
+    return result_;
+}
+
+}  // namespace
+
+kr_RayDirection kf_RayDirection(const std::vector<krVector<2>>& points, const krVector<2>& p) {
+    return GapSearch(points, p).run();
+}
