@@ -34,11 +34,15 @@ krContourT<krEdgelet>::krContourT(const krContourT& other)
 
 krContourT<krEdgelet>& krContourT<krEdgelet>::operator=(const krContourT& other) {
     krContour::operator=(other);
+    takeEdgeletPart(other);
+    return *this;
+}
+
+void krContourT<krEdgelet>::takeEdgeletPart(const krContourT& other) {
     xform = other.xform;
     data_ = other.data_;
     inverseValid = other.inverseValid;
     inverse = other.inverse;
-    return *this;
 }
 
 krContourT<krEdgelet>::~krContourT() = default;
@@ -89,12 +93,15 @@ void krContourT<krEdgelet>::makeDataConsistentWithPoints() {
     for (const krVector<2>& p : points_) data_.push_back(datum(p));
 }
 
+// The new list is moved in rather than copied by setPoints: the same
+// effect (caches dropped, no hook), one pass over a million points less.
 void krContourT<krEdgelet>::makePointsConsistentWithData() {
     cleanCacheInfo();
     Points list;
     list.reserve(data_.size());
     for (const krEdgelet& e : data_) list.push_back(point(e));
-    setPoints(list);
+    cleanCacheInfo();
+    points_.swap(list);
 }
 
 // ---- archive ----

@@ -87,6 +87,8 @@ protected:
     void makeDataConsistentWithPoints() override;
     void makePointsConsistentWithData() override;
     void serialize_(krArchive& ar, unsigned char version) override;
+    // Takes other's edgelets, its transform (shared) and its kept inverse.
+    void takeEdgeletPart(const krContourT& other);
 
     krPtrHandle<kr2XformBase> xform;
     Data data_;

@@ -1,11 +1,14 @@
 // Writes the seed corpus of archive_fuzz: a few small valid archives, each
 // behind the reader byte that archive_fuzz expects. Usage: archive_seeds DIR
 #include <algorithm>
+#include <cctype>
+#include <memory>
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "defs/cntrtmpl.h"
 #include "fuzz_node.h"
 #include "platform/std/archive.h"
 
@@ -31,6 +34,14 @@ Bytes record(const krPersistent& obj) {
     krArchive ar(bytes);
     obj.storeSimple(ar);
     return bytes;
+}
+
+// A file name for a class name: letters and digits kept, the rest '-'.
+std::string fileName(const std::string& name) {
+    std::string out = name;
+    for (char& c : out)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '-';
+    return out;
 }
 
 // A version-0 contour record of two points, as older files hold it.
@@ -74,5 +85,19 @@ int main(int argc, char** argv) {
     write(dir, "error-record", readerOf("krContourDefs::EmptyContour"),
           record(krContourDefs::EmptyContour()));
     write(dir, "node-record", readerOf("fuzz::Node"), record(root));
+
+    // Every registered class, freshly made, as a graph and as a bare record.
+    for (const std::string& name : kr_Instantiator::names()) {
+        const std::unique_ptr<krPersistent> made(kr_Instantiator::factoryOf(name)());
+        write(dir, "made-" + fileName(name), 0, kfStore(*made));
+        write(dir, "bare-" + fileName(name), readerOf(name), record(*made));
+    }
+    const std::vector<krEdgelet> edgelets = {krEdgelet({11, 2}, 300, krAngle8(5)),
+                                             krEdgelet({13, 2}, 65535, krAngle8(200)),
+                                             krEdgelet({12, 5}, 1, krAngle8(64))};
+    const krPtrHandle_const<kr2XformBase> rigid(new kr2Rigid(krDegree(30), {10, -4}));
+    const krContourT<krEdgelet> edgeletContour(edgelets, rigid);
+    write(dir, "edgelet-contour", 0, kfStore(edgeletContour));
+    write(dir, "edgelet-contour-record", readerOf("krContourT<krEdgelet>"), record(edgeletContour));
     return 0;
 }

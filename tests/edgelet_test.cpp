@@ -3,6 +3,9 @@
 // and records.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "defs/cntrtmpl.h"
@@ -187,5 +190,24 @@ TEST(EdgeletContour, RecordRoundTripAndVersions) {
             EXPECT_EQ(e.place(), k.place);
             EXPECT_EQ(e.line(), k.line);
         }
+    }
+}
+
+// Every class of the library is registered when it is loaded, and a freshly
+// made object of each stores, loads as the same class and stores alike again.
+TEST(EdgeletRegistry, EveryLibraryClassRoundTrips) {
+    const std::vector<std::string> names = kr_Instantiator::names();
+    for (const char* name :
+         {"krContour", "krContourDefs::BadParams", "krContourDefs::EmptyContour",
+          "krContourDefs::EmptyRegionSet", "krContourDefs::RegionCannotBeSetOpen",
+          "krContourT<krEdgelet>", "kr2XformLinear", "kr2Rigid"}) {
+        SCOPED_TRACE(name);
+        ASSERT_NE(std::find(names.begin(), names.end(), name), names.end());
+        const std::unique_ptr<krPersistent> made(kr_Instantiator::factoryOf(name)());
+        const Bytes bytes = kfStore(*made);
+        const std::shared_ptr<krPersistent> back = kfLoad(bytes);
+        const krPersistent& obj = *back;
+        EXPECT_EQ(kr_Instantiator::nameOf(typeid(obj)), name);
+        EXPECT_EQ(kfStore(obj), bytes);
     }
 }
