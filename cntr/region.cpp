@@ -75,6 +75,8 @@ krRegion& krRegion::operator=(const krRegion& other) {
 
 bool krRegion::operator==(const krRegion& other) const { return krContour::operator==(other); }
 
+void krRegion::draw(krUITablet&, const krColor&, const krUITablet::Layers&) const {}
+
 // ---------------------------------------------------------------------------
 // Closedness, holes, caches.
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cntr/contour.h"
+#include "platform/disp/tablet.h"
 
 // A closed outer boundary (the contour part) and a list of holes. Each hole is
 // itself a region, shared by handle and never changed through its parent; a
@@ -60,6 +61,11 @@ public:
     // BadParams("holes cannot intersect region"). On a throw the old list stays.
     void holes(const Holes& v);
     void holes(const std::vector<krPtrHandle<krRegion>>& v);
+
+    // A region draws nothing of its own: its boundary is drawn as a contour.
+    // Regions that carry more (edgelets) draw that here.
+    virtual void draw(krUITablet& tablet, const krColor& color,
+                      const krUITablet::Layers& layers) const;
 
     // The contour parts only; holes and caches take no part.
     bool operator==(const krRegion& other) const;

@@ -128,3 +128,89 @@ void krContourT<krEdgelet>::serialize_(krArchive& ar, unsigned char version) {
     kfSerializeList(ar, data_);
     if (version == 1) kfSerializeHandle(ar, xform);
 }
+
+// ---------------------------------------------------------------------------
+// The edgelet region. The contour part is the shared virtual base, built here
+// empty and closed; the edgelet part then fills its points, and the region
+// part, built from no points as is, leaves them in place.
+
+krRegionT<krEdgelet>::krRegionT()
+    : krContour(Points(), true, 0), krContourT<krEdgelet>(), krRegion(Points(), krContourDefs::eAsIs) {}
+
+krRegionT<krEdgelet>::krRegionT(const Data& data, unsigned long label)
+    : krContour(Points(), true, 0), krContourT<krEdgelet>(data), krRegion(Points(), krContourDefs::eAsIs) {
+    krContour::label(label);
+}
+
+krRegionT<krEdgelet>::krRegionT(const Data& data, const krPtrHandle_const<kr2XformBase>& xform,
+                                unsigned long label)
+    : krContour(Points(), true, 0), krContourT<krEdgelet>(data, xform), krRegion(Points(), krContourDefs::eAsIs) {
+    krContour::label(label);
+}
+
+krRegionT<krEdgelet>::krRegionT(const krContourT<krEdgelet>& contour, unsigned long label)
+    : krContour(Points(), true, 0), krContourT<krEdgelet>(), krRegion(Points(), krContourDefs::eAsIs) {
+    takeEdgeletPart(contour);
+    makePointsConsistentWithData();
+    krContour::label(label);
+}
+
+krRegionT<krEdgelet>::krRegionT(const krRegionT& other)
+    : krPersistent(), krRepBase(), krContour(other), krContourT<krEdgelet>(other), krRegion(other),
+      holesT(other.holesT) {}
+
+krRegionT<krEdgelet>& krRegionT<krEdgelet>::operator=(const krRegionT& other) {
+    krContourT<krEdgelet>::operator=(other);
+    krRegion::operator=(other);
+    holesT = other.holesT;
+    return *this;
+}
+
+krRegionT<krEdgelet>::~krRegionT() = default;
+
+void krRegionT<krEdgelet>::holes(const HolesT& v) {
+    holesT = v;
+    cleanCacheInfo();
+}
+
+// The stroke runs across the edgelet's direction: the direction turned back a
+// quarter turn (64 units), in degrees, gives one end at +0.5 and the other at
+// -0.5 (half a turn on). The angle and centre go through a rigid transform
+// and come back out of it, as every drawing of a placed mark does.
+void krRegionT<krEdgelet>::draw(krUITablet& tablet, const krColor& color,
+                                const krUITablet::Layers& layers) const {
+    const double kDegreesPerUnit = 360.0 / krAngle8::kUnitsPerTurn;  // 1.40625
+    const double kRadiansPerDegree = 0.017453292519943295;
+    for (const krEdgelet& e : data_) {
+        const unsigned char back = static_cast<unsigned char>(e.angle().value() - 64);
+        const kr2Rigid placed(krDegree(back * kDegreesPerUnit), e.position());
+        const double theta = placed.angle().toDouble();
+        const krVector<2> c = placed.trans();
+        const krVector<2> p1 = c + krVector<2>(0.5, krRadian(theta * kRadiansPerDegree));
+        const krVector<2> p2 = c + krVector<2>(0.5, krRadian((theta + 180.0) * kRadiansPerDegree));
+        tablet.drawLineSeg(krPair<double>(krXform<2>::I * p1), krPair<double>(krXform<2>::I * p2), color,
+                           layers);
+    }
+}
+
+void krRegionT<krEdgelet>::mapT(const krXform<2>&, krRegionT&) const { throw krPel::BadWindow(); }
+
+void krRegionT<krEdgelet>::regularizeT(krRegionT&) const { throw krPel::BadWindow(); }
+
+krPersistent* krRegionT<krEdgelet>::make() { return new krRegionT<krEdgelet>(); }
+
+krRegionT<krEdgelet>::Instantiator::Instantiator()
+    : kr_Instantiator(typeid(krRegionT<krEdgelet>), &krRegionT<krEdgelet>::make,
+                      "krRegionT<krEdgelet>") {}
+
+krRegionT<krEdgelet>::Instantiator krRegionT<krEdgelet>::sExemplar;
+
+void krRegionT<krEdgelet>::dispatchSerialize(krArchive& ar) {
+    kfSerializeLevel(ar, static_cast<krRegionT<krEdgelet>*>(this), sizeof(krRegionT<krEdgelet>), 0,
+                     [&](unsigned char version) { krRegionT<krEdgelet>::serialize_(ar, version); });
+}
+
+void krRegionT<krEdgelet>::serialize_(krArchive& ar, unsigned char version) {
+    if (version != 0) throw krArchive::UnknownVersion(kTemplateSource, 186);
+    krRegion::dispatchSerialize(ar);
+}

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "cntr/contour.h"
+#include "cntr/region.h"
+#include "platform/disp/tablet.h"
 #include "platform/ip/edgelet.h"
 #include "platform/std/handle.h"
 #include "platform/std/persistent.h"
@@ -97,6 +99,68 @@ protected:
 
 private:
     const kr2XformBase& inverseXform() const;
+};
+
+// A region whose outer boundary is an edgelet contour. Beside the plain holes
+// of the region part it keeps a list of edgelet holes, which nothing derives
+// from the plain list or the plain list from it; every measure uses the plain
+// holes. It draws its edgelets, not its boundary.
+template <>
+class krRegionT<krEdgelet> : public krContourT<krEdgelet>, public krRegion {
+public:
+    typedef std::vector<krPtrHandle_const<krRegionT<krEdgelet>>> HolesT;
+
+    // Empty, with no transform and no edgelets.
+    krRegionT();
+    // The edgelets under the identity (or under a clone of xform, the
+    // identity for a null handle); the points are made from them.
+    krRegionT(const Data& data, unsigned long label);
+    krRegionT(const Data& data, const krPtrHandle_const<kr2XformBase>& xform, unsigned long label);
+    // The contour's edgelets, its transform (shared) and its kept inverse;
+    // the points are remade from the edgelets.
+    krRegionT(const krContourT<krEdgelet>& contour, unsigned long label);
+    krRegionT(const krRegionT& other);
+    krRegionT& operator=(const krRegionT& other);
+    ~krRegionT() override;
+
+    // Record, version 0: the whole region record. The edgelets, the transform
+    // and the edgelet holes are not stored; loading keeps the ones the object has.
+    void dispatchSerialize(krArchive& ar) override;
+
+    bool isClosed() const override { return krRegion::isClosed(); }
+    void isClosed(bool c) override { krRegion::isClosed(c); }
+
+    // The edgelet holes. Setting them drops the caches; they are not checked
+    // and the plain holes stay as they are.
+    const HolesT& holes() const { return holesT; }
+    void holes(const HolesT& v);
+
+    // The edgelet contours compared: same points, same transform object.
+    bool operator==(const krRegionT& other) const { return krContourT<krEdgelet>::operator==(other); }
+    bool operator!=(const krRegionT& other) const { return !(*this == other); }
+
+    // Each edgelet as a stroke of length 1 centred on its position (as stored,
+    // in the edgelet frame), across its direction. Holes are not drawn.
+    void draw(krUITablet& tablet, const krColor& color, const krUITablet::Layers& layers) const override;
+
+    // Not supported for edgelet regions: krPel::BadWindow, nothing changes.
+    void mapT(const krXform<2>& xform, krRegionT& result) const;
+    void regularizeT(krRegionT& result) const;
+
+    static krPersistent* make();
+    class Instantiator : public kr_Instantiator {
+    public:
+        Instantiator();
+    };
+    static Instantiator sExemplar;
+
+protected:
+    void serialize_(krArchive& ar, unsigned char version) override;
+    void makeDataConsistentWithPoints() override { krContourT<krEdgelet>::makeDataConsistentWithPoints(); }
+    void makePointsConsistentWithData() override { krContourT<krEdgelet>::makePointsConsistentWithData(); }
+    void cleanCacheInfo() override { krRegion::cleanCacheInfo(); }
+
+    HolesT holesT;
 };
 
 #endif

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "defs/cntrtmpl.h"
+#include "platform/disp/recordingtablet.h"
 #include "platform/std/archive.h"
 
 namespace {
@@ -16,6 +19,7 @@ namespace {
 typedef krVector<2> V;
 typedef std::vector<krEdgelet> Edgelets;
 typedef krContourT<krEdgelet> EContour;
+typedef krRegionT<krEdgelet> ERegion;
 typedef std::vector<unsigned char> Bytes;
 
 void expectNear(const V& a, const V& b, double tol = 1e-12) {
@@ -25,6 +29,12 @@ void expectNear(const V& a, const V& b, double tol = 1e-12) {
 
 krPtrHandle_const<kr2XformBase> translation(double dx, double dy) {
     return krPtrHandle_const<kr2XformBase>(new kr2XformLinear(krXform<2>(krMatrix<2>(), V(dx, dy))));
+}
+
+// The corners of the square of side s at (x, y), counter-clockwise.
+Edgelets square(double x, double y, double s) {
+    return {krEdgelet(V(x, y), 10, krAngle8(0)), krEdgelet(V(x + s, y), 10, krAngle8(64)),
+            krEdgelet(V(x + s, y + s), 10, krAngle8(128)), krEdgelet(V(x, y + s), 10, krAngle8(192))};
 }
 
 Edgelets someEdgelets() {
@@ -193,6 +203,96 @@ TEST(EdgeletContour, RecordRoundTripAndVersions) {
     }
 }
 
+TEST(EdgeletRegion, BuildsFromEdgeletsOrAContour) {
+    const ERegion r(square(0, 0, 1), 5);
+    EXPECT_TRUE(r.isClosed());
+    EXPECT_EQ(r.label(), 5u);
+    EXPECT_DOUBLE_EQ(r.area(false), 1.0);
+    EXPECT_EQ(r.points(), (krContour::Points{V(0, 0), V(1, 0), V(1, 1), V(0, 1)}));
+    ERegion open(r);
+    EXPECT_THROW(open.isClosed(false), krContourDefs::RegionCannotBeSetOpen);
+
+    const EContour c(square(10, 0, 2), translation(10, 0));
+    const ERegion a(c, 7), b(EContour(c), 7);
+    EXPECT_EQ(a.points(), c.points());
+    EXPECT_EQ(a.label(), 7u);
+    EXPECT_TRUE(a == b);  // the transform object is shared through the copy
+    EXPECT_FALSE(a == ERegion(square(10, 0, 2), translation(10, 0), 7));
+    EXPECT_DOUBLE_EQ(ERegion(square(10, 0, 2), translation(10, 0), 7).area(true), 4.0);
+
+    // Edgelet holes are kept apart from the plain ones, which the measures use.
+    ERegion holed(square(0, 0, 4), 1);
+    holed.krRegion::holes(krRegion::Holes{krPtrHandle_const<krRegion>(new krRegion(
+        krContour::Points{V(1, 1), V(2, 1), V(2, 2), V(1, 2)}))});
+    holed.holes(ERegion::HolesT{krPtrHandle_const<ERegion>(new ERegion(square(2, 2, 1), 0))});
+    EXPECT_EQ(holed.holes().size(), 1u);
+    EXPECT_EQ(holed.krRegion::holes().size(), 1u);
+    EXPECT_DOUBLE_EQ(holed.area(true), 15.0);
+    ERegion assigned;
+    assigned = holed;
+    EXPECT_EQ(assigned.holes()[0], holed.holes()[0]);
+    EXPECT_EQ(assigned.dataFromPointsXform().get(), holed.dataFromPointsXform().get());
+    EXPECT_EQ(assigned.data(), holed.data());
+    EXPECT_DOUBLE_EQ(assigned.area(true), 15.0);
+
+    ERegion out(square(0, 0, 1), 3);
+    EXPECT_THROW(r.mapT(krXform<2>::I, out), krPel::BadWindow);
+    EXPECT_THROW(r.regularizeT(out), krPel::BadWindow);
+    EXPECT_EQ(out.label(), 3u);
+    EXPECT_EQ(out.points(), r.points());
+}
+
+// Each edgelet is a unit stroke across its direction, centred on its stored
+// position; the edgelet holes are not drawn.
+TEST(EdgeletRegion, DrawsEdgeletsAsStrokes) {
+    struct Case { unsigned char angle; V p1, p2; };
+    const double h = 0.5 * std::sqrt(0.5);
+    const Case cases[] = {{64, V(10.5, 10), V(9.5, 10)}, {0, V(10, 9.5), V(10, 10.5)},
+                          {96, V(10 + h, 10 + h), V(10 - h, 10 - h)}, {192, V(9.5, 10), V(10.5, 10)}};
+    Edgelets data;
+    for (const Case& c : cases) data.emplace_back(V(10, 10), 1, krAngle8(c.angle));
+    ERegion r(data, translation(-10, 3), 0);  // drawn where the edgelets are, not the points
+    r.holes(ERegion::HolesT{krPtrHandle_const<ERegion>(new ERegion(square(0, 0, 1), 0))});
+    krRecordingTablet tablet;
+    const krColor red(255, 0, 0);
+    const krUITablet::Layers overlay("overlay");
+    r.draw(tablet, red, overlay);
+    ASSERT_EQ(tablet.calls().size(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const krRecordingTablet::Call& call = tablet.calls()[i];
+        SCOPED_TRACE(i);
+        EXPECT_EQ(call.kind, krRecordingTablet::eLineSeg);
+        expectNear(V(call.p1.x(), call.p1.y()), cases[i].p1);
+        expectNear(V(call.p2.x(), call.p2.y()), cases[i].p2);
+        EXPECT_TRUE(call.color == red && call.layers == overlay);
+    }
+}
+
+// The record holds the region only: loading brings back points, label and
+// plain holes, and leaves the edgelet part as the object had it.
+TEST(EdgeletRegion, RecordHoldsTheRegionOnly) {
+    ERegion r(square(0, 0, 4), translation(1, 1), 9);
+    r.krRegion::holes(krRegion::Holes{krPtrHandle_const<krRegion>(new krRegion(
+        krContour::Points{V(1, 1), V(2, 1), V(2, 2)}))});
+    const std::shared_ptr<ERegion> back = kfLoadAs<ERegion>(kfStore(r));
+    EXPECT_EQ(back->points(), r.points());
+    EXPECT_EQ(back->label(), 9u);
+    EXPECT_EQ(back->krRegion::holes().size(), 1u);
+    EXPECT_TRUE(back->data().empty());
+    EXPECT_FALSE(back->dataFromPointsXform());
+
+    Bytes bad = record(r);
+    bad[krArchive::kHeaderSize] = 1;
+    ERegion into;
+    try {
+        loadRecord(bad, into);
+        ADD_FAILURE() << "loaded";
+    } catch (const krArchive::UnknownVersion& e) {
+        EXPECT_EQ(e.place(), "defs/cntrtmpl");
+        EXPECT_EQ(e.line(), 186);
+    }
+}
+
 // Every class of the library is registered when it is loaded, and a freshly
 // made object of each stores, loads as the same class and stores alike again.
 TEST(EdgeletRegistry, EveryLibraryClassRoundTrips) {
@@ -200,7 +300,8 @@ TEST(EdgeletRegistry, EveryLibraryClassRoundTrips) {
     for (const char* name :
          {"krContour", "krContourDefs::BadParams", "krContourDefs::EmptyContour",
           "krContourDefs::EmptyRegionSet", "krContourDefs::RegionCannotBeSetOpen",
-          "krContourT<krEdgelet>", "kr2XformLinear", "kr2Rigid"}) {
+          "krRegion", "krContourT<krEdgelet>", "krRegionT<krEdgelet>", "kr2XformLinear",
+          "kr2Rigid"}) {
         SCOPED_TRACE(name);
         ASSERT_NE(std::find(names.begin(), names.end(), name), names.end());
         const std::unique_ptr<krPersistent> made(kr_Instantiator::factoryOf(name)());
