@@ -40,6 +40,17 @@ struct Entry {
     std::size_t index;
 };
 
+// Working lists, kept per thread from one search to the next so that a large
+// search does not pay for fresh memory every time.
+struct Scratch {
+    std::vector<Entry> front, all;
+    std::vector<std::size_t> start;
+};
+Scratch& scratch() {
+    thread_local Scratch s;
+    return s;
+}
+
 bool byBucket(const Entry& a, const Entry& b) { return a.bucket < b.bucket; }
 
 constexpr std::size_t kFront = 64;
@@ -75,7 +86,13 @@ public:
 private:
     enum Outcome { kFound, kNone, kUndecided };
 
-    std::uint64_t bucketOf(std::size_t i, double x, double y) const;
+    Entry entryOf(std::size_t i, double x, double y) const;
+    // The pseudo-angle of an entry, as its bucket was found from.
+    double q(const Entry& e) const;
+    bool surelyAbove(double x, double y) const;
+    // Whether the pair of groups [lo, t) and [t, hi) may hold a gap wider
+    // than minGap, judged from pseudo-angles alone.
+    bool mayBeWide(const std::vector<Entry>& e, std::size_t lo, std::size_t t, std::size_t hi) const;
     Outcome walk(const std::vector<Entry>& e, bool complete, std::uint64_t last);
     // Exact extreme angle over the entries [from, to).
     double maxAngle(const std::vector<Entry>& e, std::size_t from, std::size_t to) const;
@@ -89,18 +106,67 @@ private:
     double minGap_;
     std::uint64_t buckets_;  // 8n buckets of 1 / (2n) in q
     double scale_;
-    std::vector<Entry> front_, all_;
+    double qHigh_ = 4.0;  // pseudo-angles above it are past the window
+    std::vector<Entry>& front_ = scratch().front;
+    std::vector<Entry>& all_ = scratch().all;
+    std::vector<std::size_t>& start_ = scratch().start;
     kr_RayDirection result_;
 };
 
-std::uint64_t GapSearch::bucketOf(std::size_t i, double x, double y) const {
+Entry GapSearch::entryOf(std::size_t i, double x, double y) const {
     const double b = std::floor(pseudoAngle(x, y) * scale_);
-    std::uint64_t k = b < 0.0 ? 0 : static_cast<std::uint64_t>(b);
-    if (k >= buckets_ - 2) {
-        k = std::min(k, buckets_ - 1);
-        if (exactAngle(pts_[i], p_) < kPi) k = 0;
+    Entry e{b < 0.0 ? 0 : static_cast<std::uint64_t>(b), i};
+    if (e.bucket >= buckets_ - 2) {
+        e.bucket = std::min(e.bucket, buckets_ - 1);
+        if (exactAngle(pts_[i], p_) < kPi) e.bucket = 0;
     }
-    return k;
+    return e;
+}
+
+double GapSearch::q(const Entry& e) const {
+    const krVector<2>& v = pts_[e.index];
+    const double a = pseudoAngle(v.x() - p_.x(), v.y() - p_.y());
+    return e.bucket == 0 && a > 2.0 ? 0.0 : a;  // moved down from a full turn
+}
+
+// The cheap test of the first pass: a multiplication instead of a division.
+// It answers true only when the pseudo-angle is above qHigh_ by more than its
+// rounding, and never for what may round to a full turn (the top buckets) or
+// has a NaN, an infinity or an overflowing sum, which entryOf sorts out.
+bool GapSearch::surelyAbove(double x, double y) const {
+    double base, t, s;
+    if (x > 0.0 && y >= 0.0) {
+        base = 0.0, t = y, s = x + y;
+    } else if (x <= 0.0 && y > 0.0) {
+        base = 1.0, t = -x, s = y - x;
+    } else if (x < 0.0 && y <= 0.0) {
+        base = 2.0, t = -y, s = -x - y;
+    } else if (x >= 0.0 && y < 0.0) {
+        base = 3.0, t = x, s = x - y;
+        if (t >= s * (1.0 - 2.0 / static_cast<double>(n_))) return false;
+    } else {
+        return false;
+    }
+    const double f = qHigh_ - base;
+    if (f >= 1.0) return false;
+    return f <= 0.0 || t > f * s;
+}
+
+bool GapSearch::mayBeWide(const std::vector<Entry>& e, std::size_t lo, std::size_t t,
+                          std::size_t hi) const {
+    double q0 = 0.0, q1 = 8.0;
+    for (std::size_t k = lo; k < t; ++k) q0 = std::max(q0, q(e[k]));
+    for (std::size_t k = t; k < hi; ++k) q1 = std::min(q1, q(e[k]));
+    // The angle grows by dq / (r^2 + (1 - r)^2) with r the fraction of the
+    // quarter turn, a slope that is smallest (1/2) at r = 1/2.
+    const double k0 = std::floor(q0), r0 = q0 - k0, r1 = q1 - k0;
+    double slope = 0.5;
+    if (std::floor(q1) == k0 && !(r0 <= 0.5 && 0.5 <= r1)) {
+        const double r = r1 < 0.5 ? r1 : r0;
+        slope = r * r + (1.0 - r) * (1.0 - r);
+    }
+    // Generous room for the rounding of q and of atan2 (a few 1e-16).
+    return (q1 - q0) / slope > minGap_ - 1e-12;
 }
 
 double GapSearch::maxAngle(const std::vector<Entry>& e, std::size_t from, std::size_t to) const {
@@ -144,7 +210,8 @@ GapSearch::Outcome GapSearch::walk(const std::vector<Entry>& e, bool complete, s
             if (!complete && e[t].bucket + 1 > last) return kUndecided;
             const std::size_t lo = hasPrev && e[ps].bucket + 1 == e[s].bucket ? ps : s;
             const std::size_t hi = u < e.size() && e[u].bucket == e[t].bucket + 1 ? groupEnd(u) : u;
-            if (tryGap(maxAngle(e, lo, t), minAngle(e, t, hi))) return kFound;
+            if (mayBeWide(e, lo, t, hi) && tryGap(maxAngle(e, lo, t), minAngle(e, t, hi)))
+                return kFound;
         }
         ps = s;
         hasPrev = true;
@@ -163,14 +230,14 @@ GapSearch::Outcome GapSearch::walk(const std::vector<Entry>& e, bool complete, s
 // each (small) group sorted on its own.
 void GapSearch::sortAll() {
     const std::size_t groups = static_cast<std::size_t>(buckets_ / 8);
-    std::vector<std::size_t> start(groups + 1, 0);
-    for (const Entry& x : front_) ++start[static_cast<std::size_t>(x.bucket / 8) + 1];
-    for (std::size_t g = 0; g < groups; ++g) start[g + 1] += start[g];
+    start_.assign(groups + 1, 0);
+    for (const Entry& x : front_) ++start_[static_cast<std::size_t>(x.bucket / 8) + 1];
+    for (std::size_t g = 0; g < groups; ++g) start_[g + 1] += start_[g];
     all_.resize(front_.size());
-    std::vector<std::size_t> next(start.begin(), start.end() - 1);
-    for (const Entry& x : front_) all_[next[static_cast<std::size_t>(x.bucket / 8)]++] = x;
-    for (std::size_t g = 0; g < groups; ++g)
-        std::sort(all_.begin() + start[g], all_.begin() + start[g + 1], byBucket);
+    // Each group's start advances to its end, which is the next group's start.
+    for (const Entry& x : front_) all_[start_[static_cast<std::size_t>(x.bucket / 8)]++] = x;
+    for (std::size_t g = 0, from = 0; g < groups; from = start_[g++])
+        if (start_[g] - from > 1) std::sort(all_.begin() + from, all_.begin() + start_[g], byBucket);
 }
 
 kr_RayDirection GapSearch::run() {
@@ -179,6 +246,7 @@ kr_RayDirection GapSearch::run() {
     // holds every entry of groups 0 .. limit.
     bool cut = false, useless = false;
     std::uint64_t limit = 0;
+    front_.clear();
     for (std::size_t i = 0; i < n_; ++i) {
         const double x = pts_[i].x() - p_.x(), y = pts_[i].y() - p_.y();
         const double s = x * x + y * y;
@@ -186,10 +254,10 @@ kr_RayDirection GapSearch::run() {
             result_.onVertex = true;
             return result_;
         }
-        if (useless || std::isnan(x) || std::isnan(y)) continue;
-        const std::uint64_t b = bucketOf(i, x, y);
-        if (cut && b / 8 > limit) continue;
-        front_.push_back({b, i});
+        if (useless || (cut && surelyAbove(x, y)) || std::isnan(x) || std::isnan(y)) continue;
+        const Entry entry = entryOf(i, x, y);
+        if (cut && entry.bucket / 8 > limit) continue;
+        front_.push_back(entry);
         if (front_.size() <= kFront) continue;
         std::uint64_t top = 0;
         for (const Entry& e : front_) top = std::max(top, e.bucket / 8);
@@ -199,6 +267,7 @@ kr_RayDirection GapSearch::run() {
         cut = true;
         useless = top == 0;  // group 0 alone is too full: no window at all
         limit = useless ? 0 : top - 1;
+        qHigh_ = static_cast<double>(8 * (limit + 1)) / scale_ * (1.0 + 1e-12) + 1e-12;
     }
     if (!useless) {
         std::sort(front_.begin(), front_.end(), byBucket);
@@ -208,7 +277,7 @@ kr_RayDirection GapSearch::run() {
     front_.clear();
     for (std::size_t i = 0; i < n_; ++i) {
         const double x = pts_[i].x() - p_.x(), y = pts_[i].y() - p_.y();
-        if (!std::isnan(x) && !std::isnan(y)) front_.push_back({bucketOf(i, x, y), i});
+        if (!std::isnan(x) && !std::isnan(y)) front_.push_back(entryOf(i, x, y));
     }
     sortAll();
     walk(all_, true, 0);

@@ -14,6 +14,7 @@
 #include "cntr/region.h"
 #include "platform/std/archive.h"
 #include "contour_probe.h"
+#include "region_plain.h"
 
 namespace {
 
@@ -52,29 +53,6 @@ Points star(std::size_t n, const V& c = V(0, 0)) {
     for (std::size_t i = 0; i < n; ++i)
         p.push_back(c + V(i % 2 ? 0.5 : 1.0, krRadian(2 * kPi * double(i) / double(n))));
     return p;
-}
-
-// The inside test's ray direction the plain way: every angle, sorted.
-kr_RayDirection plainRay(const Points& pts, const V& p) {
-    kr_RayDirection r;
-    std::vector<double> a;
-    for (const V& v : pts) {
-        if ((v - p).len() <= 1e-6) {
-            r.onVertex = true;
-            return r;
-        }
-        const double t = (v - p).angle().norm().toDouble();
-        if (!std::isnan(t)) a.push_back(t);
-    }
-    std::sort(a.begin(), a.end());
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const krRadian gap = krRadian(a[i + 1 < a.size() ? i + 1 : 0] - a[i]).norm();
-        if (gap.toDouble() > kPi / double(pts.size())) {
-            r.direction = V(1.0, krRadian(a[i]) + gap * 0.5);
-            break;
-        }
-    }
-    return r;
 }
 
 // Even-odd crossing count along +x, independent of the region's code.
