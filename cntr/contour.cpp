@@ -6,9 +6,11 @@
 #include <limits>
 
 #include "cntr/moments.h"
+#include "cntr/region.h"
 #include "cntr/segindex.h"
 #include "cntr/vertexgrid.h"
 #include "platform/std/archive.h"
+#include "platform/std/hull.h"
 
 // ---------------------------------------------------------------------------
 // Construction, copying, comparison.
@@ -679,4 +681,47 @@ void krContour::serialize_(krArchive& ar, unsigned char version) {
     // Loaded values are taken as they are (a negative cachedVectorSize too);
     // only the caches go.
     if (ar.isLoading()) cleanCacheInfo();
+}
+
+// ---------------------------------------------------------------------------
+// Mapping, conversion and drawing
+
+void krContour::map(const krXform<2>& xform, krContour& out) const {
+    // The mapped points are complete before out changes, so out may be this.
+    Points mapped(points_.size());
+    for (std::size_t i = 0; i < points_.size(); ++i) mapped[i] = xform * points_[i];
+    out = krContour(mapped, isClosed(), label_);
+}
+
+krPolygon krContour::polygon() const {
+    if (!isClosed() || points_.empty()) return krPolygon(points_, 0);
+    Points ring;
+    ring.reserve(points_.size() + 1);
+    ring = points_;
+    ring.push_back(points_.front());
+    return krPolygon(ring, 0);
+}
+
+void krContour::convexHull(krRegion& out) const {
+    checkEmptyContour();
+    if (!convexHullValid) {
+        convexHull_ =
+            krPtrHandle_const<krRegion>(new krRegion(kfConvexHull(points_), krContourDefs::eAsIs));
+        convexHullValid = true;
+    }
+    // Held here while out is assigned: out may be this very region, whose
+    // assignment drops its own handle to the hull.
+    const krPtrHandle_const<krRegion> hull = convexHull_;
+    out = *hull;
+}
+
+void krContour::draw(krUITablet& tablet, krContourDefs::DrawMode, const krColor& color,
+                     const krUITablet::Layers& layers) const {
+    const std::size_t n = points_.size();
+    std::size_t i = isClosed() ? 0 : 1;
+    std::size_t previous = isClosed() ? n - 1 : 0;
+    for (; i < n; ++i) {
+        tablet.drawLineSeg(points_[previous], points_[i], color, layers);
+        previous = i;
+    }
 }

@@ -9,6 +9,8 @@
 
 #include "cntr/boundedmap.h"
 #include "defs/cntrdefs.h"
+#include "platform/disp/color.h"
+#include "platform/disp/tablet.h"
 #include "platform/std/angle.h"
 #include "platform/std/ellipse.h"
 #include "platform/std/geometry.h"
@@ -62,6 +64,12 @@ public:
     virtual void points(const Points& v);
     virtual bool isClosed() const;
     virtual void isClosed(bool c);
+    // Issues the polyline's segments to the tablet in segment order (a closed
+    // contour starts with its closing segment, so one point draws one segment
+    // to itself); an open contour of fewer than two points draws nothing. The
+    // draw mode does not change what is drawn.
+    virtual void draw(krUITablet& tablet, krContourDefs::DrawMode mode, const krColor& color,
+                      const krUITablet::Layers& layers) const;
 
 protected:
     // The body of the contour's record level, for the version given.
@@ -107,6 +115,21 @@ public:
     krCircle encloseCircle(krContourDefs::DiameterMode mode) const;
     double diameter(krContourDefs::DiameterMode mode) const;
     void fitEllipse(krEllipse& ellipse, double& residual) const;
+
+    // ---- mapping and conversion ----
+    // out becomes this contour's vertices mapped by xform, with its closed flag
+    // and label; out's cachedVectorSize is the default and its caches are
+    // empty. out may be this contour.
+    void map(const krXform<2>& xform, krContour& out) const;
+    // The vertices as a polygon (fill mode 0); a closed contour repeats its
+    // first vertex at the end. An empty contour, closed or not, gives an empty
+    // polygon, which the polygon constructor turns back into an empty contour.
+    krPolygon polygon() const;
+    // out becomes the convex hull of the points (kfConvexHull's corners, in its
+    // order) as a region taken as it is. The hull region is made once and then
+    // shared, also by copies of this contour. Fewer than two points throw
+    // EmptyContour and leave out unchanged.
+    void convexHull(krRegion& out) const;
 
     // ---- intersections ----
     std::vector<krVector<2>> intersections(const krLineSeg& seg, bool includeEnds) const;

@@ -7,7 +7,9 @@
 #include <functional>
 #include <limits>
 
+#include "cntr/region.h"
 #include "contour_probe.h"
+#include "platform/disp/recordingtablet.h"
 
 namespace {
 
@@ -185,6 +187,68 @@ TEST(ContourObject, EqualityRules) {
     EXPECT_FALSE(region == krContour(kSquare, false, 1));
     const krContour withNaN(Pts{{nan, 0}, {1, 1}});
     EXPECT_FALSE(withNaN == withNaN);
+}
+
+// Segment order, the closing segment first; the draw mode changes nothing.
+TEST(ContourObject, DrawIssuesSegmentsInOrder) {
+    const V a(0, 0), b(4, 0), c(0, 3);
+    const krColor red(255, 0, 0);
+    const krUITablet::Layers top("top");
+    const std::pair<krContour, std::vector<std::pair<V, V>>> cases[] = {
+        {krContour({a, b, c}, true), {{c, a}, {a, b}, {b, c}}},
+        {krContour({a, b, c}, false), {{a, b}, {b, c}}},
+        {krContour({b}, true), {{b, b}}},
+        {krContour({b}, false), {}},
+        {krContour(), {}}};
+    for (const auto& [contour, segments] : cases) {
+        for (const auto mode : {krContourDefs::eDrawLines, krContourDefs::eDrawPoints}) {
+            krRecordingTablet tablet;
+            contour.draw(tablet, mode, red, top);
+            std::vector<krRecordingTablet::Call> expected;
+            for (const auto& [p, q] : segments) {
+                krRecordingTablet::Call call;
+                call.p1 = p, call.p2 = q, call.color = red, call.layers = top;
+                expected.push_back(call);
+            }
+            EXPECT_EQ(tablet.calls(), expected) << contour.points().size();
+        }
+    }
+}
+
+TEST(ContourObject, MapAndPolygon) {
+    Probe c(Pts{{0, 0}, {1, 0}}, false, 9);
+    c.cachedVectorSize(10);
+    c.length();
+    c.map(krXform<2>(krMatrix<2>(), V(2, 3)), c);
+    EXPECT_EQ(c, krContour(Pts{{2, 3}, {3, 3}}, false));
+    EXPECT_EQ(c.label(), 9u);
+    EXPECT_EQ(c.valid(), "");
+
+    const Pts tri = {{0, 0}, {1, 0}, {0, 1}};
+    EXPECT_EQ(krContour(tri, true).polygon(), krPolygon(Pts{{0, 0}, {1, 0}, {0, 1}, {0, 0}}));
+    EXPECT_EQ(krContour(tri, false).polygon(), krPolygon(tri));
+    EXPECT_EQ(krContour().polygon().size(), 0u);
+}
+
+// Made once, shared by copies, dropped with the other caches.
+TEST(ContourObject, ConvexHullIsSharedUntilTheGeometryChanges) {
+    Probe c(Pts{{0, 0}, {2, 0}, {1, 1}, {2, 2}, {0, 2}});
+    krRegion hull, again;
+    c.convexHull(hull);
+    EXPECT_EQ(hull.points(), kSquare);
+    const krRegion* shared = c.convexHull_.get();
+    c.convexHull(again);
+    const Probe copy(c);
+    EXPECT_EQ(copy.convexHull_.get(), shared);
+    c.isClosed(true);
+    c.convexHull(again);
+    EXPECT_NE(c.convexHull_.get(), shared);
+
+    krRegion self(kSquare);
+    self.convexHull(self);
+    EXPECT_EQ(self.points(), kSquare);
+    EXPECT_THROW(krContour(Pts{{1, 1}}).convexHull(hull), krContourDefs::EmptyContour);
+    EXPECT_EQ(hull.points(), kSquare);
 }
 
 }  // namespace
