@@ -62,8 +62,10 @@ public:
     void holes(const Holes& v);
     void holes(const std::vector<krPtrHandle<krRegion>>& v);
 
-    // A region draws nothing of its own: its boundary is drawn as a contour.
+    // A region draws nothing of its own: its boundary is drawn as a contour,
+    // with the contour's draw (which stays visible beside this one).
     // Regions that carry more (edgelets) draw that here.
+    using krContour::draw;
     virtual void draw(krUITablet& tablet, const krColor& color,
                       const krUITablet::Layers& layers) const;
 
@@ -94,7 +96,9 @@ public:
     std::vector<krVector<2>> intersections(const krContour& other, bool considerHoles) const;
 
     // ---- derived regions (out may be *this) ----
-    // The outer boundary through xform; label kept, holes dropped.
+    // The outer boundary through xform; label kept, holes dropped. The
+    // contour's map into a contour stays visible beside it.
+    using krContour::map;
     void map(const krXform<2>& xform, krRegion& out) const;
     // A simple boundary gives a copy of the region; a crossing one its traced
     // outline without the loops that lie inside other loops (outerHull), or

@@ -189,7 +189,8 @@ TEST(ContourObject, EqualityRules) {
     EXPECT_FALSE(withNaN == withNaN);
 }
 
-// Segment order, the closing segment first; the draw mode changes nothing.
+// Segment order, the closing segment first; the draw mode changes nothing and
+// a region draws its boundary as a closed contour.
 TEST(ContourObject, DrawIssuesSegmentsInOrder) {
     const V a(0, 0), b(4, 0), c(0, 3);
     const krColor red(255, 0, 0);
@@ -213,6 +214,10 @@ TEST(ContourObject, DrawIssuesSegmentsInOrder) {
             EXPECT_EQ(tablet.calls(), expected) << contour.points().size();
         }
     }
+    krRecordingTablet closed, region;
+    cases[0].first.draw(closed, krContourDefs::eDrawLines, red, top);
+    krRegion(Pts{a, b, c}).draw(region, krContourDefs::eDrawLines, red, top);
+    EXPECT_EQ(region.calls(), closed.calls());
 }
 
 TEST(ContourObject, MapAndPolygon) {
