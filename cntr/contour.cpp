@@ -543,6 +543,36 @@ void sortAlong(const krLineSeg& seg, std::vector<krVector<2>>& pts, std::vector<
 }
 }  // namespace
 
+namespace {
+// Whether seg may come within reach of a kept crossing with a segment inside
+// the box: a kept crossing lies within 1e-6 of both segments, so a box farther
+// than 2e-6 from seg holds none. The test clips seg to the box grown by 1e-5,
+// plus a part in 1e12 of the coordinates for the rounding of the clip and of
+// the crossing's own distances. Without finite coordinates nothing is ruled out.
+bool segmentNearBox(const krLineSeg& seg, double lox, double loy, double hix, double hiy) {
+    const double ax = seg.p1().x(), ay = seg.p1().y(), dx = seg.p2().x() - ax, dy = seg.p2().y() - ay;
+    const double m = std::max({std::fabs(ax), std::fabs(ay), std::fabs(seg.p2().x()),
+                               std::fabs(seg.p2().y()), std::fabs(lox), std::fabs(loy),
+                               std::fabs(hix), std::fabs(hiy)});
+    if (!std::isfinite(m) || !std::isfinite(dx) || !std::isfinite(dy)) return true;
+    const double grow = 1e-5 + m * 1e-12;
+    double t0 = 0.0, t1 = 1.0;
+    // Each side of the grown box: the part of seg on its inner side.
+    const double ps[4] = {-dx, dx, -dy, dy};
+    const double qs[4] = {ax - (lox - grow), (hix + grow) - ax, ay - (loy - grow), (hiy + grow) - ay};
+    for (int i = 0; i < 4; ++i) {
+        if (ps[i] == 0.0) {
+            if (qs[i] < 0.0) return false;
+        } else if (ps[i] < 0.0) {
+            t0 = std::max(t0, qs[i] / ps[i]);
+        } else {
+            t1 = std::min(t1, qs[i] / ps[i]);
+        }
+    }
+    return t0 <= t1;
+}
+}  // namespace
+
 std::vector<krVector<2>> krContour::intersections(const krLineSeg& seg, std::vector<int>& indices,
                                                   bool includeEnds) const {
     checkEmptyContour();
@@ -555,7 +585,10 @@ std::vector<krVector<2>> krContour::intersections(const krLineSeg& seg, std::vec
     // ascending order: the segments the plain scan would not skip on those two
     // tests, in the plain scan's order.
     const krLine line = seg.line();
-    segmentIndex->forEachOverlap(boxes, validLine_, box, [&](std::size_t k) {
+    const auto near = [&seg](double lox, double loy, double hix, double hiy) {
+        return segmentNearBox(seg, lox, loy, hix, hiy);
+    };
+    segmentIndex->forEachOverlap(boxes, validLine_, box, near, [&](std::size_t k) {
         krVector<2> p;
         if (keptCrossing(seg, line, includeEnds, lineSegs_[k], lines[k], p)) {
             result.push_back(p);

@@ -28,7 +28,17 @@ public:
     // query (closed intervals on both axes, as krRect::overlaps).
     template <class Visit>
     void forEachOverlap(const std::vector<krRect>& boxes, const std::vector<bool>& valid,
-                        const krRect& query, Visit&& visit) const;
+                        const krRect& query, Visit&& visit) const {
+        forEachOverlap(boxes, valid, query, [](double, double, double, double) { return true; },
+                       visit);
+    }
+    // The same, passing over every node for which near(lox, loy, hix, hiy),
+    // given the node's box, is false. near must hold for every box that holds
+    // a segment visit would act on; then visit sees the same segments in the
+    // same order, only sooner.
+    template <class Near, class Visit>
+    void forEachOverlap(const std::vector<krRect>& boxes, const std::vector<bool>& valid,
+                        const krRect& query, Near&& near, Visit&& visit) const;
 
     // Calls pair(a, b), a < b, for every two valid segments whose boxes overlap,
     // until pair returns false. The order of the calls is unspecified. Returns
@@ -61,10 +71,10 @@ private:
     std::vector<std::vector<Box>> levels_;
 };
 
-template <class Visit>
+template <class Near, class Visit>
 void krSegmentIndex::forEachOverlap(const std::vector<krRect>& boxes,
                                     const std::vector<bool>& valid, const krRect& query,
-                                    Visit&& visit) const {
+                                    Near&& near, Visit&& visit) const {
     if (levels_.empty()) return;
     const Box q = boxOf(query);
     // Depth-first with an explicit stack; children are pushed last-first so
@@ -77,7 +87,8 @@ void krSegmentIndex::forEachOverlap(const std::vector<krRect>& boxes,
     while (!stack.empty()) {
         const Entry e = stack.back();
         stack.pop_back();
-        if (!levels_[e.level][e.node].overlaps(q)) continue;
+        const Box& b = levels_[e.level][e.node];
+        if (!b.overlaps(q) || !near(b.lox, b.loy, b.hix, b.hiy)) continue;
         const std::size_t first = e.node * kFanout, end = childEnd(e.level, e.node);
         if (e.level == 0) {
             for (std::size_t k = first; k < end; ++k)
