@@ -48,7 +48,8 @@ TEST(Tablet, DefaultPrimitivesAreSegments) {
             EXPECT_EQ(c.p1, calls[k - 1].p2);
         }
         const double dx = c.p1.x() - 10, dy = c.p1.y() - 20;
-        const double u = dx * std::cos(r) + dy * std::sin(r), v = -dx * std::sin(r) + dy * std::cos(r);
+        const double u = dx * std::cos(r) + dy * std::sin(r),
+                     v = -dx * std::sin(r) + dy * std::cos(r);
         EXPECT_NEAR(u * u / (a * a) + v * v / (b * b), 1.0, 1e-12);
     }
     EXPECT_EQ(calls[64].p1, krPair<double>(0.5, 2));
@@ -85,7 +86,8 @@ TEST(SvgTablet, DocumentLayout) {
     EXPECT_NE(svg.find("viewBox=\"6 6 88 48\""), std::string::npos) << svg;
     EXPECT_NE(svg.find("width=\"200\" height=\"109.09\""), std::string::npos) << svg;
     EXPECT_EQ(t.pageScale(), 200.0 / 88);
-    const std::size_t top = svg.find("<g data-layer=\"top\">"), base = svg.find("<g data-layer=\"\">");
+    const std::size_t top = svg.find("<g data-layer=\"top\">"),
+                      base = svg.find("<g data-layer=\"\">");
     EXPECT_LT(top, base);
     EXPECT_EQ(count(svg, "<g "), 2u);
     EXPECT_NE(svg.find("d=\"M 10 10 L 90 10 90 50\""), std::string::npos) << svg;
@@ -102,7 +104,8 @@ TEST(SvgTablet, TextIsEscaped) {
     krSvgTablet t;
     t.drawText({0, 0}, "a<b & \"c\"\x01\xff\xc3\xa9", kRed, krUITablet::Layers("x>y"));
     const std::string svg = svgOf(t);
-    EXPECT_NE(svg.find(">a&lt;b &amp; &quot;c&quot;\xef\xbf\xbd\xc3\xa9</text>"), std::string::npos) << svg;
+    EXPECT_NE(svg.find(">a&lt;b &amp; &quot;c&quot;\xef\xbf\xbd\xc3\xa9</text>"), std::string::npos)
+        << svg;
     EXPECT_NE(svg.find("data-layer=\"x&gt;y\""), std::string::npos);
 }
 

@@ -1,6 +1,8 @@
 // Convex hulls against gift wrapping in exact integer arithmetic, on sets
 // built to break hull code: duplicates, collinear runs, and points a few
 // units in the last place off a line.
+#include "platform/std/hull.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,8 +10,6 @@
 #include <limits>
 #include <random>
 #include <vector>
-
-#include "platform/std/hull.h"
 
 namespace {
 
@@ -23,8 +23,8 @@ struct IP {
 };
 
 int turn(const IP& a, const IP& b, const IP& c) {
-    const Int128 d = static_cast<Int128>(b.x - a.x) * (c.y - a.y) -
-                       static_cast<Int128>(b.y - a.y) * (c.x - a.x);
+    const Int128 d =
+        static_cast<Int128>(b.x - a.x) * (c.y - a.y) - static_cast<Int128>(b.y - a.y) * (c.x - a.x);
     return (d > 0) - (d < 0);
 }
 
@@ -54,7 +54,8 @@ std::vector<IP> giftWrap(std::vector<IP> p) {
 }
 
 krVector<2> toDouble(const IP& p, int shift) {
-    return krVector<2>(std::ldexp(static_cast<double>(p.x), -shift), std::ldexp(static_cast<double>(p.y), -shift));
+    return krVector<2>(std::ldexp(static_cast<double>(p.x), -shift),
+                       std::ldexp(static_cast<double>(p.y), -shift));
 }
 
 // Sets of each kind: 0 a small integer box, 1 a line, 2 four points repeated,
@@ -68,14 +69,23 @@ std::vector<IP> makeSet(std::mt19937_64& rnd, int kind) {
     for (long long i = 0; i < n; ++i) {
         const long long t = u(rnd);
         switch (kind) {
-        case 0: p.push_back({t, u(rnd)}); break;
-        case 1: p.push_back({3 * t + 1, -2 * t + 5}); break;
-        case 2: p.push_back({(t & 1) * 7, (t & 2) * 5}); break;
-        case 3: p.push_back({big + t * 1000, big + t * 1000 + (u(rnd) % 2)}); break;
-        case 4: {
-            const double a = 0.001 * u(rnd) * u(rnd), r = (1 << 30) * std::sqrt((u(rnd) + 50) / 100.0);
-            p.push_back({std::llround(r * std::cos(a)), std::llround(r * std::sin(a))});
-        }
+            case 0:
+                p.push_back({t, u(rnd)});
+                break;
+            case 1:
+                p.push_back({3 * t + 1, -2 * t + 5});
+                break;
+            case 2:
+                p.push_back({(t & 1) * 7, (t & 2) * 5});
+                break;
+            case 3:
+                p.push_back({big + t * 1000, big + t * 1000 + (u(rnd) % 2)});
+                break;
+            case 4: {
+                const double a = 0.001 * u(rnd) * u(rnd),
+                             r = (1 << 30) * std::sqrt((u(rnd) + 50) / 100.0);
+                p.push_back({std::llround(r * std::cos(a)), std::llround(r * std::sin(a))});
+            }
         }
     }
     if (kind == 3) p.push_back({3 * big, 3 * big}), p.push_back({big / 2, big / 2});
@@ -105,7 +115,7 @@ TEST(ConvexHull, OrientationIsExact) {
     std::mt19937_64 rnd(5);
     for (int trial = 0; trial < 300; ++trial) {
         const std::vector<IP> p = makeSet(rnd, 3);
-        const IP& a = p[0], &b = p[p.size() / 2], &c = p.back();
+        const IP &a = p[0], &b = p[p.size() / 2], &c = p.back();
         for (const int shift : {52, 1040, -900})
             ASSERT_EQ(kfOrientation(toDouble(a, shift), toDouble(b, shift), toDouble(c, shift)),
                       turn(a, b, c));
