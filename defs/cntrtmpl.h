@@ -140,7 +140,9 @@ public:
     bool operator!=(const krRegionT& other) const { return !(*this == other); }
 
     // Each edgelet as a stroke of length 1 centred on its position (as stored,
-    // in the edgelet frame), across its direction. Holes are not drawn.
+    // in the edgelet frame), across its direction. Holes are not drawn. The
+    // boundary is drawn with the contour's draw, which stays visible.
+    using krRegion::draw;
     void draw(krUITablet& tablet, const krColor& color, const krUITablet::Layers& layers) const override;
 
     // Not supported for edgelet regions: krPel::BadWindow, nothing changes.

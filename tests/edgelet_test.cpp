@@ -266,6 +266,9 @@ TEST(EdgeletRegion, DrawsEdgeletsAsStrokes) {
         expectNear(V(call.p2.x(), call.p2.y()), cases[i].p2);
         EXPECT_TRUE(call.color == red && call.layers == overlay);
     }
+    tablet.clear();
+    r.draw(tablet, krContourDefs::eDrawLines, red, overlay);  // the boundary, as a contour
+    EXPECT_EQ(tablet.calls().size(), 4u);
 }
 
 // The record holds the region only: loading brings back points, label and
