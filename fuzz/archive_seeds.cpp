@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cntr/regionst.h"
 #include "defs/cntrtmpl.h"
 #include "fuzz_node.h"
 #include "platform/std/archive.h"
@@ -58,6 +59,14 @@ Bytes legacyContour() {
     return b;
 }
 
+// A version-0 region-set record: an empty list and no cachedVectorSize.
+Bytes legacyRegionSet() {
+    Bytes b = kfStore(krRegionSet());
+    b.resize(b.size() - 4);
+    b[8 + 2 + 11] = 0;  // past the header, the tag, the name length and the name
+    return b;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -81,9 +90,16 @@ int main(int argc, char** argv) {
     root.children = {child, child, krPtrHandle<krFuzzNode>()};
     write(dir, "node-graph", 0, kfStore(root));
 
+    const krPtrHandle_const<krRegion> square(new krRegion({{0, 0}, {1, 0}, {1, 1}, {0, 1}}));
+    krRegionSet set({square, krPtrHandle_const<krRegion>(new krRegion(closed)), square});
+    set.cachedVectorSize(7);
+    write(dir, "region-set", 0, kfStore(set));
+    write(dir, "region-set-v0", 0, legacyRegionSet());
+
     write(dir, "contour-record", readerOf("krContour"), record(open));
     write(dir, "error-record", readerOf("krContourDefs::EmptyContour"),
           record(krContourDefs::EmptyContour()));
+    write(dir, "region-set-record", readerOf("krRegionSet"), record(set));
     write(dir, "node-record", readerOf("fuzz::Node"), record(root));
 
     // Every registered class, freshly made, as a graph and as a bare record.

@@ -1,0 +1,336 @@
+#include "cntr/regionst.h"
+
+#include <limits>
+
+#include "cntr/boxpairs.h"
+#include "cntr/moments.h"
+#include "platform/std/archive.h"
+
+namespace {
+
+const char* const kRegionSetSource = "src/tarn/cntr/regionst";
+
+// A region's outer boundary, whatever the region adds to the contour's members.
+const krContour& outline(const krPtrHandle_const<krRegion>& r) { return *r; }
+
+// Box of a region's outer boundary for the pairwise walks. Regions with fewer
+// than three points stay wild, so that the region's own emptiness check runs
+// where the plain walk would run it.
+kr_PairBox pairBox(const krPtrHandle_const<krRegion>& r) {
+    return r ? kr_PairBox::of(outline(r).points(), 3) : kr_PairBox();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Construction, copying, the list.
+
+krRegionSet::krRegionSet(const Regions& regions, krContourDefs::IntersectionMode mode)
+    : regions_(regions) {
+    initializePointers();
+    cleanCacheInfo();
+    applyMode(mode);
+}
+
+krRegionSet::krRegionSet(const std::vector<krPtrHandle<krRegion>>& regions,
+                         krContourDefs::IntersectionMode mode)
+    : krRegionSet(Regions(regions.begin(), regions.end()), mode) {}
+
+krRegionSet::krRegionSet(const krRegionSet& other) : krPersistent(), krRepBase() {
+    initializePointers();
+    *this = other;
+}
+
+krRegionSet& krRegionSet::operator=(const krRegionSet& other) {
+    if (&other == this) return *this;
+    regions_ = other.regions_;
+    cachedVectorSize_ = other.cachedVectorSize_;
+    comHolesValid = other.comHolesValid;
+    comHoles = other.comHoles;
+    comValid = other.comValid;
+    com = other.com;
+    areaHolesValid = other.areaHolesValid;
+    areaHoles = other.areaHoles;
+    areaValid = other.areaValid;
+    area_ = other.area_;
+    rectCache = other.rectCache ? std::make_unique<RectCache>(*other.rectCache) : nullptr;
+    inertiaHolesValid = other.inertiaHolesValid;
+    inertiaHoles = other.inertiaHoles;
+    inertiaValid = other.inertiaValid;
+    inertia = other.inertia;
+    selfIntersecting = other.selfIntersecting;
+    selfIntersectingValid = other.selfIntersectingValid;
+    regularizedValid = other.regularizedValid;
+    regularized = other.regularized;
+    outerHullValid = other.outerHullValid;
+    outerHull_ = other.outerHull_;
+    return *this;
+}
+
+krRegionSet::~krRegionSet() {
+    deletePointers();
+    outerHull_ = krPtrHandle_const<krRegionSet>();
+    regularized = krPtrHandle_const<krRegionSet>();
+}
+
+void krRegionSet::initializePointers() { rectCache = nullptr; }
+void krRegionSet::deletePointers() { rectCache.reset(); }
+
+void krRegionSet::applyMode(krContourDefs::IntersectionMode mode) {
+    if (mode == krContourDefs::eOuterHull)
+        outerHull(*this);
+    else if (mode == krContourDefs::eRegularize)
+        regularize(*this);
+}
+
+void krRegionSet::regions(const Regions& v, krContourDefs::IntersectionMode mode) {
+    cleanCacheInfo();
+    regions_ = v;
+    makeDataConsistentWithPoints();
+    applyMode(mode);
+}
+
+void krRegionSet::regions(const std::vector<krPtrHandle<krRegion>>& v,
+                          krContourDefs::IntersectionMode mode) {
+    regions(Regions(v.begin(), v.end()), mode);
+}
+
+void krRegionSet::add(const krPtrHandle_const<krRegion>& r, krContourDefs::IntersectionMode mode) {
+    cleanCacheInfo();
+    regions_.push_back(r);
+    makeDataConsistentWithPoints();
+    applyMode(mode);
+}
+
+void krRegionSet::cachedVectorSize(long n) {
+    // The bound is archived as a 32-bit value; a larger one is refused like a
+    // negative one.
+    if (n < 0 || n > std::numeric_limits<std::int32_t>::max()) throw krContourDefs::BadParams();
+    notifyMutation();
+    cachedVectorSize_ = static_cast<std::int32_t>(n);
+}
+
+void krRegionSet::checkEmptyRegionSet() const {
+    if (regions_.empty()) throw krContourDefs::EmptyRegionSet();
+}
+
+void krRegionSet::makeDataConsistentWithPoints() { cleanCacheInfo(); }
+void krRegionSet::makePointsConsistentWithData() { cleanCacheInfo(); }
+
+void krRegionSet::cleanCacheInfo() {
+    notifyMutation();
+    deletePointers();
+    areaHoles = area_ = 0.0;
+    comHolesValid = comValid = areaHolesValid = areaValid = false;
+    inertiaHolesValid = inertiaValid = selfIntersectingValid = false;
+    // The repaired sets stay referenced until the next repair replaces them.
+    regularizedValid = outerHullValid = false;
+}
+
+void krRegionSet::cacheFilled() const { const_cast<krRegionSet*>(this)->notifyMutation(); }
+
+// ---------------------------------------------------------------------------
+// Measures and queries. A cache is filled only when its whole computation
+// succeeded, so an error from a region leaves it invalid.
+
+double krRegionSet::area(bool considerHoles) const {
+    bool& valid = considerHoles ? areaHolesValid : areaValid;
+    double& value = considerHoles ? areaHoles : area_;
+    if (valid) return value;
+    double sum = 0.0;
+    for (const auto& r : regions_) sum += r->area(considerHoles);
+    value = sum;
+    valid = true;
+    cacheFilled();
+    return value;
+}
+
+krVector<2> krRegionSet::centerOfMass(bool considerHoles) const {
+    checkEmptyRegionSet();
+    bool& valid = considerHoles ? comHolesValid : comValid;
+    krVector<2>& value = considerHoles ? comHoles : com;
+    if (valid) return value;
+    // Summed afresh: the area cache is neither read nor filled here.
+    double a = 0.0;
+    krVector<2> s(0.0, 0.0);
+    for (const auto& r : regions_) {
+        const double ra = r->area(considerHoles);
+        s = s + r->centerOfMass(considerHoles) * ra;
+        a += ra;
+    }
+    if (std::abs(a) <= 1e-15) {
+        value = krVector<2>(0.0, 0.0);
+    } else {
+        const double inv = 1.0 / a;
+        value = krVector<2>(s.x() * inv, s.y() * inv);
+    }
+    valid = true;
+    cacheFilled();
+    return value;
+}
+
+krMatrix<2> krRegionSet::inertiaMatrix(bool considerHoles) const {
+    checkEmptyRegionSet();
+    bool& valid = considerHoles ? inertiaHolesValid : inertiaValid;
+    krMatrix<2>& value = considerHoles ? inertiaHoles : inertia;
+    if (valid) return value;
+    // The parallel-axis sum of the regions' records, taken in list order.
+    kr_InertiaData sum;
+    for (const auto& r : regions_) {
+        const krMatrix<2> m = r->inertiaMatrix(considerHoles);
+        const krVector<2> c = r->centerOfMass(considerHoles);
+        const double a = r->area(considerHoles);
+        sum = sum + kr_InertiaData(a, c, m);
+    }
+    value = sum.inertiaMatrix();
+    valid = true;
+    cacheFilled();
+    return value;
+}
+
+bool krRegionSet::inside(const krVector<2>& p, bool considerHoles) const {
+    for (const auto& r : regions_)
+        if (r->inside(p, considerHoles)) return true;
+    return false;
+}
+
+double krRegionSet::distToPoint(const krVector<2>& p, bool vertexOnly, bool considerHoles,
+                                bool zeroInside) const {
+    checkEmptyRegionSet();
+    double d = std::numeric_limits<double>::infinity();
+    for (const auto& r : regions_) {
+        const double e = r->distToPoint(p, vertexOnly, considerHoles, zeroInside);
+        if (e < d) d = e;
+    }
+    return d;
+}
+
+krRect krRegionSet::encloseRect(const krXform<2>& x) const {
+    checkEmptyRegionSet();
+    if (!rectCache) rectCache = std::make_unique<RectCache>();
+    if (const krRect* hit = rectCache->find(x)) return *hit;
+    // Each boundary answers from its own rectangle cache when it can.
+    krRect rect = outline(regions_[0]).encloseRect(x);
+    for (std::size_t k = 1; k < regions_.size(); ++k)
+        rect = rect.enclose(outline(regions_[k]).encloseRect(x));
+    rectCache->insert(x, rect, cachedVectorSize_);
+    cacheFilled();
+    return rect;
+}
+
+bool krRegionSet::isSelfIntersecting() const {
+    if (regions_.empty()) return false;
+    if (selfIntersectingValid) return selfIntersecting;
+    // Every boundary is asked about itself and the pairs are walked even after
+    // a true answer, so that an unusable region (a null handle, too few
+    // points) is reported whatever the others hold. The answer is cached only
+    // when the whole walk went through.
+    bool found = false;
+    for (const auto& r : regions_)
+        if (outline(r).isSelfIntersecting()) found = true;
+    std::vector<kr_PairBox> boxes(regions_.size());
+    for (std::size_t k = 0; k < regions_.size(); ++k) boxes[k] = pairBox(regions_[k]);
+    if (kf_AnyPairCrosses(boxes, [&](std::size_t i, std::size_t j) {
+            return !outline(regions_[i]).intersections(outline(regions_[j])).empty();
+        }))
+        found = true;
+    selfIntersecting = found;
+    selfIntersectingValid = true;
+    cacheFilled();
+    return found;
+}
+
+bool krRegionSet::operator==(const krRegionSet& other) const {
+    if (regions_.size() != other.regions_.size()) return false;
+    for (std::size_t k = 0; k < regions_.size(); ++k)
+        if (!(*regions_[k] == *other.regions_[k])) return false;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Repair.
+
+void krRegionSet::outerHull(krRegionSet& out) const {
+    repaired(out, outerHullValid, outerHull_, true);
+}
+
+void krRegionSet::regularize(krRegionSet& out) const {
+    repaired(out, regularizedValid, regularized, false);
+}
+
+void krRegionSet::repaired(krRegionSet& out, bool& valid, krPtrHandle_const<krRegionSet>& cached,
+                           bool doOuterHull) const {
+    if (!isSelfIntersecting()) {
+        out = *this;
+        return;
+    }
+    if (!valid) {
+        const krPtrHandle<krRegionSet> fresh(new krRegionSet());
+        cached = fresh;
+        outerHullRegularize(*fresh, doOuterHull);
+        valid = true;
+    }
+    // Our own handle keeps the cached set alive while out (perhaps this very
+    // set, whose cache handle the assignment overwrites) copies it.
+    const krPtrHandle_const<krRegionSet> keep = cached;
+    out = *keep;
+}
+
+void krRegionSet::outerHullRegularize(krRegionSet& out, bool doOuterHull) const {
+    checkEmptyRegionSet();
+    Regions list = regions_;
+
+    // Merge pass: crossing regions are spliced into one, which takes the lower
+    // slot; the last region moves into the freed slot and is tried next.
+    kf_MergeCrossingPairs(
+        list, pairBox,
+        [](const krPtrHandle_const<krRegion>& a, const krPtrHandle_const<krRegion>& b) {
+            if (!a || !b) throw krBadPointer();
+            return !a->intersections(outline(b), false).empty();
+        },
+        [](const krPtrHandle_const<krRegion>& a, const krPtrHandle_const<krRegion>& b) {
+            const krPtrHandle<krRegion> m(new krRegion());
+            a->splice(*b, *m);
+            return krPtrHandle_const<krRegion>(m);
+        });
+
+    // Replacement pass: each region by its own outer hull or regularized form.
+    for (auto& r : list) {
+        const krPtrHandle<krRegion> fixed(new krRegion());
+        if (doOuterHull)
+            r->outerHull(*fixed);
+        else
+            r->regularize(*fixed);
+        r = fixed;
+    }
+    out = krRegionSet(list, krContourDefs::eAsIs);
+}
+
+// ---------------------------------------------------------------------------
+// Archive record. Version 1 is written: the persistence base, the region list
+// (shared regions are written once), cachedVectorSize. Version 0, from older
+// files, has no cachedVectorSize; loading it keeps the current value.
+
+krPersistent* krRegionSet::make() { return new krRegionSet(); }
+
+kr_Instantiator krRegionSet::sExemplar(typeid(krRegionSet), &krRegionSet::make, "krRegionSet");
+
+void krRegionSet::dispatchSerialize(krArchive& ar) {
+    // A direct call: a derived set's serialize_ nests this whole record in its own.
+    kfSerializeLevel(ar, static_cast<krRegionSet*>(this), sizeof(krRegionSet), 1,
+                     [&](unsigned char version) { krRegionSet::serialize_(ar, version); });
+}
+
+void krRegionSet::serialize_(krArchive& ar, unsigned char version) {
+    if (version > 1) throw krArchive::UnknownVersion(kRegionSetSource, 479);
+    try {
+        krPersistent::dispatchSerialize(ar);
+        kfSerializeHandleList(ar, regions_);
+        if (version == 1) ar || cachedVectorSize_;
+    } catch (...) {
+        // What was read so far stays, but no cache may describe the old list.
+        if (ar.isLoading()) cleanCacheInfo();
+        throw;
+    }
+    if (ar.isLoading()) cleanCacheInfo();
+}

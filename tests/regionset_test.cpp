@@ -1,0 +1,269 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+#include "cntr/boxpairs.h"
+#include "cntr/regionst.h"
+#include "platform/std/archive.h"
+#include "platform/std/random.h"
+
+namespace {
+
+typedef krPtrHandle_const<krRegion> Handle;
+typedef std::vector<unsigned char> Bytes;
+using V = krVector<2>;
+
+Handle rect(double x0, double y0, double w, double h) {
+    return Handle(new krRegion({{x0, y0}, {x0 + w, y0}, {x0 + w, y0 + h}, {x0, y0 + h}}));
+}
+Handle square(double x0, double y0, double side) { return rect(x0, y0, side, side); }
+
+// A set that shows its caches.
+struct SetProbe : krRegionSet {
+    using krRegionSet::krRegionSet;
+    using krRegionSet::areaValid, krRegionSet::outerHullValid, krRegionSet::rectCache,
+        krRegionSet::selfIntersectingValid;
+};
+
+// The crossing test as the plain walk over every pair does it.
+bool plainSelfIntersecting(const krRegionSet::Regions& list) {
+    bool found = false;
+    for (const auto& r : list) found = static_cast<const krContour&>(*r).isSelfIntersecting() || found;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        for (std::size_t j = i + 1; j < list.size(); ++j)
+            if (!static_cast<const krContour&>(*list[i]).intersections(*list[j]).empty()) return true;
+    return found;
+}
+
+}  // namespace
+
+// The box walks must make exactly the calls of the plain walks that can
+// answer true (boxes overlap), in the same order, and end with the same list.
+TEST(RegionSetPairs, BoxWalksMatchThePlainWalks) {
+    krRandomUniform rnd(11);
+    struct Item {
+        int id;
+        kr_PairBox box;
+    };
+    for (int round = 0; round < 300; ++round) {
+        const int n = kfIFloor(rnd.next(0, 40));
+        const double spread = rnd.next(0, 1) < 0.5 ? 4 : 30;
+        std::vector<Item> items;
+        for (int k = 0; k < n; ++k) {
+            // Integer corners make shared edges and corners; a few boxes are
+            // points, a few are wild.
+            const double x = kfIFloor(rnd.next(0, spread)), y = kfIFloor(rnd.next(0, spread));
+            const double w = kfIFloor(rnd.next(0, 4)) * (rnd.next(0, 1) < 0.9), h = kfIFloor(rnd.next(0, 4));
+            std::vector<V> pts = {{x, y}, {x + w, y + h}};
+            items.push_back({k, kr_PairBox::of(pts, rnd.next(0, 1) < 0.05 ? 3 : 2)});
+        }
+        int next = n;
+        const unsigned salt = static_cast<unsigned>(rnd.next(0, 1000));
+        auto crossing = [&](const Item& a, const Item& b) {
+            return a.box.overlaps(b.box) && (a.id * 7919u + b.id * 104729u + salt) % 3 == 0;
+        };
+        auto merge = [&](const Item& a, const Item& b) {
+            Item m{next++, kr_PairBox()};
+            if (a.box.wild || b.box.wild) return m;
+            m.box = a.box;
+            m.box.lox = std::min(a.box.lox, b.box.lox), m.box.loy = std::min(a.box.loy, b.box.loy);
+            m.box.hix = std::max(a.box.hix, b.box.hix), m.box.hiy = std::max(a.box.hiy, b.box.hiy);
+            return m;
+        };
+        typedef std::vector<std::pair<int, int>> Calls;
+        auto logged = [](Calls& calls, auto&& f) {
+            return [&calls, f](const Item& a, const Item& b) {
+                if (a.box.overlaps(b.box)) calls.emplace_back(a.id, b.id);
+                return f(a, b);
+            };
+        };
+        Calls plainCalls, fastCalls;
+        std::vector<Item> plain = items, fast = items;
+        auto plainCross = logged(plainCalls, crossing);
+        for (std::size_t i = 0; i + 1 < plain.size(); ++i)
+            for (std::size_t j = i + 1; j < plain.size();) {
+                if (!plainCross(plain[i], plain[j])) {
+                    ++j;
+                    continue;
+                }
+                plain[i] = merge(plain[i], plain[j]);
+                plain[j] = plain.back();
+                plain.pop_back();
+            }
+        next = n;
+        kf_MergeCrossingPairs(fast, [](const Item& it) { return it.box; }, logged(fastCalls, crossing),
+                              merge);
+        ASSERT_EQ(plainCalls, fastCalls) << "round " << round;
+        ASSERT_EQ(plain.size(), fast.size());
+        for (std::size_t k = 0; k < plain.size(); ++k) EXPECT_EQ(plain[k].id, fast[k].id);
+
+        // The crossing test stops at the first crossing pair in (i, j) order.
+        std::vector<kr_PairBox> boxes;
+        for (const Item& it : items) boxes.push_back(it.box);
+        Calls firstPlain, firstFast;
+        auto any = [&](Calls& calls) {
+            return [&](std::size_t i, std::size_t j) {
+                calls.emplace_back(int(i), int(j));
+                return crossing(items[i], items[j]);
+            };
+        };
+        bool expect = false;
+        for (std::size_t i = 0; i < items.size() && !expect; ++i)
+            for (std::size_t j = i + 1; j < items.size() && !expect; ++j)
+                if (items[i].box.overlaps(items[j].box)) expect = any(firstPlain)(i, j);
+        EXPECT_EQ(expect, kf_AnyPairCrosses(boxes, any(firstFast)));
+        EXPECT_EQ(firstPlain, firstFast);
+    }
+}
+
+// Real regions: overlapping, touching, nested, disjoint and degenerate ones.
+TEST(RegionSetPairs, CrossingTestMatchesPlainLoop) {
+    krRandomUniform rnd(5);
+    int crossing = 0;
+    for (int round = 0; round < 200; ++round) {
+        krRegionSet::Regions list;
+        const int n = 1 + kfIFloor(rnd.next(0, 12));
+        for (int k = 0; k < n; ++k) {
+            const double x = kfIFloor(rnd.next(0, 20)), y = kfIFloor(rnd.next(0, 20));
+            const double s = 1 + kfIFloor(rnd.next(0, 6));
+            if (k % 7 == 6)
+                list.push_back(Handle(new krRegion({{x, y}, {x + s, y + s}})));
+            else
+                list.push_back(k % 5 == 4 ? rect(x, y, s, 1e-7) : square(x, y, s));
+        }
+        const krRegionSet set(list);
+        const bool expect = plainSelfIntersecting(list);
+        crossing += expect;
+        EXPECT_EQ(expect, set.isSelfIntersecting()) << "round " << round;
+    }
+    EXPECT_GT(crossing, 20);
+    EXPECT_LT(crossing, 180);
+}
+
+TEST(RegionSet, EmptySetAnswers) {
+    const krRegionSet set;
+    EXPECT_EQ(set.area(true), 0.0);
+    EXPECT_FALSE(set.inside(V(0, 0), true));
+    EXPECT_FALSE(set.isSelfIntersecting());
+    EXPECT_TRUE(set == krRegionSet());
+    EXPECT_THROW(set.centerOfMass(true), krContourDefs::EmptyRegionSet);
+    EXPECT_THROW(set.inertiaMatrix(false), krContourDefs::EmptyRegionSet);
+    EXPECT_THROW(set.distToPoint(V(0, 0), false, false, false), krContourDefs::EmptyRegionSet);
+    EXPECT_THROW(set.encloseRect(krXform<2>::I), krContourDefs::EmptyRegionSet);
+}
+
+TEST(RegionSet, MeasuresOfTheWhole) {
+    const krRegionSet pair({square(0, 0, 1), square(2, 0, 1)});
+    EXPECT_DOUBLE_EQ(pair.area(false), 2.0);
+    EXPECT_TRUE(kfRealEq(pair.centerOfMass(true), V(1.5, 0.5), 1e-12));
+    EXPECT_FALSE(pair.isSelfIntersecting());
+    EXPECT_EQ(pair.encloseRect(krXform<2>::I), krRect(V(0, 0), V(3, 1)));
+    EXPECT_TRUE(pair.inside(V(2.5, 0.5), false));
+    EXPECT_FALSE(pair.inside(V(1.5, 0.5), false));
+    EXPECT_DOUBLE_EQ(pair.distToPoint(V(1.2, 0.5), false, false, false), 0.2);
+    EXPECT_EQ(pair.distToPoint(V(2.5, 0.5), false, false, true), 0.0);
+
+    // Two halves of a bar have the bar's moments.
+    const krRegionSet halves({square(0, 0, 1), square(1, 0, 1)});
+    EXPECT_TRUE(kfRealEq(halves.inertiaMatrix(false), rect(0, 0, 2, 1)->inertiaMatrix(false), 1e-12));
+    EXPECT_TRUE(kfRealEq(halves.centerOfMass(false), V(1, 0.5), 1e-12));
+
+    EXPECT_TRUE(krRegionSet({square(0, 0, 2), square(1, 1, 2)}).isSelfIntersecting());
+    EXPECT_FALSE(krRegionSet({square(0, 0, 4), square(1, 1, 1)}).isSelfIntersecting());
+
+    const Handle a = square(0, 0, 1), b = square(5, 5, 1);
+    const krRegionSet ab({a, b});
+    EXPECT_TRUE(ab == krRegionSet(ab));
+    EXPECT_FALSE(ab == krRegionSet({b, a}));
+    EXPECT_FALSE(ab == krRegionSet({a}));
+}
+
+TEST(RegionSet, CachesAndTheirInvalidation) {
+    SetProbe set({square(0, 0, 1)});
+    EXPECT_DOUBLE_EQ(set.area(false), 1.0);
+    set.add(square(2, 0, 1));
+    EXPECT_FALSE(set.areaValid);
+    EXPECT_DOUBLE_EQ(set.area(false), 2.0);
+
+    // The rectangle cache grows to cachedVectorSize + 1 entries, then replaces.
+    auto scaled = [](double s, double last) { return krXform<2>(krMatrix<2>(s, 0, 0, last), V(0, 0)); };
+    for (int k = 1; k <= 5; ++k) {
+        EXPECT_EQ(set.encloseRect(scaled(k, k)), krRect(V(0, 0), V(3 * k, k)));
+        EXPECT_EQ(set.rectCache->size(), std::min(k, 4)) << k;
+    }
+    EXPECT_EQ(set.encloseRect(scaled(1, 2)), krRect(V(0, 0), V(3, 2)));  // only the last element differs
+    EXPECT_EQ(set.encloseRect(scaled(1, 1)), krRect(V(0, 0), V(3, 1)));
+
+    // A copy owns its own rectangle cache, with the same entries.
+    SetProbe copy(set);
+    ASSERT_NE(copy.rectCache, nullptr);
+    EXPECT_NE(copy.rectCache.get(), set.rectCache.get());
+    EXPECT_EQ(copy.rectCache->entries(), set.rectCache->entries());
+    copy = SetProbe();
+    EXPECT_EQ(copy.rectCache, nullptr);
+
+    EXPECT_THROW(set.cachedVectorSize(-1), krContourDefs::BadParams);
+    EXPECT_EQ(set.cachedVectorSize(), 3);
+    set.cachedVectorSize(0);
+    EXPECT_NE(set.rectCache, nullptr);
+}
+
+TEST(RegionSet, NullHandlesThrowAndChangeNothing) {
+    SetProbe set({square(0, 0, 1), Handle()});
+    EXPECT_THROW(set.area(false), krBadPointer);
+    EXPECT_FALSE(set.areaValid);
+    EXPECT_THROW(set.isSelfIntersecting(), krBadPointer);
+    EXPECT_FALSE(set.selfIntersectingValid);
+    EXPECT_THROW(set.inertiaMatrix(false), krBadPointer);
+    EXPECT_THROW(set.inside(V(5, 5), false), krBadPointer);
+    EXPECT_THROW((void)(set == krRegionSet(set)), krBadPointer);
+    krRegionSet out({square(7, 7, 1)});
+    EXPECT_THROW(set.outerHull(out), krBadPointer);
+    EXPECT_EQ(out.regions().size(), 1u);
+    EXPECT_EQ(set.regions().size(), 2u);
+}
+
+TEST(RegionSet, ArchiveRecord) {
+    const Handle a = square(0, 0, 1);
+    krRegionSet set({a, square(3, 0, 2), a, Handle()});
+    set.cachedVectorSize(7);
+    const std::shared_ptr<krRegionSet> back = kfLoadAs<krRegionSet>(kfStore(set));
+    ASSERT_EQ(back->regions().size(), 4u);
+    EXPECT_EQ(back->regions()[0], back->regions()[2]);  // one shared object
+    EXPECT_TRUE(back->regions()[3].isNull());
+    EXPECT_EQ(back->cachedVectorSize(), 7);
+    EXPECT_TRUE(*back->regions()[1] == *set.regions()[1]);
+
+    // An empty set's record: the set's version at byte 21, the list's at 23,
+    // cachedVectorSize in the last four bytes.
+    const Bytes empty = kfStore(krRegionSet());
+    ASSERT_EQ(empty.size(), 32u);
+    Bytes v0(empty.begin(), empty.end() - 4);
+    v0[21] = 0;
+    SetProbe loaded({a});
+    loaded.cachedVectorSize(9);
+    loaded.encloseRect(krXform<2>::I);
+    Bytes bare(v0.begin(), v0.begin() + 8);  // the header, then the record without tag and name
+    bare.insert(bare.end(), v0.begin() + 21, v0.end());
+    krArchive ar(bare.data(), bare.size());
+    loaded.loadSimple(ar);
+    EXPECT_EQ(loaded.cachedVectorSize(), 9);
+    EXPECT_TRUE(loaded.regions().empty());
+    EXPECT_EQ(loaded.rectCache, nullptr);
+    EXPECT_EQ(kfLoadAs<krRegionSet>(v0)->cachedVectorSize(), 3);
+
+    auto version = [&](std::size_t at, unsigned char v) {
+        Bytes b = empty;
+        b[at] = v;
+        try {
+            kfLoad(b);
+        } catch (const krArchive::UnknownVersion& e) {
+            return e.line();
+        }
+        return -1L;
+    };
+    EXPECT_EQ(version(21, 2), 479);
+    EXPECT_EQ(version(23, 1), 0);
+}
