@@ -236,7 +236,6 @@ bool krRegionSet::isSelfIntersecting() const {
         found = true;
     selfIntersecting = found;
     selfIntersectingValid = true;
-    cacheFilled();
     return found;
 }
 
