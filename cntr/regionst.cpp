@@ -246,6 +246,11 @@ bool krRegionSet::operator==(const krRegionSet& other) const {
     return true;
 }
 
+void krRegionSet::draw(krUITablet& tablet, const krColor& color,
+                       const krUITablet::Layers& layers) const {
+    for (const auto& r : regions_) r->draw(tablet, color, layers);
+}
+
 // ---------------------------------------------------------------------------
 // Repair.
 

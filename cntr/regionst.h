@@ -11,6 +11,7 @@
 #include "cntr/contour.h"
 #include "cntr/region.h"
 #include "defs/cntrdefs.h"
+#include "platform/disp/tablet.h"
 #include "platform/std/geometry.h"
 #include "platform/std/handle.h"
 #include "platform/std/matrix.h"
@@ -88,6 +89,9 @@ public:
     // cachedVectorSize are not compared.
     bool operator==(const krRegionSet& other) const;
     bool operator!=(const krRegionSet& other) const { return !(*this == other); }
+
+    // Each region draws itself, in order, through its own virtual draw.
+    void draw(krUITablet& tablet, const krColor& color, const krUITablet::Layers& layers) const;
 
     // ---- repair ----
     // out becomes this set with every pair of crossing regions merged into

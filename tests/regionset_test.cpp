@@ -6,6 +6,7 @@
 
 #include "cntr/boxpairs.h"
 #include "cntr/regionst.h"
+#include "platform/disp/recordingtablet.h"
 #include "platform/std/archive.h"
 #include "platform/std/random.h"
 
@@ -178,6 +179,27 @@ TEST(RegionSet, MeasuresOfTheWhole) {
     EXPECT_TRUE(ab == krRegionSet(ab));
     EXPECT_FALSE(ab == krRegionSet({b, a}));
     EXPECT_FALSE(ab == krRegionSet({a}));
+}
+
+// A region that marks its first point when it draws itself.
+struct Marking : krRegion {
+    explicit Marking(const Points& p) : krContour(p), krRegion(p) {}
+    void draw(krUITablet& t, const krColor& c, const krUITablet::Layers& l) const override {
+        t.drawMarker(points()[0], 1, c, l);
+    }
+};
+
+TEST(RegionSet, DrawsEachRegionThroughItsOwnDraw) {
+    krRecordingTablet tablet;
+    krRegionSet().draw(tablet, krColor(1, 2, 3), krUITablet::Layers());
+    EXPECT_TRUE(tablet.calls().empty());
+    const krRegionSet set({Handle(new Marking({{4, 0}, {5, 0}, {5, 1}})), square(0, 0, 1),
+                           Handle(new Marking({{2, 0}, {3, 0}, {3, 1}}))});
+    set.draw(tablet, krColor(1, 2, 3), krUITablet::Layers());
+    ASSERT_EQ(tablet.calls().size(), 2u);
+    EXPECT_EQ(tablet.calls()[0].p1.x(), 4);
+    EXPECT_EQ(tablet.calls()[1].p1.x(), 2);
+    EXPECT_EQ(tablet.calls()[1].color, krColor(1, 2, 3));
 }
 
 TEST(RegionSet, CachesAndTheirInvalidation) {
