@@ -93,6 +93,8 @@ private:
     // Whether the pair of groups [lo, t) and [t, hi) may hold a gap wider
     // than minGap, judged from pseudo-angles alone.
     bool mayBeWide(const std::vector<Entry>& e, std::size_t lo, std::size_t t, std::size_t hi) const;
+    // Whether the angles of pseudo-angles q0 < q1 may lie more than minGap apart.
+    bool spanMayBeWide(double q0, double q1) const;
     Outcome walk(const std::vector<Entry>& e, bool complete, std::uint64_t last);
     // Exact extreme angle over the entries [from, to).
     double maxAngle(const std::vector<Entry>& e, std::size_t from, std::size_t to) const;
@@ -157,6 +159,10 @@ bool GapSearch::mayBeWide(const std::vector<Entry>& e, std::size_t lo, std::size
     double q0 = 0.0, q1 = 8.0;
     for (std::size_t k = lo; k < t; ++k) q0 = std::max(q0, q(e[k]));
     for (std::size_t k = t; k < hi; ++k) q1 = std::min(q1, q(e[k]));
+    return spanMayBeWide(q0, q1);
+}
+
+bool GapSearch::spanMayBeWide(double q0, double q1) const {
     // The angle grows by dq / (r^2 + (1 - r)^2) with r the fraction of the
     // quarter turn, a slope that is smallest (1/2) at r = 1/2.
     const double k0 = std::floor(q0), r0 = q0 - k0, r1 = q1 - k0;
@@ -210,7 +216,12 @@ GapSearch::Outcome GapSearch::walk(const std::vector<Entry>& e, bool complete, s
             if (!complete && e[t].bucket + 1 > last) return kUndecided;
             const std::size_t lo = hasPrev && e[ps].bucket + 1 == e[s].bucket ? ps : s;
             const std::size_t hi = u < e.size() && e[u].bucket == e[t].bucket + 1 ? groupEnd(u) : u;
-            if (mayBeWide(e, lo, t, hi) && tryGap(maxAngle(e, lo, t), minAngle(e, t, hi)))
+            // From the buckets' edges alone first, then from the pseudo-angles,
+            // and only then from exact angles.
+            const double edge0 = static_cast<double>(e[s].bucket) / scale_;
+            const double edge1 = static_cast<double>(e[t].bucket + 1) / scale_;
+            if (spanMayBeWide(edge0, edge1) && mayBeWide(e, lo, t, hi) &&
+                tryGap(maxAngle(e, lo, t), minAngle(e, t, hi)))
                 return kFound;
         }
         ps = s;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cntr/region.h"
 #include "cntr/regionst.h"
 #include "defs/cntrtmpl.h"
 #include "fuzz_node.h"
@@ -67,6 +68,21 @@ Bytes legacyRegionSet() {
     return b;
 }
 
+// A version-0 region record of three points.
+Bytes legacyRegion() {
+    Bytes b(krArchive::kMagic, krArchive::kMagic + 4);
+    const unsigned char rest[] = {1, 0, 0, 0, 1, 8, 'k', 'r', 'R', 'e', 'g', 'i', 'o', 'n',
+                                  0, 0, 0,        // region, legacy base, persistence base
+                                  0, 3, 0, 0, 0,  // point list: version, count
+                                  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                  0, 0, 0, 0, 0, 0, 0, 0x40, 0, 0, 0, 0, 0, 0, 0, 0,
+                                  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40,
+                                  9,              // dropped byte
+                                  3, 0, 0, 0};    // cachedVectorSize
+    b.insert(b.end(), rest, rest + sizeof rest);
+    return b;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,6 +124,22 @@ int main(int argc, char** argv) {
         write(dir, "made-" + fileName(name), 0, kfStore(*made));
         write(dir, "bare-" + fileName(name), readerOf(name), record(*made));
     }
+    // Regions with shared holes: one hole twice in a region, and one hole (with
+    // an island of its own) in two regions of a node.
+    const krPtrHandle<krRegion> island(new krRegion({{1.4, 1.4}, {1.6, 1.4}, {1.5, 1.6}}));
+    const krPtrHandle<krRegion> hole(new krRegion({{1, 1}, {2, 1}, {2, 2}, {1, 2}}));
+    hole->holes(std::vector<krPtrHandle<krRegion>>{island});
+    const krPtrHandle<krRegion> framed(new krRegion({{0, 0}, {4, 0}, {4, 4}, {0, 4}}));
+    framed->holes(std::vector<krPtrHandle<krRegion>>{hole, hole});
+    const krPtrHandle<krRegion> other(new krRegion({{-1, -1}, {5, -1}, {5, 5}, {-1, 5}}));
+    other->holes(std::vector<krPtrHandle<krRegion>>{hole});
+    write(dir, "region-shared-holes", 0, kfStore(*framed));
+    write(dir, "region-record", readerOf("krRegion"), record(*framed));
+    write(dir, "region-v0", 0, legacyRegion());
+    krFuzzNode regions;
+    regions.contours = {framed, other, framed};
+    write(dir, "regions-sharing-a-hole", 0, kfStore(regions));
+
     const std::vector<krEdgelet> edgelets = {krEdgelet({11, 2}, 300, krAngle8(5)),
                                              krEdgelet({13, 2}, 65535, krAngle8(200)),
                                              krEdgelet({12, 5}, 1, krAngle8(64))};
