@@ -1,0 +1,18 @@
+#!/bin/sh
+# Installs what the build and qelshape need on a fresh Debian or Ubuntu
+# machine, and only what is missing: with everything in place it does
+# nothing and succeeds.
+set -e
+missing=""
+for tool in cmake g++; do
+  command -v "$tool" >/dev/null 2>&1 || missing="$missing $tool"
+done
+for pkg in libgtest-dev libgeos-dev nlohmann-json3-dev libcli11-dev libboost-dev; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "ok installed" || missing="$missing $pkg"
+done
+[ -z "$missing" ] && exit 0
+echo "installing:$missing" >&2
+sudo=""
+if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null 2>&1; then sudo=sudo; fi
+$sudo apt-get update
+$sudo apt-get install -y $missing

@@ -1,0 +1,473 @@
+#include "tools/readers.h"
+
+#include <cctype>
+#include <fstream>
+#include <iostream>
+
+#include <geos_c.h>
+#include <nlohmann/json.hpp>
+
+#include "platform/std/archive.h"
+
+
+namespace qs {
+
+namespace {
+
+const std::vector<std::string> kFormatNames = {"auto", "wkt", "geojson", "coco", "archive"};
+
+}  // namespace
+
+const std::vector<std::string>& formatNames() { return kFormatNames; }
+
+const char* formatName(Format f) { return kFormatNames[static_cast<int>(f)].c_str(); }
+
+Format formatFromName(const std::string& name) {
+    for (std::size_t i = 0; i < kFormatNames.size(); ++i)
+        if (kFormatNames[i] == name) return static_cast<Format>(i);
+    throw InputError("unknown format \"" + name + "\"");
+}
+
+namespace {
+
+// ---- the input stream ----
+
+// A file, or standard input for "-", with its size when known.
+struct Input {
+    explicit Input(const std::string& path) : path(path) {
+        if (path == "-") {
+            in = &std::cin;
+            return;
+        }
+        file.open(path, std::ios::binary);
+        if (!file) throw InputError(path + ": cannot open the file");
+        file.seekg(0, std::ios::end);
+        size = static_cast<double>(file.tellg());
+        file.seekg(0);
+        in = &file;
+    }
+    double done() const {
+        if (size <= 0) return 0;
+        std::streampos p = in->tellg();
+        return p < 0 ? 1.0 : static_cast<double>(p) / size;
+    }
+    std::string path;
+    std::ifstream file;
+    std::istream* in = nullptr;
+    double size = 0;
+};
+
+const char kArchiveMagic[] = "\x89QAR";
+
+// Looks at the first byte that is not white space: the archive's magic
+// byte, a JSON opening bracket, or else text that should be WKT.
+Format sniff(std::istream& in) {
+    while (std::isspace(in.peek())) in.get();
+    int c = in.peek();
+    if (c == static_cast<unsigned char>(kArchiveMagic[0])) return Format::Archive;
+    if (c == '{' || c == '[') return Format::GeoJson;  // or COCO: told apart once parsed
+    return Format::Wkt;
+}
+
+// ---- WKT ----
+
+// Splits WKT text into geometries: one ends when its parentheses close (or
+// at EMPTY), so a file may hold one geometry a line or spread one over many.
+// A line starting with a letter begins a new geometry, so an unclosed one
+// costs only itself. Blank lines and lines starting with '#' are skipped.
+class WktSource : public Source {
+public:
+    explicit WktSource(std::unique_ptr<Input> in) : in_(std::move(in)) { format_ = Format::Wkt; }
+
+    bool next(Record& r) override {
+        while (true) {
+            if (pos_ >= line_.size()) {
+                if (!std::getline(*in_->in, line_)) return finish(r);
+                ++lineNo_;
+                pos_ = 0;
+                std::size_t first = line_.find_first_not_of(" \t\r");
+                if (first == std::string::npos || line_[first] == '#') {
+                    pos_ = line_.size();
+                    continue;
+                }
+                if (std::isalpha(static_cast<unsigned char>(line_[first])) && !text_.empty())
+                    return unfinished(r);
+            }
+            if (scan(r)) return true;
+        }
+    }
+    double done() const override { return in_->done(); }
+
+private:
+    // Takes characters of the current line until a geometry is complete.
+    bool scan(Record& r) {
+        if (text_.empty()) {
+            pos_ = line_.find_first_not_of(" \t\r;", pos_);
+            if (pos_ == std::string::npos) {
+                pos_ = line_.size();
+                return false;
+            }
+            startLine_ = lineNo_;
+        } else {
+            text_ += '\n';
+        }
+        std::size_t from = pos_;
+        for (; pos_ < line_.size(); ++pos_) {
+            char c = line_[pos_];
+            if (c == '(') ++depth_;
+            if (c == ')' && --depth_ <= 0) break;
+            if (depth_ == 0 && (c == 'Y' || c == 'y') && pos_ >= 4 &&
+                equalsNoCase(line_.substr(pos_ - 4, 5), "EMPTY"))
+                break;
+        }
+        if (pos_ == line_.size()) {
+            text_.append(line_, from, pos_ - from);
+            return false;
+        }
+        ++pos_;
+        text_.append(line_, from, pos_ - from);
+        // A stray ')' after the geometry is its fault, not a geometry of its own.
+        std::size_t after = line_.find_first_not_of(" \t\r", pos_);
+        bool bad = depth_ < 0 || (after != std::string::npos && line_[after] == ')');
+        if (bad) pos_ = line_.size();
+        emit(r);
+        if (bad) r.error = "a ')' closes more than was opened";
+        return true;
+    }
+    bool unfinished(Record& r) {
+        emit(r);
+        r.error = "the geometry's parentheses are not closed";
+        return true;
+    }
+    bool finish(Record& r) {
+        if (text_.empty()) return false;
+        return unfinished(r);
+    }
+    void emit(Record& r) {
+        r = Record();
+        r.where = in_->path + ":" + std::to_string(startLine_);
+        r.wkt.swap(text_);
+        text_.clear();
+        depth_ = 0;
+    }
+    static bool equalsNoCase(const std::string& a, const char* b) {
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (std::toupper(static_cast<unsigned char>(a[i])) != b[i]) return false;
+        return true;
+    }
+
+    std::unique_ptr<Input> in_;
+    std::string line_, text_;
+    std::size_t pos_ = 0;
+    long lineNo_ = 0, startLine_ = 0;
+    int depth_ = 0;
+};
+
+// ---- JSON: GeoJSON and COCO ----
+
+using nlohmann::json;
+
+Ring flatRing(const json& a) {
+    if (!a.is_array()) throw InputError("a polygon is not a list of numbers");
+    if (a.size() % 2) throw InputError("a polygon has an odd count of numbers");
+    Ring r;
+    r.reserve(a.size() / 2);
+    for (std::size_t i = 0; i < a.size(); i += 2) {
+        if (!a[i].is_number() || !a[i + 1].is_number())
+            throw InputError("coordinate " + std::to_string(i / 2) + " is not a pair of numbers");
+        r.emplace_back(a[i].get<double>(), a[i + 1].get<double>());
+    }
+    return r;
+}
+
+Ring positions(const json& a) {
+    if (!a.is_array()) throw InputError("coordinates are not a list of positions");
+    Ring r;
+    r.reserve(a.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const json& p = a[i];
+        if (!p.is_array() || p.size() < 2 || !p[0].is_number() || !p[1].is_number())
+            throw InputError("position " + std::to_string(i) + " is not a pair of numbers");
+        r.emplace_back(p[0].get<double>(), p[1].get<double>());
+    }
+    return r;
+}
+
+Polygon rings(const json& a) {
+    if (!a.is_array() || a.empty()) throw InputError("a polygon has no rings");
+    Polygon p{positions(a[0]), {}};
+    for (std::size_t i = 1; i < a.size(); ++i) p.holes.push_back(positions(a[i]));
+    return p;
+}
+
+std::string idText(const json& v) {
+    if (v.is_string()) return v.get<std::string>();
+    if (v.is_number_unsigned() || v.is_number_integer()) return v.dump();
+    return std::string();
+}
+
+Shape geoJsonGeometry(const json& g, bool closed) {
+    if (!g.is_object() || !g.contains("type")) throw InputError("not a geometry");
+    std::string type = g["type"].is_string() ? g["type"].get<std::string>() : "";
+    const json& c = g.contains("coordinates") ? g["coordinates"] : json();
+    Shape s;
+    if (type == "LineString") {
+        s.kind = closed ? Kind::ClosedContour : Kind::OpenContour;
+        s.polygons.push_back({positions(c), {}});
+    } else if (type == "Polygon") {
+        s.kind = Kind::Region;
+        s.polygons.push_back(rings(c));
+    } else if (type == "MultiPolygon") {
+        s.kind = Kind::RegionSet;
+        if (!c.is_array()) throw InputError("coordinates are not a list of polygons");
+        for (const json& p : c) s.polygons.push_back(rings(p));
+    } else {
+        throw InputError("a " + (type.empty() ? std::string("geometry without a type") : type) +
+                         " is not a shape the tool reads");
+    }
+    return s;
+}
+
+Shape geoJsonFeature(const json& f) {
+    const json& props = f.contains("properties") && f["properties"].is_object()
+                            ? f["properties"] : json::object();
+    bool closed = props.contains("closed") && props["closed"] == true;
+    if (!f.contains("geometry") || f["geometry"].is_null())
+        throw InputError("the feature has no geometry");
+    Shape s = geoJsonGeometry(f["geometry"], closed);
+    for (const char* key : {"label", "id", "name"})
+        if (props.contains(key) && s.label.empty()) s.label = idText(props[key]);
+    if (f.contains("id")) s.label = idText(f["id"]);
+    return s;
+}
+
+Shape cocoAnnotation(const json& a) {
+    if (!a.is_object()) throw InputError("an annotation is not an object");
+    if (!a.contains("segmentation")) throw InputError("the annotation has no segmentation");
+    const json& seg = a["segmentation"];
+    if (seg.is_object())
+        throw InputError("the segmentation is run-length encoded, not polygons");
+    if (!seg.is_array() || seg.empty()) throw InputError("the segmentation has no polygons");
+    Shape s;
+    s.kind = seg.size() > 1 ? Kind::RegionSet : Kind::Region;
+    for (const json& p : seg) s.polygons.push_back({flatRing(p), {}});
+    if (a.contains("id")) s.label = idText(a["id"]);
+    if (a.contains("area") && a["area"].is_number()) s.givenArea = a["area"].get<double>();
+    if (a.contains("bbox") && a["bbox"].is_array() && a["bbox"].size() == 4)
+        for (const json& v : a["bbox"])
+            if (v.is_number()) s.givenBox.push_back(v.get<double>());
+    if (s.givenBox.size() != 4) s.givenBox.clear();
+    return s;
+}
+
+// The whole document is parsed at once (JSON has no record boundaries to
+// stream on); the shapes are then made one at a time as they are asked for.
+class JsonSource : public Source {
+public:
+    JsonSource(std::unique_ptr<Input> in, Format forced) : path_(in->path) {
+        try {
+            doc_ = json::parse(*in->in);
+        } catch (const json::exception& e) {
+            throw InputError(path_ + ": not valid JSON: " + e.what());
+        }
+        bool coco = doc_.is_object() && doc_.contains("annotations");
+        format_ = forced == Format::Auto ? (coco ? Format::Coco : Format::GeoJson) : forced;
+        if (format_ == Format::Coco) {
+            if (!coco || !doc_["annotations"].is_array())
+                throw InputError(path_ + ": no \"annotations\" list, so not COCO annotations");
+            list_ = &doc_["annotations"];
+            path0_ = "$.annotations";
+        } else if (doc_.is_object() && doc_.value("type", "") == "FeatureCollection") {
+            if (!doc_.contains("features") || !doc_["features"].is_array())
+                throw InputError(path_ + ": the feature collection has no \"features\" list");
+            list_ = &doc_["features"];
+            path0_ = "$.features";
+        } else if (doc_.is_array()) {
+            list_ = &doc_;  // a bare list of features or geometries
+            path0_ = "$";
+        }
+    }
+
+    bool next(Record& r) override {
+        r = Record();
+        std::size_t n = list_ ? list_->size() : 1;
+        if (index_ >= n) return false;
+        const json& item = list_ ? (*list_)[index_] : doc_;
+        r.where = path_ + ": " + (list_ ? path0_ + "[" + std::to_string(index_) + "]" : "$");
+        ++index_;
+        try {
+            if (format_ == Format::Coco)
+                r.shape = cocoAnnotation(item);
+            else if (item.is_object() && item.value("type", "") == "Feature")
+                r.shape = geoJsonFeature(item);
+            else
+                r.shape = geoJsonGeometry(item, false);
+        } catch (const InputError& e) {
+            r.error = e.what();
+        } catch (const json::exception& e) {
+            r.error = e.what();
+        }
+        return true;
+    }
+    double done() const override {
+        return list_ && !list_->empty() ? double(index_) / double(list_->size()) : 1.0;
+    }
+
+private:
+    std::string path_, path0_;
+    json doc_;
+    const json* list_ = nullptr;
+    std::size_t index_ = 0;
+};
+
+// ---- archives ----
+
+// A file of archives one after another, one shape each. A corrupt archive
+// ends the file: nothing after it can be found again.
+class ArchiveSource : public Source {
+public:
+    explicit ArchiveSource(std::unique_ptr<Input> in) : in_(std::move(in)) {
+        format_ = Format::Archive;
+    }
+    bool next(Record& r) override {
+        r = Record();
+        if (stopped_ || in_->in->peek() == std::char_traits<char>::eof()) return false;
+        r.where = in_->path + ": archive " + std::to_string(index_++);
+        try {
+            std::shared_ptr<krPersistent> obj = kfLoad(*in_->in);
+            if (!obj) throw InputError("the archive holds a null object");
+            r.shape = fromLibrary(*obj);
+        } catch (const krException& e) {
+            r.error = describe(e) + "; the rest of the file is skipped";
+            stopped_ = true;
+        } catch (const InputError& e) {
+            r.error = e.what();
+        }
+        return true;
+    }
+    double done() const override { return in_->done(); }
+
+private:
+    std::unique_ptr<Input> in_;
+    long index_ = 0;
+    bool stopped_ = false;
+};
+
+// ---- GEOS, one context a thread ----
+
+struct GeosThread {
+    GeosThread() {
+        ctx = GEOS_init_r();
+        GEOSContext_setErrorMessageHandler_r(ctx, &GeosThread::onError, this);
+        reader = GEOSWKTReader_create_r(ctx);
+    }
+    ~GeosThread() {
+        GEOSWKTReader_destroy_r(ctx, reader);
+        GEOS_finish_r(ctx);
+    }
+    static void onError(const char* message, void* self) {
+        static_cast<GeosThread*>(self)->error = message;
+    }
+    GEOSContextHandle_t ctx;
+    GEOSWKTReader* reader;
+    std::string error;
+};
+
+GeosThread& geos() {
+    thread_local GeosThread t;
+    return t;
+}
+
+struct GeomDeleter {
+    void operator()(GEOSGeometry* g) const { GEOSGeom_destroy_r(geos().ctx, g); }
+};
+
+Ring geosRing(const GEOSGeometry* g) {
+    GEOSContextHandle_t ctx = geos().ctx;
+    const GEOSCoordSequence* seq = GEOSGeom_getCoordSeq_r(ctx, g);
+    unsigned int n = 0;
+    if (!seq || !GEOSCoordSeq_getSize_r(ctx, seq, &n)) throw InputError(geos().error);
+    std::vector<double> xy(2 * std::size_t(n));
+    if (n && !GEOSCoordSeq_copyToBuffer_r(ctx, seq, xy.data(), 0, 0)) throw InputError(geos().error);
+    Ring r(n);
+    for (unsigned int i = 0; i < n; ++i) r[i] = krVector<2>(xy[2 * i], xy[2 * i + 1]);
+    return r;
+}
+
+Polygon geosPolygon(const GEOSGeometry* g) {
+    GEOSContextHandle_t ctx = geos().ctx;
+    Polygon p{geosRing(GEOSGetExteriorRing_r(ctx, g)), {}};
+    int holes = GEOSGetNumInteriorRings_r(ctx, g);
+    for (int i = 0; i < holes; ++i) p.holes.push_back(geosRing(GEOSGetInteriorRingN_r(ctx, g, i)));
+    return p;
+}
+
+Shape parseWkt(const std::string& text) {
+    GeosThread& t = geos();
+    std::unique_ptr<GEOSGeometry, GeomDeleter> g(GEOSWKTReader_read_r(t.ctx, t.reader, text.c_str()));
+    if (!g) throw InputError("not valid WKT: " + t.error);
+    if (GEOSisEmpty_r(t.ctx, g.get()) == 1) throw InputError("the geometry is empty");
+    Shape s;
+    switch (GEOSGeomTypeId_r(t.ctx, g.get())) {
+    case GEOS_LINESTRING:
+        s.kind = Kind::OpenContour;
+        s.polygons.push_back({geosRing(g.get()), {}});
+        break;
+    case GEOS_LINEARRING:
+        s.kind = Kind::ClosedContour;
+        s.polygons.push_back({geosRing(g.get()), {}});
+        break;
+    case GEOS_POLYGON:
+        s.kind = Kind::Region;
+        s.polygons.push_back(geosPolygon(g.get()));
+        break;
+    case GEOS_MULTIPOLYGON:
+        s.kind = Kind::RegionSet;
+        for (int i = 0, n = GEOSGetNumGeometries_r(t.ctx, g.get()); i < n; ++i)
+            s.polygons.push_back(geosPolygon(GEOSGetGeometryN_r(t.ctx, g.get(), i)));
+        break;
+    default:
+        throw InputError(std::string("a ") + GEOSGeomType_r(t.ctx, g.get()) +
+                         " is not a shape the tool reads");
+    }
+    return s;
+}
+
+}  // namespace
+
+std::unique_ptr<Source> openSource(const std::string& path, Format forced) {
+    auto in = std::make_unique<Input>(path);
+    Format found = sniff(*in->in);
+    Format f = forced == Format::Auto ? found : forced;
+    if (f == Format::Coco || f == Format::GeoJson) {
+        if (found != Format::GeoJson) throw InputError(path + ": not JSON");
+        return std::make_unique<JsonSource>(std::move(in), forced);
+    }
+    if (f == Format::Archive) {
+        if (found != Format::Archive) throw InputError(path + ": not an archive file");
+        return std::make_unique<ArchiveSource>(std::move(in));
+    }
+    return std::make_unique<WktSource>(std::move(in));
+}
+
+Shape resolve(Record& r) {
+    try {
+        if (!r.error.empty()) throw InputError(r.error);
+        Shape s = r.shape ? std::move(*r.shape) : parseWkt(r.wkt);
+        r.shape.reset();
+        normalize(s);
+        return s;
+    } catch (const InputError& e) {
+        throw InputError(r.where + ": " + e.what());
+    }
+}
+
+std::vector<Shape> readAll(const std::string& path, Format forced) {
+    std::vector<Shape> shapes;
+    auto src = openSource(path, forced);
+    Record r;
+    while (src->next(r)) shapes.push_back(resolve(r));
+    return shapes;
+}
+
+}  // namespace qs

@@ -1,0 +1,57 @@
+// Reading shapes from files: WKT, GeoJSON, COCO annotations and archives,
+// the format found from the content unless the user names it.
+#ifndef QEL_TOOLS_READERS_H
+#define QEL_TOOLS_READERS_H
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "tools/shape.h"
+
+namespace qs {
+
+enum class Format { Auto, Wkt, GeoJson, Coco, Archive };
+const char* formatName(Format f);
+// The names the --format options accept, with "auto".
+const std::vector<std::string>& formatNames();
+Format formatFromName(const std::string& name);
+
+// One unit of batch work. WKT is only split off the file by the reader and
+// parsed by whichever worker takes the record, so parsing runs on all cores;
+// the other formats arrive as shapes. A record the reader could not make
+// sense of carries its error instead.
+struct Record {
+    std::string where;  // "file:line" or "file: $.features[3]"
+    std::string wkt;
+    std::optional<Shape> shape;
+    std::string error;
+};
+
+// A file's records, read one at a time, in file order.
+class Source {
+public:
+    virtual ~Source() = default;
+    virtual bool next(Record& r) = 0;
+    // How much of the input has been read, from 0 to 1.
+    virtual double done() const = 0;
+    Format format() const { return format_; }
+
+protected:
+    Format format_ = Format::Auto;
+};
+
+// Opens a file ("-" is standard input). Throws InputError when the file
+// cannot be read or its content does not fit the forced format.
+std::unique_ptr<Source> openSource(const std::string& path, Format forced = Format::Auto);
+
+// The record's shape, checked (normalize): parses WKT with this thread's own
+// WKT reader. Throws InputError prefixed with the record's place.
+Shape resolve(Record& r);
+
+// Every shape of a file, in order; InputError on the first bad one.
+std::vector<Shape> readAll(const std::string& path, Format forced = Format::Auto);
+
+}  // namespace qs
+
+#endif

@@ -1,0 +1,195 @@
+#include "tools/shape.h"
+
+#include <cxxabi.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <typeinfo>
+#include <cmath>
+#include <limits>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "cntr/contour.h"
+
+namespace qs {
+
+const char* kindName(Kind k) {
+    switch (k) {
+    case Kind::OpenContour: return "open contour";
+    case Kind::ClosedContour: return "closed contour";
+    case Kind::Region: return "region";
+    case Kind::RegionSet: return "region set";
+    }
+    return "?";
+}
+
+unsigned long Shape::numericLabel(unsigned long fallback) const {
+    unsigned long long v = 0;
+    const char* end = label.data() + label.size();
+    auto r = std::from_chars(label.data(), end, v);
+    if (label.empty() || r.ec != std::errc() || r.ptr != end || v > 0xFFFFFFFFull) return fallback;
+    return static_cast<unsigned long>(v);
+}
+
+namespace {
+
+// A ring may repeat its first point at the end (WKT and GeoJSON always do);
+// the library closes a ring itself, so the repeat goes.
+void checkRing(Ring& r, std::size_t minPoints, const char* what, bool closed) {
+    for (const krVector<2>& p : r)
+        if (!std::isfinite(p.x()) || !std::isfinite(p.y()))
+            throw InputError(std::string(what) + " has a coordinate that is not a finite number");
+    if (closed && r.size() > 1 && r.front() == r.back()) r.pop_back();
+    if (r.empty()) throw InputError(std::string(what) + " is empty");
+    // Repeated points stay (the library copes with them) but do not count.
+    std::size_t distinct = 1;
+    for (std::size_t i = 1; i < r.size() && distinct < minPoints; ++i)
+        if (!(r[i] == r[i - 1]) && !(r[i] == r[0])) ++distinct;
+    if (distinct < minPoints)
+        throw InputError(std::string(what) + " has " + std::to_string(distinct) +
+                         " distinct point(s); it needs at least " + std::to_string(minPoints));
+}
+
+}  // namespace
+
+void normalize(Shape& s) {
+    if (s.polygons.empty()) throw InputError("the geometry is empty");
+    bool open = s.kind == Kind::OpenContour;
+    for (std::size_t i = 0; i < s.polygons.size(); ++i) {
+        Polygon& p = s.polygons[i];
+        std::string which = s.polygons.size() > 1 ? "polygon " + std::to_string(i) + ": " : "";
+        checkRing(p.outer, open ? 2 : 3, (which + (open ? "the line" : "the outer ring")).c_str(),
+                  !open);
+        for (std::size_t h = 0; h < p.holes.size(); ++h)
+            checkRing(p.holes[h], 3, (which + "hole " + std::to_string(h)).c_str(), true);
+    }
+}
+
+std::shared_ptr<krPersistent> toLibrary(const Shape& s, unsigned long fallbackLabel) {
+    unsigned long label = s.numericLabel(fallbackLabel);
+    switch (s.kind) {
+    case Kind::OpenContour:
+    case Kind::ClosedContour:
+        return std::make_shared<krContour>(s.polygons.at(0).outer, s.kind == Kind::ClosedContour,
+                                           label);
+    default:
+        throw InputError(std::string("this build cannot make a ") + kindName(s.kind));
+    }
+}
+
+Shape fromLibrary(const krPersistent& obj) {
+    Shape s;
+    if (auto c = dynamic_cast<const krContour*>(&obj)) {
+        s.kind = c->isClosed() ? Kind::ClosedContour : Kind::OpenContour;
+        s.polygons.push_back({c->points(), {}});
+        s.label = std::to_string(c->label());
+        return s;
+    }
+    throw InputError("the archive holds an object the tool does not handle");
+}
+
+std::string describe(const krException& e) {
+    int status = 0;
+    char* name = abi::__cxa_demangle(typeid(e).name(), nullptr, nullptr, &status);
+    std::string text = status == 0 && name ? name : typeid(e).name();
+    std::free(name);
+    std::wstring message = e.message();
+    if (!message.empty()) {
+        std::string narrow;
+        for (wchar_t c : message) narrow += c < 128 ? static_cast<char>(c) : '?';
+        text += ": " + narrow;
+    } else {
+        char number[24];
+        std::snprintf(number, sizeof number, " (error %#lx)", static_cast<unsigned long>(e.errorNumber()));
+        text += number;
+    }
+    return text;
+}
+
+std::string num(double v) {
+    if (std::isnan(v)) return "NaN";
+    if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
+    char buf[32];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+namespace {
+
+void wktRing(std::ostream& os, const Ring& r, bool close) {
+    os << '(';
+    for (std::size_t i = 0; i < r.size(); ++i)
+        os << (i ? ", " : "") << num(r[i].x()) << ' ' << num(r[i].y());
+    if (close && !r.empty()) os << ", " << num(r[0].x()) << ' ' << num(r[0].y());
+    os << ')';
+}
+
+void wktPolygon(std::ostream& os, const Polygon& p) {
+    os << '(';
+    wktRing(os, p.outer, true);
+    for (const Ring& h : p.holes) {
+        os << ", ";
+        wktRing(os, h, true);
+    }
+    os << ')';
+}
+
+nlohmann::json jsonRing(const Ring& r, bool close) {
+    nlohmann::json a = nlohmann::json::array();
+    for (const krVector<2>& p : r) a.push_back({p.x(), p.y()});
+    if (close && !r.empty()) a.push_back({r[0].x(), r[0].y()});
+    return a;
+}
+
+nlohmann::json jsonPolygon(const Polygon& p) {
+    nlohmann::json a = nlohmann::json::array({jsonRing(p.outer, true)});
+    for (const Ring& h : p.holes) a.push_back(jsonRing(h, true));
+    return a;
+}
+
+}  // namespace
+
+void writeWkt(std::ostream& os, const Shape& s) {
+    switch (s.kind) {
+    case Kind::OpenContour: os << "LINESTRING "; wktRing(os, s.polygons[0].outer, false); break;
+    case Kind::ClosedContour: os << "LINEARRING "; wktRing(os, s.polygons[0].outer, true); break;
+    case Kind::Region: os << "POLYGON "; wktPolygon(os, s.polygons[0]); break;
+    case Kind::RegionSet:
+        os << "MULTIPOLYGON (";
+        for (std::size_t i = 0; i < s.polygons.size(); ++i) {
+            if (i) os << ", ";
+            wktPolygon(os, s.polygons[i]);
+        }
+        os << ')';
+        break;
+    }
+}
+
+std::string geoJsonFeature(const Shape& s) {
+    nlohmann::json g;
+    switch (s.kind) {
+    case Kind::OpenContour:
+        g = {{"type", "LineString"}, {"coordinates", jsonRing(s.polygons[0].outer, false)}};
+        break;
+    case Kind::ClosedContour:
+        // GeoJSON has no ring of its own: a closed line, marked so it reads back as a ring.
+        g = {{"type", "LineString"}, {"coordinates", jsonRing(s.polygons[0].outer, true)}};
+        break;
+    case Kind::Region: g = {{"type", "Polygon"}, {"coordinates", jsonPolygon(s.polygons[0])}}; break;
+    case Kind::RegionSet: {
+        nlohmann::json c = nlohmann::json::array();
+        for (const Polygon& p : s.polygons) c.push_back(jsonPolygon(p));
+        g = {{"type", "MultiPolygon"}, {"coordinates", c}};
+        break;
+    }
+    }
+    nlohmann::json f = {{"type", "Feature"}, {"geometry", g}, {"properties", nlohmann::json::object()}};
+    if (!s.label.empty()) f["id"] = s.label;
+    if (s.kind == Kind::ClosedContour) f["properties"]["closed"] = true;
+    return f.dump();
+}
+
+}  // namespace qs

@@ -1,0 +1,73 @@
+// The tool's neutral form of a shape read from a file, before it becomes a
+// library object, and the writers that put one back into text.
+#ifndef QEL_TOOLS_SHAPE_H
+#define QEL_TOOLS_SHAPE_H
+
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/std/vector.h"
+
+class krException;
+class krPersistent;
+
+namespace qs {
+
+// Bad input: what is wrong, already prefixed with where it was found.
+struct InputError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+using Ring = std::vector<krVector<2>>;
+
+struct Polygon {
+    Ring outer;
+    std::vector<Ring> holes;
+};
+
+// What the shape becomes in the library: a krContour (open or closed), a
+// krRegion (one polygon, maybe with holes) or a krRegionSet (several).
+enum class Kind { OpenContour, ClosedContour, Region, RegionSet };
+const char* kindName(Kind k);
+
+struct Shape {
+    Kind kind = Kind::Region;
+    std::vector<Polygon> polygons;  // one for every kind but a region set
+    std::string label;              // an id from the input, when it has one
+    // What a COCO annotation says of itself, shown beside our own measures.
+    std::optional<double> givenArea;
+    std::vector<double> givenBox;  // x, y, width, height
+
+    // The library's 32-bit label: the input's id when it is a number that
+    // fits, otherwise the given fallback (the shape's position in its file).
+    unsigned long numericLabel(unsigned long fallback) const;
+};
+
+// Checks the coordinates and point counts and drops a ring's repeated
+// closing point; throws InputError naming the problem.
+void normalize(Shape& s);
+
+// The library object for a shape (krContour, krRegion or krRegionSet), and
+// the shape of a library object read from an archive (InputError for a class
+// the tool does not handle).
+std::shared_ptr<krPersistent> toLibrary(const Shape& s, unsigned long fallbackLabel);
+Shape fromLibrary(const krPersistent& obj);
+
+// A library error in words: its message, or its class and number when the
+// message is empty.
+std::string describe(const krException& e);
+
+// Shortest text that reads back to the same double.
+std::string num(double v);
+
+void writeWkt(std::ostream& os, const Shape& s);
+// One GeoJSON feature (no trailing newline); the label becomes its id.
+std::string geoJsonFeature(const Shape& s);
+
+}  // namespace qs
+
+#endif
