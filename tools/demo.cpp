@@ -6,6 +6,9 @@
 #include <iostream>
 #include <sstream>
 
+#include "platform/disp/svgtablet.h"
+#include "cntr/region.h"
+#include "tools/actions.h"
 #include "tools/batch.h"
 #include "tools/measure.h"
 
@@ -69,10 +72,8 @@ int runDemo(const std::string& dir, std::ostream& out) {
     {
         std::ofstream w(wkt);
         w << "# the demo's shapes: a star, a bow-tie, a plate with holes, overlapping blobs\n";
-        for (const Shape& s : samples()) {
-            writeWkt(w, s);
-            w << '\n';
-        }
+        ShapeWriter wkt = shapeWriter("wkt");
+        for (const Shape& s : samples()) w << wkt.write(s, 0);
         std::ofstream(coco) << kAnnotation;
     }
     out << "Sample shapes written to " << wkt << " and " << coco << ".\n\n"
@@ -86,8 +87,24 @@ int runDemo(const std::string& dir, std::ostream& out) {
             return formatRow(OutputFormat::Table, measure(s, where, i));
         }, out, opt).errors;
     }
-    out << "\nThe bow-tie crosses itself: its area counts both lobes as the library's polygon "
-           "formula sees them.\n"
+    // The bow-tie's lobes cancel in the signed-area sum; repaired, it is two
+    // triangles traced as one outline.
+    Shape bowTie = samples()[1];
+    bool changed = false;
+    Shape fixed = repair(bowTie, RepairMode::Regularize, 1, changed);
+    out << "\nThe bow-tie crosses itself, so its lobes cancel in its area. Regularized, it has "
+        << fixed.polygons[0].outer.size() << " points and area "
+        << krRegion(fixed.polygons[0].outer).area(false) << ":\n  "
+        << shapeWriter("wkt").write(fixed, 1);
+
+    krSvgTablet tablet;
+    unsigned long index = 0;
+    for (const Shape& s : samples()) draw(tablet, s, index++, Overlays{true, true, true, true, true});
+    std::string svg = (fs::path(dir) / "shapes.svg").string();
+    tablet.save(svg);
+    out << "\nPicture with enclosing rectangles and circles, fitted ellipses, centres of mass and "
+           "crossings: "
+        << svg << "\n"
         << "All measures: qelshape measure " << wkt << "\n"
         << "Annotation areas beside ours: qelshape measure " << coco << " -o csv\n";
     return errors ? 1 : 0;

@@ -6,8 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cntr/contour.h"
-#include "cntr/moments.h"
+#include "cntr/regionst.h"
 
 namespace qs {
 
@@ -63,6 +62,11 @@ public:
     Row row;
 };
 
+void rect(RowBuilder& b, const krRect& r) {
+    b.set("rect_x", "rect_y", r.origin());
+    b.set("rect_w", "rect_h", r.size());
+}
+
 // The measures every contour has, open or closed: of a region, those of its
 // outer boundary.
 void contourMeasures(RowBuilder& b, const krContour& c) {
@@ -78,11 +82,7 @@ void contourMeasures(RowBuilder& b, const krContour& c) {
         b.set("ellipse_rotation", e.rotation().toDouble());
         b.set("ellipse_residual", residual);
     });
-    b.measure("rect", [&] {
-        krRect r = c.encloseRect(krXform<2>::I);
-        b.set("rect_x", "rect_y", r.origin());
-        b.set("rect_w", "rect_h", r.size());
-    });
+    b.measure("rect", [&] { rect(b, c.encloseRect(krXform<2>::I)); });
     b.measure("circle", [&] {
         krCircle k = c.encloseCircle(krContourDefs::eExact);
         b.set("circle_x", "circle_y", k.center());
@@ -103,34 +103,34 @@ void contourMeasures(RowBuilder& b, const krContour& c) {
     b.measure("self-intersection", [&] { b.set("self_intersecting", c.isSelfIntersecting()); });
 }
 
-// Area, centre of mass and inertia of a surface, without and with holes.
-void surfaceMeasures(RowBuilder& b, const kr_InertiaData& outer, const kr_InertiaData& net,
-                     bool hasHoles) {
-    b.set("area", outer.area());
-    b.set("area_holes", net.area());
-    b.set("com_x", "com_y", outer.centerOfMass());
-    b.set("com_holes_x", "com_holes_y", net.centerOfMass());
-    b.set("inertia_xx", outer.inertiaMatrix().element(0, 0));
-    b.set("inertia_xy", outer.inertiaMatrix().element(0, 1));
-    b.set("inertia_yy", outer.inertiaMatrix().element(1, 1));
-    if (hasHoles) b.note("inertia with holes: not computed by the library");
+// Area, centre of mass and inertia of a surface (a region or a region set),
+// without and with holes.
+template <class Surface>
+void surfaceMeasures(RowBuilder& b, const Surface& r) {
+    b.measure("area", [&] {
+        b.set("area", r.area(false));
+        b.set("area_holes", r.area(true));
+    });
+    b.measure("centre of mass", [&] {
+        b.set("com_x", "com_y", r.centerOfMass(false));
+        b.set("com_holes_x", "com_holes_y", r.centerOfMass(true));
+    });
+    b.measure("inertia", [&] {
+        krMatrix<2> m = r.inertiaMatrix(false);
+        b.set("inertia_xx", m.element(0, 0));
+        b.set("inertia_xy", m.element(0, 1));
+        b.set("inertia_yy", m.element(1, 1));
+    });
 }
 
-kr_InertiaData polygonData(const Ring& r) {
-    return kr_InertiaData(kf_Area(r), kf_CenterOfMass(r), kf_InertiaDataPolygon(r).inertiaMatrix());
-}
-
-// A polygon's surface: the outer ring less its holes, areas taken as absolute values.
-kr_InertiaData netData(const Polygon& p) {
-    kr_InertiaData outer = polygonData(p.outer);
-    double area = outer.area();
-    krVector<2> sum = outer.centerOfMass() * area;
-    for (const Ring& h : p.holes) {
-        double a = kf_Area(h);
-        sum = sum - kf_CenterOfMass(h) * a;
-        area -= a;
-    }
-    return kr_InertiaData(area, sum * (1.0 / area), outer.inertiaMatrix());
+// A set's own measures; the per-boundary ones belong to single contours.
+void setMeasures(RowBuilder& b, const Shape& s, const krRegionSet& set) {
+    long long points = 0;
+    for (const Polygon& p : s.polygons) points += static_cast<long long>(p.outer.size());
+    b.set("points", points);
+    surfaceMeasures(b, set);
+    b.measure("rect", [&] { rect(b, set.encloseRect(krXform<2>::I)); });
+    b.measure("self-intersection", [&] { b.set("self_intersecting", set.isSelfIntersecting()); });
 }
 
 }  // namespace
@@ -145,17 +145,13 @@ Row measure(const Shape& s, const std::string& where, unsigned long index) {
     long long holes = 0;
     for (const Polygon& p : s.polygons) holes += static_cast<long long>(p.holes.size());
     b.set("holes", holes);
-    krContour outer(s.polygons[0].outer, s.kind != Kind::OpenContour, s.numericLabel(index));
-    if (s.kind != Kind::RegionSet) contourMeasures(b, outer);
-    if (s.kind == Kind::ClosedContour || s.kind == Kind::Region)
-        b.measure("area", [&] {
-            surfaceMeasures(b, polygonData(s.polygons[0].outer), netData(s.polygons[0]), holes > 0);
-        });
-    if (s.kind == Kind::RegionSet) {
-        long long points = 0;
-        for (const Polygon& p : s.polygons) points += static_cast<long long>(p.outer.size());
-        b.set("points", points);
-    }
+    std::shared_ptr<krPersistent> obj = toLibrary(s, index);
+    if (auto c = std::dynamic_pointer_cast<krContour>(obj)) contourMeasures(b, *c);
+    if (auto r = std::dynamic_pointer_cast<krRegion>(obj))
+        surfaceMeasures(b, *r);
+    else if (s.kind == Kind::ClosedContour)
+        surfaceMeasures(b, krRegion(*std::dynamic_pointer_cast<krContour>(obj)));
+    if (auto set = std::dynamic_pointer_cast<krRegionSet>(obj)) setMeasures(b, s, *set);
     if (s.givenArea) b.set("given_area", *s.givenArea);
     if (s.givenBox.size() == 4) {
         const char* names[] = {"given_bbox_x", "given_bbox_y", "given_bbox_w", "given_bbox_h"};

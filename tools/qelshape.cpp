@@ -4,11 +4,13 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <sstream>
 
 #include <CLI/CLI.hpp>
 
-#include "platform/std/archive.h"
+#include "platform/disp/svgtablet.h"
+#include "tools/actions.h"
 #include "tools/batch.h"
 #include "tools/demo.h"
 #include "tools/measure.h"
@@ -119,61 +121,184 @@ struct MeasureCmd {
     Status status = kOk;
 };
 
-// ---- convert ----
+// ---- convert and repair: shapes out ----
+
+// Where shapes go and in which format: the --target option, else the output
+// file's extension (.wkt, .geojson or .json, .qar), else the input's format
+// when it can be written, else WKT.
+struct Target {
+    std::string to = "-";
+    std::string format;
+
+    void addTo(CLI::App* cmd) {
+        cmd->add_option("--to", to, "output file (default: standard output)");
+        cmd->add_option("-t,--target", format,
+                        "wkt, geojson or archive (default: from the output file's extension "
+                        ".wkt, .geojson/.json or .qar)")
+            ->check(CLI::IsMember({"wkt", "geojson", "archive"}));
+    }
+    std::string chosen(const std::string& inputFormat) const {
+        if (!format.empty()) return format;
+        auto ends = [this](const std::string& ext) {
+            return to.size() >= ext.size() && to.compare(to.size() - ext.size(), ext.size(), ext) == 0;
+        };
+        if (ends(".qar")) return "archive";
+        if (ends(".geojson") || ends(".json")) return "geojson";
+        if (ends(".wkt") || inputFormat == "auto" || inputFormat == "coco") return "wkt";
+        return inputFormat;
+    }
+};
+
+// Writes work's shapes to the target, with the format's framing around them.
+Status writeShapes(const Common& c, const Target& target, const std::string& inputFormat,
+                   const std::function<Shape(const Shape&, const std::string&, unsigned long)>& work) {
+    ShapeWriter w = shapeWriter(target.chosen(inputFormat));
+    Output out(target.to);
+    BatchOptions opt = c.batch();
+    opt.separator = w.separator;
+    out.stream() << w.prologue;
+    Status st = runFiles(c, [&](const Shape& s, const std::string& where, unsigned long i) {
+        return w.write(work(s, where, i), i);
+    }, out.stream(), opt);
+    out.stream() << w.epilogue;
+    return st;
+}
+
+// The format of the first input, when it is found from the content.
+std::string inputFormat(const Common& c) {
+    if (c.format != "auto" || c.inputs.empty() || c.inputs[0] == "-") return c.format;
+    try {
+        return formatName(openSource(c.inputs[0])->format());
+    } catch (const InputError&) {
+        return "wkt";  // the batch reports the error
+    }
+}
 
 struct ConvertCmd {
     Common common;
-    std::string to = "-";
-    std::string target;
+    Target target;
 
     void add(CLI::App& app) {
         CLI::App* cmd = app.add_subcommand("convert", "Write the shapes in another format");
         common.addTo(cmd);
-        cmd->add_option("--to", to, "output file (default: standard output)");
-        cmd->add_option("-t,--target", target,
-                        "wkt, geojson or archive (default: from the output file's extension "
-                        ".wkt, .geojson/.json or .qar; wkt otherwise)")
-            ->check(CLI::IsMember({"wkt", "geojson", "archive"}));
+        target.addTo(cmd);
         cmd->footer("Open contours become LINESTRING, closed ones LINEARRING (in GeoJSON a "
                     "closed LineString marked \"closed\"), regions POLYGON and region sets "
                     "MULTIPOLYGON. An archive file holds one archive a shape, one after another.\n\n"
                     "Example:\n  qelshape convert instances.json --to shapes.wkt\n"
                     "  qelshape convert shapes.wkt --to shapes.qar");
+        cmd->callback([this] {
+            status = writeShapes(common, target, "wkt",
+                                 [](const Shape& s, const std::string&, unsigned long) { return s; });
+        });
+    }
+    Status status = kOk;
+};
+
+struct RepairCmd {
+    Common common;
+    Target target;
+    bool outerHull = false, regularize = false;
+
+    void add(CLI::App& app) {
+        CLI::App* cmd = app.add_subcommand(
+            "repair", "Replace each shape by its outer hull or its regularized form");
+        common.addTo(cmd);
+        target.addTo(cmd);
+        auto* hull = cmd->add_flag("--outer-hull", outerHull,
+                                   "the outline around everything the boundary encloses");
+        auto* reg = cmd->add_flag("--regularize", regularize,
+                                  "the boundary traced into one outline that does not cross itself");
+        hull->excludes(reg);
+        cmd->footer("Shapes are written in the input's format (WKT for COCO input) unless "
+                    "--target or the output file's extension says otherwise. For each shape a "
+                    "line \"WHERE: changed\" or \"WHERE: unchanged\" goes to standard output "
+                    "when the shapes go to a file, to standard error otherwise.\n\n"
+                    "Example:\n  qelshape repair --regularize outlines.wkt --to fixed.wkt");
         cmd->callback([this] { status = run(); });
     }
-    std::string chosen() const {
-        if (!target.empty()) return target;
-        auto ends = [this](const char* ext) {
-            std::string e(ext);
-            return to.size() >= e.size() && to.compare(to.size() - e.size(), e.size(), e) == 0;
-        };
-        if (ends(".qar")) return "archive";
-        if (ends(".geojson") || ends(".json")) return "geojson";
-        return "wkt";
+    Status run() {
+        if (outerHull == regularize)
+            throw CLI::ValidationError("repair", "give one of --outer-hull and --regularize");
+        RepairMode mode = outerHull ? RepairMode::OuterHull : RepairMode::Regularize;
+        std::ostream& report = target.to == "-" ? std::cerr : std::cout;
+        std::mutex reportLock;
+        return writeShapes(common, target, inputFormat(common),
+                           [&](const Shape& s, const std::string& where, unsigned long i) {
+            bool changed = false;
+            Shape fixed = repair(s, mode, i, changed);
+            std::lock_guard<std::mutex> lock(reportLock);
+            report << where << (changed ? ": changed\n" : ": unchanged\n");
+            return fixed;
+        });
+    }
+    Status status = kOk;
+};
+
+// ---- inside ----
+
+struct InsideCmd {
+    Common common;
+    std::string pointsFile;
+    std::string to = "-";
+
+    void add(CLI::App& app) {
+        CLI::App* cmd = app.add_subcommand("inside", "Tell which points lie inside each shape");
+        common.addTo(cmd);
+        cmd->add_option("-p,--points", pointsFile,
+                        "the points: lines of \"x,y\" or WKT POINT / MULTIPOINT")
+            ->required()->check(kInputFile);
+        cmd->add_option("--to", to, "output file (default: standard output)");
+        cmd->footer("Writes CSV, one line for each shape and point: where,label,x,y,inside. A "
+                    "point in a hole is outside; a point on the boundary is decided by the "
+                    "library's ray test. Open contours have no inside and are reported.\n\n"
+                    "Example:\n  qelshape inside plate.wkt --points probes.csv");
+        cmd->callback([this] { status = run(); });
     }
     Status run() {
-        std::string t = chosen();
+        std::vector<krVector<2>> points = readPoints(pointsFile);
         Output out(to);
+        out.stream() << "where,label,x,y,inside\n";
+        return runFiles(common, [&points](const Shape& s, const std::string& where, unsigned long i) {
+            return insideLines(s, where, i, points);
+        }, out.stream(), common.batch());
+    }
+    Status status = kOk;
+};
+
+// ---- draw ----
+
+struct DrawCmd {
+    Common common;
+    std::string to = "shapes.svg";
+    Overlays overlays;
+    bool all = false;
+
+    void add(CLI::App& app) {
+        CLI::App* cmd = app.add_subcommand("draw", "Draw the shapes as an SVG picture");
+        common.addTo(cmd);
+        cmd->add_option("--to", to, "the SVG file")->capture_default_str();
+        cmd->add_flag("--rect", overlays.rect, "overlay the enclosing rectangle");
+        cmd->add_flag("--circle", overlays.circle, "overlay the exact enclosing circle");
+        cmd->add_flag("--ellipse", overlays.ellipse, "overlay the fitted ellipse");
+        cmd->add_flag("--com", overlays.com, "mark the centre of mass");
+        cmd->add_flag("--crossings", overlays.crossings, "mark where a boundary crosses itself");
+        cmd->add_flag("-a,--all", all, "every overlay");
+        cmd->footer("Image coordinates: y grows downwards. Each overlay is a layer (an SVG "
+                    "group) of its own.\n\n"
+                    "Example:\n  qelshape draw parts.wkt --all --to parts.svg");
+        cmd->callback([this] { status = run(); });
+    }
+    Status run() {
+        if (all) overlays = Overlays{true, true, true, true, true};
+        krSvgTablet tablet;
         BatchOptions opt = common.batch();
-        Work work;
-        if (t == "archive") {
-            work = [](const Shape& s, const std::string&, unsigned long i) {
-                std::vector<unsigned char> bytes = kfStore(*toLibrary(s, i));
-                return std::string(bytes.begin(), bytes.end());
-            };
-        } else if (t == "geojson") {
-            opt.separator = ",\n";
-            out.stream() << "{\"type\":\"FeatureCollection\",\"features\":[\n";
-            work = [](const Shape& s, const std::string&, unsigned long) { return geoJsonFeature(s); };
-        } else {
-            work = [](const Shape& s, const std::string&, unsigned long) {
-                std::ostringstream os;
-                writeWkt(os, s);
-                return os.str() + "\n";
-            };
-        }
-        Status st = runFiles(common, work, out.stream(), opt);
-        if (t == "geojson") out.stream() << "\n]}\n";
+        opt.threads = 1;  // one tablet, drawn in order
+        Status st = runFiles(common, [&](const Shape& s, const std::string&, unsigned long i) {
+            draw(tablet, s, i, overlays);
+            return std::string();
+        }, std::cout, opt);
+        tablet.save(to);
         return st;
     }
     Status status = kOk;
@@ -207,9 +332,15 @@ int main(int argc, char** argv) {
                "2 a usage error.");
     app.require_subcommand(1);
     MeasureCmd measureCmd;
+    RepairCmd repairCmd;
+    InsideCmd insideCmd;
+    DrawCmd drawCmd;
     ConvertCmd convertCmd;
     DemoCmd demoCmd;
     measureCmd.add(app);
+    repairCmd.add(app);
+    insideCmd.add(app);
+    drawCmd.add(app);
     convertCmd.add(app);
     demoCmd.add(app);
     try {
@@ -222,8 +353,12 @@ int main(int argc, char** argv) {
     } catch (const InputError& e) {
         std::cerr << "qelshape: " << e.what() << '\n';
         return kBadInput;
+    } catch (const krException& e) {
+        std::cerr << "qelshape: " << describe(e) << '\n';
+        return kBadInput;
     }
-    for (int s : {measureCmd.status, convertCmd.status, demoCmd.status})
+    for (int s : {measureCmd.status, repairCmd.status, insideCmd.status, drawCmd.status,
+                  convertCmd.status, demoCmd.status})
         if (s) return s;
     return kOk;
 }

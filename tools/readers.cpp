@@ -1,6 +1,8 @@
 #include "tools/readers.h"
 
 #include <cctype>
+#include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 
@@ -32,8 +34,10 @@ namespace {
 
 // ---- the input stream ----
 
-// A file, or standard input for "-", with its size when known.
+// A file, or standard input for "-", or a stream of the caller's, with its
+// size when known.
 struct Input {
+    Input(std::istream& stream, const std::string& name) : path(name), in(&stream) {}
     explicit Input(const std::string& path) : path(path) {
         if (path == "-") {
             in = &std::cin;
@@ -435,8 +439,10 @@ Shape parseWkt(const std::string& text) {
 
 }  // namespace
 
-std::unique_ptr<Source> openSource(const std::string& path, Format forced) {
-    auto in = std::make_unique<Input>(path);
+namespace {
+
+std::unique_ptr<Source> open(std::unique_ptr<Input> in, Format forced) {
+    const std::string path = in->path;
     Format found = sniff(*in->in);
     Format f = forced == Format::Auto ? found : forced;
     if (f == Format::Coco || f == Format::GeoJson) {
@@ -450,6 +456,16 @@ std::unique_ptr<Source> openSource(const std::string& path, Format forced) {
     return std::make_unique<WktSource>(std::move(in));
 }
 
+}  // namespace
+
+std::unique_ptr<Source> openSource(const std::string& path, Format forced) {
+    return open(std::make_unique<Input>(path), forced);
+}
+
+std::unique_ptr<Source> openSource(std::istream& in, const std::string& name, Format forced) {
+    return open(std::make_unique<Input>(in, name), forced);
+}
+
 Shape resolve(Record& r) {
     try {
         if (!r.error.empty()) throw InputError(r.error);
@@ -460,6 +476,70 @@ Shape resolve(Record& r) {
     } catch (const InputError& e) {
         throw InputError(r.where + ": " + e.what());
     }
+}
+
+namespace {
+
+std::vector<krVector<2>> wktPoints(const std::string& text) {
+    GeosThread& t = geos();
+    std::unique_ptr<GEOSGeometry, GeomDeleter> g(GEOSWKTReader_read_r(t.ctx, t.reader, text.c_str()));
+    if (!g) throw InputError("not valid WKT: " + t.error);
+    int type = GEOSGeomTypeId_r(t.ctx, g.get());
+    if (type == GEOS_POINT) return geosRing(g.get());
+    if (type != GEOS_MULTIPOINT)
+        throw InputError(std::string("a ") + GEOSGeomType_r(t.ctx, g.get()) + " is not a point");
+    std::vector<krVector<2>> points;
+    for (int i = 0, n = GEOSGetNumGeometries_r(t.ctx, g.get()); i < n; ++i)
+        for (const krVector<2>& p : geosRing(GEOSGetGeometryN_r(t.ctx, g.get(), i))) points.push_back(p);
+    return points;
+}
+
+// "x,y" or "x y", nothing else on the line.
+bool csvPoint(const std::string& line, krVector<2>& p) {
+    char* end = nullptr;
+    double x = std::strtod(line.c_str(), &end);
+    if (end == line.c_str()) return false;
+    while (*end == ' ' || *end == '\t' || *end == ',') ++end;
+    const char* ystart = end;
+    double y = std::strtod(ystart, &end);
+    if (end == ystart) return false;
+    while (*end == ' ' || *end == '\t' || *end == '\r') ++end;
+    if (*end) return false;
+    p = krVector<2>(x, y);
+    return true;
+}
+
+}  // namespace
+
+std::vector<krVector<2>> readPoints(const std::string& path) {
+    Input in(path);
+    std::vector<krVector<2>> points;
+    if (std::isalpha(in.in->peek()) && in.in->peek() != 'x' && in.in->peek() != 'X') {
+        WktSource src(std::make_unique<Input>(path));
+        Record r;
+        while (src.next(r)) {
+            if (!r.error.empty()) throw InputError(r.where + ": " + r.error);
+            try {
+                for (const krVector<2>& p : wktPoints(r.wkt)) points.push_back(p);
+            } catch (const InputError& e) {
+                throw InputError(r.where + ": " + e.what());
+            }
+        }
+    } else {
+        std::string line;
+        for (long n = 1; std::getline(*in.in, line); ++n) {
+            if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+            krVector<2> p;
+            if (csvPoint(line, p))
+                points.push_back(p);
+            else if (n > 1)
+                throw InputError(path + ":" + std::to_string(n) + ": not a point \"x,y\"");
+        }
+    }
+    for (const krVector<2>& p : points)
+        if (!std::isfinite(p.x()) || !std::isfinite(p.y()))
+            throw InputError(path + ": a point has a coordinate that is not a finite number");
+    return points;
 }
 
 std::vector<Shape> readAll(const std::string& path, Format forced) {

@@ -3,6 +3,7 @@
 #ifndef QEL_TOOLS_READERS_H
 #define QEL_TOOLS_READERS_H
 
+#include <istream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,10 +45,17 @@ protected:
 // Opens a file ("-" is standard input). Throws InputError when the file
 // cannot be read or its content does not fit the forced format.
 std::unique_ptr<Source> openSource(const std::string& path, Format forced = Format::Auto);
+// The same for a stream the caller keeps alive while the source is read.
+std::unique_ptr<Source> openSource(std::istream& in, const std::string& name,
+                                   Format forced = Format::Auto);
 
 // The record's shape, checked (normalize): parses WKT with this thread's own
 // WKT reader. Throws InputError prefixed with the record's place.
 Shape resolve(Record& r);
+
+// The points of a file: WKT POINT or MULTIPOINT geometries, or lines of
+// "x,y" (or "x y"); a first line that is not numbers is taken as a header.
+std::vector<krVector<2>> readPoints(const std::string& path);
 
 // Every shape of a file, in order; InputError on the first bad one.
 std::vector<Shape> readAll(const std::string& path, Format forced = Format::Auto);

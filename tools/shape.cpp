@@ -6,13 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <typeinfo>
+
+#include "platform/std/archive.h"
 #include <cmath>
 #include <limits>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
 
-#include "cntr/contour.h"
+#include "cntr/regionst.h"
 
 namespace qs {
 
@@ -68,6 +70,28 @@ void normalize(Shape& s) {
     }
 }
 
+namespace {
+
+// A hole that crosses the outer boundary is refused by the library
+// (BadParams), which the caller reports like any bad input. The region is
+// made for a handle, as a set's members and holes are held.
+krPtrHandle<krRegion> region(const Polygon& p, unsigned long label) {
+    krPtrHandle<krRegion> r(new krRegion(p.outer));
+    r->label(label);
+    krRegion::Holes holes;
+    for (const Ring& h : p.holes) holes.push_back(krPtrHandle_const<krRegion>(new krRegion(h)));
+    r->holes(holes);
+    return r;
+}
+
+Polygon polygon(const krRegion& r) {
+    Polygon p{r.points(), {}};
+    for (const auto& h : r.holes()) p.holes.push_back(h->points());
+    return p;
+}
+
+}  // namespace
+
 std::shared_ptr<krPersistent> toLibrary(const Shape& s, unsigned long fallbackLabel) {
     unsigned long label = s.numericLabel(fallbackLabel);
     switch (s.kind) {
@@ -75,13 +99,34 @@ std::shared_ptr<krPersistent> toLibrary(const Shape& s, unsigned long fallbackLa
     case Kind::ClosedContour:
         return std::make_shared<krContour>(s.polygons.at(0).outer, s.kind == Kind::ClosedContour,
                                            label);
-    default:
-        throw InputError(std::string("this build cannot make a ") + kindName(s.kind));
+    case Kind::Region: {
+        // The shared pointer keeps the handle, and with it the region, alive.
+        krPtrHandle<krRegion> r = region(s.polygons.at(0), label);
+        return std::shared_ptr<krRegion>(r.get(), [r](krRegion*) {});
     }
+    case Kind::RegionSet: {
+        krRegionSet::Regions regions;
+        for (const Polygon& p : s.polygons) regions.emplace_back(region(p, label));
+        return std::make_shared<krRegionSet>(regions);
+    }
+    }
+    return nullptr;
 }
 
 Shape fromLibrary(const krPersistent& obj) {
     Shape s;
+    if (auto set = dynamic_cast<const krRegionSet*>(&obj)) {
+        s.kind = Kind::RegionSet;
+        for (const auto& r : set->regions()) s.polygons.push_back(polygon(*r));
+        if (!s.polygons.empty()) s.label = std::to_string(set->regions()[0]->label());
+        return s;
+    }
+    if (auto r = dynamic_cast<const krRegion*>(&obj)) {
+        s.kind = Kind::Region;
+        s.polygons.push_back(polygon(*r));
+        s.label = std::to_string(r->label());
+        return s;
+    }
     if (auto c = dynamic_cast<const krContour*>(&obj)) {
         s.kind = c->isClosed() ? Kind::ClosedContour : Kind::OpenContour;
         s.polygons.push_back({c->points(), {}});
@@ -150,9 +195,9 @@ nlohmann::json jsonPolygon(const Polygon& p) {
     return a;
 }
 
-}  // namespace
 
-void writeWkt(std::ostream& os, const Shape& s) {
+std::string wkt(const Shape& s, unsigned long) {
+    std::ostringstream os;
     switch (s.kind) {
     case Kind::OpenContour: os << "LINESTRING "; wktRing(os, s.polygons[0].outer, false); break;
     case Kind::ClosedContour: os << "LINEARRING "; wktRing(os, s.polygons[0].outer, true); break;
@@ -166,9 +211,11 @@ void writeWkt(std::ostream& os, const Shape& s) {
         os << ')';
         break;
     }
+    os << '\n';
+    return os.str();
 }
 
-std::string geoJsonFeature(const Shape& s) {
+std::string geoJsonFeature(const Shape& s, unsigned long) {
     nlohmann::json g;
     switch (s.kind) {
     case Kind::OpenContour:
@@ -190,6 +237,20 @@ std::string geoJsonFeature(const Shape& s) {
     if (!s.label.empty()) f["id"] = s.label;
     if (s.kind == Kind::ClosedContour) f["properties"]["closed"] = true;
     return f.dump();
+}
+
+std::string archive(const Shape& s, unsigned long index) {
+    std::vector<unsigned char> bytes = kfStore(*toLibrary(s, index));
+    return std::string(bytes.begin(), bytes.end());
+}
+
+}  // namespace
+
+ShapeWriter shapeWriter(const std::string& format) {
+    if (format == "geojson")
+        return {"{\"type\":\"FeatureCollection\",\"features\":[\n", ",\n", "\n]}\n", geoJsonFeature};
+    if (format == "archive") return {"", "", "", archive};
+    return {"", "", "", wkt};
 }
 
 }  // namespace qs

@@ -64,9 +64,16 @@ std::string describe(const krException& e);
 // Shortest text that reads back to the same double.
 std::string num(double v);
 
-void writeWkt(std::ostream& os, const Shape& s);
-// One GeoJSON feature (no trailing newline); the label becomes its id.
-std::string geoJsonFeature(const Shape& s);
+// How a file of shapes is written in one format: what comes before the
+// first shape, between two and after the last, and the text of one (given
+// its position, the label of a shape without a numeric one).
+struct ShapeWriter {
+    std::string prologue, separator, epilogue;
+    std::string (*write)(const Shape& s, unsigned long index);
+};
+// "wkt" (one geometry a line), "geojson" (a feature collection) or
+// "archive" (one archive a shape, one after another).
+ShapeWriter shapeWriter(const std::string& format);
 
 }  // namespace qs
 

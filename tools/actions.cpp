@@ -1,0 +1,140 @@
+#include "tools/actions.h"
+
+#include <algorithm>
+
+#include "cntr/regionst.h"
+#include "platform/disp/tablet.h"
+#include "tools/measure.h"
+
+namespace qs {
+
+namespace {
+
+// The surface a shape bounds: a region, a region set, or the region inside a
+// closed contour. An open contour bounds nothing.
+std::shared_ptr<krPersistent> surface(const Shape& s, unsigned long index) {
+    if (s.kind == Kind::OpenContour) throw InputError("an open contour bounds no surface");
+    if (s.kind != Kind::ClosedContour) return toLibrary(s, index);
+    Shape region = s;
+    region.kind = Kind::Region;
+    return toLibrary(region, index);
+}
+
+bool samePolygons(const Shape& a, const Shape& b) {
+    if (a.polygons.size() != b.polygons.size()) return false;
+    for (std::size_t i = 0; i < a.polygons.size(); ++i)
+        if (a.polygons[i].outer != b.polygons[i].outer || a.polygons[i].holes != b.polygons[i].holes)
+            return false;
+    return true;
+}
+
+}  // namespace
+
+Shape repair(const Shape& s, RepairMode mode, unsigned long index, bool& changed) {
+    std::shared_ptr<krPersistent> obj = surface(s, index);
+    Shape out;
+    if (auto r = std::dynamic_pointer_cast<krRegion>(obj)) {
+        krRegion fixed;
+        mode == RepairMode::OuterHull ? r->outerHull(fixed) : r->regularize(fixed);
+        out = fromLibrary(fixed);
+    } else {
+        auto set = std::dynamic_pointer_cast<krRegionSet>(obj);
+        krRegionSet fixed;
+        mode == RepairMode::OuterHull ? set->outerHull(fixed) : set->regularize(fixed);
+        out = fromLibrary(fixed);
+    }
+    // The library keeps the kind but merging may leave a set of one region:
+    // it stays a set, as it came in.
+    out.kind = s.kind;
+    out.label = s.label;
+    if (s.kind == Kind::ClosedContour) out.polygons.resize(1), out.polygons[0].holes.clear();
+    changed = !samePolygons(s, out);
+    return out;
+}
+
+std::string insideLines(const Shape& s, const std::string& where, unsigned long index,
+                        const std::vector<krVector<2>>& points) {
+    std::shared_ptr<krPersistent> obj = surface(s, index);
+    auto region = std::dynamic_pointer_cast<krRegion>(obj);
+    auto set = std::dynamic_pointer_cast<krRegionSet>(obj);
+    std::string out, prefix = formatRow(OutputFormat::Csv, Row{{where, s.label}});
+    prefix.back() = ',';
+    for (const krVector<2>& p : points) {
+        bool in = region ? region->inside(p, true) : set->inside(p, true);
+        out += prefix + num(p.x()) + "," + num(p.y()) + (in ? ",true\n" : ",false\n");
+    }
+    return out;
+}
+
+namespace {
+
+const krColor kOutline(20, 60, 160), kHole(200, 90, 20), kRect(120, 120, 120),
+    kCircle(40, 150, 60), kEllipse(150, 40, 150), kMark(220, 20, 20);
+
+void drawRing(krUITablet& t, const Ring& r, bool closed, const krColor& c, const char* layer) {
+    krUITablet::Layers l(layer);
+    for (std::size_t i = 1; i < r.size(); ++i) t.drawLineSeg(r[i - 1], r[i], c, l);
+    if (closed && r.size() > 2) t.drawLineSeg(r.back(), r.front(), c, l);
+}
+
+// Overlays of the outer boundary's measures; one that the library refuses is left out.
+template <class F>
+void overlay(F f) {
+    try {
+        f();
+    } catch (const krException&) {
+    }
+}
+
+}  // namespace
+
+void draw(krUITablet& t, const Shape& s, unsigned long index, const Overlays& o) {
+    bool closed = s.kind != Kind::OpenContour;
+    for (const Polygon& p : s.polygons) {
+        drawRing(t, p.outer, closed, kOutline, "shapes");
+        for (const Ring& h : p.holes) drawRing(t, h, true, kHole, "holes");
+    }
+    const Ring& first = s.polygons[0].outer;
+    // Markers scale with the shape so they show at any zoom.
+    krRect box = krContour(first).encloseRect(krXform<2>::I);
+    double mark = std::max(1e-9, std::max(box.width(), box.height()) / 80);
+    t.drawText(first[0], s.label.empty() ? "#" + std::to_string(index) : s.label, kOutline,
+               krUITablet::Layers("labels"));
+    for (const Polygon& p : s.polygons) {
+        krContour c(p.outer, closed);
+        if (o.rect)
+            overlay([&] {
+                krRect r = c.encloseRect(krXform<2>::I);
+                Ring box = {r.origin(), {r.corner().x(), r.origin().y()}, r.corner(),
+                            {r.origin().x(), r.corner().y()}};
+                drawRing(t, box, true, kRect, "rect");
+            });
+        if (o.circle)
+            overlay([&] {
+                krCircle k = c.encloseCircle(krContourDefs::eExact);
+                t.drawCircle(k.center(), k.radius(), kCircle, krUITablet::Layers("circle"));
+            });
+        if (o.ellipse)
+            overlay([&] {
+                krEllipse e;
+                double residual;
+                c.fitEllipse(e, residual);
+                t.drawEllipse(e.center(), e.a(), e.b(), e.rotation(), kEllipse,
+                              krUITablet::Layers("ellipse"));
+            });
+        if (o.com && closed)
+            overlay([&] {
+                krRegion r(p.outer);
+                t.drawMarker(r.centerOfMass(false), mark, kMark, krUITablet::Layers("com"));
+            });
+        // A crossing is found from both of its segments; marking it twice does no harm.
+        if (o.crossings && c.isSelfIntersecting())
+            for (std::size_t i = 0; i + (closed ? 0 : 1) < p.outer.size(); ++i) {
+                krLineSeg seg(p.outer[i], p.outer[(i + 1) % p.outer.size()]);
+                for (const krVector<2>& x : c.intersections(seg, false))
+                    t.drawMarker(x, mark, kMark, krUITablet::Layers("crossings"));
+            }
+    }
+}
+
+}  // namespace qs
