@@ -57,8 +57,7 @@ std::string insideLines(const Shape& s, const std::string& where, unsigned long 
     std::shared_ptr<krPersistent> obj = surface(s, index);
     auto region = std::dynamic_pointer_cast<krRegion>(obj);
     auto set = std::dynamic_pointer_cast<krRegionSet>(obj);
-    std::string out, prefix = formatRow(OutputFormat::Csv, Row{{where, s.label}});
-    prefix.back() = ',';
+    std::string out, prefix = csvField(where) + "," + csvField(s.label) + ",";
     for (const krVector<2>& p : points) {
         bool in = region ? region->inside(p, true) : set->inside(p, true);
         out += prefix + num(p.x()) + "," + num(p.y()) + (in ? ",true\n" : ",false\n");

@@ -1,5 +1,6 @@
 #include "tools/measure.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -183,11 +184,7 @@ std::string jsonText(const Value& v) {
 std::string csvText(const Value& v) {
     if (std::holds_alternative<std::monostate>(v)) return "";
     if (!std::holds_alternative<std::string>(v)) return jsonText(v);
-    const std::string& s = std::get<std::string>(v);
-    if (s.find_first_of(",\"\n") == std::string::npos) return s;
-    std::string q = "\"";
-    for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return q + "\"";
+    return csvField(std::get<std::string>(v));
 }
 
 std::string cell(const std::string& text, std::size_t width) {
@@ -202,9 +199,18 @@ std::string tableText(const Value& v) {
     return buf;
 }
 
-std::size_t tableWidth(const std::string& name) { return name == "where" ? 24 : 13; }
+std::size_t tableWidth(const std::string& name) {
+    return name == "where" ? 28 : name == "kind" ? 16 : std::max<std::size_t>(11, name.size() + 2);
+}
 
 }  // namespace
+
+std::string csvField(const std::string& s) {
+    if (s.find_first_of(",\"\n") == std::string::npos) return s;
+    std::string q = "\"";
+    for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return q + "\"";
+}
 
 std::string header(OutputFormat f) {
     std::string out;

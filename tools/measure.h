@@ -32,6 +32,9 @@ OutputFormat outputFormatFromName(const std::string& name);
 
 // What goes before the first row (nothing for JSON lines).
 std::string header(OutputFormat f);
+// A text as one CSV field (quoted when it holds a comma, quote or newline).
+std::string csvField(const std::string& text);
+
 // One row, ending in a newline.
 std::string formatRow(OutputFormat f, const Row& r);
 
