@@ -61,6 +61,7 @@ void report(benchmark::State& state) {
 }
 
 void BM_GeosParseOnly(benchmark::State& state) {
+    wktFile();  // made once, outside the timing
     GEOSContextHandle_t ctx = GEOS_init_r();
     GEOSWKTReader* reader = GEOSWKTReader_create_r(ctx);
     for (auto _ : state) {
@@ -82,6 +83,7 @@ struct NullBuf : std::streambuf {
 };
 
 void BM_Measure(benchmark::State& state) {
+    wktFile();
     NullBuf buf;
     std::ostream out(&buf);
     qs::BatchOptions opt;
@@ -100,6 +102,7 @@ void BM_Measure(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_GeosParseOnly)->Unit(benchmark::kSecond)->Iterations(1);
+// Wall-clock time throughout: the rates are what a user waits for.
+BENCHMARK(BM_GeosParseOnly)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_Measure)->Arg(1)->Arg(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())))
     ->ArgName("threads")->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();

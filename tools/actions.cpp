@@ -124,7 +124,9 @@ void draw(krUITablet& t, const Shape& s, unsigned long index, const Overlays& o)
         if (o.com && closed)
             overlay([&] {
                 krRegion r(p.outer);
-                t.drawMarker(r.centerOfMass(false), mark, kMark, krUITablet::Layers("com"));
+                // A boundary whose lobes cancel has no centre worth marking.
+                if (r.area(false) > 0)
+                    t.drawMarker(r.centerOfMass(false), mark, kMark, krUITablet::Layers("com"));
             });
         // A crossing is found from both of its segments; marking it twice does no harm.
         if (o.crossings && c.isSelfIntersecting())

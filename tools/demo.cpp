@@ -21,7 +21,9 @@ Ring star(krVector<2> c, double outer, double inner, int n) {
     Ring r;
     for (int k = 0; k < 2 * n; ++k) {
         double rad = k % 2 ? inner : outer, a = M_PI * k / n;
-        r.emplace_back(c.x() + rad * std::cos(a), c.y() + rad * std::sin(a));
+        // Two decimals keep the sample file readable.
+        r.emplace_back(std::round(100 * (c.x() + rad * std::cos(a))) / 100,
+                       std::round(100 * (c.y() + rad * std::sin(a))) / 100);
     }
     return r;
 }
@@ -37,15 +39,16 @@ Shape shape(Kind kind, std::vector<Polygon> polygons, const char* label) {
 }
 
 std::vector<Shape> samples() {
+    // Laid out side by side so the picture shows each apart.
     return {shape(Kind::ClosedContour, {{star({50, 50}, 40, 16, 5), {}}}, "star"),
-            shape(Kind::Region, {{{{0, 0}, {60, 40}, {60, 0}, {0, 40}}, {}}}, "bow-tie"),
+            shape(Kind::Region, {{{{110, 10}, {170, 50}, {170, 10}, {110, 50}}, {}}}, "bow-tie"),
             shape(Kind::Region,
-                  {{{{0, 0}, {120, 0}, {120, 70}, {0, 70}},
-                    {circle({30, 35}, 15), circle({90, 35}, 15)}}},
+                  {{{{0, 110}, {120, 110}, {120, 180}, {0, 180}},
+                    {circle({30, 145}, 15), circle({90, 145}, 15)}}},
                   "plate"),
             shape(Kind::RegionSet,
-                  {{circle({20, 20}, 15), {}}, {circle({40, 25}, 15), {}},
-                   {circle({80, 20}, 10), {}}},
+                  {{circle({160, 140}, 15), {}}, {circle({180, 145}, 15), {}},
+                   {circle({215, 140}, 10), {}}},
                   "blobs")};
 }
 

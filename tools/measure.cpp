@@ -220,6 +220,7 @@ std::string header(OutputFormat f) {
         for (const std::string& c : kTableColumns) out += cell(c, tableWidth(c));
     else
         return out;
+    while (!out.empty() && out.back() == ' ') out.pop_back();
     return out + "\n";
 }
 
