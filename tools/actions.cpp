@@ -71,9 +71,7 @@ const krColor kOutline(20, 60, 160), kHole(200, 90, 20), kRect(120, 120, 120),
     kCircle(40, 150, 60), kEllipse(150, 40, 150), kMark(220, 20, 20);
 
 void drawRing(krUITablet& t, const Ring& r, bool closed, const krColor& c, const char* layer) {
-    krUITablet::Layers l(layer);
-    for (std::size_t i = 1; i < r.size(); ++i) t.drawLineSeg(r[i - 1], r[i], c, l);
-    if (closed && r.size() > 2) t.drawLineSeg(r.back(), r.front(), c, l);
+    krContour(r, closed).draw(t, krContourDefs::eDrawLines, c, krUITablet::Layers(layer));
 }
 
 // Overlays of the outer boundary's measures; one that the library refuses is left out.

@@ -92,13 +92,16 @@ int runDemo(const std::string& dir, std::ostream& out) {
     }
     // The bow-tie's lobes cancel in the signed-area sum; repaired, it is two
     // triangles traced as one outline.
-    Shape bowTie = samples()[1];
-    bool changed = false;
-    Shape fixed = repair(bowTie, RepairMode::Regularize, 1, changed);
-    out << "\nThe bow-tie crosses itself, so its lobes cancel in its area. Regularized, it has "
-        << fixed.polygons[0].outer.size() << " points and area "
-        << krRegion(fixed.polygons[0].outer).area(false) << ":\n  "
-        << shapeWriter("wkt").write(fixed, 1);
+    try {
+        bool changed = false;
+        Shape fixed = repair(samples()[1], RepairMode::Regularize, 1, changed);
+        out << "\nThe bow-tie crosses itself, so its lobes cancel in its area. Regularized, it has "
+            << fixed.polygons[0].outer.size() << " points and area "
+            << krRegion(fixed.polygons[0].outer).area(false) << ":\n  "
+            << shapeWriter("wkt").write(fixed, 1);
+    } catch (const krException& e) {
+        out << "\nThe bow-tie could not be regularized: " << describe(e) << "\n";
+    }
 
     krSvgTablet tablet;
     unsigned long index = 0;

@@ -164,14 +164,10 @@ Status writeShapes(const Common& c, const Target& target, const std::string& inp
     return st;
 }
 
-// The format of the first input, when it is found from the content.
+// The format of the first input: forced, or guessed from its first bytes.
 std::string inputFormat(const Common& c) {
     if (c.format != "auto" || c.inputs.empty() || c.inputs[0] == "-") return c.format;
-    try {
-        return formatName(openSource(c.inputs[0])->format());
-    } catch (const InputError&) {
-        return "wkt";  // the batch reports the error
-    }
+    return formatName(guessFormat(c.inputs[0]));
 }
 
 struct ConvertCmd {

@@ -458,6 +458,16 @@ std::unique_ptr<Source> open(std::unique_ptr<Input> in, Format forced) {
 
 }  // namespace
 
+Format guessFormat(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    Format f = sniff(in);
+    if (f != Format::GeoJson) return f;
+    std::string head(1 << 20, '\0');
+    in.read(&head[0], static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    return head.find("\"annotations\"") != std::string::npos ? Format::Coco : Format::GeoJson;
+}
+
 std::unique_ptr<Source> openSource(const std::string& path, Format forced) {
     return open(std::make_unique<Input>(path), forced);
 }

@@ -49,6 +49,11 @@ std::unique_ptr<Source> openSource(const std::string& path, Format forced = Form
 std::unique_ptr<Source> openSource(std::istream& in, const std::string& name,
                                    Format forced = Format::Auto);
 
+// A quick guess at a file's format from its first bytes (COCO when JSON
+// whose first megabyte names "annotations"), without reading it all; WKT
+// when the file cannot be read.
+Format guessFormat(const std::string& path);
+
 // The record's shape, checked (normalize): parses WKT with this thread's own
 // WKT reader. Throws InputError prefixed with the record's place.
 Shape resolve(Record& r);
