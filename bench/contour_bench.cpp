@@ -18,6 +18,7 @@
 #include <map>
 #include <vector>
 
+#include "bench/star.h"
 #include "cntr/contour.h"
 #include "platform/std/random.h"
 #include "tests/contour_probe.h"
@@ -26,16 +27,7 @@ namespace {
 
 using V = krVector<2>;
 
-krContour::Points star(std::size_t n) {
-    krContour::Points p;
-    p.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const double t = 2.0 * kPi * double(i) / double(n);
-        const double r = 1000.0 * (1.0 + 0.3 * std::sin(7.0 * t));
-        p.emplace_back(r * std::cos(t), r * std::sin(t));
-    }
-    return p;
-}
+krContour::Points star(std::size_t n) { return wavyStar(n); }
 
 // Query points near the contour: vertices moved by up to two spacings.
 std::vector<V> queries(const krContour& c, double spacing, int count) {

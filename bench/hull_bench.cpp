@@ -11,6 +11,7 @@
 #include <cmath>
 #include <vector>
 
+#include "bench/star.h"
 #include "cntr/region.h"
 #include "platform/std/hull.h"
 #include "platform/std/random.h"
@@ -23,17 +24,6 @@
 #endif
 
 namespace {
-
-std::vector<krVector<2>> star(std::size_t n) {
-    std::vector<krVector<2>> p;
-    p.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const double t = 2.0 * kPi * double(i) / double(n);
-        const double r = 1000.0 * (1.0 + 0.3 * std::sin(7.0 * t));
-        p.emplace_back(r * std::cos(t), r * std::sin(t));
-    }
-    return p;
-}
 
 std::vector<krVector<2>> disc(std::size_t n) {
     krRandomUniform rnd(7);
@@ -48,7 +38,7 @@ std::vector<krVector<2>> disc(std::size_t n) {
 
 std::vector<krVector<2>> input(const benchmark::State& state) {
     const auto n = static_cast<std::size_t>(state.range(0));
-    return state.range(1) == 0 ? star(n) : disc(n);
+    return state.range(1) == 0 ? wavyStar(n) : disc(n);
 }
 
 void BM_kfConvexHull(benchmark::State& state) {
