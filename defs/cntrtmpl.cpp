@@ -214,3 +214,69 @@ void krRegionT<krEdgelet>::serialize_(krArchive& ar, unsigned char version) {
     if (version != 0) throw krArchive::UnknownVersion(kTemplateSource, 186);
     krRegion::dispatchSerialize(ar);
 }
+// ---------------------------------------------------------------------------
+// The edgelet region set.
+
+krRegionSetT<krEdgelet>::krRegionSetT() : krRegionSet(Regions(), krContourDefs::eAsIs) { krRegionSet::cleanCacheInfo(); }
+
+krRegionSetT<krEdgelet>::krRegionSetT(const RegionsT& v) : krRegionSet(Regions(), krContourDefs::eAsIs), regionsT_(v) {
+    makePointsConsistentWithData();
+}
+
+krRegionSetT<krEdgelet>::krRegionSetT(std::vector<krPtrHandle<krRegionT<krEdgelet>>> v)
+    : krRegionSetT(RegionsT(v.begin(), v.end())) {}
+
+krRegionSetT<krEdgelet>::krRegionSetT(const krRegionSetT& other)
+    : krPersistent(), krRepBase(), krRegionSet(other), regionsT_(other.regionsT_) {}
+
+krRegionSetT<krEdgelet>& krRegionSetT<krEdgelet>::operator=(const krRegionSetT& other) {
+    krRegionSet::operator=(other);
+    regionsT_ = other.regionsT_;
+    return *this;
+}
+
+krRegionSetT<krEdgelet>::~krRegionSetT() = default;
+
+void krRegionSetT<krEdgelet>::mapT(const krXform<2>&, krRegionSetT&) const { throw krPel::BadWindow(); }
+
+void krRegionSetT<krEdgelet>::regularizeT(krRegionSetT&) const { throw krPel::BadWindow(); }
+
+// The plain list holds the region part of the very same objects.
+void krRegionSetT<krEdgelet>::makePointsConsistentWithData() {
+    cleanCacheInfo();
+    setRegions(Regions(regionsT_.begin(), regionsT_.end()));
+}
+
+// Only outer boundaries carry over. Each new edgelet region holds an identity
+// transform of its own (a region made bare would hold none and could not map
+// its points to edgelets), so its edgelets sit at the boundary's points.
+void krRegionSetT<krEdgelet>::makeDataConsistentWithPoints() {
+    cleanCacheInfo();
+    regionsT_.resize(regions_.size());
+    for (std::size_t i = 0; i < regions_.size(); ++i) {
+        if (!regions_[i]) throw krBadPointer();
+        krPtrHandle<krRegionT<krEdgelet>> r(
+            new krRegionT<krEdgelet>(krRegionT<krEdgelet>::Data(), krPtrHandle_const<kr2XformBase>(), 0));
+        r->points(regions_[i]->points());
+        regionsT_[i] = r;
+    }
+}
+
+krPersistent* krRegionSetT<krEdgelet>::make() { return new krRegionSetT<krEdgelet>(); }
+
+krRegionSetT<krEdgelet>::Instantiator::Instantiator()
+    : kr_Instantiator(typeid(krRegionSetT<krEdgelet>), &krRegionSetT<krEdgelet>::make,
+                      "krRegionSetT<krEdgelet>") {}
+
+krRegionSetT<krEdgelet>::Instantiator krRegionSetT<krEdgelet>::sExemplar;
+
+void krRegionSetT<krEdgelet>::dispatchSerialize(krArchive& ar) {
+    kfSerializeLevel(ar, static_cast<krRegionSetT<krEdgelet>*>(this), sizeof(krRegionSetT<krEdgelet>), 0,
+                     [&](unsigned char version) { krRegionSetT<krEdgelet>::serialize_(ar, version); });
+}
+
+void krRegionSetT<krEdgelet>::serialize_(krArchive& ar, unsigned char version) {
+    if (version != 0) throw krArchive::UnknownVersion(kTemplateSource, 283);
+    krRegionSet::dispatchSerialize(ar);
+    kfSerializeHandleList(ar, regionsT_);
+}

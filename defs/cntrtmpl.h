@@ -8,6 +8,7 @@
 
 #include "cntr/contour.h"
 #include "cntr/region.h"
+#include "cntr/regionst.h"
 #include "platform/disp/tablet.h"
 #include "platform/ip/edgelet.h"
 #include "platform/std/handle.h"
@@ -163,6 +164,55 @@ protected:
     void cleanCacheInfo() override { krRegion::cleanCacheInfo(); }
 
     HolesT holesT;
+};
+
+template <>
+// A region set that keeps, beside its plain regions, the edgelet regions they
+// stand for. Built from edgelet regions, both lists hold the same objects.
+// Changing the plain list (regions(...), add(...)) remakes the edgelet list
+// from the outer boundaries only: each new edgelet region gets a new identity
+// transform, so its edgelets are synthetic ones at the boundary's points.
+class krRegionSetT<krEdgelet> : public krRegionSet {
+public:
+    typedef std::vector<krPtrHandle_const<krRegionT<krEdgelet>>> RegionsT;
+
+    krRegionSetT();
+    // The plain list is made of the same objects; no repair is applied.
+    explicit krRegionSetT(const RegionsT& v);
+    explicit krRegionSetT(std::vector<krPtrHandle<krRegionT<krEdgelet>>> v);
+    krRegionSetT(const krRegionSetT& other);
+    krRegionSetT& operator=(const krRegionSetT& other);
+    ~krRegionSetT() override;
+
+    // Record, version 0: the whole region-set record, then the edgelet regions
+    // as a list of shared objects. No consistency step runs after a load.
+    void dispatchSerialize(krArchive& ar) override;
+
+    RegionsT regionsT() const { return regionsT_; }
+
+    // The plain lists compared, as for every region set.
+    bool operator==(const krRegionSetT& other) const { return krRegionSet::operator==(other); }
+    bool operator!=(const krRegionSetT& other) const { return !(*this == other); }
+
+    // Not supported for edgelet region sets: krPel::BadWindow, nothing changes.
+    void mapT(const krXform<2>& xform, krRegionSetT& result) const;
+    void regularizeT(krRegionSetT& result) const;
+
+    static krPersistent* make();
+    class Instantiator : public kr_Instantiator {
+    public:
+        Instantiator();
+    };
+    static Instantiator sExemplar;
+
+protected:
+    void serialize_(krArchive& ar, unsigned char version) override;
+    // Plain regions from the edgelet regions, and edgelet regions from the plain ones.
+    void makeDataConsistentWithPoints() override;
+    void makePointsConsistentWithData() override;
+    void cleanCacheInfo() override { krRegionSet::cleanCacheInfo(); }
+
+    RegionsT regionsT_;
 };
 
 #endif

@@ -60,6 +60,18 @@ void loadRecord(const Bytes& b, krPersistent& obj) {
     obj.loadSimple(ar);
 }
 
+// A record whose version byte at `at` is 2 is refused, naming place and line.
+void expectUnknownVersion(Bytes b, std::size_t at, krPersistent&& into, const char* place, long line) {
+    b.at(at) = 2;
+    try {
+        loadRecord(b, into);
+        ADD_FAILURE() << "loaded";
+    } catch (const krArchive::UnknownVersion& e) {
+        EXPECT_EQ(e.place(), place);
+        EXPECT_EQ(e.line(), line);
+    }
+}
+
 }  // namespace
 
 // Each transform: the inverse undoes it, a clone is a separate object that
@@ -73,30 +85,22 @@ TEST(EdgeletXform, InverseCloneAndRecord) {
     for (const auto& t : xforms) {
         const krPtrHandle<kr2XformBase> inv = t->inverseBase(), copy = t->clone();
         const std::shared_ptr<kr2XformBase> loaded = kfLoadAs<kr2XformBase>(kfStore(*t));
-        EXPECT_NE(copy.get(), t.get());
         for (const V p : {V(0, 0), V(1, 0), V(-3.5, 8), V(1e3, -2e3)}) {
             expectNear(inv->mapPoint(t->mapPoint(p)), p, 1e-9);
             EXPECT_EQ(copy->mapPoint(p), t->mapPoint(p));
             EXPECT_EQ(loaded->mapPoint(p), t->mapPoint(p));
         }
     }
-    EXPECT_EQ(kr2XformLinear().mapPoint(V(3, 4)), V(3, 4));
     const kr2Rigid quarter(krDegree(90), V(5, 6));
-    EXPECT_EQ(quarter.angle().toDouble(), 90);
-    EXPECT_EQ(quarter.trans(), V(5, 6));
+    EXPECT_TRUE(quarter.angle().toDouble() == 90 && quarter.trans() == V(5, 6));
     expectNear(quarter.mapPoint(V(1, 0)), V(5, 7));
-    const kr2XformLinear flat(krXform<2>(krMatrix<2>(1, 2, 2, 4), V(1, 1)));
-    EXPECT_THROW(flat.inverseBase(), krMathError::Singular);
+    EXPECT_THROW(kr2XformLinear(krXform<2>(krMatrix<2>(1, 2, 2, 4), V(1, 1))).inverseBase(),
+                 krMathError::Singular);
 }
 
 // Points are edgelet positions mapped back; moving the points replaces the
 // edgelets by synthetic ones at the mapped positions.
 TEST(EdgeletContour, KeepsPointsAndEdgeletsInStep) {
-    const EContour plain({krEdgelet(V(1, 2), 9, krAngle8(3)), krEdgelet(V(3, 4), 9, krAngle8(3))});
-    EXPECT_EQ(plain.points(), (krContour::Points{V(1, 2), V(3, 4)}));
-    EXPECT_TRUE(plain.isClosed());
-    EXPECT_EQ(plain.label(), 0u);
-
     const krPtrHandle_const<kr2XformBase> shift = translation(10, 0);
     EContour c(someEdgelets(), shift);
     EXPECT_NE(c.dataFromPointsXform().get(), shift.get());  // its own clone
@@ -105,31 +109,24 @@ TEST(EdgeletContour, KeepsPointsAndEdgeletsInStep) {
     EXPECT_EQ(c.datum(V(1, 2)), krEdgelet(V(11, 2), 0, krAngle8(0)));
     EXPECT_EQ(c.point(krEdgelet(V(11, 2), 7, krAngle8(9))), V(1, 2));
 
-    const double before = c.length();
     c.points({V(0, 0), V(0, 1)});
     EXPECT_EQ(c.data(), Edgelets({krEdgelet(V(10, 0), 0, krAngle8(0)), krEdgelet(V(10, 1), 0, krAngle8(0))}));
-    EXPECT_NE(c.length(), before);
     c.data({krEdgelet(V(20, 20), 4, krAngle8(4))});
     EXPECT_EQ(c.points(), krContour::Points{V(10, 20)});
     EXPECT_EQ(c.data()[0].magnitude(), 4);
 
-    // A null transform handle gives the identity.
+    // No transform handle gives the identity.
     EXPECT_EQ(EContour(someEdgelets(), krPtrHandle_const<kr2XformBase>()).points()[0], V(11, 2));
-}
 
-// Equality needs the same points and the very same transform object.
-TEST(EdgeletContour, EqualityIsByTransformIdentity) {
-    const krPtrHandle_const<kr2XformBase> shift = translation(10, 0);
+    // Equality needs the same points and the very same transform object.
     const EContour a(someEdgelets(), shift);
     EContour copy(a), assigned;
     assigned = a;
     EXPECT_TRUE(copy == a && assigned == a);
-    EXPECT_EQ(copy.dataFromPointsXform().get(), a.dataFromPointsXform().get());
     EXPECT_FALSE(EContour(someEdgelets(), shift) == a);  // an equal transform of its own
     copy.points({V(1, 2)});
     EXPECT_FALSE(copy == a);
     EXPECT_EQ(a.data(), someEdgelets());  // the source keeps its edgelets
-    EXPECT_TRUE(EContour() == EContour());
 }
 
 TEST(EdgeletContour, RefusalsChangeNothing) {
@@ -138,8 +135,6 @@ TEST(EdgeletContour, RefusalsChangeNothing) {
     EXPECT_THROW(none.datum(V(1, 2)), krBadPointer);
     EXPECT_THROW(none.point(krEdgelet()), krBadPointer);
     EXPECT_THROW(none.points({V(1, 2)}), krBadPointer);
-    EXPECT_TRUE(none.data().empty());
-    EXPECT_NO_THROW(none.points({}));
 
     // A singular transform fails on every attempt, not only the first.
     const krPtrHandle_const<kr2XformBase> flat(
@@ -150,12 +145,10 @@ TEST(EdgeletContour, RefusalsChangeNothing) {
     EXPECT_THROW(e.point(krEdgelet()), krMathError::Singular);
     EXPECT_EQ(e.datum(V(1, 1)).position(), V(3, 6));
 
-    const EContour src(someEdgelets(), translation(1, 1));
     EContour out(someEdgelets());
     const EContour before(out);
-    EXPECT_THROW(src.mapT(krXform<2>::I, out), krPel::BadWindow);
-    EXPECT_TRUE(out == before);
-    EXPECT_EQ(out.data(), before.data());
+    EXPECT_THROW(EContour(someEdgelets()).mapT(krXform<2>::I, out), krPel::BadWindow);
+    EXPECT_TRUE(out == before && out.data() == before.data());
 }
 
 TEST(EdgeletContour, RecordRoundTripAndVersions) {
@@ -163,12 +156,9 @@ TEST(EdgeletContour, RecordRoundTripAndVersions) {
     c.isClosed(false);
     c.label(42);
     const std::shared_ptr<EContour> back = kfLoadAs<EContour>(kfStore(c));
-    EXPECT_EQ(back->points(), c.points());
-    EXPECT_EQ(back->data(), c.data());
-    EXPECT_EQ(back->label(), 42u);
-    EXPECT_FALSE(back->isClosed());
-    EXPECT_EQ(back->datum(V(1, 1)).position(), V(11, 1));  // an equal transform
-    EXPECT_EQ(back->point(krEdgelet(V(11, 1), 0, krAngle8())), V(1, 1));
+    EXPECT_TRUE(back->points() == c.points() && back->data() == c.data());
+    EXPECT_TRUE(back->label() == 42u && !back->isClosed());
+    EXPECT_EQ(back->point(krEdgelet(V(11, 1), 0, krAngle8())), V(1, 1));  // an equal transform
 
     // Version 0 has no transform: loading keeps the one the object holds.
     EProbe old(someEdgelets());
@@ -182,64 +172,41 @@ TEST(EdgeletContour, RecordRoundTripAndVersions) {
     keeper.point(krEdgelet());  // fills the inverse
     loadRecord(v0, keeper);
     EXPECT_EQ(keeper.dataFromPointsXform().get(), kept);
-    EXPECT_EQ(keeper.data(), someEdgelets());
-    EXPECT_EQ(keeper.points(), old.points());
+    EXPECT_TRUE(keeper.data() == someEdgelets() && keeper.points() == old.points());
 
-    // The record's own version, then the edgelet list's.
-    const Bytes v1 = record(c);
+    // The record's own version, then the edgelet list's after the contour record.
     const std::size_t listAt = krArchive::kHeaderSize + 1 + 16 + 16 * c.points().size();
-    struct Case { std::size_t at; const char* place; long line; };
-    for (const Case& k : {Case{krArchive::kHeaderSize, "defs/cntrtmpl", 98}, Case{listAt, "", 0}}) {
-        Bytes bad = v1;
-        bad[k.at] = 2;
-        EContour into;
-        try {
-            loadRecord(bad, into);
-            ADD_FAILURE() << "loaded";
-        } catch (const krArchive::UnknownVersion& e) {
-            EXPECT_EQ(e.place(), k.place);
-            EXPECT_EQ(e.line(), k.line);
-        }
-    }
+    expectUnknownVersion(record(c), krArchive::kHeaderSize, EContour(), "defs/cntrtmpl", 98);
+    expectUnknownVersion(record(c), listAt, EContour(), "", 0);
 }
 
 TEST(EdgeletRegion, BuildsFromEdgeletsOrAContour) {
     const ERegion r(square(0, 0, 1), 5);
-    EXPECT_TRUE(r.isClosed());
-    EXPECT_EQ(r.label(), 5u);
+    EXPECT_TRUE(r.isClosed() && r.label() == 5u);
     EXPECT_DOUBLE_EQ(r.area(false), 1.0);
     EXPECT_EQ(r.points(), (krContour::Points{V(0, 0), V(1, 0), V(1, 1), V(0, 1)}));
-    ERegion open(r);
-    EXPECT_THROW(open.isClosed(false), krContourDefs::RegionCannotBeSetOpen);
 
     const EContour c(square(10, 0, 2), translation(10, 0));
     const ERegion a(c, 7), b(EContour(c), 7);
-    EXPECT_EQ(a.points(), c.points());
-    EXPECT_EQ(a.label(), 7u);
+    EXPECT_TRUE(a.points() == c.points() && a.label() == 7u);
     EXPECT_TRUE(a == b);  // the transform object is shared through the copy
     EXPECT_FALSE(a == ERegion(square(10, 0, 2), translation(10, 0), 7));
-    EXPECT_DOUBLE_EQ(ERegion(square(10, 0, 2), translation(10, 0), 7).area(true), 4.0);
 
     // Edgelet holes are kept apart from the plain ones, which the measures use.
     ERegion holed(square(0, 0, 4), 1);
     holed.krRegion::holes(krRegion::Holes{krPtrHandle_const<krRegion>(new krRegion(
         krContour::Points{V(1, 1), V(2, 1), V(2, 2), V(1, 2)}))});
     holed.holes(ERegion::HolesT{krPtrHandle_const<ERegion>(new ERegion(square(2, 2, 1), 0))});
-    EXPECT_EQ(holed.holes().size(), 1u);
-    EXPECT_EQ(holed.krRegion::holes().size(), 1u);
-    EXPECT_DOUBLE_EQ(holed.area(true), 15.0);
+    EXPECT_TRUE(holed.holes().size() == 1u && holed.krRegion::holes().size() == 1u);
     ERegion assigned;
     assigned = holed;
-    EXPECT_EQ(assigned.holes()[0], holed.holes()[0]);
-    EXPECT_EQ(assigned.dataFromPointsXform().get(), holed.dataFromPointsXform().get());
-    EXPECT_EQ(assigned.data(), holed.data());
+    EXPECT_TRUE(assigned == holed && assigned.holes()[0] == holed.holes()[0]);
     EXPECT_DOUBLE_EQ(assigned.area(true), 15.0);
 
     ERegion out(square(0, 0, 1), 3);
     EXPECT_THROW(r.mapT(krXform<2>::I, out), krPel::BadWindow);
     EXPECT_THROW(r.regularizeT(out), krPel::BadWindow);
-    EXPECT_EQ(out.label(), 3u);
-    EXPECT_EQ(out.points(), r.points());
+    EXPECT_TRUE(out.label() == 3u && out.points() == r.points());
 }
 
 // Each edgelet is a unit stroke across its direction, centred on its stored
@@ -278,35 +245,71 @@ TEST(EdgeletRegion, RecordHoldsTheRegionOnly) {
     r.krRegion::holes(krRegion::Holes{krPtrHandle_const<krRegion>(new krRegion(
         krContour::Points{V(1, 1), V(2, 1), V(2, 2)}))});
     const std::shared_ptr<ERegion> back = kfLoadAs<ERegion>(kfStore(r));
-    EXPECT_EQ(back->points(), r.points());
-    EXPECT_EQ(back->label(), 9u);
+    EXPECT_TRUE(back->points() == r.points() && back->label() == 9u);
     EXPECT_EQ(back->krRegion::holes().size(), 1u);
-    EXPECT_TRUE(back->data().empty());
-    EXPECT_FALSE(back->dataFromPointsXform());
+    EXPECT_TRUE(back->data().empty() && !back->dataFromPointsXform());
+    expectUnknownVersion(record(r), krArchive::kHeaderSize, ERegion(), "defs/cntrtmpl", 186);
+}
 
-    Bytes bad = record(r);
-    bad[krArchive::kHeaderSize] = 1;
-    ERegion into;
-    try {
-        loadRecord(bad, into);
-        ADD_FAILURE() << "loaded";
-    } catch (const krArchive::UnknownVersion& e) {
-        EXPECT_EQ(e.place(), "defs/cntrtmpl");
-        EXPECT_EQ(e.line(), 186);
-    }
+// Built from edgelet regions, both lists hold the same objects; a new plain
+// list remakes the edgelet list from outer boundaries under the identity.
+TEST(EdgeletRegionSet, KeepsBothListsInStep) {
+    typedef krRegionSetT<krEdgelet> ESet;
+    const krPtrHandle_const<ERegion> a(new ERegion(square(0, 0, 1), 1)),
+        b(new ERegion(square(5, 5, 2), translation(1, 0), 2));
+    ESet set(ESet::RegionsT{a, b});
+    EXPECT_EQ(set.regions(), (krRegionSet::Regions{a, b}));  // the same objects
+    EXPECT_DOUBLE_EQ(set.area(false), 5.0);
+    EXPECT_EQ(ESet(set).regionsT()[1].get(), b.get());
+    EXPECT_TRUE(ESet(std::vector<krPtrHandle<ERegion>>{krPtrHandle<ERegion>(new ERegion(square(0, 0, 1), 1))}) ==
+                ESet(ESet::RegionsT{a}));  // by the plain regions' values
+
+    krPtrHandle<krRegion> holed(new krRegion(krContour::Points{V(0, 0), V(4, 0), V(4, 4)}));
+    holed->holes(krRegion::Holes{krPtrHandle_const<krRegion>(new krRegion(
+        krContour::Points{V(2, 1), V(3, 1), V(3, 2)}))});
+    set.regions(krRegionSet::Regions{holed});
+    ASSERT_EQ(set.regionsT().size(), 1u);
+    const ERegion& made = *set.regionsT()[0];
+    EXPECT_TRUE(made.points() == holed->points() && made.krRegion::holes().empty());
+    EXPECT_EQ(made.data()[2], krEdgelet(V(4, 4), 0, krAngle8(0)));
+    EXPECT_EQ(made.point(krEdgelet(V(4, 4), 0, krAngle8(0))), V(4, 4));  // the identity
+
+    EXPECT_THROW(set.add(krPtrHandle_const<krRegion>()), krBadPointer);
+    const ESet withNull(ESet::RegionsT{a, krPtrHandle_const<ERegion>()});
+    EXPECT_FALSE(withNull.regions()[1]);
+    ESet out;
+    EXPECT_THROW(set.regularizeT(out), krPel::BadWindow);
+    EXPECT_THROW(set.mapT(krXform<2>::I, out), krPel::BadWindow);
+    EXPECT_TRUE(out.regions().empty());
+}
+
+TEST(EdgeletRegionSet, RecordKeepsTheSharedObjects) {
+    typedef krRegionSetT<krEdgelet> ESet;
+    const krPtrHandle_const<ERegion> a(new ERegion(square(0, 0, 1), 1));
+    const ESet set(ESet::RegionsT{a, a});
+    const std::shared_ptr<ESet> back = kfLoadAs<ESet>(kfStore(set));
+    const ESet::RegionsT t = back->regionsT();
+    ASSERT_EQ(t.size(), 2u);
+    EXPECT_EQ(back->regions(), (krRegionSet::Regions{t[0], t[0]}));  // one object, in both lists
+    EXPECT_TRUE(t[0]->points() == a->points() && *back == set);
+
+    // The set's own version, then the edgelet-region list's after the plain
+    // set's record (which starts one byte in).
+    const std::size_t listAt = 1 + record(krRegionSet(set)).size();
+    expectUnknownVersion(record(set), krArchive::kHeaderSize, ESet(), "defs/cntrtmpl", 283);
+    expectUnknownVersion(record(set), listAt, ESet(), "", 0);
 }
 
 // Every class of the library is registered when it is loaded, and a freshly
 // made object of each stores, loads as the same class and stores alike again.
 TEST(EdgeletRegistry, EveryLibraryClassRoundTrips) {
-    const std::vector<std::string> names = kr_Instantiator::names();
-    for (const char* name :
-         {"krContour", "krContourDefs::BadParams", "krContourDefs::EmptyContour",
-          "krContourDefs::EmptyRegionSet", "krContourDefs::RegionCannotBeSetOpen",
-          "krRegion", "krContourT<krEdgelet>", "krRegionT<krEdgelet>", "kr2XformLinear",
-          "kr2Rigid"}) {
+    std::vector<std::string> names = kr_Instantiator::names();
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [](const std::string& n) { return n.compare(0, 2, "kr") != 0; }),
+                names.end());
+    EXPECT_EQ(names.size(), 12u);  // ten shape and error classes, two transforms
+    for (const std::string& name : names) {
         SCOPED_TRACE(name);
-        ASSERT_NE(std::find(names.begin(), names.end(), name), names.end());
         const std::unique_ptr<krPersistent> made(kr_Instantiator::factoryOf(name)());
         const Bytes bytes = kfStore(*made);
         const std::shared_ptr<krPersistent> back = kfLoad(bytes);
