@@ -2,6 +2,7 @@
 #ifndef QEL_CNTR_BOUNDEDMAP_H
 #define QEL_CNTR_BOUNDEDMAP_H
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 #include <map>
@@ -31,7 +32,9 @@ public:
         return it == map_.end() ? nullptr : &it->second;
     }
 
-    // key must not be in the map yet.
+    // key must not be in the map yet. Any cap is harmless, a negative one too
+    // (an archive may hold one): an empty map past its cap has no entry to
+    // give way, so the draw is made and nothing is inserted.
     void insert(const K& key, const V& value, long cap) {
         if (static_cast<long>(map_.size()) <= cap) {
             map_.emplace(key, value);
@@ -39,7 +42,8 @@ public:
         }
         const double size = static_cast<double>(map_.size());
         const long r = kfIFloor(kf_ReplacementGenerator().next(0.0, size));
-        map_.erase(std::next(map_.begin(), r));
+        if (map_.empty()) return;
+        map_.erase(std::next(map_.begin(), std::min(std::max(r, 0L), static_cast<long>(map_.size()) - 1)));
         map_.emplace(key, value);
     }
 

@@ -15,46 +15,123 @@ namespace {
 inline const krVector<2>& positionOf(const krVector<2>& p) { return p; }
 inline const krVector<2>& positionOf(const krEdgelet& e) { return e.position(); }
 
-// Twice the signed area: cross products over the edges (p[n-1], p[0]),
-// (p[0], p[1]), ..., (p[n-2], p[n-1]), summed in that order. Not empty.
+// The sums below are taken about a local origin, a vertex of the polygon, and
+// moved back at the end. About the plane's origin they would lose every digit
+// the polygon's distance from it takes up: the cross products of far-off
+// points cancel. The first vertex with finite coordinates serves, so that one
+// bad vertex spoils only its own edges, as it would about the plane's origin.
 template <class T>
-double twiceSignedArea(const std::vector<T>& items) {
-    const krVector<2>* u = &positionOf(items.back());
-    double sum = 0.0;
+krVector<2> localOrigin(const std::vector<T>& items) {
     for (const T& item : items) {
-        const krVector<2>& v = positionOf(item);
-        sum += kfCross(*u, v);
-        u = &v;
+        const krVector<2>& p = positionOf(item);
+        if (std::isfinite(p.x()) && std::isfinite(p.y())) return p;
     }
-    return sum;
+    return krVector<2>();
 }
 
-// Each edge (u, v) with a cross product w beyond 1e-15 adds the centroid of the
-// triangle (origin, u, v) weighted by w, the centroid found where two medians
-// meet. W is twice the area, and a polygon with |W| <= 1e-6 has no centroid
-// worth the division: it gives the origin.
+// Calls sums[k].add(u, v) for every edge (u, v) of the closed polygon, its
+// points taken relative to o, in the order (p[n-1], p[0]), (p[0], p[1]), ...
+// Consecutive edges go to four accumulators in turn, so that four chains of
+// additions run side by side; merge them with mergeLanes.
+template <class Sums, class T>
+void sumEdges(const std::vector<T>& items, const krVector<2>& o, Sums (&sums)[4]) {
+    const std::size_t n = items.size();
+    const double ox = o.x(), oy = o.y();
+    auto at = [&](std::size_t i, double& x, double& y) {
+        const krVector<2>& p = positionOf(items[i]);
+        x = p.x() - ox;
+        y = p.y() - oy;
+    };
+    double ux, uy;
+    at(n - 1, ux, uy);
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        double x0, y0, x1, y1, x2, y2, x3, y3;
+        at(i, x0, y0);
+        at(i + 1, x1, y1);
+        at(i + 2, x2, y2);
+        at(i + 3, x3, y3);
+        sums[0].add(ux, uy, x0, y0);
+        sums[1].add(x0, y0, x1, y1);
+        sums[2].add(x1, y1, x2, y2);
+        sums[3].add(x2, y2, x3, y3);
+        ux = x3;
+        uy = y3;
+    }
+    for (; i < n; ++i) {
+        double x, y;
+        at(i, x, y);
+        sums[i % 4].add(ux, uy, x, y);
+        ux = x;
+        uy = y;
+    }
+}
+
+template <class Sums>
+Sums mergeLanes(const Sums (&sums)[4]) {
+    Sums a = sums[0], b = sums[2];
+    a.merge(sums[1]);
+    b.merge(sums[3]);
+    a.merge(b);
+    return a;
+}
+
+// Twice the signed area: the sum of the edges' cross products.
+struct AreaSums {
+    double w = 0.0;
+    void add(double ux, double uy, double vx, double vy) { w += ux * vy - uy * vx; }
+    void merge(const AreaSums& o) { w += o.w; }
+};
+
+template <class T>
+double twiceSignedArea(const std::vector<T>& items) {
+    AreaSums sums[4];
+    sumEdges(items, localOrigin(items), sums);
+    return mergeLanes(sums).w;
+}
+
+// The fan of triangles (o, u, v), o the local origin: twice each one's signed
+// area w, and its centroid (u + v) / 3 weighted by w, the three kept as w and
+// the sums of (u + v) w. Triangles with |w| of 1e-15 or less (or not a number)
+// are left out: they have no centroid worth weighing.
+struct CentroidSums {
+    double w = 0.0, sx = 0.0, sy = 0.0;
+    void add(double ux, double uy, double vx, double vy) {
+        const double c = ux * vy - uy * vx;
+        const bool counts = std::fabs(c) > 1e-15;
+        w += counts ? c : 0.0;
+        sx += counts ? (ux + vx) * c : 0.0;
+        sy += counts ? (uy + vy) * c : 0.0;
+    }
+    void merge(const CentroidSums& o) {
+        w += o.w;
+        sx += o.sx;
+        sy += o.sy;
+    }
+};
+
+// The centroid of the polygon about o as o + S / (3 W), S the sum of the
+// weighted (u + v); the triangles' centroids (u + v) / 3, where their medians
+// meet, are divided by 3 only at the end. The centroid is wanted only where W
+// is clear of zero: cut is the least |W| that the caller accepts (NaN never is).
+template <class T>
+bool centroidOf(const std::vector<T>& items, const krVector<2>& o, double cut, krVector<2>& centroid) {
+    CentroidSums lanes[4];
+    sumEdges(items, o, lanes);
+    const CentroidSums sums = mergeLanes(lanes);
+    if (!(std::fabs(sums.w) > cut)) return false;
+    const double f = 1.0 / (3.0 * sums.w);
+    centroid = krVector<2>(o.x() + sums.sx * f, o.y() + sums.sy * f);
+    return true;
+}
+
+// A polygon with |W| <= 1e-6 has no centroid worth the division, and neither
+// has one of fewer than three points: the answer is then the plane's origin.
 template <class T>
 krVector<2> polygonCentroid(const std::vector<T>& items) {
-    if (items.size() < 3) return krVector<2>();
-    const krVector<2> origin;
-    const krVector<2>* u = &positionOf(items.back());
-    double w = 0.0, sx = 0.0, sy = 0.0;
-    for (const T& item : items) {
-        const krVector<2>& v = positionOf(item);
-        const double c = kfCross(*u, v);
-        if (std::fabs(c) > 1e-15) {
-            const krLine fromOrigin = krLineSeg(origin, (*u + v) * 0.5).line();
-            const krLine fromU = krLineSeg(*u, v * 0.5).line();
-            const krVector<2> g = fromOrigin.intersect(fromU).pos();
-            sx += g.x() * c;
-            sy += g.y() * c;
-            w += c;
-        }
-        u = &v;
-    }
-    if (std::fabs(w) <= 1e-6) return krVector<2>();
-    const double f = 1.0 / w;
-    return {sx * f, sy * f};
+    krVector<2> c;
+    if (items.size() < 3 || !centroidOf(items, localOrigin(items), 1e-6, c)) return krVector<2>();
+    return c;
 }
 
 // The moments of the triangle (p1, p2, p3), worked out in a frame where the
@@ -147,28 +224,87 @@ kr_InertiaData kr_InertiaData::operator+(const kr_InertiaData& other) const {
     return kr_InertiaData(sum, center, krMatrix<2>(m00, m01, m01, m11));
 }
 
-kr_InertiaData kf_InertiaDataPolygon(const std::vector<krVector<2>>& points) {
-    const std::size_t n = points.size();
-    if (n < 3) return kr_InertiaData();
+namespace {
 
-    // The polygon as a fan of triangles from its centroid, one per edge.
-    const krVector<2> c = knContour::centerOfMass(points);
+// Twice the signed area w of each fan triangle (c, u, v), c the point the
+// points are taken about, with the triangle's moments about c weighted by w:
+// first moments (u + v) w, second moments (u.u + u.v + v.v) w per axis pair.
+// Summed, they are the polygon's signed moments about c (Green's theorem);
+// size sums the |w|.
+struct MomentSums {
+    double w = 0.0, size = 0.0, mx = 0.0, my = 0.0, xx = 0.0, xy = 0.0, yy = 0.0;
+    void add(double ux, double uy, double vx, double vy) {
+        const double c = ux * vy - uy * vx;
+        w += c;
+        size += std::fabs(c);
+        mx += (ux + vx) * c;
+        my += (uy + vy) * c;
+        xx += (ux * ux + ux * vx + vx * vx) * c;
+        yy += (uy * uy + uy * vy + vy * vy) * c;
+        xy += (ux * (vy + 2.0 * uy) + vx * (uy + 2.0 * vy)) * c;
+    }
+    void merge(const MomentSums& o) {
+        w += o.w;
+        size += o.size;
+        mx += o.mx;
+        my += o.my;
+        xx += o.xx;
+        xy += o.xy;
+        yy += o.yy;
+    }
+};
+
+// The moments from the sums about c, a point near the centroid, in one pass;
+// false when the polygon's area is lost in the cancellation of its triangles'
+// (|W| not above 1e-9 of the sum of their |w|: lobes that cancel, an outline
+// folded onto itself, no area at all). The sums' own first moments correct
+// the centre. A clockwise outline's sums are all negated; they are turned
+// around so that its moments are those of the same outline listed
+// counter-clockwise while its area keeps its sign.
+bool momentsAbout(const std::vector<krVector<2>>& points, const krVector<2>& c, kr_InertiaData& out) {
+    MomentSums lanes[4];
+    sumEdges(points, c, lanes);
+    const MomentSums m = mergeLanes(lanes);
+    if (!(std::fabs(m.w) > 1e-9 * m.size)) return false;
+    const double area = 0.5 * m.w;
+    const double fx = m.mx / 6.0, fy = m.my / 6.0;  // first moments about c
+    const double sense = area < 0.0 ? -1.0 : 1.0;
+    const double ixx = sense * (m.xx / 12.0 - fx * fx / area);
+    const double iyy = sense * (m.yy / 12.0 - fy * fy / area);
+    const double ixy = sense * (m.xy / 24.0 - fx * fy / area);
+    out = kr_InertiaData(area, krVector<2>(c.x() + fx / area, c.y() + fy / area),
+                         krMatrix<2>(ixx, ixy, ixy, iyy));
+    return true;
+}
+
+// The polygon (points taken about its first vertex) summed as a fan of
+// triangles from that vertex with the records' operator+. The sum takes a part
+// away when the signs of the sum so far and of the part differ, so the order
+// matters: large triangles of the outline's own sense go first, then the other
+// non-negligible ones of that sense, and only then the small, empty and
+// opposite ones, so that those are taken from a sum that already has the
+// outline's sense. A clockwise outline is summed in its own sense too: its
+// triangles' areas are negated for the passes and the sum's afterwards, so it
+// gets the moments of the same outline listed counter-clockwise. Which pass a
+// triangle belongs to follows from its area, so no marks need to be kept.
+kr_InertiaData fanMoments(const std::vector<krVector<2>>& local) {
+    const std::size_t n = local.size();
+    const krVector<2> apex;
     std::vector<kr_InertiaData> fan;
     fan.reserve(n);
     double total = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-        fan.push_back(triangleRecord(c, points[i == 0 ? n - 1 : i - 1], points[i]));
+        fan.push_back(triangleRecord(apex, local[i == 0 ? n - 1 : i - 1], local[i]));
         total += fan.back().area();
     }
-    const double avg = total / static_cast<double>(n);
+    double avg = total / static_cast<double>(n);
+    const bool clockwise = avg < 0.0;
+    if (clockwise) {
+        for (kr_InertiaData& tri : fan)
+            tri = kr_InertiaData(-tri.area(), tri.centerOfMass(), tri.inertiaMatrix());
+        avg = -avg;
+    }
 
-    // The triangles go into the sum in three passes, and the order matters:
-    // the sum takes a part away when the signs of the sum so far and the part
-    // differ. Large triangles of the polygon's own sense come first, then the
-    // other non-negligible ones of that sense, and only then the small, empty
-    // and opposite ones, so those are taken from a sum that already has the
-    // polygon's sense. Which pass a triangle belongs to follows from its area,
-    // so no marks need to be kept.
     const auto firstPass = [avg](double area) { return avg < area || (avg < 0.0 && area < avg); };
     const double t = avg > 0.0 ? 1e-6 : -1e-6;
     const auto secondPass = [t](double area) { return t < area || (t < 0.0 && area < t); };
@@ -179,7 +315,29 @@ kr_InertiaData kf_InertiaDataPolygon(const std::vector<krVector<2>>& points) {
         if (!firstPass(tri.area()) && secondPass(tri.area())) r = r + tri;
     for (const kr_InertiaData& tri : fan)
         if (!firstPass(tri.area()) && !secondPass(tri.area())) r = r + tri;
+    if (clockwise) r = kr_InertiaData(-r.area(), r.centerOfMass(), r.inertiaMatrix());
     return r;
+}
+
+}  // namespace
+
+// Two passes over the edges: one for the centroid (about the first vertex),
+// one for the moments about it (see momentsAbout). Only where those sums lose
+// the area does the fan of triangles decide, as it does the sign rule of
+// operator+. Both give a simple polygon's moments.
+kr_InertiaData kf_InertiaDataPolygon(const std::vector<krVector<2>>& points) {
+    const std::size_t n = points.size();
+    if (n < 3) return kr_InertiaData();
+    const krVector<2> o = localOrigin(points);
+    krVector<2> c = o;
+    centroidOf(points, o, 0.0, c);
+    kr_InertiaData r;
+    if (momentsAbout(points, c, r)) return r;
+    std::vector<krVector<2>> local;
+    local.reserve(n);
+    for (const krVector<2>& p : points) local.push_back(p - o);
+    r = fanMoments(local);
+    return kr_InertiaData(r.area(), r.centerOfMass() + o, r.inertiaMatrix());
 }
 
 double kf_Area(const std::vector<krVector<2>>& points) {

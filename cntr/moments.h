@@ -51,15 +51,10 @@ private:
 // back to the first is included.
 
 // The moments of the closed polygon through the points; the zero record for
-// fewer than three points. The polygon is summed as a fan of triangles from
-// its centroid, the larger ones of the polygon's sense first, so that the
-// triangles of the opposite sense (where a non-convex outline folds back) are
-// taken from a sum that already has the polygon's sense. That ordering covers
-// counter-clockwise outlines only: a clockwise outline whose fan holds
-// triangles of both senses is summed in list order, and the sum's sign rule
-// then takes the wrong part away, so its matrix is not the polygon's. Outlines
-// seen whole from their centroid (convex ones, say) are right in either
-// sense; give the others counter-clockwise.
+// fewer than three points. A clockwise outline gets the negative area and the
+// same centre and matrix as the outline listed counter-clockwise. The sums are
+// taken about one of the polygon's own vertices, so a shape far from the
+// origin keeps the precision it has near it. Never throws.
 kr_InertiaData kf_InertiaDataPolygon(const std::vector<krVector<2>>& points);
 
 // Unsigned area of the polygon; 0 for one or two points, and 0 for an empty
@@ -71,7 +66,8 @@ double kf_Area(const std::vector<krEdgelet>& edgelets);
 
 namespace knContour {
 // Centroid of the polygon; (0,0) for fewer than three points or when twice the
-// area is 1e-6 or less.
+// area is 1e-6 or less. Summed about a vertex of the polygon, like the
+// moments. Never throws.
 krVector<2> centerOfMass(const std::vector<krVector<2>>& points);
 }  // namespace knContour
 

@@ -3,7 +3,8 @@
 // graph (kfLoad), k > 0 makes the k-th class (in name order) and reads a bare
 // record into it (loadSimple); an odd b / (n + 1) reads through a stream that
 // cannot seek, like a pipe, instead of from memory. Whatever loads must store
-// and load again to the same bytes.
+// and load again to the same bytes, and every contour it holds must answer a
+// few queries (on itself and on a copy) without failing other than cleanly.
 // With QEL_FUZZ_VERBOSE set, each input's outcome is printed (for checking
 // that the seeds load).
 #include <cstdint>
@@ -11,12 +12,14 @@
 #include <cstdlib>
 #include <istream>
 #include <memory>
+#include <set>
 #include <streambuf>
 #include <string>
 #include <vector>
 
 #include "fuzz_node.h"
 #include "platform/std/archive.h"
+#include "platform/std/exception.h"
 
 namespace {
 
@@ -37,6 +40,40 @@ void checkRoundTrip(const krPersistent& obj) {
     const Bytes first = kfStore(obj);
     const std::shared_ptr<krPersistent> again = kfLoad(first);
     if (!again || kfStore(*again) != first) std::abort();
+}
+
+// Queries that fill the caches a loaded contour brings bounds and flags for.
+// Too few points is a clean refusal; nothing else may escape.
+void query(const krContour& c) {
+    try {
+        (void)c.length();
+        (void)c.isSelfIntersecting();
+        for (int i = 0; i < 3; ++i) {
+            (void)c.encloseRect(krXform<2>(krMatrix<2>(1.0 + i, 0.0, 0.0, 1.0), krVector<2>(i, 0.0)));
+            (void)c.extremalVertexIndex(krRadian(i));
+        }
+        (void)c.intersections(krLineSeg(krVector<2>(-1.0, 0.5), krVector<2>(2.0, 0.5)), false);
+        (void)c.intersections(c);
+        (void)c.closestPoint(krVector<2>(0.5, 0.5), false);
+        (void)c.vertexIndex(krVector<2>(0.0, 0.0), 1.0);
+        (void)c.encloseCircle(krContourDefs::eFast);
+    } catch (const krException&) {
+    }
+}
+
+// Each object once: shared nodes may make the graph far larger than its tree.
+void queryAll(const krPersistent& obj, std::set<const void*>& seen) {
+    if (!seen.insert(&obj).second) return;
+    if (const auto* c = dynamic_cast<const krContour*>(&obj)) {
+        query(*c);
+        query(krContour(*c));
+    }
+    if (const auto* node = dynamic_cast<const krFuzzNode*>(&obj)) {
+        for (const auto& c : node->contours)
+            if (c.get()) queryAll(*c, seen);
+        for (const auto& child : node->children)
+            if (child.get()) queryAll(*child, seen);
+    }
 }
 
 }  // namespace
@@ -74,5 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::fprintf(stderr, "loaded: %s\n", kr_Instantiator::nameOf(typeid(obj)).c_str());
     }
     checkRoundTrip(*loaded);
+    std::set<const void*> seen;
+    queryAll(*loaded, seen);
     return 0;
 }

@@ -544,6 +544,27 @@ TEST(ArchiveCorrupt, HugeCountsAreRejectedWithoutAllocating) {
     }
 }
 
+// A negative cache bound loads as stored; the keyed caches must still answer,
+// on the loaded contour and on a copy that carries the bound.
+TEST(ArchiveCorrupt, NegativeCacheBoundLeavesQueriesWorking) {
+    W w;
+    w.named("krContour").contourV1(0, true, {{0, 0}, {4, 0}, {4, 4}, {0, 4}}, 0xffffffffu);
+    const auto loaded = kfLoadAs<krContour>(w.b);
+    ASSERT_EQ(loaded->cachedVectorSize(), -1);
+    const krContour plain(loaded->points());
+    auto check = [&](const krContour& c) {
+        for (int i = 0; i < 3; ++i) {
+            const krXform<2> x(krMatrix<2>(1.0 + i, 0, 0, 1), {});
+            EXPECT_EQ(c.encloseRect(x), plain.encloseRect(x));
+            EXPECT_EQ(c.extremalVertexIndex(krRadian(i)), plain.extremalVertexIndex(krRadian(i)));
+        }
+        EXPECT_EQ(c.intersections(krLineSeg({-1, 1}, {5, 1}), true).size(), 2u);
+        EXPECT_FALSE(c.isSelfIntersecting());
+    };
+    check(*loaded);
+    check(krContour(*loaded));
+}
+
 // ---------------------------------------------------------------------------
 // The registry.
 

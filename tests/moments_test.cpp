@@ -2,6 +2,7 @@
 // forms of triangles, rectangles and elliptical discs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -171,6 +172,117 @@ TEST(InertiaDataPolygon, NonConvexOutlinesEqualTheSumOfTheirParts) {
         EXPECT_EQ(kf_InertiaDataPolygon(few), kr_InertiaData());
 }
 
+
+// The moments by Green's theorem in long double, about the first vertex.
+kr_InertiaData longDoubleMoments(const Points& p) {
+    typedef long double L;
+    L w = 0, mx = 0, my = 0, xx = 0, xy = 0, yy = 0;
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        const krVector<2>& a = p[i == 0 ? p.size() - 1 : i - 1];
+        const L ux = L(a.x()) - p[0].x(), uy = L(a.y()) - p[0].y();
+        const L vx = L(p[i].x()) - p[0].x(), vy = L(p[i].y()) - p[0].y();
+        const L c = ux * vy - uy * vx;
+        w += c, mx += (ux + vx) * c, my += (uy + vy) * c;
+        xx += (ux * ux + ux * vx + vx * vx) * c, yy += (uy * uy + uy * vy + vy * vy) * c;
+        xy += (ux * vy + 2 * ux * uy + 2 * vx * vy + vx * uy) * c;
+    }
+    const L a = w / 2, cx = mx / (6 * a), cy = my / (6 * a), sense = a < 0 ? -1 : 1;
+    return kr_InertiaData(double(a), {double(p[0].x() + cx), double(p[0].y() + cy)},
+                          krMatrix<2>(double(sense * (xx / 12 - a * cx * cx)), double(sense * (xy / 24 - a * cx * cy)),
+                                      double(sense * (xy / 24 - a * cx * cy)), double(sense * (yy / 12 - a * cy * cy))));
+}
+
+// Area and matrix relative to their own size, the centre relative to the shape's.
+void expectClose(const kr_InertiaData& got, const kr_InertiaData& want, double rel) {
+    const krMatrix<2>& m = want.inertiaMatrix();
+    const double norm = std::max(std::fabs(m.element(0, 0)), std::fabs(m.element(1, 1)));
+    EXPECT_NEAR(got.area(), want.area(), rel * std::fabs(want.area()));
+    EXPECT_TRUE(kfRealEq(got.centerOfMass(), want.centerOfMass(), rel * std::sqrt(std::fabs(want.area()))))
+        << got.centerOfMass() << " vs " << want.centerOfMass();
+    EXPECT_TRUE(kfRealEq(got.inertiaMatrix(), m, rel * norm)) << got.inertiaMatrix() << " vs " << m;
+}
+
+// Random outlines seen whole from a random centre; from most other points,
+// their centroid or first vertex among them, they fold back.
+Points radialPolygon(krRandomUniform& rnd) {
+    std::vector<double> angles(3 + kfIFloor(rnd.next(0, 40)));
+    for (double& a : angles) a = rnd.next(0, 2 * kPi);
+    std::sort(angles.begin(), angles.end());
+    const krVector<2> c(rnd.next(-3, 3), rnd.next(-3, 3));
+    Points p;
+    for (double a : angles) p.push_back(c + krVector<2>(rnd.next(0.1, 1), krRadian(a)));
+    return p;
+}
+
+// Clockwise outlines are the same shapes: area negated, same centre and
+// matrix. Tiny copies (twice the area below 1e-6, where the centroid gives
+// up) must agree once scaled back: no tolerance may depend on the scale.
+TEST(InertiaDataPolygon, EitherSenseAndScaleGiveTheShapesMoments) {
+    krRandomUniform rnd(8);
+    const double s = std::ldexp(1.0, -12);
+    for (int k = 0; k < 400; ++k) {
+        SCOPED_TRACE(k);
+        const Points ccw = radialPolygon(rnd);
+        const kr_InertiaData want = longDoubleMoments(ccw);
+        for (const Points& p : {ccw, reversed(ccw)}) {
+            const double sense = p == ccw ? 1.0 : -1.0;
+            const kr_InertiaData signedWant(sense * want.area(), want.centerOfMass(), want.inertiaMatrix());
+            expectClose(kf_InertiaDataPolygon(p), signedWant, 1e-12);
+            Points tiny;
+            for (const krVector<2>& v : p) tiny.push_back(v * s);
+            const kr_InertiaData t = kf_InertiaDataPolygon(tiny);
+            expectClose(kr_InertiaData(t.area() / (s * s), t.centerOfMass() * (1 / s), t.inertiaMatrix() * (1 / (s * s * s * s))),
+                        signedWant, 1e-9);
+        }
+    }
+}
+
+// Triangles with an edge on a ray through the origin once made the medians'
+// intersection fail; the first is one of them. Every triangle's centroid is
+// its vertex mean.
+TEST(CenterOfMass, TrianglesNeverFailAndGiveTheirVertexMean) {
+    krRandomUniform rnd(2);
+    std::vector<Points> triangles = {{{65.039084563050679, 92.392486619871534},
+                                      {85.287897531186744, 121.15731616499144},
+                                      {47.445745061157254, 126.2866267613467}}};
+    for (int k = 0; k < 3000; ++k) {
+        const krVector<2> p(rnd.next(-100, 100), rnd.next(-100, 100));
+        triangles.push_back({p, p * rnd.next(0.1, 3), {rnd.next(-100, 100), rnd.next(-100, 100)}});
+    }
+    for (const Points& t : triangles) {
+        const kr_InertiaData want = triangleClosedForm(t);
+        if (std::fabs(want.area()) < 1e-3) continue;
+        SCOPED_TRACE(::testing::PrintToString(t));
+        EXPECT_TRUE(kfRealEq(kf_CenterOfMass(t), want.centerOfMass(), 1e-12 * 100)) << kf_CenterOfMass(t);
+        expectClose(kf_InertiaDataPolygon(t), want, 1e-9);
+    }
+}
+
+// Far from the origin the sums keep the shape's digits. Moved by up to 1e8
+// (exactly: the coordinates are multiples of 2^-20), a shape keeps its area
+// and matrix to 1e-9, and its centre moves with it to 1e-9 of its size (or to
+// the spacing of doubles out there, which is coarser for the smaller shapes).
+TEST(InertiaDataPolygon, MovingAShapeMovesOnlyItsCentre) {
+    Points ellipse = ellipsePoints({0, 0}, 5, 2, 0.3, 1000);
+    for (krVector<2>& p : ellipse)
+        p = krVector<2>(std::ldexp(std::round(std::ldexp(p.x(), 20)), -20), std::ldexp(std::round(std::ldexp(p.y(), 20)), -20));
+    const krVector<2> offsets[] = {{1e3, -1e3}, {1e6, 1e6}, {-1e7, 3e7}, {1e8, 1e8}, {-1e8, 5e7}};
+    for (const Points& shape : {ellipse, kSquare, kL, reversed(kL)}) {
+        const kr_InertiaData base = kf_InertiaDataPolygon(shape);
+        const double size = std::sqrt(std::fabs(base.area()));
+        for (const krVector<2>& d : offsets) {
+            SCOPED_TRACE(::testing::PrintToString(d) + " " + std::to_string(shape.size()));
+            Points moved;
+            for (const krVector<2>& p : shape) moved.push_back(p + d);
+            const kr_InertiaData got = kf_InertiaDataPolygon(moved);
+            EXPECT_NEAR(kf_Area(moved), kf_Area(shape), 1e-9 * kf_Area(shape));
+            const double tol = 1e-9 * size + 4e-16 * std::max(std::fabs(d.x()), std::fabs(d.y()));
+            EXPECT_TRUE(kfRealEq(kf_CenterOfMass(moved), kf_CenterOfMass(shape) + d, tol)) << kf_CenterOfMass(moved);
+            expectClose(got, kr_InertiaData(base.area(), base.centerOfMass() + d, base.inertiaMatrix()), 1e-9);
+            EXPECT_TRUE(kfRealEq(got.centerOfMass(), base.centerOfMass() + d, tol)) << got.centerOfMass();
+        }
+    }
+}
 
 TEST(InertiaDataSum, ParallelAxisRule) {
     const kr_InertiaData square = rectangleRecord({1, 1}, 2, 2);
