@@ -135,8 +135,9 @@ std::vector<krVector<2>> outsideOctagon(const std::vector<krVector<2>>& points, 
 }  // namespace
 
 int kfOrientation(const krVector<2>& a, const krVector<2>& b, const krVector<2>& c) {
-    const double detl = (a.x() - c.x()) * (b.y() - c.y());
-    const double detr = (a.y() - c.y()) * (b.x() - c.x());
+    const double adx = a.x() - c.x(), ady = a.y() - c.y();
+    const double bdx = b.x() - c.x(), bdy = b.y() - c.y();
+    const double detl = adx * bdy, detr = ady * bdx;
     const double det = detl - detr;
     const double sum = std::fabs(detl) + std::fabs(detr);
     // Comparisons with NaN or infinity fail, so over- and underflow go exact too.
@@ -145,6 +146,9 @@ int kfOrientation(const krVector<2>& a, const krVector<2>& b, const krVector<2>&
         if (det > bound) return 1;
         if (det < -bound) return -1;
     }
+    // A difference of zero is exact, so a product with it is exactly zero:
+    // runs along an axis (outlines of rectangles, pixel chains) need no sum.
+    if ((adx == 0.0 || bdy == 0.0) && (ady == 0.0 || bdx == 0.0)) return 0;
     return exactOrientation(a.x(), a.y(), b.x(), b.y(), c.x(), c.y());
 }
 
