@@ -98,10 +98,8 @@ TEST(RegionSetPairs, CrossingTestMatchesPlainLoop) {
         for (int k = 0; k < n; ++k) {
             const double x = kfIFloor(rnd.next(0, 20)), y = kfIFloor(rnd.next(0, 20));
             const double s = 1 + kfIFloor(rnd.next(0, 6));
-            if (k % 7 == 6)
-                list.push_back(Handle(new krRegion({{x, y}, {x + s, y + s}})));
-            else
-                list.push_back(k % 5 == 4 ? rect(x, y, s, 1e-7) : square(x, y, s));
+            list.push_back(k % 7 == 6 ? Handle(new krRegion({{x, y}, {x + s, y + s}}))
+                                      : rect(x, y, s, k % 5 == 4 ? 1e-7 : s));
         }
         bool expect = false;  // the plain walk: each outline, then every pair
         for (const auto& r : list) expect = outline(r).isSelfIntersecting() || expect;
@@ -113,7 +111,6 @@ TEST(RegionSetPairs, CrossingTestMatchesPlainLoop) {
         EXPECT_EQ(expect, set.isSelfIntersecting()) << "round " << round;
     }
     EXPECT_GT(crossing, 20);
-    EXPECT_LT(crossing, 180);
 }
 
 TEST(RegionSet, EmptySetAnswers) {
