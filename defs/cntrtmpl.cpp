@@ -108,11 +108,7 @@ void krContourT<krEdgelet>::makePointsConsistentWithData() {
 
 krPersistent* krContourT<krEdgelet>::make() { return new krContourT<krEdgelet>(); }
 
-krContourT<krEdgelet>::Instantiator::Instantiator()
-    : kr_Instantiator(typeid(krContourT<krEdgelet>), &krContourT<krEdgelet>::make,
-                      "krContourT<krEdgelet>") {}
-
-krContourT<krEdgelet>::Instantiator krContourT<krEdgelet>::sExemplar;
+krContourT<krEdgelet>::Instantiator krContourT<krEdgelet>::sExemplar("krContourT<krEdgelet>");
 
 void krContourT<krEdgelet>::dispatchSerialize(krArchive& ar) {
     kfSerializeLevel(ar, static_cast<krContourT<krEdgelet>*>(this), sizeof(krContourT<krEdgelet>), 1,
@@ -199,11 +195,7 @@ void krRegionT<krEdgelet>::regularizeT(krRegionT&) const { throw krPel::BadWindo
 
 krPersistent* krRegionT<krEdgelet>::make() { return new krRegionT<krEdgelet>(); }
 
-krRegionT<krEdgelet>::Instantiator::Instantiator()
-    : kr_Instantiator(typeid(krRegionT<krEdgelet>), &krRegionT<krEdgelet>::make,
-                      "krRegionT<krEdgelet>") {}
-
-krRegionT<krEdgelet>::Instantiator krRegionT<krEdgelet>::sExemplar;
+krRegionT<krEdgelet>::Instantiator krRegionT<krEdgelet>::sExemplar("krRegionT<krEdgelet>");
 
 void krRegionT<krEdgelet>::dispatchSerialize(krArchive& ar) {
     kfSerializeLevel(ar, static_cast<krRegionT<krEdgelet>*>(this), sizeof(krRegionT<krEdgelet>), 0,
@@ -264,11 +256,7 @@ void krRegionSetT<krEdgelet>::makeDataConsistentWithPoints() {
 
 krPersistent* krRegionSetT<krEdgelet>::make() { return new krRegionSetT<krEdgelet>(); }
 
-krRegionSetT<krEdgelet>::Instantiator::Instantiator()
-    : kr_Instantiator(typeid(krRegionSetT<krEdgelet>), &krRegionSetT<krEdgelet>::make,
-                      "krRegionSetT<krEdgelet>") {}
-
-krRegionSetT<krEdgelet>::Instantiator krRegionSetT<krEdgelet>::sExemplar;
+krRegionSetT<krEdgelet>::Instantiator krRegionSetT<krEdgelet>::sExemplar("krRegionSetT<krEdgelet>");
 
 void krRegionSetT<krEdgelet>::dispatchSerialize(krArchive& ar) {
     kfSerializeLevel(ar, static_cast<krRegionSetT<krEdgelet>*>(this), sizeof(krRegionSetT<krEdgelet>), 0,

@@ -4,6 +4,7 @@
 #ifndef QEL_DEFS_CNTRTMPL_H
 #define QEL_DEFS_CNTRTMPL_H
 
+#include <typeinfo>
 #include <vector>
 
 #include "cntr/contour.h"
@@ -15,6 +16,14 @@
 #include "platform/std/persistent.h"
 #include "platform/std/xform.h"
 #include "platform/std/xform2.h"
+
+// The registry entry of one of the template classes: its factory under the
+// given name.
+template <class C>
+class kr_TemplateInstantiator : public kr_Instantiator {
+public:
+    explicit kr_TemplateInstantiator(const char* name) : kr_Instantiator(typeid(C), &C::make, name) {}
+};
 
 template <class T>
 class krContourT;
@@ -79,10 +88,7 @@ public:
     void convexHullT(krRegionT<krEdgelet>& result) const;
 
     static krPersistent* make();
-    class Instantiator : public kr_Instantiator {
-    public:
-        Instantiator();
-    };
+    typedef kr_TemplateInstantiator<krContourT<krEdgelet>> Instantiator;
     static Instantiator sExemplar;
 
 protected:
@@ -151,10 +157,7 @@ public:
     void regularizeT(krRegionT& result) const;
 
     static krPersistent* make();
-    class Instantiator : public kr_Instantiator {
-    public:
-        Instantiator();
-    };
+    typedef kr_TemplateInstantiator<krRegionT<krEdgelet>> Instantiator;
     static Instantiator sExemplar;
 
 protected:
@@ -166,12 +169,12 @@ protected:
     HolesT holesT;
 };
 
-template <>
 // A region set that keeps, beside its plain regions, the edgelet regions they
 // stand for. Built from edgelet regions, both lists hold the same objects.
 // Changing the plain list (regions(...), add(...)) remakes the edgelet list
 // from the outer boundaries only: each new edgelet region gets a new identity
 // transform, so its edgelets are synthetic ones at the boundary's points.
+template <>
 class krRegionSetT<krEdgelet> : public krRegionSet {
 public:
     typedef std::vector<krPtrHandle_const<krRegionT<krEdgelet>>> RegionsT;
@@ -199,10 +202,7 @@ public:
     void regularizeT(krRegionSetT& result) const;
 
     static krPersistent* make();
-    class Instantiator : public kr_Instantiator {
-    public:
-        Instantiator();
-    };
+    typedef kr_TemplateInstantiator<krRegionSetT<krEdgelet>> Instantiator;
     static Instantiator sExemplar;
 
 protected:
