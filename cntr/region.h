@@ -134,6 +134,7 @@ protected:
 
 private:
     friend class krRegionSet;
+    friend struct kr_RegionAccess;  // the tests' door to the private steps
 
     // Crossings of a test ray from p with the outer boundary: 0 outside the
     // bounding rectangle, 1 within 1e-6 of a vertex; with twoRays the smaller

@@ -1,0 +1,243 @@
+// Region repair: mapping, splicing, the outer hull and the regularized outline
+// of self-crossing boundaries, their caches and the constructors' repair modes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "cntr/moments.h"
+#include "cntr/region.h"
+#include "contour_probe.h"
+
+namespace {
+
+using V = krVector<2>;
+using Pts = krContour::Points;
+constexpr auto eOuterHull = krContourDefs::eOuterHull;
+constexpr auto eRegularize = krContourDefs::eRegularize;
+
+struct RegionProbe : krRegion {
+    // The virtual base is built here, by the most derived class.
+    explicit RegionProbe(const Pts& p) : krContour(p, true, 0), krRegion(p) {}
+    using krRegion::outerHull_, krRegion::outerHullValid, krRegion::regularized,
+        krRegion::regularizedValid;
+};
+
+}  // namespace
+
+// The private splice, for the tests.
+struct kr_RegionAccess {
+    static void splice(const krRegion& a, const krRegion& b, krRegion& out) { a.splice(b, out); }
+};
+
+namespace {
+
+const Pts kBowTie = {{0, 0}, {2, 2}, {2, 0}, {0, 2}};
+
+krPtrHandle_const<krRegion> hole(const Pts& p) {
+    return krPtrHandle_const<krRegion>(new krRegion(p));
+}
+
+template <class F>
+std::wstring badParamsMessage(F&& f) {
+    try {
+        f();
+    } catch (const krContourDefs::BadParams& e) {
+        return e.string();
+    }
+    return L"(no BadParams)";
+}
+
+bool allFinite(const Pts& p) {
+    for (const V& v : p)
+        if (!std::isfinite(v.x()) || !std::isfinite(v.y())) return false;
+    return true;
+}
+
+TEST(RegionRepair, BowTieOutlines) {
+    const RegionProbe tie(kBowTie);
+    krRegion out;
+    tie.regularize(out);
+    EXPECT_EQ(out.points(), (Pts{{2, 0}, {1, 1}, {0, 0}, {0, 2}, {1, 1}, {2, 2}}));
+    // Both lobes keep one orientation, so their signed areas add up.
+    EXPECT_DOUBLE_EQ(std::fabs(kf_Area(out.points())), 2.0);
+    // Split at (1,1) into two triangles, neither holding the other's first
+    // edge midpoint, joined again at the shared vertex.
+    tie.outerHull(out);
+    EXPECT_EQ(out.points(), (Pts{{1, 1}, {0, 0}, {0, 2}, {1, 1}, {2, 2}, {2, 0}}));
+    EXPECT_FALSE(out.isSelfIntersecting());
+    // The constructors repair in place.
+    EXPECT_EQ(krRegion(kBowTie, eRegularize), krRegion(Pts{{2, 0}, {1, 1}, {0, 0}, {0, 2}, {1, 1}, {2, 2}}));
+    EXPECT_EQ(krRegion(kBowTie, eOuterHull).points(), out.points());
+}
+
+TEST(RegionRepair, SimpleBoundariesAreCopiedAndNothingIsCached) {
+    const Pts square = {{0, 0}, {4, 0}, {4, 4}, {0, 4}};
+    RegionProbe r(square);
+    r.label(7);
+    r.holes(krRegion::Holes{hole({{1, 1}, {2, 1}, {2, 2}})});
+    for (bool hull : {true, false}) {
+        krRegion out(Pts{{9, 9}, {8, 8}, {9, 8}});
+        hull ? r.outerHull(out) : r.regularize(out);
+        EXPECT_EQ(out.points(), square);
+        EXPECT_EQ(out.label(), 7u);
+        ASSERT_EQ(out.holes().size(), 1u);
+        EXPECT_EQ(out.holes()[0].get(), r.holes()[0].get());
+    }
+    EXPECT_FALSE(r.outerHullValid || r.regularizedValid);
+    for (auto mode : {eOuterHull, eRegularize}) EXPECT_EQ(krRegion(square, mode).points(), square);
+}
+
+TEST(RegionRepair, CrossingResultsAreCachedWithoutHolesOrLabel) {
+    RegionProbe r(kBowTie);
+    r.label(5);
+    r.holes(krRegion::Holes{hole({{1.9, 0.5}, {1.9, 0.6}, {1.8, 0.55}})});
+    krRegion first, second;
+    r.outerHull(first);
+    EXPECT_TRUE(r.outerHullValid);
+    EXPECT_FALSE(r.regularizedValid);
+    const krRegion* cached = r.outerHull_.get();
+    r.outerHull(second);
+    EXPECT_EQ(r.outerHull_.get(), cached);  // no second trace
+    EXPECT_EQ(first, second);
+    EXPECT_TRUE(second.holes().empty());
+    EXPECT_EQ(second.label(), 0u);
+    // A result handed out is a copy: a change of the source leaves it alone.
+    r.points(Pts{{0, 0}, {3, 3}, {3, 0}, {0, 3}});
+    EXPECT_FALSE(r.outerHullValid);
+    r.outerHull(second);
+    EXPECT_NE(r.outerHull_.get(), cached);
+    EXPECT_EQ(first.points().size(), 6u);
+    EXPECT_EQ(first.points()[0], V(1, 1));
+    // out may be the region itself.
+    r.regularize(r);
+    EXPECT_EQ(r.points(), (Pts{{3, 0}, {1.5, 1.5}, {0, 0}, {0, 3}, {1.5, 1.5}, {3, 3}}));
+}
+
+TEST(RegionRepair, BoundariesThatCannotBeTraced) {
+    // A pentagram: each of its edges is crossed twice, so none can start.
+    Pts star;
+    for (int k = 0; k < 5; ++k) star.push_back(V(1.0, krRadian(kPi / 2 + 4 * kPi / 5 * k)));
+    krRegion out(kBowTie);
+    EXPECT_EQ(badParamsMessage([&] { krRegion(star).outerHull(out); }), L"invalid contour");
+    EXPECT_EQ(badParamsMessage([&] { krRegion(star, eRegularize); }), L"invalid contour");
+    EXPECT_EQ(out.points(), kBowTie);  // out unchanged
+    const krRegion nan(Pts{{0, 0}, {2, 2}, {2, 0}, {0, 2}, {1, std::nan("")}});
+    EXPECT_THROW(nan.regularize(out), krContourDefs::BadParams);
+    EXPECT_THROW(nan.outerHull(out), krContourDefs::BadParams);
+}
+
+TEST(RegionRepair, MapKeepsTheLabelAndDropsHoles) {
+    krRegion r(Pts{{0, 0}, {4, 0}, {4, 4}, {0, 4}});
+    r.label(3);
+    r.holes(krRegion::Holes{hole({{1, 1}, {2, 1}, {2, 2}})});
+    krRegion out;
+    r.map(krXform<2>(krMatrix<2>(), V(1, -2)), out);
+    EXPECT_EQ(out.points(), (Pts{{1, -2}, {5, -2}, {5, 2}, {1, 2}}));
+    EXPECT_EQ(out.label(), 3u);
+    EXPECT_TRUE(out.holes().empty());
+    r.map(krXform<2>::I, r);
+    EXPECT_EQ(r, krRegion(Pts{{0, 0}, {4, 0}, {4, 4}, {0, 4}}));
+    EXPECT_EQ(r.label(), 3u);
+}
+
+TEST(RegionRepair, SpliceJoinsAtTheFirstCrossing) {
+    const krRegion a(Pts{{0, 0}, {4, 0}, {4, 4}, {0, 4}});
+    const krRegion b(Pts{{2, 2}, {6, 2}, {6, 6}, {2, 6}});
+    krRegion out;
+    kr_RegionAccess::splice(a, b, out);
+    // a's segments 0 and 1 miss b; segment 2, (4,0)->(4,4), meets b's
+    // segment 1, (2,2)->(6,2), at (4,2).
+    EXPECT_EQ(out.points(), (Pts{{4, 2}, {4, 4}, {0, 4}, {0, 0}, {4, 0}, {4, 2}, {6, 2}, {6, 6}, {2, 6}, {2, 2}}));
+    // Degenerate first segments are passed over.
+    const krRegion dup(Pts{{4, 3}, {4, 3}, {4, 3}, {0, 3}, {0, 5}, {4, 5}});
+    kr_RegionAccess::splice(dup, b, out);
+    ASSERT_EQ(out.points().size(), 6u + 4u + 2u);
+    EXPECT_EQ(out.points()[0], V(2, 3));
+    EXPECT_EQ(out.points()[1], V(0, 3));
+    const krRegion far(Pts{{10, 10}, {11, 10}, {11, 11}});
+    const krRegion before = out;
+    EXPECT_EQ(badParamsMessage([&] { kr_RegionAccess::splice(a, far, out); }), L"spliced regions do not intersect");
+    EXPECT_EQ(out, before);
+}
+
+// Random tangles: lattice points full of ties, repeats and collinear overlaps,
+// random walks, and rings with needles leaning over their neighbours. Each
+// repair gives a region of finite points (an outer hull that does not cross
+// itself) or one of the two errors of a boundary that cannot be repaired.
+TEST(RegionRepair, RandomTanglesEndWithARegionOrAClearError) {
+    krRandomUniform rnd(77);
+    int traced = 0;
+    for (int trial = 0; trial < 1500 && !HasFailure(); ++trial) {
+        const int kind = trial % 3, n = 4 + kfIFloor(rnd.next(0, 30));
+        Pts p;
+        V at(0, 0);
+        for (int i = 0; i < n; ++i) {
+            if (kind == 0) {
+                p.push_back(V(kfIFloor(rnd.next(0, 7)), kfIFloor(rnd.next(0, 7))));
+                if (rnd.next(0, 1) < 0.1) p.push_back(p.back());
+            } else if (kind == 1) {
+                p.push_back(at = at + V(rnd.next(-1, 1), rnd.next(-1, 1)));
+            } else {
+                const double t = 2 * kPi * i / n;
+                p.push_back(V(1.0, krRadian(t)));
+                if (rnd.next(0, 1) < 0.3) {
+                    p.push_back(V(rnd.next(2, 5), krRadian(t + rnd.next(-3, 3) * 2 * kPi / n)));
+                    p.push_back(V(1.0, krRadian(t + rnd.next(-1e-9, 1e-9))));
+                }
+            }
+        }
+        SCOPED_TRACE(::testing::Message() << "trial " << trial);
+        const krRegion r(p);
+        for (bool hull : {true, false}) {
+            krRegion out;
+            try {
+                hull ? r.outerHull(out) : r.regularize(out);
+            } catch (const krContourDefs::BadParams&) {
+                continue;
+            } catch (const krContourDefs::EmptyContour&) {
+                continue;
+            } catch (...) {
+                ADD_FAILURE() << "an unexpected exception";
+            }
+            EXPECT_TRUE(allFinite(out.points()));
+            traced += hull && r.isSelfIntersecting();
+            if (hull) EXPECT_FALSE(out.isSelfIntersecting());
+        }
+    }
+    EXPECT_GT(traced, 500);
+}
+
+// Figure-eights of two random star-shaped lobes whose joining edges cross once:
+// the outline encloses exactly the two lobes.
+TEST(RegionRepair, FigureEightsEncloseBothLobes) {
+    krRandomUniform rnd(5);
+    for (int trial = 0; trial < 400 && !HasFailure(); ++trial) {
+        const int n = 3 + kfIFloor(rnd.next(0, 40));
+        // Left lobe counterclockwise round (-3, 0) from its top right to its
+        // bottom right, right lobe clockwise round (3, 0) from its top left.
+        Pts left, right;
+        for (int i = 0; i < n; ++i) {
+            const double t = 0.3 + (2 * kPi - 0.6) * i / (n - 1);
+            left.push_back(V(-3, 0) + V(rnd.next(1, 2.5), krRadian(t)));
+            right.push_back(V(3, 0) + V(rnd.next(1, 2.5), krRadian(kPi - t)));
+        }
+        Pts eight = left;
+        eight.insert(eight.end(), right.begin(), right.end());
+        const krLine a = krLineSeg(left.back(), right.front()).line();
+        const V x = a.intersect(krLineSeg(right.back(), left.front()).line()).pos();
+        left.push_back(x);
+        right.push_back(x);
+        const double lobes = kf_Area(left) + kf_Area(right);
+        SCOPED_TRACE(::testing::Message() << "trial " << trial);
+        krRegion hull, reg;
+        krRegion(eight).outerHull(hull);
+        krRegion(eight).regularize(reg);
+        EXPECT_FALSE(hull.isSelfIntersecting());
+        EXPECT_NEAR(hull.area(false), lobes, 1e-9 * lobes);
+        EXPECT_NEAR(kf_Area(reg.points()), lobes, 1e-9 * lobes);
+    }
+}
+
+}  // namespace
