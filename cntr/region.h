@@ -102,7 +102,19 @@ public:
     void map(const krXform<2>& xform, krRegion& out) const;
     // A simple boundary gives a copy of the region; a crossing one its traced
     // outline without the loops that lie inside other loops (outerHull), or
-    // with every lobe in one orientation (regularize). Results are cached.
+    // with every lobe in one orientation (regularize). Results are cached;
+    // a result carries no holes and label 0.
+    //
+    // Errors: BadParams for coordinates that are not finite numbers, for a
+    // boundary with no uncrossed edge on its outside to start from ("invalid
+    // contour"), and for one whose walk does not come back to its start. The
+    // walk is bounded: a boundary of n segments whose segment queries report
+    // H crossings in all has at most 2n + 2H places a step can end at (each
+    // segment's start and its crossings, in either sense), so a walk that
+    // closes does so within that many steps; it is cut off after 4(n + H) + 16
+    // steps ("the boundary could not be traced"). EmptyContour for fewer than
+    // three points, and where the loops split off at touching vertices leave
+    // one of a single point.
     void outerHull(krRegion& out) const;
     void regularize(krRegion& out) const;
 

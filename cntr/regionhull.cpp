@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -87,6 +88,7 @@ Points traceOutline(const Points& p, std::size_t s, const Crossings& crossings,
     std::size_t bound = 4 * n + 16;
     bool counted = false;
     Points traced;
+    traced.reserve(n + 1);
     std::vector<int> indices;
     krVector<2> cur = p[s];
     std::size_t k = s + 1;  // segment k runs from point k-1 to point k
@@ -115,6 +117,14 @@ Points traceOutline(const Points& p, std::size_t s, const Crossings& crossings,
 }
 
 // ---- the outer-hull steps on a list of loops ----
+// The loops are held by pointer, so that moving one within the list copies
+// no points and no caches.
+typedef std::vector<std::unique_ptr<krRegion>> Loops;
+
+std::unique_ptr<krRegion> newLoop(const Points& p) {
+    return std::make_unique<krRegion>(p, krContourDefs::eAsIs);
+}
+
 // Each step restarts its scan after a change, but only where the change can
 // matter: the loops (or pairs) scanned before it found nothing and are
 // unchanged, so a full restart would pass over them again to no effect. Every
@@ -123,14 +133,14 @@ Points traceOutline(const Points& p, std::size_t s, const Crossings& crossings,
 // Splits a loop where two of its vertices touch, until no loop touches itself.
 // Ends: each split adds a loop and keeps the total point count, and every
 // loop has at least one point, so there are fewer splits than points.
-void splitAtTouchingVertices(std::vector<krRegion>& loops) {
+void splitAtTouchingVertices(Loops& loops) {
     std::size_t i = 0;
     while (i < loops.size()) {
-        const Points& p = loops[i].points();
+        const Points& p = loops[i]->points();
         const std::size_t m = p.size();
         std::size_t v = 0, w = m;
         for (; v < m && w == m; ++v)
-            for (int j : loops[i].vertexIndex(p[v], kTouch))
+            for (int j : loops[i]->vertexIndex(p[v], kTouch))
                 if (static_cast<std::size_t>(j) != v) {
                     w = static_cast<std::size_t>(j);
                     break;
@@ -145,27 +155,27 @@ void splitAtTouchingVertices(std::vector<krRegion>& loops) {
         Points a, b;
         appendRun(p, v, wEnd - v, a);
         appendRun(p, wEnd, v + m - wEnd, b);
-        loops[i] = krRegion(a, krContourDefs::eAsIs);
-        loops.push_back(krRegion(b, krContourDefs::eAsIs));
+        loops[i] = newLoop(a);
+        loops.push_back(newLoop(b));
     }
 }
 
 // Drops each loop whose first-edge midpoint lies inside another loop, the
 // last loop taking the dropped one's slot. Ends: each drop shortens the list.
 // The last loop standing is never dropped, since no other loop is left.
-void removeNestedLoops(std::vector<krRegion>& loops) {
+void removeNestedLoops(Loops& loops) {
     std::size_t i = 0;
     while (i < loops.size()) {
-        const Points& p = loops[i].points();
+        const Points& p = loops[i]->points();
         const krVector<2> q = (p[0] + p[1]) * 0.5;
         bool nested = false;
         for (std::size_t j = 0; j < loops.size() && !nested; ++j)
-            nested = j != i && loops[j].inside(q, true);
+            nested = j != i && loops[j]->inside(q, true);
         if (!nested) {
             ++i;
             continue;
         }
-        if (i + 1 != loops.size()) loops[i] = loops.back();
+        loops[i] = std::move(loops.back());
         loops.pop_back();
     }
 }
@@ -174,21 +184,21 @@ void removeNestedLoops(std::vector<krRegion>& loops) {
 // also has, until no two loops share a vertex. Ends: each join shortens the
 // list. After a join only pairs with the joined loop first can have changed:
 // any earlier pair's loops, or the union of two of them, found nothing.
-void mergeLoopsSharingAVertex(std::vector<krRegion>& loops) {
+void mergeLoopsSharingAVertex(Loops& loops) {
     for (std::size_t i = 0; i < loops.size(); ++i) {
         for (std::size_t j = i + 1; j < loops.size(); ++j) {
-            const Points& pi = loops[i].points();
-            const Points& pj = loops[j].points();
+            const Points& pi = loops[i]->points();
+            const Points& pj = loops[j]->points();
             std::size_t v = 0;
             std::vector<int> shared;
-            for (; v < pi.size() && shared.empty(); ++v) shared = loops[j].vertexIndex(pi[v], kTouch);
+            for (; v < pi.size() && shared.empty(); ++v) shared = loops[j]->vertexIndex(pi[v], kTouch);
             if (shared.empty()) continue;
             Points merged;
             merged.reserve(pi.size() + pj.size());
             appendRun(pi, v - 1, pi.size(), merged);
             appendRun(pj, static_cast<std::size_t>(shared.front()), pj.size(), merged);
-            loops[i] = krRegion(merged, krContourDefs::eAsIs);
-            if (j + 1 != loops.size()) loops[j] = loops.back();
+            loops[i] = newLoop(merged);
+            loops[j] = std::move(loops.back());
             loops.pop_back();
             j = i;  // the joined loop meets every other loop afresh
         }
@@ -267,10 +277,12 @@ void krRegion::outerHullRegularize(krRegion& out, bool outerHull) const {
         out = krRegion(traced, krContourDefs::eAsIs);
         return;
     }
-    std::vector<krRegion> loops(1, krRegion(traced, krContourDefs::eAsIs));
+    Loops loops;
+    loops.push_back(newLoop(traced));
     splitAtTouchingVertices(loops);
     removeNestedLoops(loops);
     mergeLoopsSharingAVertex(loops);
     // Loops that touch no other loop are dropped with the rest of the list.
-    out = loops.front();
+    // The result starts with clear caches, like every region made here.
+    out = krRegion(loops.front()->points(), krContourDefs::eAsIs);
 }

@@ -203,7 +203,9 @@ TEST(RegionRepair, RandomTanglesEndWithARegionOrAClearError) {
             }
             EXPECT_TRUE(allFinite(out.points()));
             traced += hull && r.isSelfIntersecting();
-            if (hull) EXPECT_FALSE(out.isSelfIntersecting());
+            if (hull) {
+                EXPECT_FALSE(out.isSelfIntersecting());
+            }
         }
     }
     EXPECT_GT(traced, 500);
