@@ -180,6 +180,18 @@ void removeNestedLoops(Loops& loops) {
     }
 }
 
+// Whether the bounding boxes of two loops keep more than twice the touch
+// distance apart on some axis: then no vertex of one is within the touch
+// distance of a vertex of the other, and a vertex search could find nothing.
+// It spares the search along the whole of a grown loop for every loop that
+// lies elsewhere.
+bool farApart(const krRegion& a, const krRegion& b) {
+    const krRect ra = a.encloseRect(krXform<2>::I), rb = b.encloseRect(krXform<2>::I);
+    const double gap = 2 * kTouch;
+    return ra.origin().x() - rb.corner().x() > gap || rb.origin().x() - ra.corner().x() > gap ||
+           ra.origin().y() - rb.corner().y() > gap || rb.origin().y() - ra.corner().y() > gap;
+}
+
 // Joins two loops at the first vertex of the first loop that the second one
 // also has, until no two loops share a vertex. Ends: each join shortens the
 // list. After a join only pairs with the joined loop first can have changed:
@@ -187,6 +199,7 @@ void removeNestedLoops(Loops& loops) {
 void mergeLoopsSharingAVertex(Loops& loops) {
     for (std::size_t i = 0; i < loops.size(); ++i) {
         for (std::size_t j = i + 1; j < loops.size(); ++j) {
+            if (farApart(*loops[i], *loops[j])) continue;
             const Points& pi = loops[i]->points();
             const Points& pj = loops[j]->points();
             std::size_t v = 0;
