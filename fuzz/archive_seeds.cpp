@@ -147,5 +147,11 @@ int main(int argc, char** argv) {
     const krContourT<krEdgelet> edgeletContour(edgelets, rigid);
     write(dir, "edgelet-contour", 0, kfStore(edgeletContour));
     write(dir, "edgelet-contour-record", readerOf("krContourT<krEdgelet>"), record(edgeletContour));
+    const krPtrHandle_const<krRegionT<krEdgelet>> edgeletRegion(
+        new krRegionT<krEdgelet>(edgeletContour, 3));
+    const krRegionSetT<krEdgelet> edgeletSet({edgeletRegion, edgeletRegion});
+    write(dir, "edgelet-region", 0, kfStore(*edgeletRegion));
+    write(dir, "edgelet-region-set", 0, kfStore(edgeletSet));
+    write(dir, "edgelet-region-set-record", readerOf("krRegionSetT<krEdgelet>"), record(edgeletSet));
     return 0;
 }
