@@ -171,6 +171,13 @@ private:
 
 using nlohmann::json;
 
+// An object's "type" member, or nothing when it has no such string.
+std::string typeOf(const json& v) {
+    if (!v.is_object()) return std::string();
+    auto t = v.find("type");
+    return t != v.end() && t->is_string() ? t->get<std::string>() : std::string();
+}
+
 Ring flatRing(const json& a) {
     if (!a.is_array()) throw InputError("a polygon is not a list of numbers");
     if (a.size() % 2) throw InputError("a polygon has an odd count of numbers");
@@ -211,9 +218,10 @@ std::string idText(const json& v) {
 }
 
 Shape geoJsonGeometry(const json& g, bool closed) {
-    if (!g.is_object() || !g.contains("type")) throw InputError("not a geometry");
-    std::string type = g["type"].is_string() ? g["type"].get<std::string>() : "";
-    const json& c = g.contains("coordinates") ? g["coordinates"] : json();
+    if (!g.is_object()) throw InputError("not a geometry");
+    std::string type = typeOf(g);
+    static const json kNone;
+    const json& c = g.contains("coordinates") ? g["coordinates"] : kNone;
     Shape s;
     if (type == "LineString") {
         s.kind = closed ? Kind::ClosedContour : Kind::OpenContour;
@@ -233,8 +241,9 @@ Shape geoJsonGeometry(const json& g, bool closed) {
 }
 
 Shape geoJsonFeature(const json& f) {
+    static const json kNone = json::object();
     const json& props = f.contains("properties") && f["properties"].is_object()
-                            ? f["properties"] : json::object();
+                            ? f["properties"] : kNone;
     bool closed = props.contains("closed") && props["closed"] == true;
     if (!f.contains("geometry") || f["geometry"].is_null())
         throw InputError("the feature has no geometry");
@@ -281,7 +290,7 @@ public:
                 throw InputError(path_ + ": no \"annotations\" list, so not COCO annotations");
             list_ = &doc_["annotations"];
             path0_ = "$.annotations";
-        } else if (doc_.is_object() && doc_.value("type", "") == "FeatureCollection") {
+        } else if (typeOf(doc_) == "FeatureCollection") {
             if (!doc_.contains("features") || !doc_["features"].is_array())
                 throw InputError(path_ + ": the feature collection has no \"features\" list");
             list_ = &doc_["features"];
@@ -302,7 +311,7 @@ public:
         try {
             if (format_ == Format::Coco)
                 r.shape = cocoAnnotation(item);
-            else if (item.is_object() && item.value("type", "") == "Feature")
+            else if (typeOf(item) == "Feature")
                 r.shape = geoJsonFeature(item);
             else
                 r.shape = geoJsonGeometry(item, false);
