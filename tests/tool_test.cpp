@@ -210,9 +210,12 @@ TEST(Tool, ConversionsKeepEveryAnswer) {
     }
 }
 
+// A bow-tie and a plate with a hole.
+const char* kTwo = "POLYGON ((0 0, 2 2, 2 0, 0 2, 0 0))\n"
+                   "POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0), (1 1, 1 3, 3 3, 3 1, 1 1))\n";
+
 TEST(Tool, TestsPointsAndDraws) {
-    fs::path shapes = write("r.wkt", "POLYGON ((0 0, 2 2, 2 0, 0 2, 0 0))\n"
-                                     "POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0), (1 1, 1 3, 3 3, 3 1, 1 1))\n");
+    fs::path shapes = write("r.wkt", kTwo);
     Result r = qelshape("inside " + shapes.string() + " -p " + write("p.csv", "x,y\n0.5,0.5\n2 2\n5,5\n").string());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("r.wkt:2,,0.5,0.5,true\n" + shapes.string() + ":2,,2,2,false\n" +
@@ -220,4 +223,18 @@ TEST(Tool, TestsPointsAndDraws) {
     fs::path svg = scratch() / "r.svg";
     EXPECT_EQ(qelshape("draw --all " + shapes.string() + " --to " + svg.string()).status, 0);
     EXPECT_NE(slurp(svg).find("crossings"), std::string::npos);
+}
+
+TEST(Tool, RepairsSayWhatChanged) {
+    fs::path shapes = write("r.wkt", kTwo);
+    fs::path fixed = scratch() / "fixed.wkt";
+    Result r = qelshape("repair --regularize " + shapes.string() + " --to " + fixed.string());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("r.wkt:1: changed\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("r.wkt:2: unchanged\n"), std::string::npos) << r.out;
+    auto rows = lines(qelshape("measure " + fixed.string()).out);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_DOUBLE_EQ(rows[0]["area"], 2);  // both lobes, no longer cancelling
+    EXPECT_EQ(rows[0]["self_intersecting"], false);
+    EXPECT_EQ(rows[1]["area_holes"], 12);
 }
