@@ -12,21 +12,24 @@
 // Angles are bucketed by a pseudo-angle q in [0, 4): a quarter turn per unit,
 // y / (x + y) within the first quadrant and likewise in the others. q grows
 // with the angle, at between 1/2 and 1 unit per radian, and costs a division
-// instead of an atan2. Buckets are 1 / (2n) wide in q. A gap wider than pi / n
-// radians spans more than pi / (2n) in q, more than two buckets, so it always
-// leaves a whole bucket empty; the spare 0.57 / n in q dwarfs the rounding of q
-// and of atan2 (a few 1e-16) for any n that fits in memory. Conversely gaps
-// without an empty bucket between their ends cannot be wide, so only the gaps
-// at runs of empty buckets are candidates, and only the vertices in the two
-// buckets on either side of such a run need exact angles: a vertex's bucket may
-// be off by one from its exact angle's only where it sits on a bucket border,
-// so the neighbour bucket on the far side is taken in as well.
+// instead of an atan2. Buckets are 1 / (8n) wide in q. A gap wider than pi / n
+// radians spans more than pi / (2n) in q, more than twelve buckets, so it
+// always leaves whole buckets empty, with room to spare that dwarfs the
+// rounding of q and of atan2 (a few 1e-16) for any n that fits in memory.
+// Conversely gaps without an empty bucket between their ends cannot be wide,
+// so only the gaps at runs of empty buckets are candidates; the span of the
+// run's buckets already rules out most of them (what the angle can grow over
+// it), the pseudo-angles of its neighbours most of the rest, and only the
+// vertices in the two buckets on either side of a run that is still in doubt
+// need exact angles. A vertex's bucket may be off by one from its exact
+// angle's only where it sits on a bucket border, so the neighbour bucket on
+// the far side is taken in as well.
 //
 // The walk visits the buckets in order. Almost always the first wide gap lies
 // among the few smallest angles, so a first pass keeps only the entries of the
 // lowest buckets (at most kFront of them) and walks those; only when that
-// window cannot decide does a second pass sort all entries by bucket (a counting
-// sort on groups of eight buckets, then the small groups), which is linear too.
+// window cannot decide does a second pass mark the buckets of all vertices and
+// walk the marks, which is linear too.
 //
 // Angles just below a full turn may round to exactly 0 in norm(); their
 // pseudo-angle is just below 4. Such vertices sit in the top two buckets,
@@ -43,8 +46,9 @@ struct Entry {
 // Working lists, kept per thread from one search to the next so that a large
 // search does not pay for fresh memory every time.
 struct Scratch {
-    std::vector<Entry> front, all;
-    std::vector<std::size_t> start;
+    std::vector<Entry> front;
+    std::vector<std::uint64_t> bucket, used, wanted;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> runs;
 };
 Scratch& scratch() {
     thread_local Scratch s;
@@ -79,7 +83,7 @@ class GapSearch {
 public:
     GapSearch(const std::vector<krVector<2>>& points, const krVector<2>& p)
         : pts_(points), p_(p), n_(points.size()), minGap_(kPi / static_cast<double>(n_)),
-          buckets_(8 * static_cast<std::uint64_t>(n_)), scale_(2.0 * static_cast<double>(n_)) {}
+          buckets_(32 * static_cast<std::uint64_t>(n_)), scale_(8.0 * static_cast<double>(n_)) {}
 
     kr_RayDirection run();
 
@@ -100,18 +104,20 @@ private:
     double maxAngle(const std::vector<Entry>& e, std::size_t from, std::size_t to) const;
     double minAngle(const std::vector<Entry>& e, std::size_t from, std::size_t to) const;
     bool tryGap(double from, double to);
-    void sortAll();
+    void searchAll();
+    // The entries of the buckets in wanted (sorted), sorted by bucket, into front_.
+    void gather(const std::vector<std::uint64_t>& wanted);
+    // The entries of buckets from .. to in front_, which must hold them all.
+    std::pair<std::size_t, std::size_t> range(std::uint64_t from, std::uint64_t to) const;
 
     const std::vector<krVector<2>>& pts_;
     krVector<2> p_;
     std::size_t n_;
     double minGap_;
-    std::uint64_t buckets_;  // 8n buckets of 1 / (2n) in q
+    std::uint64_t buckets_;  // 32n buckets of 1 / (8n) in q
     double scale_;
     double qHigh_ = 4.0;  // pseudo-angles above it are past the window
     std::vector<Entry>& front_ = scratch().front;
-    std::vector<Entry>& all_ = scratch().all;
-    std::vector<std::size_t>& start_ = scratch().start;
     kr_RayDirection result_;
 };
 
@@ -237,18 +243,89 @@ GapSearch::Outcome GapSearch::walk(const std::vector<Entry>& e, bool complete, s
     return tryGap(maxAngle(e, lo, e.size()), minAngle(e, 0, hi)) ? kFound : kNone;
 }
 
-// Every entry in bucket order: a counting sort on groups of eight buckets, then
-// each (small) group sorted on its own.
-void GapSearch::sortAll() {
-    const std::size_t groups = static_cast<std::size_t>(buckets_ / 8);
-    start_.assign(groups + 1, 0);
-    for (const Entry& x : front_) ++start_[static_cast<std::size_t>(x.bucket / 8) + 1];
-    for (std::size_t g = 0; g < groups; ++g) start_[g + 1] += start_[g];
-    all_.resize(front_.size());
-    // Each group's start advances to its end, which is the next group's start.
-    for (const Entry& x : front_) all_[start_[static_cast<std::size_t>(x.bucket / 8)]++] = x;
-    for (std::size_t g = 0, from = 0; g < groups; from = start_[g++])
-        if (start_[g] - from > 1) std::sort(all_.begin() + from, all_.begin() + start_[g], byBucket);
+void GapSearch::gather(const std::vector<std::uint64_t>& wanted) {
+    const std::vector<std::uint64_t>& bucket = scratch().bucket;
+    front_.clear();
+    for (std::size_t i = 0; i < n_; ++i) {
+        const std::uint64_t b = bucket[i];
+        if (b >= wanted.front() && b <= wanted.back() &&
+            std::binary_search(wanted.begin(), wanted.end(), b))
+            front_.push_back({b, i});
+    }
+    std::sort(front_.begin(), front_.end(), byBucket);
+}
+
+std::pair<std::size_t, std::size_t> GapSearch::range(std::uint64_t from, std::uint64_t to) const {
+    const auto lo = std::lower_bound(front_.begin(), front_.end(), Entry{from, 0}, byBucket);
+    const auto hi = std::upper_bound(front_.begin(), front_.end(), Entry{to, 0}, byBucket);
+    return {static_cast<std::size_t>(lo - front_.begin()), static_cast<std::size_t>(hi - front_.begin())};
+}
+
+// Every vertex: its bucket is kept and the bucket marked used. The runs of
+// empty buckets come straight from the marks, and only the runs that could
+// be wide need the entries on their two sides, gathered for a few runs at a
+// time in the order of the walk.
+void GapSearch::searchAll() {
+    Scratch& sc = scratch();
+    std::vector<std::uint64_t>& bucket = sc.bucket;
+    std::vector<std::uint64_t>& used = sc.used;
+    const std::uint64_t none = std::numeric_limits<std::uint64_t>::max();
+    bucket.resize(n_);
+    used.assign(static_cast<std::size_t>((buckets_ + 63) / 64), 0);
+    for (std::size_t i = 0; i < n_; ++i) {
+        const double x = pts_[i].x() - p_.x(), y = pts_[i].y() - p_.y();
+        bucket[i] = std::isnan(x) || std::isnan(y) ? none : entryOf(i, x, y).bucket;
+        if (bucket[i] != none) used[bucket[i] / 64] |= std::uint64_t(1) << (bucket[i] % 64);
+    }
+    auto isUsed = [&](std::uint64_t b) { return b < buckets_ && (used[b / 64] >> (b % 64)) & 1; };
+    // The first used bucket from `from` on, or buckets_.
+    auto nextUsed = [&](std::uint64_t from) {
+        std::size_t w = static_cast<std::size_t>(from / 64);
+        if (w >= used.size()) return buckets_;
+        std::uint64_t bits = used[w] & (~std::uint64_t(0) << (from % 64));
+        while (bits == 0) {
+            if (++w == used.size()) return buckets_;
+            bits = used[w];
+        }
+        return std::uint64_t(w) * 64 + static_cast<std::uint64_t>(__builtin_ctzll(bits));
+    };
+    const std::uint64_t first = nextUsed(0);
+    if (first == buckets_) return;  // no vertex has an angle
+    // The sides of a run: its used buckets and the used neighbours beyond.
+    auto low = [&](std::uint64_t b) { return b > 0 && isUsed(b - 1) ? b - 1 : b; };
+    auto high = [&](std::uint64_t b) { return isUsed(b + 1) ? b + 1 : b; };
+    std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs = sc.runs;
+    std::vector<std::uint64_t>& wanted = sc.wanted;
+    std::uint64_t s = first, t = nextUsed(s + 1);
+    for (std::size_t batch = 256;; batch *= 16) {
+        runs.clear();
+        for (; t != buckets_ && runs.size() < batch; s = t, t = nextUsed(t + 1)) {
+            const double edge0 = static_cast<double>(s) / scale_;
+            const double edge1 = static_cast<double>(t + 1) / scale_;
+            if (t >= s + 2 && spanMayBeWide(edge0, edge1)) runs.push_back({s, t});
+        }
+        if (runs.empty()) break;
+        wanted.clear();
+        for (const auto& r : runs)
+            for (std::uint64_t b : {low(r.first), r.first, r.second, high(r.second)}) wanted.push_back(b);
+        std::sort(wanted.begin(), wanted.end());
+        gather(wanted);
+        for (const auto& r : runs) {
+            const auto lo = range(low(r.first), r.first);
+            const auto hi = range(r.second, high(r.second));
+            if (mayBeWide(front_, lo.first, hi.first, hi.second) &&
+                tryGap(maxAngle(front_, lo.first, lo.second), minAngle(front_, hi.first, hi.second)))
+                return;
+        }
+    }
+    const std::uint64_t last = s;
+    // The wrap from the largest angle round to the smallest.
+    wanted.assign({low(last), last, first, high(first)});
+    std::sort(wanted.begin(), wanted.end());
+    gather(wanted);
+    const auto lo = range(low(last), last);
+    const auto hi = range(first, high(first));
+    tryGap(maxAngle(front_, lo.first, lo.second), minAngle(front_, hi.first, hi.second));
 }
 
 kr_RayDirection GapSearch::run() {
@@ -284,14 +361,7 @@ kr_RayDirection GapSearch::run() {
         std::sort(front_.begin(), front_.end(), byBucket);
         if (walk(front_, !cut, limit * 8 + 7) != kUndecided) return result_;
     }
-    // Second pass: every entry.
-    front_.clear();
-    for (std::size_t i = 0; i < n_; ++i) {
-        const double x = pts_[i].x() - p_.x(), y = pts_[i].y() - p_.y();
-        if (!std::isnan(x) && !std::isnan(y)) front_.push_back(entryOf(i, x, y));
-    }
-    sortAll();
-    walk(all_, true, 0);
+    searchAll();
     return result_;
 }
 
