@@ -181,8 +181,8 @@ public:
 
     krRegionSetT();
     // The plain list is made of the same objects; no repair is applied.
-    explicit krRegionSetT(const RegionsT& v);
-    explicit krRegionSetT(std::vector<krPtrHandle<krRegionT<krEdgelet>>> v);
+    krRegionSetT(const RegionsT& v);
+    krRegionSetT(std::vector<krPtrHandle<krRegionT<krEdgelet>>> v);
     krRegionSetT(const krRegionSetT& other);
     krRegionSetT& operator=(const krRegionSetT& other);
     ~krRegionSetT() override;
