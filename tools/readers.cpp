@@ -395,6 +395,14 @@ struct GeomDeleter {
     void operator()(GEOSGeometry* g) const { GEOSGeom_destroy_r(geos().ctx, g); }
 };
 
+// GEOS hands out the name in memory the caller frees.
+std::string typeName(const GEOSGeometry* g) {
+    char* name = GEOSGeomType_r(geos().ctx, g);
+    std::string text = name ? name : "geometry of unknown type";
+    GEOSFree_r(geos().ctx, name);
+    return text;
+}
+
 Ring geosRing(const GEOSGeometry* g) {
     GEOSContextHandle_t ctx = geos().ctx;
     const GEOSCoordSequence* seq = GEOSGeom_getCoordSeq_r(ctx, g);
@@ -440,8 +448,7 @@ Shape parseWkt(const std::string& text) {
             s.polygons.push_back(geosPolygon(GEOSGetGeometryN_r(t.ctx, g.get(), i)));
         break;
     default:
-        throw InputError(std::string("a ") + GEOSGeomType_r(t.ctx, g.get()) +
-                         " is not a shape the tool reads");
+        throw InputError("a " + typeName(g.get()) + " is not a shape the tool reads");
     }
     return s;
 }
@@ -506,7 +513,7 @@ std::vector<krVector<2>> wktPoints(const std::string& text) {
     int type = GEOSGeomTypeId_r(t.ctx, g.get());
     if (type == GEOS_POINT) return geosRing(g.get());
     if (type != GEOS_MULTIPOINT)
-        throw InputError(std::string("a ") + GEOSGeomType_r(t.ctx, g.get()) + " is not a point");
+        throw InputError("a " + typeName(g.get()) + " is not a point");
     std::vector<krVector<2>> points;
     for (int i = 0, n = GEOSGetNumGeometries_r(t.ctx, g.get()); i < n; ++i)
         for (const krVector<2>& p : geosRing(GEOSGetGeometryN_r(t.ctx, g.get(), i))) points.push_back(p);
