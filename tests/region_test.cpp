@@ -5,12 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 #include <limits>
-#include <string>
 
-#include "cntr/raygap.h"
 #include "cntr/region.h"
 #include "platform/std/archive.h"
 #include "contour_probe.h"
@@ -24,7 +20,6 @@ typedef krPtrHandle_const<krRegion> Hole;
 
 // A derived class builds the virtual contour base itself.
 struct RegionProbe : krRegion {
-    explicit RegionProbe(const Points& p) : krContour(p), krRegion(p) {}
     explicit RegionProbe(const krContour& c) : krContour(c), krRegion(c) {}
     using krRegion::areaValid, krRegion::comValid, krRegion::holes_, krRegion::inertiaValid;
 };
@@ -80,9 +75,8 @@ TEST(RegionObject, AlwaysClosedAndOpeningChangesNothing) {
 }
 
 TEST(RegionObject, HoleValidationKeepsTheOldList) {
-    RegionProbe r(square(0, 0, 1));
+    RegionProbe r{krContour(square(0, 0, 1))};
     const Hole inner = hole(square(0.4, 0.4, 0.2)), outside = hole(square(5, 5, 1));
-    r.holes(std::vector<krPtrHandle<krRegion>>{krPtrHandle<krRegion>(new krRegion(square(0.1, 0.1, 0.1)))});
     r.holes({inner, outside});  // a hole outside the region is accepted
     r.area(true);
     try {
@@ -103,7 +97,6 @@ TEST(RegionObject, HoleValidationKeepsTheOldList) {
     EXPECT_EQ(copy.holes()[1], outside);
     EXPECT_TRUE(copy.areaValid);
     EXPECT_TRUE(copy == krRegion(square(0, 0, 1)));
-    EXPECT_FALSE(copy == krRegion(square(0, 0, 2)));
 }
 
 TEST(RegionMeasures, AreaCentreAndInertiaWithHoles) {
@@ -135,7 +128,7 @@ TEST(RegionMeasures, AreaCentreAndInertiaWithHoles) {
     EXPECT_TRUE(kfRealEq(cancelled.centerOfMass(false), V(0.5, 0.5), 1e-15));
 
     // New points drop every measure; a null hole met by a measure throws.
-    RegionProbe p(square(0, 0, 1));
+    RegionProbe p{krContour(square(0, 0, 1))};
     p.area(false);
     p.centerOfMass(false);
     p.inertiaMatrix(false);
@@ -204,21 +197,16 @@ TEST(RegionArchive, HolesStaySharedAndOldRecordsLoad) {
     EXPECT_EQ(back->holes()[0], back->holes()[1]);
     EXPECT_DOUBLE_EQ(back->area(true), 14.0);
 
-    // Hand-written records: version 0, then one bad version byte at a time.
-    std::vector<unsigned char> b;
-    for (char ch : std::string("\x89QAR\x01\0\0\0\x01\x08krRegion", 18)) b.push_back(std::uint8_t(ch));
-    const std::size_t head = b.size();
-    auto u32 = [&b](std::uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(std::uint8_t(v >> (8 * i))); };
-    b.insert(b.end(), {0, 0, 0, 0});  // region v0, legacy base, persistence base, point list
-    u32(3);
-    for (double d : {0.0, 0.0, 2.0, 0.0, 0.0, 2.0}) {
-        std::uint64_t u;
-        std::memcpy(&u, &d, 8);
-        u32(std::uint32_t(u));
-        u32(std::uint32_t(u >> 32));
-    }
-    b.push_back(0xa5);  // dropped
-    u32(6);
+    // Version 0 from version 1 (after 18 bytes of header): both version bytes
+    // 0, no label, closed or hole list, a dropped byte before cachedVectorSize.
+    krRegion tri({{0, 0}, {2, 0}, {0, 2}});
+    tri.cachedVectorSize(6);
+    std::vector<unsigned char> b = kfStore(tri);
+    const std::size_t head = 18;
+    b.erase(b.end() - 5, b.end());
+    b.insert(b.end() - 4, 0xa5);
+    b.erase(b.begin() + long(head) + 3, b.begin() + long(head) + 8);
+    b[head] = b[head + 1] = 0;
     const auto old = kfLoadAs<krRegion>(b);
     EXPECT_EQ(old->points(), (Points{{0, 0}, {2, 0}, {0, 2}}));
     EXPECT_EQ(old->cachedVectorSize(), 6);
@@ -248,13 +236,10 @@ TEST(RegionArchive, HolesStaySharedAndOldRecordsLoad) {
 
 TEST(RegionInside, FastRayMatchesTheSortedAngles) {
     krRandomUniform rnd(91);
-    std::size_t compared = 0;
     auto check = [&](const Points& pts, const V& p) {
         const kr_RayDirection fast = kf_RayDirection(pts, p), plain = plainRay(pts, p);
         ASSERT_EQ(fast.onVertex, plain.onVertex);
-        ASSERT_EQ(fast.direction.x(), plain.direction.x());
-        ASSERT_EQ(fast.direction.y(), plain.direction.y());
-        ++compared;
+        ASSERT_EQ(fast.direction, plain.direction);
     };
     const double scales[] = {1.0, 1e-5, 3e7, 1e300};
     for (int round = 0; round < 1500; ++round) {
@@ -285,7 +270,6 @@ TEST(RegionInside, FastRayMatchesTheSortedAngles) {
         check(pts, q);
         check(pts, q + plainRay(pts, q).direction * (0.1 * s));  // on the ray's bisector
     }
-    EXPECT_GT(compared, 8000u);
 }
 
 TEST(RegionInside, AgreesWithEvenOddAwayFromTheBoundary) {
