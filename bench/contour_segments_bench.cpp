@@ -20,10 +20,29 @@ Pts star(std::size_t n) {
     return p;
 }
 
+// Closed: (0,0), (0,10), then points alternating (0.5,10) and (1,10), then
+// (3,5), (3,-1), (5,0). The closing segment (5,0)-(0,0) is crossed by
+// (3,5)-(3,-1), and the run along y = 10 pairs every two of its segments by
+// their boxes: a fast path that does not try the pairs from the start of the
+// contour first spends quadratic time before it finds the crossing.
+Pts lateCrossing(std::size_t n) {
+    Pts p{{0, 0}, {0, 10}};
+    for (std::size_t i = 0; i + 6 < n; ++i) p.emplace_back(i % 2 ? 1.0 : 0.5, 10.0);
+    p.insert(p.end(), {{3, 5}, {3, -1}, {5, 0}});
+    return p;
+}
+
+struct Input {
+    const char* name;
+    Pts (*make)(std::size_t);
+};
+const Input kInputs[] = {{"star", star}, {"lateCrossing", lateCrossing}};
+
 struct Probe : krContour {
     using krContour::krContour;
     using krContour::computeLineSegs;
     using krContour::lineSegs;
+    using krContour::selfIntersectingValid;
     using krContour::validLine;
 };
 
@@ -39,10 +58,24 @@ void BM_IsSelfIntersecting(benchmark::State& state) {
 }
 BENCHMARK(BM_IsSelfIntersecting)->RangeMultiplier(10)->Range(1000, 1000000)->Unit(benchmark::kMillisecond);
 
-// The same answer by the plain rule: every valid segment's own query scans
-// every segment.
-void BM_IsSelfIntersectingPlain(benchmark::State& state) {
-    const Probe c(star(static_cast<std::size_t>(state.range(0))));
+// The fast path and the plain rule side by side, the tables built once: every
+// valid segment's own query scanning every segment, stopping at the first hit.
+// range(0) picks the input, range(1) its size.
+void BM_SelfIntersectingTablesKept(benchmark::State& state) {
+    const Probe c(kInputs[state.range(0)].make(static_cast<std::size_t>(state.range(1))));
+    c.lineSegs();
+    for (auto _ : state) {
+        c.selfIntersectingValid = false;
+        benchmark::DoNotOptimize(c.isSelfIntersecting());
+    }
+    state.SetLabel(kInputs[state.range(0)].name);
+}
+BENCHMARK(BM_SelfIntersectingTablesKept)
+    ->Args({0, 1000})->Args({0, 10000})->Args({1, 1000})->Args({1, 10000})->Args({1, 100000})
+    ->Unit(benchmark::kMillisecond);
+
+void BM_SelfIntersectingPlain(benchmark::State& state) {
+    const Probe c(kInputs[state.range(0)].make(static_cast<std::size_t>(state.range(1))));
     const auto& segs = c.lineSegs();
     const auto& valid = c.validLine();
     const krVector<2> zero(0, 0);
@@ -64,9 +97,11 @@ void BM_IsSelfIntersectingPlain(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(found);
     }
-    state.SetItemsProcessed(state.iterations() * state.range(0));
+    state.SetLabel(kInputs[state.range(0)].name);
 }
-BENCHMARK(BM_IsSelfIntersectingPlain)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SelfIntersectingPlain)
+    ->Args({0, 1000})->Args({0, 10000})->Args({1, 1000})->Args({1, 10000})->Args({1, 100000})
+    ->Unit(benchmark::kMillisecond);
 
 // Building the tables (and the index) alone.
 void BM_SegmentTables(benchmark::State& state) {

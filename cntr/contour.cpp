@@ -85,16 +85,14 @@ krContour& krContour::operator=(const krContour& src) {
     lineSegsValid = src.lineSegsValid;
     lineSegs_ = src.lineSegs_;
     linesValid = src.linesValid;
-    lines = src.lines;
     boxesValid = src.boxesValid;
-    boxes = src.boxes;
     validLine_ = src.validLine_;
     medianFeatureSizeValid = src.medianFeatureSizeValid;
     medianFeatureSize_ = src.medianFeatureSize_;
     copyOwned(rectCache, src.rectCache);
     copyOwned(extremalCache, src.extremalCache);
     copyOwned(vertexGrids, src.vertexGrids);
-    copyOwned(segmentIndex, src.segmentIndex);
+    if (src.lineSegsValid) copyOwned(segmentIndex, src.segmentIndex);
     return *this;
 }
 
@@ -114,7 +112,6 @@ void krContour::deletePointers() {
     rectCache.reset();
     extremalCache.reset();
     vertexGrids.reset();
-    segmentIndex.reset();
 }
 
 // ---------------------------------------------------------------------------
@@ -443,40 +440,29 @@ void krContour::fitEllipse(krEllipse& out, double& residual) const {
 // ---------------------------------------------------------------------------
 // Segment tables and intersections.
 
-namespace {
-// The bounding box of a segment's ends, as the boxes table holds it.
-krRect segmentBox(const krVector<2>& a, const krVector<2>& b) {
-    const krVector<2> zero(0.0, 0.0);
-    return krRect(a, zero).enclose(krRect(b, zero));
-}
-}  // namespace
-
 void krContour::computeLineSegs() const {
     if (lineSegsValid && linesValid && boxesValid) return;
+    // One pass writes the segment table and fills the index's leaves; the
+    // table keeps its capacity between states, so only growth allocates.
+    const std::size_t n = points_.size();
+    const std::size_t count = n == 0 ? 0 : (isClosed() ? n : n - 1);
     lineSegs_.clear();
-    lines.clear();
-    boxes.clear();
-    validLine_.clear();
-    const std::size_t count = points_.empty() ? 0 : (isClosed() ? points_.size() : points_.size() - 1);
     lineSegs_.reserve(count);
-    lines.reserve(count);
-    boxes.reserve(count);
     validLine_.assign(count, true);
+    if (!segmentIndex) segmentIndex = std::make_unique<krSegmentIndex>();
+    segmentIndex->reset(count);
     std::size_t k = 0;
     forEachSegment(points_, isClosed(), [&](const krVector<2>& a, const krVector<2>& b) {
         if (kfRealEq(a, b, 1e-15)) {
             lineSegs_.emplace_back();
-            lines.emplace_back();
-            boxes.emplace_back();
             validLine_[k] = false;
         } else {
             lineSegs_.emplace_back(a, b);
-            lines.emplace_back(a, b - a);  // the segment's line()
-            boxes.push_back(segmentBox(a, b));
+            segmentIndex->add(k, krSegmentIndex::boxOf(a, b));
         }
         ++k;
     });
-    segmentIndex = std::make_unique<krSegmentIndex>(boxes, validLine_);
+    segmentIndex->finish();
     lineSegsValid = linesValid = boxesValid = true;
 }
 
@@ -492,16 +478,23 @@ const std::vector<bool>& krContour::validLine() const {
 
 namespace {
 // Whether the query seg (whose line is line) keeps a crossing with the
-// contour's segment own (whose line is ownLine), and where: the two must not be
-// parallel; without includeEnds, own must keep more than 1e-6 from both ends
-// of seg; and the lines' common point must lie within 1e-6 of both segments.
-bool keptCrossing(const krLineSeg& seg, const krLine& line, bool includeEnds,
-                  const krLineSeg& own, const krLine& ownLine, krVector<2>& p) {
-    if (ownLine.isParallel(line)) return false;
-    if (!includeEnds && (own.distToPoint(seg.p1()) <= 1e-6 || own.distToPoint(seg.p2()) <= 1e-6))
+// contour's segment own, and where: the two must not be parallel; without
+// includeEnds, own must keep more than 1e-6 from both ends of seg; and the
+// lines' common point must lie within 1e-6 of both segments.
+// The tests are pure, so their order is free: the end test goes first, since
+// neighbouring segments share an end and fail it at once.
+bool keptCrossing(const krLineSeg& seg, const krLine& line, bool includeEnds, const krLineSeg& own,
+                  krVector<2>& p) {
+    if (!includeEnds && (own.distToPoint(seg.p2()) <= 1e-6 || own.distToPoint(seg.p1()) <= 1e-6))
         return false;
+    const krLine ownLine = own.line();
+    if (ownLine.isParallel(line)) return false;
     p = ownLine.intersect(line).pos();
     return own.distToPoint(p) < 1e-6 && seg.distToPoint(p) < 1e-6;
+}
+
+krSegmentIndex::Box boxOfRect(const krRect& r) {
+    return {r.origin().x(), r.origin().y(), r.corner().x(), r.corner().y()};
 }
 }  // namespace
 
@@ -578,22 +571,23 @@ std::vector<krVector<2>> krContour::intersections(const krLineSeg& seg, std::vec
     checkEmptyContour();
     indices.clear();
     std::vector<krVector<2>> result;
-    const krRect box = segmentBox(seg.p1(), seg.p2());
-    if (!encloseRect(kIdentity).overlaps(box)) return result;
+    const krSegmentIndex::Box box = krSegmentIndex::boxOf(seg);
+    if (!boxOfRect(encloseRect(kIdentity)).overlaps(box)) return result;
     computeLineSegs();
     // The index hands out exactly the valid segments whose boxes overlap, in
     // ascending order: the segments the plain scan would not skip on those two
     // tests, in the plain scan's order.
     const krLine line = seg.line();
-    const auto near = [&seg](double lox, double loy, double hix, double hiy) {
-        return segmentNearBox(seg, lox, loy, hix, hiy);
+    const auto near = [&seg](const krSegmentIndex::Box& b) {
+        return segmentNearBox(seg, b.lox, b.loy, b.hix, b.hiy);
     };
-    segmentIndex->forEachOverlap(boxes, validLine_, box, near, [&](std::size_t k) {
+    segmentIndex->forEachOverlap(lineSegs_, validLine_, box, 0, near, [&](std::size_t k) {
         krVector<2> p;
-        if (keptCrossing(seg, line, includeEnds, lineSegs_[k], lines[k], p)) {
+        if (keptCrossing(seg, line, includeEnds, lineSegs_[k], p)) {
             result.push_back(p);
             indices.push_back(static_cast<int>(k));
         }
+        return true;
     });
     sortAlong(seg, result, indices);
     return result;
@@ -619,28 +613,28 @@ bool krContour::isSelfIntersecting() const {
     if (selfIntersectingValid) return selfIntersecting;
     computeLineSegs();
     // The contour crosses itself when some valid segment's own query (ends
-    // excluded) keeps a hit. A hit of query k from segment j needs their boxes to
-    // overlap, so instead of one query per segment the index pairs up the
-    // segments whose boxes overlap, and each pair is tried both ways; the answer
-    // is the same, reached in time proportional to the pairs. As in the query,
-    // a segment whose box misses the contour's rectangle (possible only with
-    // coordinates that are not numbers) finds nothing; that rectangle is the
-    // query's, and is cached as the query would. A segment's query never keeps
-    // a hit from the segment itself: its direction crossed with itself is
-    // exactly zero (parallel) or, past overflow, not a number, which makes the
-    // crossing point not a number too. So only distinct segments are paired.
+    // excluded) keeps a hit. A hit of query k from segment j needs their boxes
+    // to overlap, so the index hands out the pairs of segments whose boxes
+    // overlap, each pair once, in ascending order of the first segment and then
+    // of the second, and each pair is tried both ways. That meets every pair
+    // the plain loop would try and, like it, stops at the first hit from the
+    // start of the contour. As in the query, a segment whose box misses the
+    // contour's rectangle (possible only with coordinates that are not
+    // numbers) finds nothing; that rectangle is the query's, and is cached as
+    // the query would. A segment's query never keeps a hit from the segment
+    // itself: its direction crossed with itself is exactly zero (parallel) or,
+    // past overflow, not a number, which makes the crossing point not a number
+    // too. So only distinct segments are paired.
     bool found = false;
     if (std::find(validLine_.begin(), validLine_.end(), true) != validLine_.end()) {
-        const krRect all = encloseRect(kIdentity);
-        auto hit = [&](std::size_t k, std::size_t j) {
+        const krSegmentIndex::Box all = boxOfRect(encloseRect(kIdentity));
+        auto asks = [&](const krLineSeg& s) { return all.overlaps(krSegmentIndex::boxOf(s)); };
+        found = !segmentIndex->forEachPairInOrder(lineSegs_, validLine_, [&](std::size_t k, std::size_t j) {
+            const krLineSeg &sk = lineSegs_[k], &sj = lineSegs_[j];
             krVector<2> p;
-            return all.overlaps(boxes[k]) &&
-                   keptCrossing(lineSegs_[k], lines[k], false, lineSegs_[j], lines[j], p);
-        };
-        found = !segmentIndex->forEachOverlappingPair(
-            boxes, validLine_, [&](std::size_t a, std::size_t b) {
-                return !(hit(a, b) || hit(b, a));
-            });
+            return !((asks(sk) && keptCrossing(sk, sk.line(), false, sj, p)) ||
+                     (asks(sj) && keptCrossing(sj, sj.line(), false, sk, p)));
+        });
     }
     selfIntersecting = found;
     selfIntersectingValid = true;

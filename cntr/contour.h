@@ -146,9 +146,19 @@ protected:
 
     double medianFeatureSize() const;
 
+    // The segment tables, built once per state of the contour in one pass:
+    // lineSegs_ holds every segment in segment order (a default segment where
+    // the two ends are equal within 1e-15), validLine_ marks the segments that
+    // are not degenerate, and segmentIndex groups them for box queries. A
+    // segment's line is lineSegs()[k].line() and its box the box of its two
+    // ends; the queries work both out from the segment when they need them
+    // rather than keeping two more tables. lineSegsValid, linesValid and
+    // boxesValid are set and cleared together.
     void computeLineSegs() const;
     const std::vector<krLineSeg>& lineSegs() const;
     const std::vector<bool>& validLine() const;
+    // The hits of seg with this contour in order along seg, and in indices the
+    // segment number of each.
     std::vector<krVector<2>> intersections(const krLineSeg& seg, std::vector<int>& indices,
                                            bool includeEnds) const;
 
@@ -177,14 +187,14 @@ protected:
     mutable bool lineSegsValid = false;
     mutable std::vector<krLineSeg> lineSegs_;
     mutable bool linesValid = false;
-    mutable std::vector<krLine> lines;
     mutable bool boxesValid = false;
-    mutable std::vector<krRect> boxes;
     mutable std::vector<bool> validLine_;
     mutable bool medianFeatureSizeValid = false;
     mutable double medianFeatureSize_ = 0.0;
     mutable std::unique_ptr<std::vector<krVertexGrid>> vertexGrids;
-    // Spatial index over the boxes table; built and dropped with the tables.
+    // Box tree over the segment table; meaningful while lineSegsValid is set.
+    // It keeps its storage when the tables go stale, so rebuilding the tables
+    // of a contour that changed allocates nothing.
     mutable std::unique_ptr<krSegmentIndex> segmentIndex;
 
 private:

@@ -14,10 +14,10 @@
 
 struct Probe : krContour {
     using krContour::krContour;
-    using krContour::boxes, krContour::boxesValid, krContour::circleValid, krContour::convexHullValid,
+    using krContour::boxesValid, krContour::circleValid, krContour::convexHullValid,
         krContour::convexHull_, krContour::ellipse, krContour::ellipseResidual, krContour::ellipseValid,
         krContour::extremalCache, krContour::ExtremalCache, krContour::intersections,
-        krContour::length_, krContour::lengthValid, krContour::lines, krContour::lineSegs,
+        krContour::length_, krContour::lengthValid, krContour::lineSegs,
         krContour::lineSegsValid, krContour::linesValid, krContour::makeDataConsistentWithPoints,
         krContour::makePointsConsistentWithData, krContour::meanPositionValid,
         krContour::medianFeatureSize, krContour::medianFeatureSizeValid, krContour::points_,

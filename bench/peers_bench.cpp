@@ -1,0 +1,298 @@
+// The contour's measures and queries side by side with GEOS (C API) and
+// Boost.Geometry, in one binary on the same outlines. Each benchmark is named
+// operation/shape/library/vertices; bench/peers_table.py turns the JSON output
+// into ns per vertex and the ratio to the faster peer.
+//
+// Every iteration takes the next of a few jittered variants of the outline and
+// starts from a state with nothing cached: the contour's caches are dropped,
+// and the peers keep nothing between calls anyway (GEOS keeps a geometry's
+// envelope with the geometry, so its bounding box is not timed).
+#include <benchmark/benchmark.h>
+#include <geos_c.h>
+
+#include <boost/geometry.hpp>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cntr/contour.h"
+#include "cntr/moments.h"
+
+namespace bg = boost::geometry;
+
+namespace {
+typedef std::vector<krVector<2>> Pts;
+typedef bg::model::d2::point_xy<double> BPoint;
+typedef bg::model::ring<BPoint, false, false> BRing;  // counter-clockwise, not repeating the first point
+typedef bg::model::linestring<BPoint> BLine;
+typedef bg::model::box<BPoint> BBox;
+constexpr double kTwoPi = 6.283185307179586;
+constexpr int kVariants = 4;
+
+// ---- outlines ----
+
+// r = 1 + 0.3 sin 7t, each radius jittered by a tenth of the vertex spacing.
+Pts star(std::size_t n, std::mt19937_64& rng) {
+    std::uniform_real_distribution<double> jitter(-0.1, 0.1);
+    const double step = kTwoPi / static_cast<double>(n);
+    Pts p;
+    p.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double t = step * static_cast<double>(i);
+        p.emplace_back(1 + 0.3 * std::sin(7 * t) + step * jitter(rng), krRadian(t));
+    }
+    return p;
+}
+
+// Unit steps in random directions: it crosses itself early and often.
+Pts walk(std::size_t n, std::mt19937_64& rng) {
+    std::uniform_real_distribution<double> turn(0, kTwoPi);
+    Pts p{krVector<2>(0, 0)};
+    while (p.size() < n) p.push_back(p.back() + krVector<2>(1.0, krRadian(turn(rng))));
+    return p;
+}
+
+// Thin spikes from an inner circle of radius 0.01 out to radius 1: a simple
+// outline whose segment boxes all crowd the centre, so boxes alone pair up
+// nearly every two spikes of a quadrant.
+Pts sunburst(std::size_t n, std::mt19937_64& rng) {
+    std::uniform_real_distribution<double> jitter(0.99, 1.0);
+    const double step = kTwoPi / static_cast<double>(n);
+    Pts p;
+    p.reserve(n);
+    for (std::size_t i = 0; i < n; ++i)
+        p.emplace_back(i % 2 ? jitter(rng) : 0.01, krRadian(step * static_cast<double>(i)));
+    return p;
+}
+
+struct Shape {
+    const char* name;
+    Pts (*make)(std::size_t, std::mt19937_64&);
+};
+const Shape kShapes[] = {{"star", star}, {"walk", walk}, {"sunburst", sunburst}};
+
+// ---- one outline in each library's own form ----
+
+GEOSContextHandle_t geos() {
+    static GEOSContextHandle_t ctx = GEOS_init_r();
+    return ctx;
+}
+
+struct GeosFree {
+    void operator()(GEOSGeometry* g) const { GEOSGeom_destroy_r(geos(), g); }
+};
+typedef std::unique_ptr<GEOSGeometry, GeosFree> GeosGeom;
+
+// x, y pairs with the first point repeated at the end, as GEOS rings want.
+std::vector<double> closedBuffer(const Pts& p) {
+    std::vector<double> xy;
+    xy.reserve(2 * p.size() + 2);
+    for (const auto& v : p) xy.insert(xy.end(), {v.x(), v.y()});
+    xy.insert(xy.end(), {p[0].x(), p[0].y()});
+    return xy;
+}
+
+GEOSCoordSequence* geosSeq(const std::vector<double>& xy) {
+    return GEOSCoordSeq_copyFromBuffer_r(geos(), xy.data(), static_cast<unsigned>(xy.size() / 2), 0, 0);
+}
+
+GEOSGeometry* geosPolygon(const std::vector<double>& xy) {
+    return GEOSGeom_createPolygon_r(geos(), GEOSGeom_createLinearRing_r(geos(), geosSeq(xy)), nullptr, 0);
+}
+
+struct Variant {
+    Pts pts;
+    std::vector<double> xy;
+    std::vector<BPoint> bpts;
+    BRing ring;
+    BLine line;  // the ring as a closed line string
+    GeosGeom polygon, boundary;
+
+    explicit Variant(Pts p) : pts(std::move(p)), xy(closedBuffer(pts)) {
+        for (const auto& v : pts) bpts.emplace_back(v.x(), v.y());
+        ring.assign(bpts.begin(), bpts.end());
+        line.assign(bpts.begin(), bpts.end());
+        line.push_back(bpts.front());
+        polygon = GeosGeom(geosPolygon(xy));
+        boundary = GeosGeom(GEOSGeom_createLineString_r(geos(), geosSeq(xy)));
+    }
+};
+
+// The contour with its protected caches reachable, so that a benchmark can
+// keep the segment tables and drop only the self-intersection answer.
+struct Contour : krContour {
+    using krContour::krContour;
+    void forgetSelfIntersection() { selfIntersectingValid = false; }
+};
+
+// ---- the cases ----
+
+const krVector<2> kInside(0.3, 0.2);
+const krLineSeg kAcross(krVector<2>(-2, 0.1), krVector<2>(2, -0.05));
+
+struct Bench {
+    std::vector<std::unique_ptr<Variant>> variants;
+    std::vector<std::unique_ptr<Contour>> contours;
+    GeosGeom insidePoint, across;
+    BLine bAcross;
+
+    Bench(const Shape& shape, std::size_t n) {
+        std::mt19937_64 rng(n);
+        for (int v = 0; v < kVariants; ++v) {
+            variants.push_back(std::make_unique<Variant>(shape.make(n, rng)));
+            contours.push_back(std::make_unique<Contour>(variants.back()->pts));
+        }
+        insidePoint = GeosGeom(GEOSGeom_createPointFromXY_r(geos(), kInside.x(), kInside.y()));
+        const std::vector<double> seg{kAcross.p1().x(), kAcross.p1().y(), kAcross.p2().x(), kAcross.p2().y()};
+        across = GeosGeom(GEOSGeom_createLineString_r(geos(), geosSeq(seg)));
+        bAcross = {{seg[0], seg[1]}, {seg[2], seg[3]}};
+    }
+};
+
+// The contour of this iteration, with every cache dropped.
+Contour& freshContour(Bench& b, std::size_t iter) {
+    Contour& c = *b.contours[iter % kVariants];
+    c.isClosed(true);
+    return c;
+}
+
+typedef std::function<void(Bench&, std::size_t)> Body;
+struct Op {
+    const char* name;
+    Body lib, geosBody, boost;
+    // The peers are quadratic on some shapes; above this size they are left out there.
+    std::size_t peerLimitOnHardShapes = 1u << 30;
+};
+
+const Op kOps[] = {
+    {"construct",
+     [](Bench& b, std::size_t i) { benchmark::DoNotOptimize(krContour(b.variants[i % kVariants]->pts)); },
+     [](Bench& b, std::size_t i) { GeosGeom g(geosPolygon(b.variants[i % kVariants]->xy)); },
+     [](Bench& b, std::size_t i) {
+         const auto& v = *b.variants[i % kVariants];
+         BRing r(v.bpts.begin(), v.bpts.end());
+         benchmark::DoNotOptimize(r.data());
+     }},
+    {"length", [](Bench& b, std::size_t i) { benchmark::DoNotOptimize(freshContour(b, i).length()); },
+     [](Bench& b, std::size_t i) {
+         double l;
+         GEOSLength_r(geos(), b.variants[i % kVariants]->polygon.get(), &l);
+         benchmark::DoNotOptimize(l);
+     },
+     [](Bench& b, std::size_t i) { benchmark::DoNotOptimize(bg::perimeter(b.variants[i % kVariants]->ring)); }},
+    {"area", [](Bench& b, std::size_t i) { benchmark::DoNotOptimize(kf_Area(b.variants[i % kVariants]->pts)); },
+     [](Bench& b, std::size_t i) {
+         double a;
+         GEOSArea_r(geos(), b.variants[i % kVariants]->polygon.get(), &a);
+         benchmark::DoNotOptimize(a);
+     },
+     [](Bench& b, std::size_t i) { benchmark::DoNotOptimize(bg::area(b.variants[i % kVariants]->ring)); }},
+    {"centroid",
+     [](Bench& b, std::size_t i) { benchmark::DoNotOptimize(kf_CenterOfMass(b.variants[i % kVariants]->pts)); },
+     [](Bench& b, std::size_t i) { GeosGeom c(GEOSGetCentroid_r(geos(), b.variants[i % kVariants]->polygon.get())); },
+     [](Bench& b, std::size_t i) {
+         BPoint c;
+         bg::centroid(b.variants[i % kVariants]->ring, c);
+         benchmark::DoNotOptimize(c);
+     }},
+    {"distance",
+     [](Bench& b, std::size_t i) { benchmark::DoNotOptimize(freshContour(b, i).distToPoint(kInside, false)); },
+     [](Bench& b, std::size_t i) {
+         double d;
+         GEOSDistance_r(geos(), b.variants[i % kVariants]->boundary.get(), b.insidePoint.get(), &d);
+         benchmark::DoNotOptimize(d);
+     },
+     [](Bench& b, std::size_t i) {
+         benchmark::DoNotOptimize(bg::distance(BPoint(kInside.x(), kInside.y()), b.variants[i % kVariants]->line));
+     }},
+    {"bbox",
+     [](Bench& b, std::size_t i) { benchmark::DoNotOptimize(freshContour(b, i).encloseRect(krXform<2>::I)); },
+     nullptr,
+     [](Bench& b, std::size_t i) {
+         BBox box;
+         bg::envelope(b.variants[i % kVariants]->ring, box);
+         benchmark::DoNotOptimize(box);
+     }},
+    {"selfx_fresh",
+     [](Bench& b, std::size_t i) { benchmark::DoNotOptimize(freshContour(b, i).isSelfIntersecting()); },
+     [](Bench& b, std::size_t i) {
+         benchmark::DoNotOptimize(GEOSisSimple_r(geos(), b.variants[i % kVariants]->boundary.get()));
+     },
+     [](Bench& b, std::size_t i) { benchmark::DoNotOptimize(bg::intersects(b.variants[i % kVariants]->ring)); },
+     10000},
+    {"selfx_kept",
+     [](Bench& b, std::size_t i) {
+         Contour& c = *b.contours[i % kVariants];
+         c.forgetSelfIntersection();
+         benchmark::DoNotOptimize(c.isSelfIntersecting());
+     },
+     nullptr, nullptr},
+    {"segment_fresh",
+     [](Bench& b, std::size_t i) { benchmark::DoNotOptimize(freshContour(b, i).intersections(kAcross, true)); },
+     [](Bench& b, std::size_t i) {
+         GeosGeom g(GEOSIntersection_r(geos(), b.variants[i % kVariants]->boundary.get(), b.across.get()));
+     },
+     [](Bench& b, std::size_t i) {
+         bg::model::multi_point<BPoint> hits;
+         bg::intersection(b.bAcross, b.variants[i % kVariants]->line, hits);
+         benchmark::DoNotOptimize(hits.data());
+     }},
+};
+
+// Built on first use and kept: the inputs of one shape and size serve every case.
+Bench& inputs(const Shape& shape, std::size_t n) {
+    static std::vector<std::pair<std::string, std::unique_ptr<Bench>>> made;
+    const std::string key = std::string(shape.name) + std::to_string(n);
+    for (auto& m : made)
+        if (m.first == key) return *m.second;
+    if (made.size() > 3) made.erase(made.begin());  // keep memory bounded at 10^6 vertices
+    made.emplace_back(key, std::make_unique<Bench>(shape, n));
+    return *made.back().second;
+}
+
+void registerAll() {
+    for (const Op& op : kOps)
+        for (const Shape& shape : kShapes)
+            for (std::size_t n = 1000; n <= 1000000; n *= 10) {
+                const bool hard = std::string(shape.name) != "star";
+                const std::pair<const char*, const Body*> who[] = {
+                    {"lib", &op.lib}, {"geos", &op.geosBody}, {"boost", &op.boost}};
+                for (const auto& w : who) {
+                    if (!*w.second) continue;
+                    if (w.second != &op.lib && hard && n > op.peerLimitOnHardShapes) continue;
+                    const std::string name = std::string(op.name) + "/" + shape.name + "/" + w.first + "/" +
+                                             std::to_string(n);
+                    const Body body = *w.second;
+                    const Shape* sp = &shape;
+                    benchmark::RegisterBenchmark(name.c_str(), [body, sp, n](benchmark::State& state) {
+                        Bench& b = inputs(*sp, n);
+                        std::size_t i = 0;
+                        for (auto _ : state) body(b, i++);
+                        state.counters["ns_per_vertex"] = benchmark::Counter(
+                            static_cast<double>(n) * 1e-9,
+                            benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+                    })->Unit(benchmark::kMicrosecond);
+                }
+            }
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    registerAll();
+    // Short runs by default: a size of 10^6 repeats its case only a few times anyway.
+    std::vector<char*> args(argv, argv + argc);
+    std::string minTime = "--benchmark_min_time=0.1";
+    bool given = false;
+    for (int i = 1; i < argc; ++i) given |= std::string(argv[i]).rfind("--benchmark_min_time", 0) == 0;
+    if (!given) args.push_back(minTime.data());
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    GEOS_finish_r(geos());
+    return 0;
+}

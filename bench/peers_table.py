@@ -1,0 +1,57 @@
+#!/usr/bin/env python3
+"""Turns the JSON of qel_bench_peers into a table of ratios.
+
+Each cell is the library's time divided by the faster peer's on the same
+operation, shape and size, followed by both times in ns per vertex. Below 1 the
+library is ahead. Cases without a peer show the library's time alone.
+
+    qel_bench_peers --benchmark_out=peers.json --benchmark_out_format=json
+    python3 bench/peers_table.py peers.json [--time real]
+"""
+import argparse
+import json
+from collections import defaultdict
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("json")
+    ap.add_argument("--time", choices=["cpu", "real"], default="cpu",
+                    help="which of the benchmark's clocks to compare (default cpu)")
+    args = ap.parse_args()
+    with open(args.json) as f:
+        runs = json.load(f)["benchmarks"]
+
+    # ns per vertex by (operation, shape) -> size -> library
+    ns = defaultdict(lambda: defaultdict(dict))
+    order = []
+    for run in runs:
+        if run.get("run_type", "iteration") != "iteration":
+            continue
+        op, shape, who, n = run["name"].split("/")[:4]
+        unit = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}[run.get("time_unit", "ns")]
+        ns[(op, shape)][int(n)][who] = run[args.time + "_time"] * unit / int(n)
+        if (op, shape) not in order:
+            order.append((op, shape))
+
+    sizes = sorted({n for cases in ns.values() for n in cases})
+    print("| operation | shape | " + " | ".join("10^%d" % (len(str(n)) - 1) for n in sizes) + " |")
+    print("|---|---|" + "---|" * len(sizes))
+    for key in order:
+        cells = []
+        for n in sizes:
+            times = ns[key].get(n, {})
+            lib = times.get("lib")
+            peers = {w: t for w, t in times.items() if w != "lib"}
+            if lib is None:
+                cells.append("")
+            elif not peers:
+                cells.append("lib %.1f" % lib)
+            else:
+                best = min(peers, key=peers.get)
+                cells.append("%.2f (%.1f / %s %.1f)" % (lib / peers[best], lib, best, peers[best]))
+        print("| %s | %s | %s |" % (key[0], key[1], " | ".join(cells)))
+
+
+if __name__ == "__main__":
+    main()
