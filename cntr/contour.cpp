@@ -629,7 +629,9 @@ bool krContour::isSelfIntersecting() const {
     if (std::find(validLine_.begin(), validLine_.end(), true) != validLine_.end()) {
         const krSegmentIndex::Box all = boxOfRect(encloseRect(kIdentity));
         auto asks = [&](const krLineSeg& s) { return all.overlaps(krSegmentIndex::boxOf(s)); };
-        found = !segmentIndex->forEachPairInOrder(lineSegs_, validLine_, [&](std::size_t k, std::size_t j) {
+        // A kept hit lies within 1e-6 of both segments, so they come within
+        // 2e-6 of each other.
+        found = !segmentIndex->forEachPairInOrder(lineSegs_, validLine_, 2e-6, [&](std::size_t k, std::size_t j) {
             const krLineSeg &sk = lineSegs_[k], &sj = lineSegs_[j];
             krVector<2> p;
             return !((asks(sk) && keptCrossing(sk, sk.line(), false, sj, p)) ||

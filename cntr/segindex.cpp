@@ -66,3 +66,4 @@ void krSegmentIndex::leavesAfter(std::size_t leaf, std::vector<std::size_t>& lea
         }
     }
 }
+

@@ -4,6 +4,7 @@
 #define QEL_CNTR_SEGINDEX_H
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <utility>
 #include <vector>
@@ -57,15 +58,34 @@ public:
                         const Box& query, std::size_t first, Near&& near, Visit&& visit) const;
 
     // Calls pair(i, j), i < j, for every two valid segments whose boxes
-    // overlap, in ascending order of i and then of j, until pair returns false.
-    // Returns false when stopped.
+    // overlap and that come within near of each other, in ascending order of
+    // i and then of j, until pair returns false; it may also call it for pairs
+    // that keep farther apart. Returns false when stopped.
     template <class Pair>
     bool forEachPairInOrder(const std::vector<krLineSeg>& segs, const std::vector<bool>& valid,
-                            Pair&& pair) const;
+                            double near, Pair&& pair) const;
 
 private:
+    // Whether t lies wholly on one side of s's line, farther than near from
+    // it (and so farther than near from s). A test with slack: false when in
+    // doubt.
+    static bool apart(const krLineSeg& s, const krLineSeg& t, double near) {
+        const double dx = s.p2().x() - s.p1().x(), dy = s.p2().y() - s.p1().y();
+        const double c1 = dx * (t.p1().y() - s.p1().y()) - dy * (t.p1().x() - s.p1().x());
+        const double c2 = dx * (t.p2().y() - s.p1().y()) - dy * (t.p2().x() - s.p1().x());
+        const double c = (c1 > 0) == (c2 > 0) ? std::min(std::fabs(c1), std::fabs(c2)) : 0.0;
+        // c is the smaller distance times |d|; compare squares, widened by
+        // far more than the rounding of c (relative to the coordinates' size).
+        const double m = std::max({std::fabs(s.p1().x()), std::fabs(s.p1().y()), std::fabs(t.p1().x()),
+                                   std::fabs(t.p1().y()), std::fabs(t.p2().x()), std::fabs(t.p2().y())});
+        const double reach = near + 1e-12 * m;
+        // Below 1e75 none of the squares overflows; a valid segment's squared
+        // length is far above where reach's square times it could underflow.
+        return m < 1e75 && c * c > reach * reach * (dx * dx + dy * dy);
+    }
+
     // Appends to leaves, in ascending order, the leaves after leaf whose boxes
-    // overlap its own: its right siblings' subtrees level by level upward.
+    // overlap its own: its later siblings' subtrees level by level upward.
     void leavesAfter(std::size_t leaf, std::vector<std::size_t>& leaves) const;
 
     // A node box starts empty: it overlaps nothing until a segment widens it.
@@ -130,7 +150,7 @@ bool krSegmentIndex::forEachOverlap(const std::vector<krLineSeg>& segs,
 
 template <class Pair>
 bool krSegmentIndex::forEachPairInOrder(const std::vector<krLineSeg>& segs,
-                                        const std::vector<bool>& valid, Pair&& pair) const {
+                                        const std::vector<bool>& valid, double near, Pair&& pair) const {
     if (depth_ == 0) return true;
     // Leaf by leaf: the leaf's partners are found once and shared by its
     // segments; each segment then meets the later segments of its own leaf and
@@ -147,8 +167,14 @@ bool krSegmentIndex::forEachPairInOrder(const std::vector<krLineSeg>& segs,
             for (std::size_t b : partners) {
                 if (!leafBoxes[b].overlaps(bi)) continue;
                 const std::size_t jEnd = std::min((b + 1) * kFanout, count_);
+                // Segments of leaves apart in the contour are first tested
+                // for keeping farther apart than near; neighbours rarely do.
+                const bool far = b > a + 1;
                 for (std::size_t j = std::max(b * kFanout, i + 1); j < jEnd; ++j)
-                    if (valid[j] && boxOf(segs[j]).overlaps(bi) && !pair(i, j)) return false;
+                    if (valid[j] && boxOf(segs[j]).overlaps(bi) &&
+                        !(far && (apart(segs[i], segs[j], near) || apart(segs[j], segs[i], near))) &&
+                        !pair(i, j))
+                        return false;
             }
         }
     }

@@ -181,6 +181,29 @@ TEST(ContourSegmentIndex, MatchesThePlainScan) {
     EXPECT_LT(crossing, 3200);
 }
 
+// Segments far apart in the contour are first tested for keeping apart; at
+// the tolerance's edge that test must never drop a pair the rule keeps. A
+// sunburst whose last tip is moved to within d of its first spike: the tip
+// touches only when it lies within the tolerance of that spike.
+TEST(ContourSegmentIndex, FarPairsNearTheToleranceMatchThePlainScan) {
+    int touching = 0;
+    for (const V offset : {V(0, 0), V(1e5, -1e5)})
+        for (const double d : {0.0, 2e-7, 5e-7, 9e-7, 1.1e-6, 1.9e-6, 3e-6}) {
+            Pts p;
+            for (int i = 0; i < 80; ++i) p.push_back(V(i % 2 ? 1.0 : 0.2, krRadian(2 * kPi * i / 80)));
+            // The last spike comes square at the first one's side, from the side facing it.
+            const V mid = (p[0] + p[1]) * 0.5, along = (p[1] - p[0]).unit(), out(along.y(), -along.x());
+            p[78] = mid + out * 0.05;
+            p[79] = mid + out * d;
+            for (V& v : p) v = v + offset;
+            const bool plain = plainSelfIntersecting(p, true);
+            EXPECT_EQ(krContour(p).isSelfIntersecting(), plain) << d;
+            touching += plain;
+        }
+    EXPECT_GT(touching, 2);
+    EXPECT_LT(touching, 12);
+}
+
 TEST(ContourSegmentIndex, LongListsOfHitsKeepTheExchangeOrder) {
     // A comb: the query crosses every tooth, and every tooth tip lies on it, so
     // the hit list is long and full of equal keys.
