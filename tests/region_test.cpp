@@ -62,20 +62,18 @@ bool evenOdd(const Points& p, const V& q) {
 
 }  // namespace
 
-TEST(RegionObject, AlwaysClosedAndOpeningChangesNothing) {
-    RegionProbe r(krContour(square(0, 0, 2), false, 7));
+// Opening the region and a bad hole list both throw and change nothing.
+TEST(RegionObject, RejectedChangesKeepTheOldState) {
+    RegionProbe r(krContour(square(0, 0, 1), false, 7));
     EXPECT_TRUE(r.isClosed());
     EXPECT_EQ(r.label(), 7u);
-    EXPECT_DOUBLE_EQ(r.area(false), 4.0);  // the closing edge counts
+    EXPECT_DOUBLE_EQ(r.area(false), 1.0);  // the closing edge counts
     r.isClosed(true);
     EXPECT_TRUE(r.areaValid);
     EXPECT_THROW(r.isClosed(false), krContourDefs::RegionCannotBeSetOpen);
     EXPECT_TRUE(r.areaValid && r.isClosed());
     EXPECT_THROW(krRegion({{0, 0}, {1, 0}}).area(false), krContourDefs::EmptyContour);
-}
 
-TEST(RegionObject, HoleValidationKeepsTheOldList) {
-    RegionProbe r{krContour(square(0, 0, 1))};
     const Hole inner = hole(square(0.4, 0.4, 0.2)), outside = hole(square(5, 5, 1));
     r.holes({inner, outside});  // a hole outside the region is accepted
     r.area(true);
@@ -91,7 +89,7 @@ TEST(RegionObject, HoleValidationKeepsTheOldList) {
     EXPECT_THROW(r.holes({inner, Hole()}), krBadPointer);
     EXPECT_EQ(r.holes().size(), 2u);
 
-    // Copies share the hole objects; equality looks at the outer contour only.
+    // Copies share the hole objects; equality looks at the outer points only.
     r.area(false);
     const RegionProbe copy(r);
     EXPECT_EQ(copy.holes()[1], outside);
@@ -112,25 +110,20 @@ TEST(RegionMeasures, AreaCentreAndInertiaWithHoles) {
 
     // Orientation does not matter; a hole outside still counts; off-centre
     // holes move the centre as the sum of signed parts says.
-    Points cw = square(0, 0, 2);
-    std::reverse(cw.begin(), cw.end());
-    krRegion r(cw);
+    krRegion r({{0, 0}, {0, 2}, {2, 2}, {2, 0}});
     EXPECT_DOUBLE_EQ(r.area(true), 4.0);
     EXPECT_TRUE(r.inertiaMatrix(true) == r.inertiaMatrix(false));
     r.holes({hole(square(0.5, 0.5, 1)), hole(square(10, 10, 1))});
     EXPECT_DOUBLE_EQ(r.area(true), 2.0);
     EXPECT_TRUE(kfRealEq(r.centerOfMass(true), V(-3.75, -3.75), 1e-12));  // (4 - 1 - 10.5) / 2
 
-    // Holes that cancel the whole area leave no centre to give.
-    krRegion cancelled(square(0, 0, 1));
-    cancelled.holes({hole(square(3, 3, 1))});
-    EXPECT_THROW(cancelled.centerOfMass(true), krContourDefs::BadParams);
-    EXPECT_TRUE(kfRealEq(cancelled.centerOfMass(false), V(0.5, 0.5), 1e-15));
-
-    // New points drop every measure; a null hole met by a measure throws.
+    // Holes that cancel the whole area leave no centre to give; new points
+    // drop every measure; a null hole met by a measure throws.
     RegionProbe p{krContour(square(0, 0, 1))};
+    p.holes({hole(square(3, 3, 1))});
+    EXPECT_THROW(p.centerOfMass(true), krContourDefs::BadParams);
+    EXPECT_TRUE(kfRealEq(p.centerOfMass(false), V(0.5, 0.5), 1e-15));
     p.area(false);
-    p.centerOfMass(false);
     p.inertiaMatrix(false);
     p.points(square(0, 0, 3));
     EXPECT_FALSE(p.areaValid || p.comValid || p.inertiaValid);
@@ -163,12 +156,12 @@ TEST(RegionQueries, TiesGoToTheOuterBoundaryThenTheEarlierHole) {
     krRegion r(square(0, 0, 4));
     r.holes({hole(square(2, 1, 1)), hole(square(2, 1, 1)), hole(square(1, 2.5, 0.5))});
     long which = 7;
-    struct Case { V p; bool holes; long which, index; V point; };
+    struct Case { V p; bool holes; long which; V point; };
     const Case cases[] = {
-        {{1.0, 0.5}, true, -1, 0, {1.0, 0.0}},   // vertices (0,0) and (2,1) tie: outer wins
-        {{2.5, 0.5}, true, 0, 0, {2.5, 0.0}},    // edges tie: outer wins; hole 0's vertex wins
-        {{2.4, 1.6}, true, 0, 0, {2.0, 1.6}},    // inside the first hole; its twin loses the tie
-        {{1.2, 2.7}, false, -1, 0, {1.0, 2.7}},  // nearest boundary is hole 2, vertices are not asked
+        {{1.0, 0.5}, true, -1, {1.0, 0.0}},   // vertices (0,0) and (2,1) tie: outer wins
+        {{2.5, 0.5}, true, 0, {2.5, 0.0}},    // edges tie: outer wins; hole 0's vertex wins
+        {{2.4, 1.6}, true, 0, {2.0, 1.6}},    // inside the first hole; its twin loses the tie
+        {{1.2, 2.7}, false, -1, {1.0, 2.7}},  // nearest boundary is hole 2, vertices are not asked
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.p.x() << ", " << c.p.y());
@@ -210,13 +203,10 @@ TEST(RegionArchive, HolesStaySharedAndOldRecordsLoad) {
     const auto old = kfLoadAs<krRegion>(b);
     EXPECT_EQ(old->points(), (Points{{0, 0}, {2, 0}, {0, 2}}));
     EXPECT_EQ(old->cachedVectorSize(), 6);
-    EXPECT_EQ(old->label(), 0u);
-    EXPECT_DOUBLE_EQ(old->area(false), 2.0);
 
     const std::vector<unsigned char> v1 = kfStore(r);
     struct Case { const std::vector<unsigned char>* bytes; std::size_t at; const char* place; long line; };
     const Case cases[] = {
-        {&v1, head, "src/tarn/cntr/region", 819},
         {&b, head, "src/tarn/cntr/region", 819},
         {&b, head + 1, "src/tarn/cntr/region", 809},
         {&v1, head + 81, "", 0},  // the hole list, after 4 points of contour record
