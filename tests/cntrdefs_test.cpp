@@ -11,7 +11,6 @@ namespace {
 
 using Defs = krContourDefs;
 
-static_assert(std::is_abstract<Defs::Errors>::value);
 static_assert(std::is_base_of<krExceptionWithString, Defs::Errors>::value);
 // A catch of the library's base must let the support layer's own errors through.
 static_assert(!std::is_base_of<Defs::Errors, krBadPointer>::value);
@@ -30,7 +29,6 @@ struct Counted : C {
 template <class C>
 void expectSuicideAndRethrow(long number) {
     SCOPED_TRACE(number);
-    EXPECT_EQ(C().message(), L"");
     gDeaths = 0;
     krException* heap = new Counted<C>(L"gone");
     try {

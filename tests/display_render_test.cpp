@@ -3,12 +3,10 @@
 // chromium is not installed.
 #include <gtest/gtest.h>
 #include <unistd.h>
-#include <zlib.h>
+#include <png.h>
 
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -17,44 +15,19 @@
 
 namespace {
 
-// 8-bit RGB or RGBA, not interlaced, as a screenshot is: RGB rows, alpha over white.
+// The screenshot as rows of colours, any transparency blended over white.
 std::vector<std::vector<krColor>> readPng(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    const std::vector<unsigned char> s((std::istreambuf_iterator<char>(f)), {});
-    auto be32 = [&](std::size_t i) {
-        return s[i] << 24 | s[i + 1] << 16 | s[i + 2] << 8 | s[i + 3];
-    };
-    std::size_t w = 0, h = 0, bpp = 0;
-    std::vector<unsigned char> packed;
-    for (std::size_t pos = 8; pos + 12 <= s.size(); pos += 12 + be32(pos)) {
-        const auto data = s.begin() + pos + 8;
-        if (be32(pos + 4) == 0x49484452 && data[8] == 8 && data[9] % 4 == 2 && data[12] == 0)
-            w = be32(pos + 8), h = be32(pos + 12), bpp = data[9] == 6 ? 4 : 3;  // IHDR
-        if (be32(pos + 4) == 0x49444154)
-            packed.insert(packed.end(), data, data + be32(pos));  // IDAT
-    }
-    std::vector<unsigned char> raw(h * (w * bpp + 1)), row(w * bpp), prev(w * bpp);
-    uLongf n = raw.size();
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
     std::vector<std::vector<krColor>> image;
-    if (bpp == 0 || uncompress(raw.data(), &n, packed.data(), packed.size()) != Z_OK) return image;
-    for (std::size_t y = 0, i = 0; y < h; ++y) {
-        const unsigned char filter = raw[i++] % 5;
-        for (std::size_t x = 0; x < row.size(); ++x) {
-            const int a = x >= bpp ? row[x - bpp] : 0, b = prev[x],
-                      c = x >= bpp ? prev[x - bpp] : 0;
-            const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-            const int add[] = {0, a, b, (a + b) / 2, pa <= pb && pa <= pc ? a : pb <= pc ? b : c};
-            row[x] = static_cast<unsigned char>(raw[i++] + add[filter]);
-        }
-        image.emplace_back();
-        for (std::size_t x = 0; x < w; ++x) {
-            const int alpha = bpp == 4 ? row[x * 4 + 3] : 255;
-            auto over = [&](int k) {
-                return (row[x * bpp + k] * alpha + 255 * (255 - alpha)) / 255;
-            };
-            image.back().emplace_back(over(0), over(1), over(2));
-        }
-        prev.swap(row);
+    if (!png_image_begin_read_from_file(&png, path.c_str())) return image;
+    png.format = PNG_FORMAT_RGB;
+    std::vector<png_byte> rgb(PNG_IMAGE_SIZE(png));
+    const png_color white{255, 255, 255};
+    if (!png_image_finish_read(&png, &white, rgb.data(), 0, nullptr)) return image;
+    for (std::size_t i = 0; i < rgb.size(); i += 3) {
+        if (i % (3 * png.width) == 0) image.emplace_back();
+        image.back().emplace_back(rgb[i], rgb[i + 1], rgb[i + 2]);
     }
     return image;
 }
