@@ -2,6 +2,8 @@
 // behind the reader byte that archive_fuzz expects. Usage: archive_seeds DIR
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <cstdio>
 #include <fstream>
@@ -46,17 +48,23 @@ std::string fileName(const std::string& name) {
     return out;
 }
 
-// A version-0 contour record of two points, as older files hold it.
-Bytes legacyContour() {
+// A version-0 record of a contour or region: the class, its legacy base and
+// persistence base at version 0, the point list (version 0), then `tail`: the
+// byte that version dropped and the fields after it.
+Bytes legacyRecord(const std::string& name, const krContour::Points& points, const Bytes& tail) {
     Bytes b(krArchive::kMagic, krArchive::kMagic + 4);
-    const unsigned char rest[] = {1, 0, 0, 0, 1, 9, 'k', 'r', 'C', 'o', 'n', 't', 'o', 'u', 'r',
-                                  0, 0, 0,      // contour, legacy base, persistence base
-                                  0, 2, 0, 0, 0,  // point list: version, count
-                                  0, 0, 0, 0, 0, 0, 0xf0, 0x3f, 0, 0, 0, 0, 0, 0, 0, 0x40,
-                                  0, 0, 0, 0, 0, 0, 0x08, 0x40, 0, 0, 0, 0, 0, 0, 0x10, 0x40,
-                                  7,              // dropped byte
-                                  5, 0, 0, 0, 0}; // cachedVectorSize, closed
-    b.insert(b.end(), rest, rest + sizeof rest);
+    const unsigned char head[] = {1, 0, 0, 0, 1, static_cast<unsigned char>(name.size())};
+    b.insert(b.end(), head, head + sizeof head);
+    b.insert(b.end(), name.begin(), name.end());
+    const unsigned char list[] = {0, 0, 0, 0, static_cast<unsigned char>(points.size()), 0, 0, 0};
+    b.insert(b.end(), list, list + sizeof list);
+    for (const krVector<2>& p : points)
+        for (const double v : {p.x(), p.y()}) {
+            std::uint64_t u;
+            std::memcpy(&u, &v, sizeof u);
+            for (int i = 0; i < 8; ++i) b.push_back(static_cast<unsigned char>(u >> (8 * i)));
+        }
+    b.insert(b.end(), tail.begin(), tail.end());
     return b;
 }
 
@@ -65,21 +73,6 @@ Bytes legacyRegionSet() {
     Bytes b = kfStore(krRegionSet());
     b.resize(b.size() - 4);
     b[8 + 2 + 11] = 0;  // past the header, the tag, the name length and the name
-    return b;
-}
-
-// A version-0 region record of three points.
-Bytes legacyRegion() {
-    Bytes b(krArchive::kMagic, krArchive::kMagic + 4);
-    const unsigned char rest[] = {1, 0, 0, 0, 1, 8, 'k', 'r', 'R', 'e', 'g', 'i', 'o', 'n',
-                                  0, 0, 0,        // region, legacy base, persistence base
-                                  0, 3, 0, 0, 0,  // point list: version, count
-                                  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                  0, 0, 0, 0, 0, 0, 0, 0x40, 0, 0, 0, 0, 0, 0, 0, 0,
-                                  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40,
-                                  9,              // dropped byte
-                                  3, 0, 0, 0};    // cachedVectorSize
-    b.insert(b.end(), rest, rest + sizeof rest);
     return b;
 }
 
@@ -94,9 +87,7 @@ int main(int argc, char** argv) {
     const krContour open({{0, 0}, {1, 0}, {1, 1}}, false, 7);
     const krContour closed({{-1, -1}, {1, -1}, {0, 1}}, true, 0);
     write(dir, "contour", 0, kfStore(open));
-    write(dir, "contour-v0", 0, legacyContour());
-    write(dir, "bad-params", 0, kfStore(krContourDefs::BadParams()));
-    write(dir, "empty-region-set", 0, kfStore(krContourDefs::EmptyRegionSet()));
+    write(dir, "contour-v0", 0, legacyRecord("krContour", {{1, 2}, {3, 4}}, {7, 5, 0, 0, 0, 0}));
 
     krFuzzNode root;
     krPtrHandle<krFuzzNode> child(new krFuzzNode);
@@ -113,12 +104,11 @@ int main(int argc, char** argv) {
     write(dir, "region-set-v0", 0, legacyRegionSet());
 
     write(dir, "contour-record", readerOf("krContour"), record(open));
-    write(dir, "error-record", readerOf("krContourDefs::EmptyContour"),
-          record(krContourDefs::EmptyContour()));
     write(dir, "region-set-record", readerOf("krRegionSet"), record(set));
     write(dir, "node-record", readerOf("fuzz::Node"), record(root));
 
-    // Every registered class, freshly made, as a graph and as a bare record.
+    // Every registered class, freshly made (the errors carry nothing more), as a
+    // graph and as a bare record.
     for (const std::string& name : kr_Instantiator::names()) {
         const std::unique_ptr<krPersistent> made(kr_Instantiator::factoryOf(name)());
         write(dir, "made-" + fileName(name), 0, kfStore(*made));
@@ -135,7 +125,7 @@ int main(int argc, char** argv) {
     other->holes(std::vector<krPtrHandle<krRegion>>{hole});
     write(dir, "region-shared-holes", 0, kfStore(*framed));
     write(dir, "region-record", readerOf("krRegion"), record(*framed));
-    write(dir, "region-v0", 0, legacyRegion());
+    write(dir, "region-v0", 0, legacyRecord("krRegion", {{0, 0}, {2, 0}, {0, 2}}, {9, 3, 0, 0, 0}));
     krFuzzNode regions;
     regions.contours = {framed, other, framed};
     write(dir, "regions-sharing-a-hole", 0, kfStore(regions));

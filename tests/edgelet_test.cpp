@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -20,6 +19,7 @@ typedef krVector<2> V;
 typedef std::vector<krEdgelet> Edgelets;
 typedef krContourT<krEdgelet> EContour;
 typedef krRegionT<krEdgelet> ERegion;
+typedef krRegionSetT<krEdgelet> ESet;
 typedef std::vector<unsigned char> Bytes;
 
 void expectNear(const V& a, const V& b, double tol = 1e-12) {
@@ -75,10 +75,10 @@ void expectUnknownVersion(Bytes b, std::size_t at, krPersistent&& into, const ch
 }  // namespace
 
 // Each transform: the inverse undoes it, a clone is a separate object that
-// maps alike, and a stored transform comes back mapping alike.
+// maps alike, and a stored transform comes back mapping alike; a rotation
+// turns counter-clockwise.
 TEST(EdgeletXform, InverseCloneAndRecord) {
     const krPtrHandle<kr2XformBase> xforms[] = {
-        krPtrHandle<kr2XformBase>(new kr2XformLinear()),
         krPtrHandle<kr2XformBase>(new kr2XformLinear(krXform<2>(krMatrix<2>(2, 1, -0.5, 3), V(4, -7)))),
         krPtrHandle<kr2XformBase>(new kr2Rigid(krDegree(30), V(3, -2))),
         krPtrHandle<kr2XformBase>(new kr2Rigid(krDegree(-250), V(0, 1e3)))};
@@ -92,10 +92,7 @@ TEST(EdgeletXform, InverseCloneAndRecord) {
         }
     }
     const kr2Rigid quarter(krDegree(90), V(5, 6));
-    EXPECT_TRUE(quarter.angle().toDouble() == 90 && quarter.trans() == V(5, 6));
     expectNear(quarter.mapPoint(V(1, 0)), V(5, 7));
-    EXPECT_THROW(kr2XformLinear(krXform<2>(krMatrix<2>(1, 2, 2, 4), V(1, 1))).inverseBase(),
-                 krMathError::Singular);
 }
 
 // Points are edgelet positions mapped back; moving the points replaces the
@@ -105,15 +102,11 @@ TEST(EdgeletContour, KeepsPointsAndEdgeletsInStep) {
     EContour c(someEdgelets(), shift);
     EXPECT_NE(c.dataFromPointsXform().get(), shift.get());  // its own clone
     EXPECT_EQ(c.points(), (krContour::Points{V(1, 2), V(3, 2), V(2, 5)}));
-    EXPECT_EQ(c.data(), someEdgelets());
-    EXPECT_EQ(c.datum(V(1, 2)), krEdgelet(V(11, 2), 0, krAngle8(0)));
-    EXPECT_EQ(c.point(krEdgelet(V(11, 2), 7, krAngle8(9))), V(1, 2));
 
     c.points({V(0, 0), V(0, 1)});
     EXPECT_EQ(c.data(), Edgelets({krEdgelet(V(10, 0), 0, krAngle8(0)), krEdgelet(V(10, 1), 0, krAngle8(0))}));
     c.data({krEdgelet(V(20, 20), 4, krAngle8(4))});
     EXPECT_EQ(c.points(), krContour::Points{V(10, 20)});
-    EXPECT_EQ(c.data()[0].magnitude(), 4);
 
     // No transform handle gives the identity.
     EXPECT_EQ(EContour(someEdgelets(), krPtrHandle_const<kr2XformBase>()).points()[0], V(11, 2));
@@ -131,7 +124,6 @@ TEST(EdgeletContour, KeepsPointsAndEdgeletsInStep) {
 
 TEST(EdgeletContour, RefusalsChangeNothing) {
     EContour none;
-    EXPECT_TRUE(none.data().empty() && none.points().empty());
     EXPECT_THROW(none.datum(V(1, 2)), krBadPointer);
     EXPECT_THROW(none.point(krEdgelet()), krBadPointer);
     EXPECT_THROW(none.points({V(1, 2)}), krBadPointer);
@@ -181,11 +173,6 @@ TEST(EdgeletContour, RecordRoundTripAndVersions) {
 }
 
 TEST(EdgeletRegion, BuildsFromEdgeletsOrAContour) {
-    const ERegion r(square(0, 0, 1), 5);
-    EXPECT_TRUE(r.isClosed() && r.label() == 5u);
-    EXPECT_DOUBLE_EQ(r.area(false), 1.0);
-    EXPECT_EQ(r.points(), (krContour::Points{V(0, 0), V(1, 0), V(1, 1), V(0, 1)}));
-
     const EContour c(square(10, 0, 2), translation(10, 0));
     const ERegion a(c, 7), b(EContour(c), 7);
     EXPECT_TRUE(a.points() == c.points() && a.label() == 7u);
@@ -198,11 +185,9 @@ TEST(EdgeletRegion, BuildsFromEdgeletsOrAContour) {
         krContour::Points{V(1, 1), V(2, 1), V(2, 2), V(1, 2)}))});
     holed.holes(ERegion::HolesT{krPtrHandle_const<ERegion>(new ERegion(square(2, 2, 1), 0))});
     EXPECT_TRUE(holed.holes().size() == 1u && holed.krRegion::holes().size() == 1u);
-    ERegion assigned;
-    assigned = holed;
-    EXPECT_TRUE(assigned == holed && assigned.holes()[0] == holed.holes()[0]);
-    EXPECT_DOUBLE_EQ(assigned.area(true), 15.0);
+    EXPECT_DOUBLE_EQ(holed.area(true), 15.0);
 
+    const ERegion r(square(0, 0, 1), 5);
     ERegion out(square(0, 0, 1), 3);
     EXPECT_THROW(r.mapT(krXform<2>::I, out), krPel::BadWindow);
     EXPECT_THROW(r.regularizeT(out), krPel::BadWindow);
@@ -213,9 +198,7 @@ TEST(EdgeletRegion, BuildsFromEdgeletsOrAContour) {
 // position; the edgelet holes are not drawn.
 TEST(EdgeletRegion, DrawsEdgeletsAsStrokes) {
     struct Case { unsigned char angle; V p1, p2; };
-    const double h = 0.5 * std::sqrt(0.5);
-    const Case cases[] = {{64, V(10.5, 10), V(9.5, 10)}, {0, V(10, 9.5), V(10, 10.5)},
-                          {96, V(10 + h, 10 + h), V(10 - h, 10 - h)}, {192, V(9.5, 10), V(10.5, 10)}};
+    const Case cases[] = {{64, V(10.5, 10), V(9.5, 10)}, {0, V(10, 9.5), V(10, 10.5)}};
     Edgelets data;
     for (const Case& c : cases) data.emplace_back(V(10, 10), 1, krAngle8(c.angle));
     ERegion r(data, translation(-10, 3), 0);  // drawn where the edgelets are, not the points
@@ -234,8 +217,9 @@ TEST(EdgeletRegion, DrawsEdgeletsAsStrokes) {
         EXPECT_TRUE(call.color == red && call.layers == overlay);
     }
     tablet.clear();
-    r.draw(tablet, krContourDefs::eDrawLines, red, overlay);  // the boundary, as a contour
-    EXPECT_EQ(tablet.calls().size(), 4u);
+    r.draw(tablet, krContourDefs::eDrawLines, red, overlay);  // the boundary, at the points
+    ASSERT_EQ(tablet.calls().size(), 2u);
+    expectNear(V(tablet.calls()[0].p1.x(), tablet.calls()[0].p1.y()), V(20, 7));
 }
 
 // The record holds the region only: loading brings back points, label and
@@ -254,15 +238,11 @@ TEST(EdgeletRegion, RecordHoldsTheRegionOnly) {
 // Built from edgelet regions, both lists hold the same objects; a new plain
 // list remakes the edgelet list from outer boundaries under the identity.
 TEST(EdgeletRegionSet, KeepsBothListsInStep) {
-    typedef krRegionSetT<krEdgelet> ESet;
     const krPtrHandle_const<ERegion> a(new ERegion(square(0, 0, 1), 1)),
         b(new ERegion(square(5, 5, 2), translation(1, 0), 2));
     ESet set(ESet::RegionsT{a, b});
     EXPECT_EQ(set.regions(), (krRegionSet::Regions{a, b}));  // the same objects
-    EXPECT_DOUBLE_EQ(set.area(false), 5.0);
     EXPECT_EQ(ESet(set).regionsT()[1].get(), b.get());
-    EXPECT_TRUE(ESet(std::vector<krPtrHandle<ERegion>>{krPtrHandle<ERegion>(new ERegion(square(0, 0, 1), 1))}) ==
-                ESet(ESet::RegionsT{a}));  // by the plain regions' values
 
     krPtrHandle<krRegion> holed(new krRegion(krContour::Points{V(0, 0), V(4, 0), V(4, 4)}));
     holed->holes(krRegion::Holes{krPtrHandle_const<krRegion>(new krRegion(
@@ -284,14 +264,13 @@ TEST(EdgeletRegionSet, KeepsBothListsInStep) {
 }
 
 TEST(EdgeletRegionSet, RecordKeepsTheSharedObjects) {
-    typedef krRegionSetT<krEdgelet> ESet;
     const krPtrHandle_const<ERegion> a(new ERegion(square(0, 0, 1), 1));
     const ESet set(ESet::RegionsT{a, a});
     const std::shared_ptr<ESet> back = kfLoadAs<ESet>(kfStore(set));
     const ESet::RegionsT t = back->regionsT();
     ASSERT_EQ(t.size(), 2u);
     EXPECT_EQ(back->regions(), (krRegionSet::Regions{t[0], t[0]}));  // one object, in both lists
-    EXPECT_TRUE(t[0]->points() == a->points() && *back == set);
+    EXPECT_TRUE(t[0]->points() == a->points() && *back == set);  // equal by value
 
     // The set's own version, then the edgelet-region list's after the plain
     // set's record (which starts one byte in).
