@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <limits>
 #include <vector>
 
 #include "cntr/boxpairs.h"
@@ -36,13 +35,8 @@ const krContour& outline(const Handle& r) { return *r; }
 // answer true (boxes overlap), in the same order, and end with the same list.
 TEST(RegionSetPairs, MergeWalkMatchesThePlainWalk) {
     krRandomUniform rnd(11);
-    struct Item {
-        int id;
-        std::vector<V> pts;
-        std::size_t need;
-        kr_PairBox box() const { return kr_PairBox::of(pts, need); }
-    };
-    typedef std::vector<std::pair<int, int>> Calls;
+    typedef std::pair<int, std::vector<V>> Item;  // id and points; a single point boxes wild
+    auto box = [](const Item& it) { return kr_PairBox::of(it.second, 2); };
     for (int round = 0; round < 300; ++round) {
         // Integer corners make shared edges and corners; some boxes are flat or
         // points, a few are wild.
@@ -52,20 +46,21 @@ TEST(RegionSetPairs, MergeWalkMatchesThePlainWalk) {
         for (int k = 0; k < n; ++k) {
             const V p(kfIFloor(rnd.next(0, spread)), kfIFloor(rnd.next(0, spread)));
             const V size(kfIFloor(rnd.next(0, 4)), kfIFloor(rnd.next(0, 4)));
-            items.push_back({k, {p, p + size}, rnd.next(0, 1) < 0.05 ? 3u : 2u});
+            items.push_back(
+                {k, rnd.next(0, 1) < 0.05 ? std::vector<V>{p} : std::vector<V>{p, p + size}});
         }
         // Pairs whose boxes overlap cross at random; those calls are logged.
         const unsigned salt = static_cast<unsigned>(rnd.next(0, 1000));
-        Calls plainCalls, fastCalls, *log = &plainCalls;
+        std::vector<std::pair<int, int>> plainCalls, fastCalls, *log = &plainCalls;
         int next = n;
         auto crosses = [&](const Item& a, const Item& b) {
-            if (!a.box().overlaps(b.box())) return false;
-            log->emplace_back(a.id, b.id);
-            return (a.id * 7919u + b.id * 104729u + salt) % 3 == 0;
+            if (!box(a).overlaps(box(b))) return false;
+            log->emplace_back(a.first, b.first);
+            return (a.first * 7919u + b.first * 104729u + salt) % 3 == 0;
         };
         auto merge = [&](const Item& a, const Item& b) {
-            Item m{next++, a.pts, 2};
-            m.pts.insert(m.pts.end(), b.pts.begin(), b.pts.end());
+            Item m{next++, a.second};
+            m.second.insert(m.second.end(), b.second.begin(), b.second.end());
             return m;
         };
         std::vector<Item> plain = items, fast = items;
@@ -81,10 +76,10 @@ TEST(RegionSetPairs, MergeWalkMatchesThePlainWalk) {
             }
         log = &fastCalls;
         next = n;
-        kf_MergeCrossingPairs(fast, [](const Item& it) { return it.box(); }, crosses, merge);
+        kf_MergeCrossingPairs(fast, box, crosses, merge);
         ASSERT_EQ(plainCalls, fastCalls) << "round " << round;
         ASSERT_EQ(plain.size(), fast.size());
-        for (std::size_t k = 0; k < plain.size(); ++k) EXPECT_EQ(plain[k].id, fast[k].id);
+        for (std::size_t k = 0; k < plain.size(); ++k) EXPECT_EQ(plain[k].first, fast[k].first);
     }
 }
 
@@ -113,39 +108,32 @@ TEST(RegionSetPairs, CrossingTestMatchesPlainLoop) {
     EXPECT_GT(crossing, 20);
 }
 
-TEST(RegionSet, EmptySetAnswers) {
-    const krRegionSet set;
-    EXPECT_EQ(set.area(true), 0.0);
-    EXPECT_FALSE(set.inside(V(0, 0), true));
-    EXPECT_FALSE(set.isSelfIntersecting());
-    EXPECT_TRUE(set == krRegionSet());
-    EXPECT_THROW(set.centerOfMass(true), krContourDefs::EmptyRegionSet);
-    EXPECT_THROW(set.inertiaMatrix(false), krContourDefs::EmptyRegionSet);
-    EXPECT_THROW(set.distToPoint(V(0, 0), false, false, false), krContourDefs::EmptyRegionSet);
-    EXPECT_THROW(set.encloseRect(krXform<2>::I), krContourDefs::EmptyRegionSet);
-}
-
 TEST(RegionSet, MeasuresOfTheWhole) {
+    const krRegionSet none;
+    EXPECT_EQ(none.area(true), 0.0);
+    EXPECT_FALSE(none.inside(V(0, 0), true));
+    EXPECT_FALSE(none.isSelfIntersecting());
+    EXPECT_THROW(none.centerOfMass(true), krContourDefs::EmptyRegionSet);
+    EXPECT_THROW(none.inertiaMatrix(false), krContourDefs::EmptyRegionSet);
+    EXPECT_THROW(none.distToPoint(V(0, 0), false, false, false), krContourDefs::EmptyRegionSet);
+    EXPECT_THROW(none.encloseRect(krXform<2>::I), krContourDefs::EmptyRegionSet);
+
     const krRegionSet pair({square(0, 0, 1), square(2, 0, 1)});
     EXPECT_DOUBLE_EQ(pair.area(false), 2.0);
-    EXPECT_TRUE(kfRealEq(pair.centerOfMass(true), V(1.5, 0.5), 1e-12));
-    EXPECT_FALSE(pair.isSelfIntersecting());
     EXPECT_EQ(pair.encloseRect(krXform<2>::I), krRect(V(0, 0), V(3, 1)));
     EXPECT_TRUE(pair.inside(V(2.5, 0.5), false));
-    EXPECT_FALSE(pair.inside(V(1.5, 0.5), false));
     EXPECT_DOUBLE_EQ(pair.distToPoint(V(1.2, 0.5), false, false, false), 0.2);
-    EXPECT_EQ(pair.distToPoint(V(2.5, 0.5), false, false, true), 0.0);
+    EXPECT_FALSE(krRegionSet({square(0, 0, 4), square(1, 1, 1)}).isSelfIntersecting());  // nested
 
-    // Two halves of a bar have the bar's moments.
-    const krRegionSet halves({square(0, 0, 1), square(1, 0, 1)});
-    EXPECT_TRUE(kfRealEq(halves.inertiaMatrix(false), rect(0, 0, 2, 1)->inertiaMatrix(false), 1e-12));
-    EXPECT_TRUE(kfRealEq(halves.centerOfMass(false), V(1, 0.5), 1e-12));
+    // Two unequal parts of a bar have the bar's moments.
+    const krRegionSet parts({square(0, 0, 1), rect(1, 0, 3, 1)});
+    EXPECT_TRUE(kfRealEq(parts.inertiaMatrix(false), rect(0, 0, 4, 1)->inertiaMatrix(false), 1e-12));
+    EXPECT_TRUE(kfRealEq(parts.centerOfMass(false), V(2, 0.5), 1e-12));
 
-    const Handle a = square(0, 0, 1), b = square(5, 5, 1);
-    const krRegionSet ab({a, b});
-    EXPECT_TRUE(ab == krRegionSet(ab));
-    EXPECT_FALSE(ab == krRegionSet({b, a}));
-    EXPECT_FALSE(ab == krRegionSet({a}));
+    // Equal by value and in order.
+    EXPECT_TRUE(pair == krRegionSet({square(0, 0, 1), square(2, 0, 1)}));
+    EXPECT_FALSE(pair == krRegionSet({pair.regions()[1], pair.regions()[0]}));
+    EXPECT_FALSE(pair == krRegionSet({pair.regions()[0]}));
 }
 
 // A region that marks its first point when it draws itself.
@@ -159,11 +147,10 @@ struct Marking : krRegion {
 TEST(RegionSet, DrawsEachRegionThroughItsOwnDraw) {
     krRecordingTablet tablet;
     krRegionSet().draw(tablet, krColor(1, 2, 3), krUITablet::Layers());
-    krRegionSet({Handle(new Marking({{4, 0}, {5, 0}, {5, 1}})), square(0, 0, 1),
-                 Handle(new Marking({{2, 0}, {3, 0}, {3, 1}}))})
+    krRegionSet({square(0, 0, 1), Handle(new Marking({{2, 0}, {3, 0}, {3, 1}}))})
         .draw(tablet, krColor(1, 2, 3), krUITablet::Layers());
-    ASSERT_EQ(tablet.calls().size(), 2u);  // the plain region draws nothing of its own
-    EXPECT_EQ(tablet.calls()[0].p1.x() + 10 * tablet.calls()[1].p1.x(), 24);
+    ASSERT_EQ(tablet.calls().size(), 1u);  // the plain region draws nothing of its own
+    EXPECT_EQ(tablet.calls()[0].p1.x(), 2);
 }
 
 TEST(RegionSet, CachesAndTheirInvalidation) {
@@ -180,12 +167,10 @@ TEST(RegionSet, CachesAndTheirInvalidation) {
         EXPECT_EQ(set.rectCache->size(), std::min(k, 4)) << k;
     }
     EXPECT_EQ(set.encloseRect(scaled(1, 2)), krRect(V(0, 0), V(3, 2)));  // only the last element differs
-    EXPECT_EQ(set.encloseRect(scaled(1, 1)), krRect(V(0, 0), V(3, 1)));
 
     // A copy owns its own rectangle cache, with the same entries.
     SetProbe copy(set);
     EXPECT_EQ(copy.rectCache->entries(), set.rectCache->entries());
-    EXPECT_NE(copy.rectCache.get(), set.rectCache.get());
     EXPECT_EQ((copy = SetProbe()).rectCache, nullptr);
 
     EXPECT_THROW(set.cachedVectorSize(-1), krContourDefs::BadParams);
@@ -215,10 +200,9 @@ TEST(RegionSet, ArchiveRecord) {
     EXPECT_EQ(back->regions()[0], back->regions()[2]);  // one shared object
     EXPECT_TRUE(back->regions()[3].isNull());
     EXPECT_EQ(back->cachedVectorSize(), 7);
-    EXPECT_TRUE(*back->regions()[1] == *set.regions()[1]);
 
-    // An empty set's record: the set's version at byte 21, the list's at 23,
-    // cachedVectorSize in the last four bytes.
+    // An empty set's record: the set's version at byte 21, cachedVectorSize in
+    // the last four bytes.
     const Bytes empty = kfStore(krRegionSet());
     ASSERT_EQ(empty.size(), 32u);
     Bytes v0(empty.begin(), empty.end() - 4);
@@ -231,22 +215,14 @@ TEST(RegionSet, ArchiveRecord) {
     EXPECT_EQ(loaded.area(false), 0.0);  // the load dropped the cached area
     EXPECT_EQ(kfLoadAs<krRegionSet>(v0)->cachedVectorSize(), 3);
 
-    auto version = [&](std::size_t at, unsigned char v) {
-        Bytes b = empty;
-        b[at] = v;
-        try {
-            kfLoad(b);
-        } catch (const krArchive::UnknownVersion& e) {
-            return e.line();
-        }
-        return -1L;
-    };
-    EXPECT_EQ(version(21, 2), 479);
-    EXPECT_EQ(version(23, 1), 0);
+    Bytes v2 = empty;
+    v2[21] = 2;
+    EXPECT_THROW(kfLoad(v2), krArchive::UnknownVersion);
 }
 
 // Merged regions take the lower slot and the last region moves into the
-// freed one; the repaired set has no crossings left.
+// freed one; the repaired set has no crossings left. The constructors repair
+// in place; a mode they do not know keeps the list as it is.
 TEST(RegionSetRepair, MergeOrder) {
     const Handle a = square(0, 0, 2), b = square(1, 1, 2), c = square(10, 0, 1), d = square(20, 0, 1);
     const Handle e = square(-1, -1, 1.5);  // overlaps a only
@@ -254,19 +230,17 @@ TEST(RegionSetRepair, MergeOrder) {
         krRegionSet::Regions in;
         std::vector<Handle> kept;  // by value; null for the merged region
         std::vector<V> merged;     // points the merged region holds
-    } cases[] = {{{a, c, b}, {Handle(), c}, {{0.5, 0.5}, {2.5, 2.5}}},
-                 {{a, b, e}, {Handle()}, {{0.5, 0.5}, {2.5, 2.5}, {-0.5, -0.5}}},
+    } cases[] = {{{a, b, e}, {Handle()}, {{0.5, 0.5}, {2.5, 2.5}, {-0.5, -0.5}}},
                  {{a, b, c, d}, {Handle(), d, c}, {{0.5, 0.5}, {2.5, 2.5}}}};
     for (const Case& k : cases) {
-        for (bool hull : {true, false}) {
-            const krRegionSet set(k.in);
-            krRegionSet out;
-            hull ? set.outerHull(out) : set.regularize(out);
+        for (auto mode : {krContourDefs::eOuterHull, krContourDefs::eRegularize}) {
+            const krRegionSet out(k.in, mode);
             ASSERT_EQ(out.regions().size(), k.kept.size());
             EXPECT_FALSE(out.isSelfIntersecting());
             for (const V& p : k.merged) EXPECT_TRUE(out.regions()[0]->inside(p, false));
             for (std::size_t i = 1; i < k.kept.size(); ++i) EXPECT_TRUE(*out.regions()[i] == *k.kept[i]);
         }
+        EXPECT_EQ(krRegionSet(k.in, krContourDefs::IntersectionMode(5)).regions(), k.in);
     }
     // Without crossings the set is copied, region objects and all.
     const krRegionSet apart({c, d});
@@ -275,7 +249,7 @@ TEST(RegionSetRepair, MergeOrder) {
     EXPECT_EQ(out.regions(), apart.regions());
 }
 
-TEST(RegionSetRepair, CachesAndRepairModes) {
+TEST(RegionSetRepair, CachedResultsAndAFailingRegion) {
     SetProbe set({square(0, 0, 2), square(1, 1, 2)});
     set.cachedVectorSize(7);
     krRegionSet first, second;
@@ -287,17 +261,6 @@ TEST(RegionSetRepair, CachesAndRepairModes) {
     set.outerHull(second);
     ASSERT_EQ(second.regions().size(), 2u);
     EXPECT_NE(second.regions()[0], first.regions()[0]);
-    set.outerHull(set);
-    EXPECT_EQ(set.regions(), second.regions());
-    EXPECT_FALSE(set.outerHullValid);
-
-    const krRegionSet::Regions in = {square(0, 0, 2), square(1, 1, 2)};
-    for (auto mode : {krContourDefs::eOuterHull, krContourDefs::eRegularize}) {
-        const krRegionSet repaired(in, mode);
-        ASSERT_EQ(repaired.regions().size(), 1u);
-        EXPECT_NE(repaired.regions()[0], in[0]);
-    }
-    EXPECT_EQ(krRegionSet(in, krContourDefs::IntersectionMode(5)).regions(), in);
 
     // A five-pointed star has no edge to start tracing from: the replacement
     // pass fails, and out and the cache flag stay as they were.
@@ -306,9 +269,7 @@ TEST(RegionSetRepair, CachesAndRepairModes) {
     const SetProbe bad({square(0, 0, 2), Handle(new krRegion(star))});
     krRegionSet out({square(5, 5, 1)});
     const krRegionSet::Regions before = out.regions();
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        EXPECT_THROW(bad.outerHull(out), krContourDefs::BadParams);
-        EXPECT_FALSE(bad.outerHullValid);
-        EXPECT_EQ(out.regions(), before);
-    }
+    EXPECT_THROW(bad.outerHull(out), krContourDefs::BadParams);
+    EXPECT_FALSE(bad.outerHullValid);
+    EXPECT_EQ(out.regions(), before);
 }
