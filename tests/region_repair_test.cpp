@@ -60,7 +60,9 @@ TEST(RegionRepair, BowTieOutlines) {
     EXPECT_EQ(krRegion(kBowTie, eOuterHull).points(), out.points());
 }
 
-TEST(RegionRepair, SimpleBoundariesAreCopiedAndNothingIsCached) {
+// Copies of a boundary keep its label: the repairs of a simple one keep its
+// holes too and cache nothing, a map drops the holes.
+TEST(RegionRepair, CopiesKeepTheLabel) {
     const Pts square = {{0, 0}, {4, 0}, {4, 4}, {0, 4}};
     RegionProbe r(square);
     r.label(7);
@@ -74,6 +76,14 @@ TEST(RegionRepair, SimpleBoundariesAreCopiedAndNothingIsCached) {
         EXPECT_EQ(out.holes()[0].get(), r.holes()[0].get());
     }
     EXPECT_FALSE(r.outerHullValid || r.regularizedValid);
+    krRegion out;
+    r.map(krXform<2>(krMatrix<2>(), V(1, -2)), out);
+    EXPECT_EQ(out.points(), (Pts{{1, -2}, {5, -2}, {5, 2}, {1, 2}}));
+    EXPECT_EQ(out.label(), 7u);
+    EXPECT_TRUE(out.holes().empty());
+    r.map(krXform<2>::I, r);
+    EXPECT_EQ(r, krRegion(square));
+    EXPECT_EQ(r.label(), 7u);
 }
 
 TEST(RegionRepair, CrossingResultsAreCachedWithoutHolesOrLabel) {
@@ -109,20 +119,6 @@ TEST(RegionRepair, BoundariesThatCannotBeTraced) {
     const krRegion nan(Pts{{0, 0}, {2, 2}, {2, 0}, {0, 2}, {1, std::nan("")}});
     EXPECT_THROW(nan.regularize(out), krContourDefs::BadParams);
     EXPECT_THROW(nan.outerHull(out), krContourDefs::BadParams);
-}
-
-TEST(RegionRepair, MapKeepsTheLabelAndDropsHoles) {
-    krRegion r(Pts{{0, 0}, {4, 0}, {4, 4}, {0, 4}});
-    r.label(3);
-    r.holes(krRegion::Holes{hole({{1, 1}, {2, 1}, {2, 2}})});
-    krRegion out;
-    r.map(krXform<2>(krMatrix<2>(), V(1, -2)), out);
-    EXPECT_EQ(out.points(), (Pts{{1, -2}, {5, -2}, {5, 2}, {1, 2}}));
-    EXPECT_EQ(out.label(), 3u);
-    EXPECT_TRUE(out.holes().empty());
-    r.map(krXform<2>::I, r);
-    EXPECT_EQ(r, krRegion(Pts{{0, 0}, {4, 0}, {4, 4}, {0, 4}}));
-    EXPECT_EQ(r.label(), 3u);
 }
 
 TEST(RegionRepair, SpliceJoinsAtTheFirstCrossing) {
