@@ -51,23 +51,33 @@ krContour::krContour(const krContour& src)
 krContour::~krContour() { deletePointers(); }
 
 namespace {
-// Deep copy of an owned cache: this side gets the source's object or none.
+// Deep copy of an owned cache: the source's object, or none.
 template <class T>
-void copyOwned(std::unique_ptr<T>& dst, const std::unique_ptr<T>& src) {
-    if (!src)
-        dst.reset();
-    else if (dst)
-        *dst = *src;
-    else
-        dst = std::make_unique<T>(*src);
+std::unique_ptr<T> cloneOwned(const std::unique_ptr<T>& src) {
+    return src ? std::make_unique<T>(*src) : nullptr;
 }
 }  // namespace
 
+// Everything that allocates is copied into locals first; the members then take
+// them over by swaps and plain assignments, which cannot throw. So an
+// assignment that fails part-way (out of memory) leaves this contour as it
+// was, its flags still describing its own points.
 krContour& krContour::operator=(const krContour& src) {
     if (&src == this) return *this;
+    Points points = src.points_;
+    std::vector<bool> circleValidCopy = src.circleValid;
+    std::vector<krCircle> circlesCopy = src.circles;
+    std::vector<krLineSeg> lineSegsCopy = src.lineSegs_;
+    std::vector<bool> validLineCopy = src.validLine_;
+    std::unique_ptr<RectCache> rects = cloneOwned(src.rectCache);
+    std::unique_ptr<ExtremalCache> extremes = cloneOwned(src.extremalCache);
+    std::unique_ptr<std::vector<krVertexGrid>> grids = cloneOwned(src.vertexGrids);
+    // The index goes with the tables; a stale one is not worth copying.
+    std::unique_ptr<krSegmentIndex> index = src.lineSegsValid ? cloneOwned(src.segmentIndex) : nullptr;
+
     label_ = src.label_;
     closed = src.closed;
-    points_ = src.points_;
+    points_.swap(points);
     cachedVectorSize_ = src.cachedVectorSize_;
     meanPositionValid = src.meanPositionValid;
     meanPosition_ = src.meanPosition_;
@@ -75,24 +85,24 @@ krContour& krContour::operator=(const krContour& src) {
     length_ = src.length_;
     convexHullValid = src.convexHullValid;
     convexHull_ = src.convexHull_;
-    circleValid = src.circleValid;
-    circles = src.circles;
+    circleValid.swap(circleValidCopy);
+    circles.swap(circlesCopy);
     ellipseValid = src.ellipseValid;
     ellipse = src.ellipse;
     ellipseResidual = src.ellipseResidual;
     selfIntersecting = src.selfIntersecting;
     selfIntersectingValid = src.selfIntersectingValid;
     lineSegsValid = src.lineSegsValid;
-    lineSegs_ = src.lineSegs_;
+    lineSegs_.swap(lineSegsCopy);
     linesValid = src.linesValid;
     boxesValid = src.boxesValid;
-    validLine_ = src.validLine_;
+    validLine_.swap(validLineCopy);
     medianFeatureSizeValid = src.medianFeatureSizeValid;
     medianFeatureSize_ = src.medianFeatureSize_;
-    copyOwned(rectCache, src.rectCache);
-    copyOwned(extremalCache, src.extremalCache);
-    copyOwned(vertexGrids, src.vertexGrids);
-    if (src.lineSegsValid) copyOwned(segmentIndex, src.segmentIndex);
+    rectCache = std::move(rects);
+    extremalCache = std::move(extremes);
+    vertexGrids = std::move(grids);
+    segmentIndex = std::move(index);
     return *this;
 }
 
@@ -625,8 +635,10 @@ bool krContour::isSelfIntersecting() const {
     // itself: its direction crossed with itself is exactly zero (parallel) or,
     // past overflow, not a number, which makes the crossing point not a number
     // too. So only distinct segments are paired.
+    // Below two valid segments nothing can cross (and a closed contour of one
+    // point that is not a number has one "valid" segment but no rectangle).
     bool found = false;
-    if (std::find(validLine_.begin(), validLine_.end(), true) != validLine_.end()) {
+    if (std::count(validLine_.begin(), validLine_.end(), true) >= 2) {
         const krSegmentIndex::Box all = boxOfRect(encloseRect(kIdentity));
         auto asks = [&](const krLineSeg& s) { return all.overlaps(krSegmentIndex::boxOf(s)); };
         // A kept hit lies within 1e-6 of both segments, so they come within
@@ -667,9 +679,9 @@ public:
     }
 };
 
-// Made on first use and kept until the library is unloaded. The visited marks
-// last one object's operation, so each version-0 record reads its own legacy
-// level even though they all land in this one object.
+// Made on first use and kept until the library is unloaded. Every version-0
+// record reads its own legacy level into it, each in a fresh set of visited
+// marks (see serialize_).
 krContourBase& legacyContourBase() {
     static krContourBase scratch;
     return scratch;
@@ -696,7 +708,13 @@ void krContour::serialize_(krArchive& ar, unsigned char version) {
             kfSerializeList(ar, points_);
             ar || cachedVectorSize_;
         } else {
-            legacyContourBase().dispatchSerialize(ar);
+            // A fresh set of visited marks: within one object's operation (a
+            // record holding two contours by value) the scratch level would
+            // otherwise count as read already and be skipped.
+            {
+                krArchive::ObjectScope fresh;
+                legacyContourBase().dispatchSerialize(ar);
+            }
             kfSerializeList(ar, points_);
             unsigned char dropped = 0;
             ar || dropped || cachedVectorSize_ || closed;

@@ -334,7 +334,12 @@ void krRegion::serialize_(krArchive& ar, unsigned char version) {
             krContour::dispatchSerialize(ar);
             kfSerializeHandleList(ar, holes_);
         } else {
-            legacyRegionBase().dispatchSerialize(ar);
+            {
+                // Fresh visited marks, so that a second version-0 record within
+                // one object's operation reads its own legacy level too.
+                krArchive::ObjectScope fresh;
+                legacyRegionBase().dispatchSerialize(ar);
+            }
             kfSerializeList(ar, points_);
             unsigned char dropped = 0;
             ar || dropped || cachedVectorSize_;

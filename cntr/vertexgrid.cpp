@@ -43,7 +43,12 @@ std::size_t krVertexGrid::slot(std::int32_t cx, std::int32_t cy) const {
 }
 
 krVertexGrid::krVertexGrid(const Points& points, double tolerance)
-    : tolerance_(tolerance), scale_(1.0 / tolerance), next_(points.size(), -1) {
+    // A tolerance so small that its reciprocal overflows would put 0 * inf =
+    // NaN into cell 0 and every other coordinate at the ends of the range,
+    // splitting neighbours. Like saturation, one cell for all loses none.
+    : tolerance_(tolerance),
+      scale_(std::isfinite(1.0 / tolerance) ? 1.0 / tolerance : 0.0),
+      next_(points.size(), -1) {
     std::size_t cap = 16;
     while (cap < 2 * points.size()) cap *= 2;
     table_.resize(cap);

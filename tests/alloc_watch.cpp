@@ -14,6 +14,7 @@
 namespace {
 thread_local bool tWatching = false;
 thread_local std::size_t tLargest = 0;
+thread_local long tFailIn = -1;
 }  // namespace
 
 namespace kt {
@@ -26,6 +27,7 @@ void watchAllocations() {
     tLargest = 0;
     tWatching = true;
 }
+void failAllocation(long n) { tFailIn = n; }
 std::size_t largestAllocation() {
     tWatching = false;
     return tLargest;
@@ -36,6 +38,7 @@ std::size_t largestAllocation() {
 // Kept in a file of its own so no caller's code is compiled against these bodies.
 void* operator new(std::size_t n) {
     if (tWatching && n > tLargest) tLargest = n;
+    if (tFailIn >= 0 && tFailIn-- == 0) throw std::bad_alloc();
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }

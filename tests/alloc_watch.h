@@ -12,6 +12,9 @@ bool allocationsWatchable();
 void watchAllocations();
 // Stops watching and returns the largest single request seen.
 std::size_t largestAllocation();
+// Makes this thread's n-th allocation from now (0: the next) throw
+// std::bad_alloc, once; a negative n stops it.
+void failAllocation(long n);
 }  // namespace kt
 
 #endif

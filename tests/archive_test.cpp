@@ -176,6 +176,15 @@ struct Both : Left, Right {
         level(ar, this, [&] { Left::dispatchSerialize(ar), Right::dispatchSerialize(ar); });
     }
 };
+// Two contours held by value: both records are read in this one object's operation.
+struct TwoContours : virtual krPersistent {
+    krContour a, b;
+    void dispatchSerialize(krArchive& ar) override {
+        level(ar, this, [&] { a.dispatchSerialize(ar), b.dispatchSerialize(ar); });
+    }
+};
+kr_Instantiator twoExemplar(typeid(TwoContours), [] { return static_cast<krPersistent*>(new TwoContours); },
+                            "test::TwoContours");
 kr_Instantiator bothExemplar(typeid(Both), [] { return static_cast<krPersistent*>(new Both); },
                              "test::Both");
 
@@ -338,6 +347,13 @@ TEST(ArchiveVersions, VersionZeroContourLoads) {
     EXPECT_EQ(holder->contours[0]->points(), (Points{{1, 1}}));
     EXPECT_EQ(holder->contours[1]->points(), (Points{{2, 2}, {3, 3}}));
     EXPECT_EQ(holder->contours[1]->cachedVectorSize(), -1);  // taken as stored
+
+    // ... and when one object holds both by value.
+    W byValue;
+    byValue.named("test::TwoContours").ver(0).contourV0({{1, 1}}, 0, 3, true).contourV0({{2, 2}}, 0, 4, false);
+    const auto pair = kfLoadAs<TwoContours>(byValue.b);
+    EXPECT_EQ(pair->b.points(), (Points{{2, 2}}));
+    EXPECT_EQ(pair->b.cachedVectorSize(), 4);
 }
 
 TEST(ArchiveVersions, EveryLevelRejectsAnUnknownVersion) {

@@ -229,6 +229,12 @@ TEST(ContourSegmentIndex, NonNumbersNeverCrash) {
         EXPECT_EQ(c.isSelfIntersecting(), plainSelfIntersecting(p, true));
         expectPlainHits(c, krLineSeg({-1, 1}, {3, 1}), true);
     }
+    // Far out, a zero-length query or another contour's repeated vertex finds
+    // nothing; a closed contour of one such point has no two segments to cross.
+    const krContour huge(Pts{{0, 0}, {1e200, 0}, {1e200, 1e200}});
+    EXPECT_TRUE(huge.intersections(krLineSeg({5e199, 0}, {5e199, 0}), true).empty());
+    EXPECT_NO_THROW(huge.intersections(krContour(Pts{{5e199, 1}, {5e199, 1}, {6e199, -1}}, false)));
+    EXPECT_FALSE(krContour(Pts{{nan, 0}}).isSelfIntersecting());
 }
 
 // Distinct contours queried from several threads at once answer as from one.

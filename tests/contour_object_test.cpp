@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "cntr/region.h"
+#include "alloc_watch.h"
 #include "contour_probe.h"
 #include "platform/disp/recordingtablet.h"
 
@@ -152,6 +153,34 @@ TEST(ContourObject, AssignmentReplacesCachesAndKeepsIdentity) {
     static_cast<krContour&>(dst) = moved;
     EXPECT_EQ(dst.vertexIndex(V(5, 5), 1.0), std::vector<int>{0});
     EXPECT_EQ(dst.encloseRect(krXform<2>::I), krRect({5, 5}, {2, 2}));
+}
+
+// Whichever allocation fails, a failed assignment leaves the target as it was:
+// its points, flag and label, and caches that still describe them.
+TEST(ContourObject, FailedAssignmentChangesNothing) {
+    if (!kt::allocationsWatchable()) GTEST_SKIP() << "the sanitizer owns operator new";
+    Probe src(kSquare, false, 5);
+    src.fillCaches();
+    const Pts triangle = {{0, 0}, {3, 0}, {3, 4}};
+    for (long n = 0;; ++n) {
+        Probe dst(triangle, true, 9);
+        dst.fillCaches();
+        kt::failAllocation(n);
+        try {
+            static_cast<krContour&>(dst) = src;
+        } catch (const std::bad_alloc&) {
+            EXPECT_EQ(dst.points(), triangle) << n;
+            EXPECT_TRUE(dst.isClosed()) << n;
+            EXPECT_EQ(dst.label(), 9u) << n;
+            EXPECT_EQ(dst.valid(), Probe::kAll) << n;
+            EXPECT_EQ(dst.length(), 12.0) << n;
+            continue;
+        }
+        kt::failAllocation(-1);
+        EXPECT_EQ(dst, src);
+        EXPECT_GT(n, 5);  // the loop did fail allocations inside the assignment
+        break;
+    }
 }
 
 // Reports closed whatever its flag says, as a region does.

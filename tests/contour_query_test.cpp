@@ -143,6 +143,8 @@ TEST(ContourQuery, VertexIndexWithUnusualTolerances) {
     EXPECT_EQ(c.vertexIndex(V(0, 0), 0.5), (Ints{0, 3}));  // unharmed by the calls above
     // An infinite tolerance puts every vertex in one cell: all of them, in order.
     EXPECT_EQ(c.vertexIndex(V(-7, 3), kInf), (Ints{0, 1, 2, 3}));
+    // So does one whose reciprocal overflows: no neighbour may be lost to it.
+    EXPECT_EQ(krContour(Pts{{0, 0}, {5e-311, 0}}).vertexIndex(V(0, 0), 1e-310), (Ints{0, 1}));
 }
 
 TEST(ContourQuery, HugeAndNaNCoordinatesDoNotCrash) {

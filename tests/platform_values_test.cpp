@@ -158,6 +158,29 @@ TEST(LineSeg, DistToPointMatchesBruteForceSampling) {
     }
 }
 
+// Near the ends of the number range the answers are those of the same shapes
+// scaled into its middle: no square may overflow or vanish on the way.
+TEST(LineSeg, HugeAndTinyCoordinatesKeepTheirAnswers) {
+    const double top = std::numeric_limits<double>::max();
+    for (double s : {1e160, 1e300, 1e-160, 1e-300}) {
+        SCOPED_TRACE(s);
+        const krLineSeg seg(V(-1, 0) * s, V(1, 0) * s);
+        EXPECT_NEAR(seg.distToPoint(V(0, 1) * s) / s, 1.0, 1e-15);
+        EXPECT_NEAR(seg.distToPoint(V(3, 4) * s) / s, std::sqrt(20.0), 1e-15);
+        EXPECT_NEAR((V(3, 4) * s).len() / s, 5.0, 1e-15);
+        EXPECT_NEAR((V(3, 4) * s).distance(V(-3, -4) * s) / s, 10.0, 1e-14);
+        EXPECT_TRUE(kfRealEq((V(3, 4) * s).unit(), V(0.6, 0.8), 1e-15));
+        const krLine horizontal(V(0, 0), V(1, 0) * s);
+        EXPECT_FALSE(horizontal.isParallel(krLine(V(0, 0), V(1, 1) * s)));
+        EXPECT_TRUE(horizontal.isParallel(krLine(V(0, 1), V(-3, 0) * s)));
+        EXPECT_TRUE(horizontal.isParallel(krLine(V(1, 1) * s, V(0, 0))));  // no direction
+        EXPECT_TRUE(kfRealEq(horizontal.intersect(krLine(V(0.5, -1) * s, V(0, 1) * s)).pos(), V(0.5, 0) * s, 1e-15 * s));
+    }
+    EXPECT_EQ(krLineSeg(V(-top, 0), V(top, 0)).distToPoint(V(0, 1)), 1.0);
+    EXPECT_EQ(V(top, top).len(), std::numeric_limits<double>::infinity());
+    EXPECT_TRUE(krLine(V(0, 0), V(1, 0)).isParallel(krLine(V(0, 0), V(std::numeric_limits<double>::infinity(), 1))));
+}
+
 TEST(Rect, EncloseWithinOverlapsAndSize) {
     const krRect r(V(1, 2), V(3, 4));  // [1,4] x [2,6]
     EXPECT_EQ(r.enclose(krRect(V(-1, 3), V(1, 1))), krRect(V(-1, 2), V(5, 4)));

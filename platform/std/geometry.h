@@ -41,22 +41,25 @@ public:
     // slanted line counts as parallel there just as one along an axis does. A
     // degenerate line is parallel to everything.
     bool isParallel(const krLine& other) const {
-        // Squared, to spare the roots; the root form decides where squares overflow.
+        // Squared, to spare the roots. Where a square leaves the range (or a
+        // direction has no length) the scaled form decides.
         const double c = kfCross(direction_, other.direction_);
         const double d1 = direction_ * direction_, d2 = other.direction_ * other.direction_;
         const double lhs = c * c, rhs = kParallelSine * kParallelSine * d1 * d2;
-        if (lhs <= rhs) return true;
-        if (std::isfinite(lhs) && std::isfinite(rhs)) return false;
-        return std::fabs(c) <= kParallelSine * std::sqrt(d1) * std::sqrt(d2);
+        if (rhs >= 0x1p-900 && lhs <= 1.7976931348623157e308 && rhs <= 1.7976931348623157e308)
+            return lhs <= rhs;
+        return isParallelScaled(other);
     }
 
     // The common point. Computed whenever the cross product of the directions is
     // not exactly zero (even for lines isParallel calls parallel), as
     // point + t * direction with t from one division; throws krMathError::Singular
-    // when the directions are exactly parallel.
+    // when the directions are exactly parallel. Directions whose cross product
+    // leaves the range are scaled first; a zero or non-finite one is
+    // singular, as it is parallel to everything.
     krPoint intersect(const krLine& other) const {
         const double denom = kfCross(direction_, other.direction_);
-        if (denom == 0.0) throwSingular();
+        if (!(std::fabs(denom) >= 0x1p-900 && std::fabs(denom) <= 0x1p1000)) return intersectScaled(other);
         const double t = kfCross(other.point_ - point_, other.direction_) / denom;
         return krPoint(point_ + direction_ * t);
     }
@@ -77,6 +80,11 @@ public:
     static constexpr double kParallelSine = 1e-12;
 
 private:
+    // Each direction divided by its largest component, so that nothing
+    // overflows or underflows; a direction of length 0 or not finite is
+    // parallel to everything.
+    bool isParallelScaled(const krLine& other) const;
+    krPoint intersectScaled(const krLine& other) const;
     [[noreturn]] static void throwSingular();
     krVector<2> point_;
     krVector<2> direction_;
@@ -102,10 +110,14 @@ public:
     double distToPoint(const krVector<2>& v) const {
         const krVector<2> d = p2_ - p1_;
         const double dd = d * d;
-        if (dd == 0.0) return v.distance(p1_);
+        // Squares out of range (coordinates above about 1e150, segments shorter
+        // than about 1e-135, zero-length ones) take the scaled form; so does a
+        // t lost to overflowing products.
+        if (!(dd >= 0x1p-900 && dd <= 0x1p1000)) return scaledDistToPoint(v);
         const double t = ((v - p1_) * d) / dd;
         if (t <= 0.0) return v.distance(p1_);
         if (t >= 1.0) return v.distance(p2_);
+        if (std::isnan(t)) return scaledDistToPoint(v);
         return std::fabs(kfCross(v - p1_, d)) / std::sqrt(dd);
     }
 
@@ -113,6 +125,8 @@ public:
     bool operator!=(const krLineSeg& o) const { return !(*this == o); }
 
 private:
+    // distToPoint with the points taken about p1 and scaled by a power of two.
+    double scaledDistToPoint(const krVector<2>& v) const;
     krVector<2> p1_;
     krVector<2> p2_;
 };

@@ -12,6 +12,15 @@ template <int N>
 class krVector;
 
 // A point or displacement in the plane: two doubles.
+// The length of (x, y). The common case is one root of the sum of squares;
+// sums out of range take kfScaledLength.
+double kfScaledLength(double x, double y);
+inline double kfLength(double x, double y) {
+    const double s = x * x + y * y;
+    if (s >= 0x1p-900 && s <= 1.7976931348623157e308) return std::sqrt(s);
+    return kfScaledLength(x, y);
+}
+
 template <>
 class krVector<2> {
 public:
@@ -42,13 +51,12 @@ public:
     bool operator!=(const krVector& o) const { return !(*this == o); }
 
     // Euclidean length and distance. They use sqrt(dx*dx + dy*dy) rather than
-    // hypot: several times faster in the passes over large contours, and exact to
-    // the last bit for every coordinate below about 1e150 in magnitude.
-    double len() const { return std::sqrt(x_ * x_ + y_ * y_); }
-    double distance(const krVector& o) const {
-        const double dx = x_ - o.x_, dy = y_ - o.y_;
-        return std::sqrt(dx * dx + dy * dy);
-    }
+    // hypot: several times faster in the passes over large contours. Where the
+    // sum of squares overflows or falls below 2^-900 (coordinates above about
+    // 1e153, or tiny ones), the components are scaled by a power of two first,
+    // so the answer stays right for every finite coordinate.
+    double len() const { return kfLength(x_, y_); }
+    double distance(const krVector& o) const { return kfLength(x_ - o.x_, y_ - o.y_); }
     // The vector scaled to length 1; throws krMathError::Singular for (0, 0).
     krVector unit() const;
     // Direction, atan2(y, x), in (-pi, pi]. Adding 0.0 turns a -0.0 y into +0.0,
