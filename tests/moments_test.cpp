@@ -95,7 +95,6 @@ TEST(Area, PointAndEdgeletForms) {
     }
 }
 
-// Near the size limit the fan's cross products cancel, hence the wider tolerance there.
 TEST(CenterOfMass, PolygonsAndDegenerateLists) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const struct { const char* name; Points pts; krVector<2> want; double tol; } cases[] = {

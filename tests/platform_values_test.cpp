@@ -177,7 +177,6 @@ TEST(LineSeg, HugeAndTinyCoordinatesKeepTheirAnswers) {
         EXPECT_TRUE(kfRealEq(horizontal.intersect(krLine(V(0.5, -1) * s, V(0, 1) * s)).pos(), V(0.5, 0) * s, 1e-15 * s));
     }
     EXPECT_EQ(krLineSeg(V(-top, 0), V(top, 0)).distToPoint(V(0, 1)), 1.0);
-    EXPECT_EQ(V(top, top).len(), std::numeric_limits<double>::infinity());
     EXPECT_TRUE(krLine(V(0, 0), V(1, 0)).isParallel(krLine(V(0, 0), V(std::numeric_limits<double>::infinity(), 1))));
 }
 
