@@ -53,6 +53,7 @@ double krLineSeg::scaledDistToPoint(const krVector<2>& v) const {
     krVector<2> d = b - a, w = q - a;
     const double m = std::max({std::fabs(d.x()), std::fabs(d.y()), std::fabs(w.x()), std::fabs(w.y())});
     if (m == 0.0) return 0.0;
+    if (std::isnan(m)) return m;  // a coordinate that is not a number
     const int e = std::ilogb(m);
     d = krVector<2>(std::scalbn(d.x(), -e), std::scalbn(d.y(), -e));
     w = krVector<2>(std::scalbn(w.x(), -e), std::scalbn(w.y(), -e));
