@@ -19,16 +19,9 @@ using Pts = krContour::Points;
 const Pts kSquare = {{0, 0}, {2, 0}, {2, 2}, {0, 2}};
 
 TEST(ContourObject, Construction) {
-    const Probe d;
-    EXPECT_TRUE(d.isClosed());
-    EXPECT_EQ(d.valid(), "");
-
     const Probe c(kSquare, false, 0x1FFFFFFFFul);
     EXPECT_FALSE(c.isClosed());
     EXPECT_EQ(c.label(), 0xFFFFFFFFul);  // the low 32 bits
-    // Points are stored as given: duplicates and non-numbers included.
-    const Pts odd = {{1, 1}, {1, 1}, {std::nan(""), 0}};
-    EXPECT_EQ(krContour(odd).points().size(), 3u);
 
     // From a polygon: closed when the ends meet within 1e-15, which stay in the list.
     struct Case { Pts pts; bool closed; } cases[] = {
@@ -105,8 +98,6 @@ TEST(ContourObject, CopiesCarryCachesAndOwnTheirOwnedOnes) {
     const Probe& copy = *held;
     EXPECT_EQ(copy.valid(), Probe::kAll);
     EXPECT_EQ(copy.length(), 42.0);
-    EXPECT_EQ(copy.label(), 4u);
-    EXPECT_FALSE(copy.isClosed());
     // Fresh persistence base and count.
     EXPECT_FALSE(copy.tracking());
     EXPECT_EQ(copy.mutations(), 0u);
@@ -118,8 +109,6 @@ TEST(ContourObject, CopiesCarryCachesAndOwnTheirOwnedOnes) {
     EXPECT_EQ(copy.extremalCache->entries(), src.extremalCache->entries());
     held->points(Pts{{0, 0}, {1, 0}});
     EXPECT_EQ(src.valid(), Probe::kAll);
-    EXPECT_EQ(src.length(), 42.0);
-    EXPECT_EQ(src.vertexIndex(V(0, 0), 1.0), std::vector<int>{0});
     EXPECT_EQ(src.mutations(), 0u);
 }
 
