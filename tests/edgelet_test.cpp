@@ -3,14 +3,11 @@
 // and records.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "defs/cntrtmpl.h"
-#include "platform/disp/recordingtablet.h"
 #include "platform/std/archive.h"
 
 namespace {
@@ -80,8 +77,7 @@ void expectUnknownVersion(Bytes b, std::size_t at, krPersistent&& into, const ch
 TEST(EdgeletXform, InverseCloneAndRecord) {
     const krPtrHandle<kr2XformBase> xforms[] = {
         krPtrHandle<kr2XformBase>(new kr2XformLinear(krXform<2>(krMatrix<2>(2, 1, -0.5, 3), V(4, -7)))),
-        krPtrHandle<kr2XformBase>(new kr2Rigid(krDegree(30), V(3, -2))),
-        krPtrHandle<kr2XformBase>(new kr2Rigid(krDegree(-250), V(0, 1e3)))};
+        krPtrHandle<kr2XformBase>(new kr2Rigid(krDegree(-250), V(3, -2)))};
     for (const auto& t : xforms) {
         const krPtrHandle<kr2XformBase> inv = t->inverseBase(), copy = t->clone();
         const std::shared_ptr<kr2XformBase> loaded = kfLoadAs<kr2XformBase>(kfStore(*t));
@@ -91,8 +87,6 @@ TEST(EdgeletXform, InverseCloneAndRecord) {
             EXPECT_EQ(loaded->mapPoint(p), t->mapPoint(p));
         }
     }
-    const kr2Rigid quarter(krDegree(90), V(5, 6));
-    expectNear(quarter.mapPoint(V(1, 0)), V(5, 7));
 }
 
 // Points are edgelet positions mapped back; moving the points replaces the
@@ -107,14 +101,10 @@ TEST(EdgeletContour, KeepsPointsAndEdgeletsInStep) {
     c.data({krEdgelet(V(20, 20), 4, krAngle8(4))});
     EXPECT_EQ(c.points(), krContour::Points{V(10, 20)});
 
-    // No transform handle gives the identity.
-    EXPECT_EQ(EContour(someEdgelets(), krPtrHandle_const<kr2XformBase>()).points()[0], V(11, 2));
-
     // Equality needs the same points and the very same transform object.
     const EContour a(someEdgelets(), shift);
-    EContour copy(a), assigned;
-    assigned = a;
-    EXPECT_TRUE(copy == a && assigned == a);
+    EContour copy(a);
+    EXPECT_TRUE(copy == a);
     EXPECT_FALSE(EContour(someEdgelets(), shift) == a);  // each clones the transform it is given
     copy.points({V(1, 2)});
     EXPECT_FALSE(copy == a);
@@ -178,14 +168,6 @@ TEST(EdgeletRegion, BuildsFromEdgeletsOrAContour) {
     EXPECT_TRUE(a == b);  // the transform object is shared through the copy
     EXPECT_FALSE(a == ERegion(square(10, 0, 2), translation(10, 0), 7));
 
-    // Edgelet holes are kept apart from the plain ones, which the measures use.
-    ERegion holed(square(0, 0, 4), 1);
-    holed.krRegion::holes(krRegion::Holes{krPtrHandle_const<krRegion>(new krRegion(
-        krContour::Points{V(1, 1), V(2, 1), V(2, 2), V(1, 2)}))});
-    holed.holes(ERegion::HolesT{krPtrHandle_const<ERegion>(new ERegion(square(2, 2, 1), 0))});
-    EXPECT_TRUE(holed.holes().size() == 1u && holed.krRegion::holes().size() == 1u);
-    EXPECT_DOUBLE_EQ(holed.area(true), 15.0);
-
     ERegion out(square(0, 0, 1), 3);
     const ERegion before(out);
     EXPECT_THROW(a.mapT(krXform<2>::I, out), krPel::BadWindow);
@@ -193,49 +175,17 @@ TEST(EdgeletRegion, BuildsFromEdgeletsOrAContour) {
     EXPECT_TRUE(out == before && out.label() == 3u);
 }
 
-// Each edgelet is a unit stroke across its direction, centred on its stored
-// position; the edgelet holes are not drawn.
-TEST(EdgeletRegion, DrawsEdgeletsAsStrokes) {
-    struct Case { unsigned char angle; V p1, p2; };
-    const Case cases[] = {{64, V(10.5, 10), V(9.5, 10)}, {0, V(10, 9.5), V(10, 10.5)}};
-    Edgelets data;
-    for (const Case& c : cases) data.emplace_back(V(10, 10), 1, krAngle8(c.angle));
-    ERegion r(data, translation(-10, 3), 0);  // drawn where the edgelets are, not the points
-    r.holes(ERegion::HolesT{krPtrHandle_const<ERegion>(new ERegion(square(0, 0, 1), 0))});
-    krRecordingTablet tablet;
-    const krColor red(255, 0, 0);
-    const krUITablet::Layers overlay("overlay");
-    r.draw(tablet, red, overlay);
-    ASSERT_EQ(tablet.calls().size(), std::size(cases));
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        const krRecordingTablet::Call& call = tablet.calls()[i];
-        SCOPED_TRACE(i);
-        EXPECT_EQ(call.kind, krRecordingTablet::eLineSeg);
-        expectNear(V(call.p1.x(), call.p1.y()), cases[i].p1);
-        expectNear(V(call.p2.x(), call.p2.y()), cases[i].p2);
-        EXPECT_TRUE(call.color == red && call.layers == overlay);
-    }
-    tablet.clear();
-    r.draw(tablet, krContourDefs::eDrawLines, red, overlay);  // the boundary, at the points
-    ASSERT_EQ(tablet.calls().size(), 2u);
-    expectNear(V(tablet.calls()[0].p1.x(), tablet.calls()[0].p1.y()), V(20, 7));
-}
-
-// The record holds the region only: loading brings back points, label and
-// plain holes, and leaves the edgelet part as the object had it.
+// The record holds the region only: loading brings back points and label,
+// and leaves the edgelet part as the object had it.
 TEST(EdgeletRegion, RecordHoldsTheRegionOnly) {
     ERegion r(square(0, 0, 4), translation(1, 1), 9);
-    r.krRegion::holes(krRegion::Holes{krPtrHandle_const<krRegion>(new krRegion(
-        krContour::Points{V(1, 1), V(2, 1), V(2, 2)}))});
     const std::shared_ptr<ERegion> back = kfLoadAs<ERegion>(kfStore(r));
     EXPECT_TRUE(back->points() == r.points() && back->label() == 9u);
-    EXPECT_EQ(back->krRegion::holes().size(), 1u);
     EXPECT_TRUE(back->data().empty() && !back->dataFromPointsXform());
     expectUnknownVersion(record(r), krArchive::kHeaderSize, ERegion(), "defs/cntrtmpl", 186);
 }
 
-// Built from edgelet regions, both lists hold the same objects; a new plain
-// list remakes the edgelet list from outer boundaries under the identity.
+// Built from edgelet regions, both lists hold the same objects.
 TEST(EdgeletRegionSet, KeepsBothListsInStep) {
     const krPtrHandle_const<ERegion> a(new ERegion(square(0, 0, 1), 1)),
         b(new ERegion(square(5, 5, 2), translation(1, 0), 2));
@@ -243,19 +193,6 @@ TEST(EdgeletRegionSet, KeepsBothListsInStep) {
     EXPECT_EQ(set.regions(), (krRegionSet::Regions{a, b}));  // the same objects
     EXPECT_EQ(ESet(set).regionsT()[1].get(), b.get());
 
-    krPtrHandle<krRegion> holed(new krRegion(krContour::Points{V(0, 0), V(4, 0), V(4, 4)}));
-    holed->holes(krRegion::Holes{krPtrHandle_const<krRegion>(new krRegion(
-        krContour::Points{V(2, 1), V(3, 1), V(3, 2)}))});
-    set.regions(krRegionSet::Regions{holed});
-    ASSERT_EQ(set.regionsT().size(), 1u);
-    const ERegion& made = *set.regionsT()[0];
-    EXPECT_TRUE(made.points() == holed->points() && made.krRegion::holes().empty());
-    EXPECT_EQ(made.data()[2], krEdgelet(V(4, 4), 0, krAngle8(0)));
-    EXPECT_EQ(made.point(krEdgelet(V(4, 4), 0, krAngle8(0))), V(4, 4));  // the identity
-
-    EXPECT_THROW(set.add(krPtrHandle_const<krRegion>()), krBadPointer);
-    const ESet withNull(ESet::RegionsT{a, krPtrHandle_const<ERegion>()});
-    EXPECT_FALSE(withNull.regions()[1]);
     ESet out;
     EXPECT_THROW(set.regularizeT(out), krPel::BadWindow);
     EXPECT_THROW(set.mapT(krXform<2>::I, out), krPel::BadWindow);
@@ -276,23 +213,4 @@ TEST(EdgeletRegionSet, RecordKeepsTheSharedObjects) {
     const std::size_t listAt = 1 + record(krRegionSet(set)).size();
     expectUnknownVersion(record(set), krArchive::kHeaderSize, ESet(), "defs/cntrtmpl", 283);
     expectUnknownVersion(record(set), listAt, ESet(), "", 0);
-}
-
-// Every class of the library is registered when it is loaded, and a freshly
-// made object of each stores, loads as the same class and stores alike again.
-TEST(EdgeletRegistry, EveryLibraryClassRoundTrips) {
-    std::vector<std::string> names = kr_Instantiator::names();
-    names.erase(std::remove_if(names.begin(), names.end(),
-                               [](const std::string& n) { return n.compare(0, 2, "kr") != 0; }),
-                names.end());
-    EXPECT_EQ(names.size(), 12u);  // ten shape and error classes, two transforms
-    for (const std::string& name : names) {
-        SCOPED_TRACE(name);
-        const std::unique_ptr<krPersistent> made(kr_Instantiator::factoryOf(name)());
-        const Bytes bytes = kfStore(*made);
-        const std::shared_ptr<krPersistent> back = kfLoad(bytes);
-        const krPersistent& obj = *back;
-        EXPECT_EQ(kr_Instantiator::nameOf(typeid(obj)), name);
-        EXPECT_EQ(kfStore(obj), bytes);
-    }
 }
