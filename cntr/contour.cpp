@@ -701,13 +701,18 @@ void krContour::dispatchSerialize(krArchive& ar) {
 
 void krContour::serialize_(krArchive& ar, unsigned char version) {
     if (version > 1) throw krArchive::UnknownVersion(kContourSource, 904);
-    try {
-        if (version == 1) {
-            krPersistent::dispatchSerialize(ar);
-            ar || label_ || closed;
-            kfSerializeList(ar, points_);
-            ar || cachedVectorSize_;
-        } else {
+    // Loaded values are taken as they are (a negative cachedVectorSize too);
+    // only the caches go.
+    kfSerializeFields(
+        ar,
+        [&] {
+            if (version == 1) {
+                krPersistent::dispatchSerialize(ar);
+                ar || label_ || closed;
+                kfSerializeList(ar, points_);
+                ar || cachedVectorSize_;
+                return;
+            }
             // A fresh set of visited marks: within one object's operation (a
             // record holding two contours by value) the scratch level would
             // otherwise count as read already and be skipped.
@@ -719,15 +724,8 @@ void krContour::serialize_(krArchive& ar, unsigned char version) {
             unsigned char dropped = 0;
             ar || dropped || cachedVectorSize_ || closed;
             label_ = 0;
-        }
-    } catch (...) {
-        // What was read so far stays, but no cache may describe the old points.
-        if (ar.isLoading()) cleanCacheInfo();
-        throw;
-    }
-    // Loaded values are taken as they are (a negative cachedVectorSize too);
-    // only the caches go.
-    if (ar.isLoading()) cleanCacheInfo();
+        },
+        [&] { cleanCacheInfo(); });
 }
 
 // ---------------------------------------------------------------------------

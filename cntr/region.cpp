@@ -329,11 +329,14 @@ void krRegion::dispatchSerialize(krArchive& ar) {
 
 void krRegion::serialize_(krArchive& ar, unsigned char version) {
     if (version > 1) throw krArchive::UnknownVersion(kRegionSource, 819);
-    try {
-        if (version == 1) {
-            krContour::dispatchSerialize(ar);
-            kfSerializeHandleList(ar, holes_);
-        } else {
+    kfSerializeFields(
+        ar,
+        [&] {
+            if (version == 1) {
+                krContour::dispatchSerialize(ar);
+                kfSerializeHandleList(ar, holes_);
+                return;
+            }
             {
                 // Fresh visited marks, so that a second version-0 record within
                 // one object's operation reads its own legacy level too.
@@ -344,13 +347,9 @@ void krRegion::serialize_(krArchive& ar, unsigned char version) {
             unsigned char dropped = 0;
             ar || dropped || cachedVectorSize_;
             label_ = 0;
-        }
-    } catch (...) {
-        if (ar.isLoading()) cleanCacheInfo();
-        throw;
-    }
-    if (ar.isLoading()) {
-        closed = true;
-        cleanCacheInfo();
-    }
+        },
+        [&] {
+            closed = true;  // a region is closed whatever the contour record said
+            cleanCacheInfo();
+        });
 }

@@ -327,14 +327,12 @@ void krRegionSet::dispatchSerialize(krArchive& ar) {
 
 void krRegionSet::serialize_(krArchive& ar, unsigned char version) {
     if (version > 1) throw krArchive::UnknownVersion(kRegionSetSource, 479);
-    try {
-        krPersistent::dispatchSerialize(ar);
-        kfSerializeHandleList(ar, regions_);
-        if (version == 1) ar || cachedVectorSize_;
-    } catch (...) {
-        // What was read so far stays, but no cache may describe the old list.
-        if (ar.isLoading()) cleanCacheInfo();
-        throw;
-    }
-    if (ar.isLoading()) cleanCacheInfo();
+    kfSerializeFields(
+        ar,
+        [&] {
+            krPersistent::dispatchSerialize(ar);
+            kfSerializeHandleList(ar, regions_);
+            if (version == 1) ar || cachedVectorSize_;
+        },
+        [&] { cleanCacheInfo(); });
 }

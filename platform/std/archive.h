@@ -227,6 +227,20 @@ void kfSerializeLevel(krArchive& ar, const void* level, std::size_t size, unsign
     krPersistent::setVisited(level, size);
 }
 
+// The fields of a record whose object keeps caches: body reads or writes
+// them; when loading, settle() runs afterwards whether body threw or not, so
+// that no cache describes what was there before (what was read so far stays).
+template <class Body, class Settle>
+void kfSerializeFields(krArchive& ar, Body&& body, Settle&& settle) {
+    try {
+        body();
+    } catch (...) {
+        if (ar.isLoading()) settle();
+        throw;
+    }
+    if (ar.isLoading()) settle();
+}
+
 // A list of values: version byte 0, the count as unsigned long, the elements
 // in order, each through operator||. Loading any other version throws
 // UnknownVersion with no place and line 0.
