@@ -62,9 +62,9 @@ TEST(ContourQuery, TooFewPointsThrowsBeforeTouchingCaches) {
 
 TEST(ContourQuery, ClosestVertexAndPointTieRules) {
     struct Case { Pts pts; bool closed; V q; V point; V vertex; } cases[] = {
-        {{{0, 0}, {2, 0}}, false, {1, -1}, {1, 0}, {0, 0}},   // vertex tie: lower index
-        {kSquare, true, {1, 1}, {0, 1}, {0, 0}},              // four-way tie: closing side first
-        {kSquare, false, {1, 1}, {1, 0}, {0, 0}},             // open: no closing side
+        {{{0, 0}, {2, 0}}, false, {1, -1}, {1, 0}, {0, 0}},  // vertex tie: lower index
+        {kSquare, true, {1, 1}, {0, 1}, {0, 0}},             // four-way tie: closing side first
+        {kSquare, false, {1, 1}, {1, 0}, {0, 0}},            // open: no closing side
         {{{5, 5}, {1, 1}, {1, 1}, {3, 3}}, false, {1, 1}, {1, 1}, {1, 1}},
     };
     for (const Case& c : cases) {
@@ -122,19 +122,12 @@ TEST(ContourQuery, VertexIndexWithUnusualTolerances) {
     EXPECT_EQ(krContour(Pts{{0, 0}, {5e-311, 0}}).vertexIndex(V(0, 0), 1e-310), (Ints{0, 1}));
 }
 
-TEST(ContourQuery, HugeAndNaNCoordinatesDoNotCrash) {
+// Out of the grid's range, a vertex is still found at its own position.
+TEST(ContourQuery, HugeAndNaNCoordinates) {
     const double big = std::numeric_limits<double>::max();
     const krContour c(Pts{{1e300, -1e300}, {kNaN, 1}, {kInf, 0}, {big, big}, {0, 0}, {3e9, -3e9}});
-    for (const V& q : {V(0, 0), V(1e300, -1e300), V(kNaN, kNaN), V(-kInf, 2), V(big, big)}) {
-        (void)c.closestPoint(q, false);
-        (void)c.distToPoint(q, true);
-        (void)c.meanPosition();
-        for (double t : {1e-300, 1.0, 1e300, big, std::numeric_limits<double>::denorm_min()})
-            (void)c.vertexIndex(q, t);
-    }
-    // Out of the grid's range, a vertex is still found at its own position.
     for (int i : {0, 3, 4, 5})
-        for (double t : {1e-300, 1e-9, 1.0, 1e300}) {
+        for (double t : {1e-300, 1e-9, 1.0, 1e300, big}) {
             const Ints found = c.vertexIndex(c.points()[i], t);
             EXPECT_NE(std::find(found.begin(), found.end(), i), found.end()) << i << " t=" << t;
         }

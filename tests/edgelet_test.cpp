@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "defs/cntrtmpl.h"
+#include "platform/disp/recordingtablet.h"
 #include "platform/std/archive.h"
 
 namespace {
@@ -173,6 +174,21 @@ TEST(EdgeletRegion, BuildsFromEdgeletsOrAContour) {
     EXPECT_THROW(a.mapT(krXform<2>::I, out), krPel::BadWindow);
     EXPECT_THROW(a.regularizeT(out), krPel::BadWindow);
     EXPECT_TRUE(out == before && out.label() == 3u);
+}
+
+// Each edgelet is a unit stroke across its direction, centred on its stored
+// position (not on the point), from the end a quarter turn back.
+TEST(EdgeletRegion, DrawsEdgeletsAsStrokes) {
+    ERegion r({krEdgelet(V(10, 10), 1, krAngle8(64)), krEdgelet(V(10, 10), 1, krAngle8(0))},
+              translation(-10, 3), 0);
+    krRecordingTablet tablet;
+    r.draw(tablet, krColor(255, 0, 0), krUITablet::Layers("overlay"));
+    ASSERT_EQ(tablet.calls().size(), 2u);
+    const V ends[][2] = {{V(10.5, 10), V(9.5, 10)}, {V(10, 9.5), V(10, 10.5)}};
+    for (int i = 0; i < 2; ++i) {
+        expectNear(V(tablet.calls()[i].p1.x(), tablet.calls()[i].p1.y()), ends[i][0]);
+        expectNear(V(tablet.calls()[i].p2.x(), tablet.calls()[i].p2.y()), ends[i][1]);
+    }
 }
 
 // The record holds the region only: loading brings back points and label,
