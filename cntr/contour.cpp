@@ -603,6 +603,79 @@ std::vector<krVector<2>> krContour::intersections(const krLineSeg& seg, std::vec
     return result;
 }
 
+namespace {
+// keptCrossing without ends, decided from four cross products where the
+// segments cross cleanly or the contour's segment keeps well away from the
+// query's line: 1 kept, 0 not kept, -1 when only the full test can tell.
+// The verdict is the full test's whenever it is given: with S the sum of the
+// coordinates' sizes (at most 1e6), every cross product of differences is
+// within E = 1e-14 S^2 of its exact value.
+class QuickCrossing {
+public:
+    explicit QuickCrossing(const krLineSeg& seg)
+        : s_(seg.p1()), e_(seg.p2()), v_(e_ - s_), vlen_(std::sqrt(v_ * v_)),
+          mag_(std::fabs(s_.x()) + std::fabs(s_.y()) + std::fabs(e_.x()) + std::fabs(e_.y())) {}
+
+    int operator()(const krLineSeg& own) const {
+        const krVector<2>& a = own.p1();
+        const krVector<2>& b = own.p2();
+        const double S = mag_ + std::fabs(a.x()) + std::fabs(a.y()) + std::fabs(b.x()) + std::fabs(b.y());
+        if (!(S <= 1e6 && S >= 1e-30)) return -1;  // also catches what is not a number
+        const double E = 1e-14 * S * S;
+        const krVector<2> u = b - a;
+        // own's ends against the query's line, scaled by |v|.
+        const double ca = kfCross(v_, a - s_), cb = kfCross(v_, b - s_);
+        if (!((ca > E && cb < -E) || (ca < -E && cb > E))) {
+            // Both ends more than 3e-6 to one side: no point within 1e-6 of
+            // own comes within 1e-6 of the query, rounding included.
+            const double far = E + (3e-6 + 1e-12 * S) * vlen_ * (1.0 + 1e-9);
+            return (ca > far && cb > far) || (ca < -far && cb < -far) ? 0 : -1;
+        }
+        // The query's ends against own's line, scaled by |u|.
+        const double cs = kfCross(u, s_ - a), ce = kfCross(u, e_ - a);
+        if (!((cs > E && ce < -E) || (cs < -E && ce > E))) return -1;
+        // The segments cross inside both. The ends keep more than 1e-6 from
+        // own's line, so from own, with room for the rounding of distToPoint.
+        const double uu = u * u, keep = 1e-6 + 1e-12 * S;
+        const double ds = std::fabs(cs) - E, de = std::fabs(ce) - E;
+        if (!(ds * ds > keep * keep * uu * (1.0 + 1e-9) && de * de > keep * keep * uu * (1.0 + 1e-9)))
+            return -1;
+        if (own.line().isParallel(krLine(s_, v_))) return 0;
+        // The computed common point lies within 2 E |u| / |d| plus a part in
+        // 1e15 of S of the exact one, under 1e-7 here: inside the 1e-6 of both.
+        const double d = kfCross(u, v_);
+        return d * d >= 1.6e15 * E * E * uu ? 1 : -1;
+    }
+
+private:
+    krVector<2> s_, e_, v_;
+    double vlen_, mag_;
+};
+}  // namespace
+
+long krContour::crossingCount(const krLineSeg& seg) const {
+    checkEmptyContour();
+    const krSegmentIndex::Box box = krSegmentIndex::boxOf(seg);
+    if (!boxOfRect(encloseRect(kIdentity)).overlaps(box)) return 0;
+    computeLineSegs();
+    const krLine line = seg.line();
+    const QuickCrossing quick(seg);
+    const auto near = [&seg](const krSegmentIndex::Box& b) {
+        return segmentNearBox(seg, b.lox, b.loy, b.hix, b.hiy);
+    };
+    long count = 0;
+    segmentIndex->forEachOverlap(lineSegs_, validLine_, box, 0, near, [&](std::size_t k) {
+        int kept = quick(lineSegs_[k]);
+        if (kept < 0) {
+            krVector<2> p;
+            kept = keptCrossing(seg, line, false, lineSegs_[k], p);
+        }
+        count += kept;
+        return true;
+    });
+    return count;
+}
+
 std::vector<krVector<2>> krContour::intersections(const krLineSeg& seg, bool includeEnds) const {
     std::vector<int> scratch;
     return intersections(seg, scratch, includeEnds);

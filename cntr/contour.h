@@ -161,6 +161,8 @@ protected:
     // segment number of each.
     std::vector<krVector<2>> intersections(const krLineSeg& seg, std::vector<int>& indices,
                                            bool includeEnds) const;
+    // intersections(seg, false).size(), without building the list.
+    long crossingCount(const krLineSeg& seg) const;
 
     typedef krBoundedMap<krXform<2>, krRect, kr_XformKeyLess> RectCache;
     typedef krBoundedMap<double, long, kr_AngleKeyLess> ExtremalCache;

@@ -281,9 +281,7 @@ long krRegion::rayCount(const krVector<2>& p, const krVector<2>& dir, bool twoRa
     // Twice the radius of a circle around every vertex reaches past the
     // boundary from any point of the bounding rectangle.
     const double r = 2.0 * encloseCircle(krContourDefs::eFast).radius();
-    const auto count = [&](const krVector<2>& far) {
-        return static_cast<long>(krContour::intersections(krLineSeg(p, far), false).size());
-    };
+    const auto count = [&](const krVector<2>& far) { return crossingCount(krLineSeg(p, far)); };
     const long c = count(p + dir * r);
     return twoRays ? std::min(c, count(p - dir * r)) : c;
 }

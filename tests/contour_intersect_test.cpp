@@ -70,6 +70,9 @@ void expectPlainHits(const Probe& c, const krLineSeg& seg, bool ends) {
     const PlainHits want = plainQuery(c.points(), c.isClosed(), seg, ends);
     EXPECT_EQ(got, want.points);
     EXPECT_EQ(idx, want.indices);
+    if (!ends) {
+        EXPECT_EQ(c.crossingCount(seg), long(want.points.size()));
+    }
 }
 }  // namespace
 

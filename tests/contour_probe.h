@@ -15,7 +15,7 @@
 struct Probe : krContour {
     using krContour::krContour;
     using krContour::boxesValid, krContour::circleValid, krContour::convexHullValid,
-        krContour::convexHull_, krContour::ellipse, krContour::ellipseResidual, krContour::ellipseValid,
+        krContour::convexHull_, krContour::crossingCount, krContour::ellipse, krContour::ellipseResidual, krContour::ellipseValid,
         krContour::extremalCache, krContour::ExtremalCache, krContour::intersections,
         krContour::length_, krContour::lengthValid, krContour::lineSegs,
         krContour::lineSegsValid, krContour::linesValid, krContour::makeDataConsistentWithPoints,
