@@ -117,7 +117,8 @@ private:
     std::uint64_t buckets_;  // 32n buckets of 1 / (8n) in q
     double scale_;
     double qHigh_ = 4.0;  // pseudo-angles above it are past the window
-    std::vector<Entry>& front_ = scratch().front;
+    Scratch& sc_ = scratch();  // fetched once: every use of a thread_local pays a call
+    std::vector<Entry>& front_ = sc_.front;
     kr_RayDirection result_;
 };
 
@@ -244,7 +245,7 @@ GapSearch::Outcome GapSearch::walk(const std::vector<Entry>& e, bool complete, s
 }
 
 void GapSearch::gather(const std::vector<std::uint64_t>& wanted) {
-    const std::vector<std::uint64_t>& bucket = scratch().bucket;
+    const std::vector<std::uint64_t>& bucket = sc_.bucket;
     front_.clear();
     for (std::size_t i = 0; i < n_; ++i) {
         const std::uint64_t b = bucket[i];
@@ -266,9 +267,8 @@ std::pair<std::size_t, std::size_t> GapSearch::range(std::uint64_t from, std::ui
 // be wide need the entries on their two sides, gathered for a few runs at a
 // time in the order of the walk.
 void GapSearch::searchAll() {
-    Scratch& sc = scratch();
-    std::vector<std::uint64_t>& bucket = sc.bucket;
-    std::vector<std::uint64_t>& used = sc.used;
+    std::vector<std::uint64_t>& bucket = sc_.bucket;
+    std::vector<std::uint64_t>& used = sc_.used;
     const std::uint64_t none = std::numeric_limits<std::uint64_t>::max();
     bucket.resize(n_);
     used.assign(static_cast<std::size_t>((buckets_ + 63) / 64), 0);
@@ -294,8 +294,8 @@ void GapSearch::searchAll() {
     // The sides of a run: its used buckets and the used neighbours beyond.
     auto low = [&](std::uint64_t b) { return b > 0 && isUsed(b - 1) ? b - 1 : b; };
     auto high = [&](std::uint64_t b) { return isUsed(b + 1) ? b + 1 : b; };
-    std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs = sc.runs;
-    std::vector<std::uint64_t>& wanted = sc.wanted;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs = sc_.runs;
+    std::vector<std::uint64_t>& wanted = sc_.wanted;
     std::uint64_t s = first, t = nextUsed(s + 1);
     for (std::size_t batch = 256;; batch *= 16) {
         runs.clear();
@@ -330,7 +330,7 @@ void GapSearch::searchAll() {
 
 kr_RayDirection GapSearch::run() {
     // First pass: the vertex test, and the entries of the lowest groups of
-    // eight buckets, at most kFront of them. Once the window was cut down it
+    // eight buckets, at most 2 kFront of them. Once the window was cut down it
     // holds every entry of groups 0 .. limit.
     bool cut = false, useless = false;
     std::uint64_t limit = 0;
@@ -346,11 +346,13 @@ kr_RayDirection GapSearch::run() {
         const Entry entry = entryOf(i, x, y);
         if (cut && entry.bucket / 8 > limit) continue;
         front_.push_back(entry);
-        if (front_.size() <= kFront) continue;
-        std::uint64_t top = 0;
-        for (const Entry& e : front_) top = std::max(top, e.bucket / 8);
+        if (front_.size() <= 2 * kFront) continue;
+        // Down to at most kFront entries: the groups from that of the entry
+        // of rank kFront on go. Cutting by half keeps the cost per entry flat.
+        std::nth_element(front_.begin(), front_.begin() + kFront, front_.end(), byBucket);
+        const std::uint64_t top = front_[kFront].bucket / 8;
         front_.erase(std::remove_if(front_.begin(), front_.end(),
-                                    [top](const Entry& e) { return e.bucket / 8 == top; }),
+                                    [top](const Entry& e) { return e.bucket / 8 >= top; }),
                      front_.end());
         cut = true;
         useless = top == 0;  // group 0 alone is too full: no window at all
