@@ -27,9 +27,12 @@
 //
 // The walk visits the buckets in order. Almost always the first wide gap lies
 // among the few smallest angles, so a first pass keeps only the entries of the
-// lowest buckets (at most kFront of them) and walks those; only when that
-// window cannot decide does a second pass mark the buckets of all vertices and
-// walk the marks, which is linear too.
+// lowest groups of eight buckets and walks those. The window fills up to
+// 2 kFront entries and is then cut back to at most kFront by dropping whole
+// groups from the top, so a cut costs little per entry, and a vertex whose
+// pseudo-angle is surely above the window is dropped with a multiplication,
+// no division. Only when the window cannot decide does a second pass mark the
+// buckets of all vertices and walk the marks, which is linear too.
 //
 // Angles just below a full turn may round to exactly 0 in norm(); their
 // pseudo-angle is just below 4. Such vertices sit in the top two buckets,
