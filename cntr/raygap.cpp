@@ -50,7 +50,7 @@ struct Entry {
 // search does not pay for fresh memory every time.
 struct Scratch {
     std::vector<Entry> front;
-    std::vector<std::uint64_t> bucket, used, wanted;
+    std::vector<std::uint64_t> bucket, used, wanted, marks;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> runs;
 };
 Scratch& scratch() {
@@ -67,7 +67,10 @@ double exactAngle(const krVector<2>& v, const krVector<2>& p) {
 }
 
 // The pseudo-angle of a direction that is not (0, 0) and has no NaN.
-double pseudoAngle(double x, double y) {
+// Inlined into the passes over all vertices, where a call costs as much as the work.
+#define QEL_HOT inline __attribute__((always_inline))
+
+QEL_HOT double pseudoAngle(double x, double y) {
     if (std::isinf(x) || std::isinf(y)) {
         // atan2 sees only the infinite components, by sign.
         x = std::isinf(x) ? std::copysign(1.0, x) : 0.0;
@@ -93,7 +96,7 @@ public:
 private:
     enum Outcome { kFound, kNone, kUndecided };
 
-    Entry entryOf(std::size_t i, double x, double y) const;
+    QEL_HOT Entry entryOf(std::size_t i, double x, double y) const;
     // The pseudo-angle of an entry, as its bucket was found from.
     double q(const Entry& e) const;
     bool surelyAbove(double x, double y) const;
@@ -108,7 +111,7 @@ private:
     double minAngle(const std::vector<Entry>& e, std::size_t from, std::size_t to) const;
     bool tryGap(double from, double to);
     void searchAll();
-    // The entries of the buckets in wanted (sorted), sorted by bucket, into front_.
+    // The entries of the buckets in wanted, sorted by bucket, into front_.
     void gather(const std::vector<std::uint64_t>& wanted);
     // The entries of buckets from .. to in front_, which must hold them all.
     std::pair<std::size_t, std::size_t> range(std::uint64_t from, std::uint64_t to) const;
@@ -125,9 +128,11 @@ private:
     kr_RayDirection result_;
 };
 
-Entry GapSearch::entryOf(std::size_t i, double x, double y) const {
-    const double b = std::floor(pseudoAngle(x, y) * scale_);
-    Entry e{b < 0.0 ? 0 : static_cast<std::uint64_t>(b), i};
+QEL_HOT Entry GapSearch::entryOf(std::size_t i, double x, double y) const {
+    // b is never negative and far below 2^63, so truncation is its floor,
+    // and cheaper than floor without rounding instructions.
+    const double b = pseudoAngle(x, y) * scale_;
+    Entry e{b > 0.0 ? static_cast<std::uint64_t>(static_cast<std::int64_t>(b)) : 0, i};
     if (e.bucket >= buckets_ - 2) {
         e.bucket = std::min(e.bucket, buckets_ - 1);
         if (exactAngle(pts_[i], p_) < kPi) e.bucket = 0;
@@ -248,14 +253,18 @@ GapSearch::Outcome GapSearch::walk(const std::vector<Entry>& e, bool complete, s
 }
 
 void GapSearch::gather(const std::vector<std::uint64_t>& wanted) {
+    // The wanted buckets are marked in a bit set as wide as used (all clear
+    // on entry), so that each vertex takes one bit test; the marks are taken
+    // off again afterwards.
     const std::vector<std::uint64_t>& bucket = sc_.bucket;
+    std::vector<std::uint64_t>& marks = sc_.marks;
+    for (std::uint64_t b : wanted) marks[b / 64] |= std::uint64_t(1) << (b % 64);
     front_.clear();
     for (std::size_t i = 0; i < n_; ++i) {
         const std::uint64_t b = bucket[i];
-        if (b >= wanted.front() && b <= wanted.back() &&
-            std::binary_search(wanted.begin(), wanted.end(), b))
-            front_.push_back({b, i});
+        if (b < buckets_ && (marks[b / 64] >> (b % 64)) & 1) front_.push_back({b, i});
     }
+    for (std::uint64_t b : wanted) marks[b / 64] = 0;
     std::sort(front_.begin(), front_.end(), byBucket);
 }
 
@@ -275,6 +284,7 @@ void GapSearch::searchAll() {
     const std::uint64_t none = std::numeric_limits<std::uint64_t>::max();
     bucket.resize(n_);
     used.assign(static_cast<std::size_t>((buckets_ + 63) / 64), 0);
+    sc_.marks.assign(used.size(), 0);
     for (std::size_t i = 0; i < n_; ++i) {
         const double x = pts_[i].x() - p_.x(), y = pts_[i].y() - p_.y();
         bucket[i] = std::isnan(x) || std::isnan(y) ? none : entryOf(i, x, y).bucket;
