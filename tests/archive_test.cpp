@@ -220,6 +220,8 @@ TEST(ArchiveFormat, FieldsAreFixedWidthLittleEndian) {
     krArchive in(bytes.data(), bytes.size());
     back.serialize(in);
     EXPECT_EQ(write(back), expected);
+    EXPECT_EQ(kfStore(krContour({{1.0, 2.0}}, false, 0x01020304)),
+              W().named("krContour").contourV1(0x01020304, false, {{1.0, 2.0}}, 3).b);
 }
 
 TEST(ArchiveFormat, LongsOutside32BitsAreRefusedOnStore) {
@@ -232,12 +234,6 @@ TEST(ArchiveFormat, LongsOutside32BitsAreRefusedOnStore) {
     EXPECT_THROW(ar || tooBig, krArchive::CannotStore);
     EXPECT_EQ(bytes.size(), krArchive::kHeaderSize);  // nothing half written
     EXPECT_NO_THROW(ar || lo || hi || top);
-}
-
-TEST(ArchiveFormat, ContourRecordLayout) {
-    W w;
-    w.named("krContour").contourV1(0x01020304, false, {{1.0, 2.0}}, 3);
-    EXPECT_EQ(kfStore(krContour({{1.0, 2.0}}, false, 0x01020304)), w.b);
 }
 
 // ---------------------------------------------------------------------------

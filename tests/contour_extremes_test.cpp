@@ -1,5 +1,4 @@
-// Extremal vertices, enclosing rectangles and circles, the median segment
-// length, the cached ellipse fit, and the bounded keyed caches.
+// Extremal vertices, enclosing shapes, the median segment, the keyed caches.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -24,8 +23,7 @@ TEST(ContourExtremes, ExtremalVertexTiesGoToTheLowestIndex) {
         EXPECT_EQ(square.extremalVertexIndex(krRadian(c.angle)), c.index) << c.angle;
         EXPECT_EQ(square.extremalVertexPosition(krRadian(c.angle)), kSquare[c.index]);
     }
-    // Near an axis the exact coordinate scores: at pi/2 the cosine is 6e-17, and
-    // the rotated score would put vertex 2 (x = 2) ahead of 3 by a hair.
+    // Near an axis the exact coordinate scores (cos(pi/2) is 6e-17, not 0).
     EXPECT_EQ(krContour(Pts{{0, 5}, {3, 5}, {1, 4}}).extremalVertexIndex(krRadian(kPi / 2)), 0);
     // Vertices that are not numbers never score.
     const krContour nan(Pts{{kNaN, kNaN}, {kNaN, 1}});
@@ -78,8 +76,7 @@ TEST(ContourExtremes, KeyedCachesAreBoundedAndRandomlyReplaced) {
 }
 
 TEST(ContourExtremes, ReplacementFollowsEachThreadsOwnSeededSequence) {
-    // Which entry gives way depends only on the thread's draws, which start
-    // from seed 1 on every thread: two fresh threads evict the same keys.
+    // Each thread draws from seed 1: two fresh threads evict the same keys.
     auto survivors = [] {
         Probe c(kSquare);
         c.cachedVectorSize(2);

@@ -1,5 +1,4 @@
-// Distance and vertex queries of the contour: length, mean position, closest
-// vertex and point, distance, and the tolerance search, with its grid cache.
+// Distance and vertex queries of the contour, and the tolerance search's grids.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -136,8 +135,7 @@ TEST(ContourQuery, HugeAndNaNCoordinates) {
 }
 
 // ---------------------------------------------------------------------------
-// The plain algorithms, written out step by step, against which the
-// library's faster paths must give identical answers.
+// The plain algorithms the fast paths must match exactly.
 namespace plain {
 
 long closestVertexIndex(const Pts& p, const V& q) {
@@ -206,8 +204,7 @@ Ints vertexIndex(const Pts& p, const Cells& cells, const V& q, double tol) {
 
 }  // namespace plain
 
-// A vertex, a segment's midpoint, a point of the half-unit lattice or a point
-// anywhere near the contour.
+// A vertex, a midpoint, a half-unit lattice point or any point near the contour.
 V makeQuery(krRandomUniform& rnd, const Pts& p, int kind) {
     const double u = rnd.next(0, 1);
     const std::size_t i = std::size_t(rnd.next(0, double(p.size())));

@@ -1,6 +1,4 @@
-// The plane transforms held by edgelet shapes, and the edgelet contour, region
-// and region set: the two sides kept in step, sharing of transforms, refusals
-// and records.
+// Edgelet transforms and shapes: both sides in step, shared transforms, refusals, records.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -72,9 +70,7 @@ void expectUnknownVersion(Bytes b, std::size_t at, krPersistent&& into, const ch
 
 }  // namespace
 
-// Each transform: the inverse undoes it, a clone is a separate object that
-// maps alike, and a stored transform comes back mapping alike; a rotation
-// turns counter-clockwise.
+// Each transform: the inverse undoes it; a clone and a stored copy map alike.
 TEST(EdgeletXform, InverseCloneAndRecord) {
     const krPtrHandle<kr2XformBase> xforms[] = {
         krPtrHandle<kr2XformBase>(new kr2XformLinear(krXform<2>(krMatrix<2>(2, 1, -0.5, 3), V(4, -7)))),
@@ -90,8 +86,7 @@ TEST(EdgeletXform, InverseCloneAndRecord) {
     }
 }
 
-// Points are edgelet positions mapped back; moving the points replaces the
-// edgelets by synthetic ones at the mapped positions.
+// Points are edgelet positions mapped back; new points make synthetic edgelets.
 TEST(EdgeletContour, KeepsPointsAndEdgeletsInStep) {
     const krPtrHandle_const<kr2XformBase> shift = translation(10, 0);
     EContour c(someEdgelets(), shift);

@@ -1,5 +1,4 @@
-// Region repair: mapping, splicing, the outer hull and the regularized outline
-// of self-crossing boundaries, their caches and the constructors' repair modes.
+// Region repair: mapping, splicing, the outer hull and the regularized outline.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -51,8 +50,7 @@ TEST(RegionRepair, BowTieOutlines) {
     krRegion out;
     tie.regularize(out);
     EXPECT_EQ(out.points(), regular);
-    // Split at (1,1) into two triangles, neither holding the other's first
-    // edge midpoint, joined again at the shared vertex.
+    // Two triangles split at (1,1), joined again there.
     tie.outerHull(out);
     EXPECT_EQ(out.points(), (Pts{{1, 1}, {0, 0}, {0, 2}, {1, 1}, {2, 2}, {2, 0}}));
     // The constructors repair in place.
@@ -60,8 +58,7 @@ TEST(RegionRepair, BowTieOutlines) {
     EXPECT_EQ(krRegion(kBowTie, eOuterHull).points(), out.points());
 }
 
-// Copies of a boundary keep its label: the repairs of a simple one keep its
-// holes too and cache nothing, a map drops the holes.
+// Repairs of a simple boundary keep label and holes and cache nothing; a map drops the holes.
 TEST(RegionRepair, CopiesKeepTheLabel) {
     const Pts square = {{0, 0}, {4, 0}, {4, 4}, {0, 4}};
     RegionProbe r(square);
@@ -126,8 +123,7 @@ TEST(RegionRepair, SpliceJoinsAtTheFirstCrossing) {
     const krRegion b(Pts{{2, 2}, {6, 2}, {6, 6}, {2, 6}});
     krRegion out;
     kr_RegionAccess::splice(a, b, out);
-    // a's segments 0 and 1 miss b; segment 2, (4,0)->(4,4), meets b's
-    // segment 1, (2,2)->(6,2), at (4,2).
+    // a's segment 2, (4,0)->(4,4), is its first to meet b: at (4,2).
     EXPECT_EQ(out.points(), (Pts{{4, 2}, {4, 4}, {0, 4}, {0, 0}, {4, 0}, {4, 2}, {6, 2}, {6, 6}, {2, 6}, {2, 2}}));
     // Degenerate first segments are passed over.
     const krRegion dup(Pts{{4, 3}, {4, 3}, {4, 3}, {0, 3}, {0, 5}, {4, 5}});
@@ -140,9 +136,8 @@ TEST(RegionRepair, SpliceJoinsAtTheFirstCrossing) {
     EXPECT_EQ(out, before);
 }
 
-// Random tangles: lattice points full of ties, repeats and collinear overlaps,
-// random walks, and rings with needles leaning over their neighbours. Each
-// repair gives a region of finite points (an outer hull that does not cross
+// Random tangles (lattice points with ties and repeats, random walks, rings with
+// leaning needles): each repair gives finite points (a hull that does not cross
 // itself) or one of the two errors of a boundary that cannot be repaired.
 TEST(RegionRepair, RandomTanglesEndWithARegionOrAClearError) {
     krRandomUniform rnd(77);
@@ -186,14 +181,12 @@ TEST(RegionRepair, RandomTanglesEndWithARegionOrAClearError) {
     EXPECT_GT(traced, 140);
 }
 
-// Figure-eights of two random star-shaped lobes whose joining edges cross once:
-// the outline encloses exactly the two lobes.
+// Figure-eights of two random star-shaped lobes: the outline encloses both.
 TEST(RegionRepair, FigureEightsEncloseBothLobes) {
     krRandomUniform rnd(5);
     for (int trial = 0; trial < 200 && !HasFailure(); ++trial) {
         const int n = 3 + kfIFloor(rnd.next(0, 40));
-        // Left lobe counterclockwise round (-3, 0) from its top right to its
-        // bottom right, right lobe clockwise round (3, 0) from its top left.
+        // Left lobe counterclockwise round (-3, 0), right lobe clockwise round (3, 0).
         Pts left, right;
         for (int i = 0; i < n; ++i) {
             const double t = 0.3 + (2 * kPi - 0.6) * i / (n - 1);

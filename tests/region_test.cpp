@@ -1,6 +1,4 @@
-// Regions: the object and its holes, area and moments, point queries, the
-// archive record, and the fast ray direction of the inside test against the
-// plain sort of angles.
+// Regions: holes, measures, point queries, the record, and the inside test's ray.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -108,8 +106,7 @@ TEST(RegionMeasures, AreaCentreAndInertiaWithHoles) {
         EXPECT_EQ(e.message(), L"inertiaMatrix(considerHoles) is not implemented");
     }
 
-    // Orientation does not matter; a hole outside still counts; off-centre
-    // holes move the centre as the sum of signed parts says.
+    // Orientation does not matter; a hole outside still counts.
     krRegion r({{0, 0}, {0, 2}, {2, 2}, {2, 0}});
     EXPECT_DOUBLE_EQ(r.area(true), 4.0);
     EXPECT_TRUE(r.inertiaMatrix(true) == r.inertiaMatrix(false));
@@ -117,8 +114,7 @@ TEST(RegionMeasures, AreaCentreAndInertiaWithHoles) {
     EXPECT_DOUBLE_EQ(r.area(true), 2.0);
     EXPECT_TRUE(kfRealEq(r.centerOfMass(true), V(-3.75, -3.75), 1e-12));  // (4 - 1 - 10.5) / 2
 
-    // Holes that cancel the whole area leave no centre to give; new points
-    // drop every measure; a null hole met by a measure throws.
+    // Holes that cancel the area leave no centre; new points drop every measure.
     RegionProbe p{krContour(square(0, 0, 1))};
     p.holes({hole(square(3, 3, 1))});
     EXPECT_THROW(p.centerOfMass(true), krContourDefs::BadParams);
@@ -190,8 +186,7 @@ TEST(RegionArchive, HolesStaySharedAndOldRecordsLoad) {
     EXPECT_EQ(back->holes()[0], back->holes()[1]);
     EXPECT_DOUBLE_EQ(back->area(true), 14.0);
 
-    // Version 0 from version 1 (after 18 bytes of header): both version bytes
-    // 0, no label, closed or hole list, a dropped byte before cachedVectorSize.
+    // Version 0 from version 1: no label, closed or holes; a dropped byte before cachedVectorSize.
     krRegion tri({{0, 0}, {2, 0}, {0, 2}});
     tri.cachedVectorSize(6);
     std::vector<unsigned char> b = kfStore(tri);

@@ -31,15 +31,13 @@ const krContour& outline(const Handle& r) { return *r; }
 
 }  // namespace
 
-// The merge walk must make exactly the calls of the plain walk that can
-// answer true (boxes overlap), in the same order, and end with the same list.
+// The merge walk makes the plain walk's calls that can answer true, in order.
 TEST(RegionSetPairs, MergeWalkMatchesThePlainWalk) {
     krRandomUniform rnd(11);
     typedef std::pair<int, std::vector<V>> Item;  // id and points; a single point boxes wild
     auto box = [](const Item& it) { return kr_PairBox::of(it.second, 2); };
     for (int round = 0; round < 300; ++round) {
-        // Integer corners make shared edges and corners; some boxes are flat or
-        // points, a few are wild.
+        // Integer corners; some boxes flat or points, a few wild.
         const int n = kfIFloor(rnd.next(0, 40));
         const double spread = rnd.next(0, 1) < 0.5 ? 4 : 30;
         std::vector<Item> items;
@@ -199,8 +197,7 @@ TEST(RegionSet, ArchiveRecord) {
     EXPECT_TRUE(back->regions()[3].isNull());
     EXPECT_EQ(back->cachedVectorSize(), 7);
 
-    // An empty set's record: the set's version at byte 21, cachedVectorSize in
-    // the last four bytes.
+    // An empty set's record: version at byte 21, cachedVectorSize last.
     const Bytes empty = kfStore(krRegionSet());
     ASSERT_EQ(empty.size(), 32u);
     Bytes v0(empty.begin(), empty.end() - 4);
@@ -218,9 +215,8 @@ TEST(RegionSet, ArchiveRecord) {
     EXPECT_THROW(kfLoad(v2), krArchive::UnknownVersion);
 }
 
-// Merged regions take the lower slot and the last region moves into the
-// freed one; the repaired set has no crossings left. The constructors repair
-// in place; a mode they do not know keeps the list as it is.
+// Merged regions take the lower slot and the last moves into the freed one;
+// an unknown mode keeps the list as it is.
 TEST(RegionSetRepair, MergeOrder) {
     const Handle a = square(0, 0, 2), b = square(1, 1, 2), c = square(10, 0, 1), d = square(20, 0, 1);
     const Handle e = square(-1, -1, 1.5);  // overlaps a only
@@ -260,8 +256,7 @@ TEST(RegionSetRepair, CachedResultsAndAFailingRegion) {
     ASSERT_EQ(second.regions().size(), 2u);
     EXPECT_NE(second.regions()[0], first.regions()[0]);
 
-    // A five-pointed star has no edge to start tracing from: the replacement
-    // pass fails, and out and the cache flag stay as they were.
+    // A pentagram cannot be traced: out and the cache flag stay as they were.
     krContour::Points star;
     for (int k = 0; k < 5; ++k) star.push_back(V(10, krRadian(kPi / 2 + k * 4 * kPi / 5)));
     const SetProbe bad({square(0, 0, 2), Handle(new krRegion(star))});
