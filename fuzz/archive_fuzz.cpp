@@ -1,12 +1,8 @@
-// Feeds arbitrary bytes to the archive loader. The first byte b picks the
-// reader: with n registered classes, b % (n + 1) == 0 reads a whole object
-// graph (kfLoad), k > 0 makes the k-th class (in name order) and reads a bare
-// record into it (loadSimple); an odd b / (n + 1) reads through a stream that
-// cannot seek, like a pipe, instead of from memory. Whatever loads must store
-// and load again to the same bytes, and every contour it holds must answer a
-// few queries (on itself and on a copy) without failing other than cleanly.
-// With QEL_FUZZ_VERBOSE set, each input's outcome is printed (for checking
-// that the seeds load).
+// Feeds arbitrary bytes to the archive loader. With n registered classes the
+// first byte b picks the reader: b % (n + 1) == 0 a whole graph (kfLoad), k > 0
+// a bare record of the k-th class (in name order); an odd b / (n + 1) reads
+// through a pipe. What loads must store and load to the same bytes, and its
+// contours answer queries failing only cleanly. QEL_FUZZ_VERBOSE prints outcomes.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -34,8 +30,7 @@ public:
     }
 };
 
-// A loaded object must write without complaint, and what it writes must read
-// back and write again to the same bytes.
+// What a loaded object writes reads back and writes again to the same bytes.
 void checkRoundTrip(const krPersistent& obj) {
     const Bytes first = kfStore(obj);
     const std::shared_ptr<krPersistent> again = kfLoad(first);

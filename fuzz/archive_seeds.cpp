@@ -107,8 +107,7 @@ int main(int argc, char** argv) {
     write(dir, "region-set-record", readerOf("krRegionSet"), record(set));
     write(dir, "node-record", readerOf("fuzz::Node"), record(root));
 
-    // Every registered class, freshly made (the errors carry nothing more), as a
-    // graph and as a bare record.
+    // Every registered class, freshly made, as a graph and as a bare record.
     for (const std::string& name : kr_Instantiator::names()) {
         const std::unique_ptr<krPersistent> made(kr_Instantiator::factoryOf(name)());
         write(dir, "made-" + fileName(name), 0, kfStore(*made));

@@ -186,7 +186,6 @@ kr_Instantiator bothExemplar(typeid(Both), [] { return static_cast<krPersistent*
 
 }  // namespace
 
-// ---------------------------------------------------------------------------
 // Byte format.
 
 TEST(ArchiveFormat, FieldsAreFixedWidthLittleEndian) {
@@ -236,7 +235,6 @@ TEST(ArchiveFormat, LongsOutside32BitsAreRefusedOnStore) {
     EXPECT_NO_THROW(ar || lo || hi || top);
 }
 
-// ---------------------------------------------------------------------------
 // Round trips.
 
 TEST(ArchiveRoundTrip, ContoursComeBackEqual) {
@@ -314,7 +312,6 @@ TEST(ArchiveRoundTrip, ErrorsKeepTheirClass) {
     }
 }
 
-// ---------------------------------------------------------------------------
 // Old records and version checks.
 
 TEST(ArchiveVersions, VersionZeroContourLoads) {
@@ -376,7 +373,6 @@ TEST(ArchiveVersions, EveryLevelRejectsAnUnknownVersion) {
     }
 }
 
-// ---------------------------------------------------------------------------
 // Shared objects and the visited marks.
 
 TEST(ArchiveSharing, ASharedContourComesBackAsOneObject) {
@@ -457,7 +453,6 @@ TEST(ArchiveSharing, ALevelReachedTwiceIsWrittenOncePerObject) {
     EXPECT_EQ(twice.size(), krArchive::kHeaderSize + 16);
 }
 
-// ---------------------------------------------------------------------------
 // Malformed and hostile input.
 
 TEST(ArchiveCorrupt, MalformedArchivesSayWhatAndWhere) {
@@ -547,7 +542,6 @@ TEST(ArchiveCorrupt, NegativeCacheBoundLeavesQueriesWorking) {
     check(krContour(*loaded));
 }
 
-// ---------------------------------------------------------------------------
 // The registry.
 
 TEST(ArchiveRegistry, NamesAreStableAndOwnedOnce) {

@@ -57,12 +57,10 @@ struct Probe : krContour {
         "length mean hull circle0 circle1 ellipse selfx segs lines boxes median rects extremes grids";
 };
 
-// Random contours of the kinds that break tie rules and spatial indexes:
-// 0 plain noise, 1 an integer grid (collinear runs, exact ties, vertices on
-// other segments), 2 half steps back and forth along one line, 3 one point
-// repeated, 4 a wavy ring whose small dents may just cross, 5 a cloud a few
-// millionths wide. About one vertex in ten is followed by a repeat, and one
-// contour in ten is long, so that an index is several levels deep.
+// Random contours that break tie rules and indexes: 0 noise, 1 an integer grid,
+// 2 half steps back and forth on a line, 3 one point repeated, 4 a wavy ring
+// whose dents may just cross, 5 a cloud a few millionths wide. One vertex in
+// ten repeats; one contour in ten is long, for a deep index.
 inline krContour::Points randomContour(krRandomUniform& rnd, int kind) {
     using V = krVector<2>;
     const int n = rnd.next(0, 1) < 0.1 ? 300 : 2 + kfIFloor(rnd.next(0, kind == 3 ? 8 : 60));
@@ -89,8 +87,7 @@ inline double axisGap(double x, double y) {
     return std::min(d, kPi - d);
 }
 
-// n points of the ellipse with half axes a, b turned by rot about center, at
-// parameter angles evenly spread over [from, to).
+// n points of an ellipse at parameter angles evenly spread over [from, to).
 inline krContour::Points ellipsePoints(const krVector<2>& center, double a, double b, double rot,
                                        int n, double from = 0, double to = 2 * kPi) {
     const double c = std::cos(rot), s = std::sin(rot);
@@ -102,10 +99,8 @@ inline krContour::Points ellipsePoints(const krVector<2>& center, double a, doub
     return pts;
 }
 
-// n lattice points whose cells (tolerance 1) an unkeyed 64-bit finalizer
-// (xor-shift 33, multiply, xor-shift 33, as hash tables commonly use) sends to
-// slots whose low 24 bits are all zero: an unkeyed grid files them all on one
-// probe chain and takes quadratic time to build.
+// n lattice points whose cells a common unkeyed 64-bit finalizer (xor-shift 33,
+// multiply, xor-shift 33) sends to slots with 24 low zero bits: one probe chain.
 inline krContour::Points collidingCells(int n) {
     const std::uint64_t c = 0xff51afd7ed558ccdULL;
     std::uint64_t inv = c;  // Newton's iteration for the inverse modulo 2^64

@@ -84,8 +84,7 @@ TEST(SvgRender, InkFallsOnTheSegments) {
             EXPECT_EQ(isRed, segs[k][0] >= 50) << "colour at " << x << ", " << y;
             ++inkOn[k];
         }
-    // Each segment is inked along its length (1.5 pixels wide, so about 1.5 pixels of ink per
-    // pixel).
+    // Each segment is inked along its length (about 1.5 pixels of ink per pixel).
     for (int k = 0; k < 4; ++k)
         EXPECT_GT(inkOn[k], std::hypot(segs[k][2] - segs[k][0], segs[k][3] - segs[k][1]) * scale)
             << k;

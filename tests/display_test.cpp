@@ -1,5 +1,4 @@
-// The tablets: the segments behind the default ellipse, recording, and
-// the SVG document's layout, escaping and failures.
+// The tablets: the default ellipse, and the SVG document and its failures.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -21,8 +20,7 @@ std::string svgOf(const krSvgTablet& t) {
     return os.str();
 }
 
-// A tablet of segments only: the default ellipse closes exactly, its vertices
-// lie on it, it starts at the end of the a axis turned from x towards y.
+// The default ellipse closes exactly, starting at the end of the turned a axis.
 TEST(Tablet, DefaultEllipse) {
     krRecordingTablet rec;
     const double a = 5, b = 2, r = 0.3;
@@ -40,9 +38,8 @@ TEST(Tablet, DefaultEllipse) {
     }
 }
 
-// View box = bounds plus margin, the page keeps the aspect, continuing
-// segments make one path (a new colour starts another), one group per layer
-// in first-use order, non-finite primitives dropped, any text escaped.
+// View box, aspect, continuing segments in one path, a group per layer in
+// first-use order, non-finite primitives dropped, text escaped.
 TEST(SvgTablet, Document) {
     krSvgTablet t(200);
     t.drawLineSeg({10, 10}, {90, 10}, kRed, kTop);

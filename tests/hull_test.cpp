@@ -1,6 +1,5 @@
-// Convex hulls against gift wrapping in exact integer arithmetic, on sets
-// built to break hull code: duplicates, collinear runs, and points a unit in
-// the last place off a line.
+// Convex hulls against exact integer gift wrapping, on duplicates, collinear
+// runs, and points a unit in the last place off a line.
 #include "platform/std/hull.h"
 
 #include <gtest/gtest.h>

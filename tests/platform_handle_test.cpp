@@ -1,5 +1,5 @@
-// Reference-counted handles: sharing, counts, deletion with the last handle,
-// null dereference, const views, incomplete types and concurrent counting.
+// Reference-counted handles: sharing, deletion with the last handle, null,
+// const views, incomplete types and concurrent counting.
 #include <gtest/gtest.h>
 
 #include <thread>

@@ -1,5 +1,4 @@
-// Runs the built qelshape on small files of each format and checks what it
-// writes, its exit status and its messages for bad input.
+// Runs the built qelshape on small files: output, exit status and messages.
 #include <unistd.h>
 #include <sys/wait.h>
 
@@ -73,9 +72,8 @@ const char* kWkt =
 
 }  // namespace
 
-// One run reads a file of each format; the measures of known shapes are
-// checked against values worked by hand, and a WKT file converted to an
-// archive and on to GeoJSON reads back to the same measures.
+// A file of each format, measures worked by hand; WKT converted to an archive
+// and on to GeoJSON reads back to the same measures.
 TEST(Tool, MeasuresEveryFormat) {
     fs::path wkt = write("a.wkt", kWkt), qar = scratch() / "a.qar", geoBack = scratch() / "a.geojson";
     ASSERT_EQ(qelshape("convert " + wkt.string() + " --to " + qar.string()).status, 0);
@@ -113,8 +111,7 @@ TEST(Tool, MeasuresEveryFormat) {
     }
 }
 
-// Every kind of bad geometry is reported with its line and what is wrong,
-// and the shapes around it are still measured unless --strict.
+// Bad geometry is reported by line and skipped, unless --strict.
 TEST(Tool, BadShapesAreReportedAndSkipped) {
     const char* cases[][2] = {
         {"POLYGON ((0 0, 1 0, nan 1, 0 0))", "not a finite number"},
@@ -144,8 +141,7 @@ TEST(Tool, BadShapesAreReportedAndSkipped) {
     EXPECT_NE(r.out.find("\n" + file.string() + ":1,,open contour,2,0,5,,"), std::string::npos) << r.out;
 }
 
-// Usage errors give status 2, input the format cannot read status 1; each
-// says what is wrong.
+// Usage errors give status 2, unreadable input status 1.
 TEST(Tool, UsageAndFormatErrors) {
     const std::string notJson = write("not.json", kWkt).string();
     const std::tuple<std::string, int, const char*> cases[] = {
@@ -160,8 +156,7 @@ TEST(Tool, UsageAndFormatErrors) {
     }
 }
 
-// A bow-tie and a plate with a hole: which points each holds, and a repair
-// that says what it changed and writes WKT.
+// Which points a bow-tie and a holed plate hold; a repair written as WKT.
 TEST(Tool, InsideAndRepair) {
     fs::path shapes = write("r.wkt", "POLYGON ((0 0, 2 2, 2 0, 0 2, 0 0))\n"
                                      "POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0), (1 1, 1 3, 3 3, 3 1, 1 1))\n");
