@@ -123,6 +123,9 @@ private:
     std::uint64_t buckets_;  // 32n buckets of 1 / (8n) in q
     double scale_;
     double qHigh_ = 4.0;  // pseudo-angles above it are past the window
+    // The part of the last quarter turn from which a pseudo-angle may round to
+    // a full turn: worked out once, not per vertex.
+    double lastQuarter_ = 1.0 - 2.0 / static_cast<double>(n_);
     Scratch& sc_ = scratch();  // fetched once: every use of a thread_local pays a call
     std::vector<Entry>& front_ = sc_.front;
     kr_RayDirection result_;
@@ -160,7 +163,7 @@ bool GapSearch::surelyAbove(double x, double y) const {
         base = 2.0, t = -y, s = -x - y;
     } else if (x >= 0.0 && y < 0.0) {
         base = 3.0, t = x, s = x - y;
-        if (t >= s * (1.0 - 2.0 / static_cast<double>(n_))) return false;
+        if (t >= s * lastQuarter_) return false;
     } else {
         return false;
     }
