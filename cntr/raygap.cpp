@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/std/angle.h"
 
 // How the first wide gap is found without sorting n angles.
@@ -100,11 +104,19 @@ private:
     // The pseudo-angle of an entry, as its bucket was found from.
     double q(const Entry& e) const;
     bool surelyAbove(double x, double y) const;
+    // Of the 64 vertices from i on, the bit of each that the first pass must
+    // look at: a vertex may be passed over when it is not near p and it is
+    // surely above the window (or there is no window).
+    std::uint64_t screen(std::size_t i, bool useless) const;
+    template <int M>
+    std::uint64_t screenBlock(std::size_t i, bool useless) const;
     // Whether the pair of groups [lo, t) and [t, hi) may hold a gap wider
     // than minGap, judged from pseudo-angles alone.
     bool mayBeWide(const std::vector<Entry>& e, std::size_t lo, std::size_t t, std::size_t hi) const;
     // Whether the angles of pseudo-angles q0 < q1 may lie more than minGap apart.
     bool spanMayBeWide(double q0, double q1) const;
+    // The same for the span from the start of bucket s to the end of bucket t.
+    bool bucketsMayBeWide(std::uint64_t s, std::uint64_t t) const;
     Outcome walk(const std::vector<Entry>& e, bool complete, std::uint64_t last);
     // Exact extreme angle over the entries [from, to).
     double maxAngle(const std::vector<Entry>& e, std::size_t from, std::size_t to) const;
@@ -172,6 +184,75 @@ bool GapSearch::surelyAbove(double x, double y) const {
     return f <= 0.0 || t > f * s;
 }
 
+#if defined(__SSE2__)
+namespace {
+// surelyAbove on two vertices at a time, for a window that ends in quadrant M
+// (0 to 3) at qHigh = M + f with 0 < f < 1: vertices of later quadrants are
+// above it (in the fourth, unless the turn may round up to a full one),
+// those of earlier quadrants are not, and in quadrant M the test is t > f s.
+// The same operations on the same values give the same answers.
+template <int M>
+QEL_HOT __m128d aboveWindow(__m128d x, __m128d y, __m128d f, __m128d lastQuarter) {
+    const __m128d zero = _mm_setzero_pd(), sign = _mm_set1_pd(-0.0);
+    const __m128d q[4] = {_mm_and_pd(_mm_cmpgt_pd(x, zero), _mm_cmpge_pd(y, zero)),
+                          _mm_and_pd(_mm_cmple_pd(x, zero), _mm_cmpgt_pd(y, zero)),
+                          _mm_and_pd(_mm_cmplt_pd(x, zero), _mm_cmple_pd(y, zero)),
+                          _mm_and_pd(_mm_cmpge_pd(x, zero), _mm_cmplt_pd(y, zero))};
+    const __m128d nx = _mm_xor_pd(x, sign), ny = _mm_xor_pd(y, sign);
+    const __m128d t = M == 0 ? y : M == 1 ? nx : M == 2 ? ny : x;
+    const __m128d s = M == 0   ? _mm_add_pd(x, y)
+                      : M == 1 ? _mm_sub_pd(y, x)
+                      : M == 2 ? _mm_sub_pd(nx, y)
+                               : _mm_sub_pd(x, y);
+    // Not the fourth quadrant's turns that may round up to a full one.
+    const __m128d notFull = _mm_cmplt_pd(x, _mm_mul_pd(_mm_sub_pd(x, y), lastQuarter));
+    __m128d above = _mm_and_pd(q[M], _mm_cmpgt_pd(t, _mm_mul_pd(f, s)));
+    if (M == 3) above = _mm_and_pd(above, notFull);
+    for (int k = M + 1; k < 3; ++k) above = _mm_or_pd(above, q[k]);
+    if (M < 3) above = _mm_or_pd(above, _mm_and_pd(q[3], notFull));
+    return above;
+}
+}  // namespace
+
+template <int M>
+std::uint64_t GapSearch::screenBlock(std::size_t i, bool useless) const {
+    const __m128d zero = _mm_setzero_pd(), near = _mm_set1_pd(2e-12);
+    const __m128d px = _mm_set1_pd(p_.x()), py = _mm_set1_pd(p_.y());
+    const __m128d f = _mm_set1_pd(qHigh_ - M), lq = _mm_set1_pd(lastQuarter_);
+    const __m128d all = useless ? _mm_cmpeq_pd(zero, zero) : zero;
+    std::uint64_t todo = 0;
+    for (unsigned k = 0; k < 64; k += 2) {
+        const krVector<2>&a = pts_[i + k], &b = pts_[i + k + 1];
+        const __m128d x = _mm_sub_pd(_mm_set_pd(b.x(), a.x()), px);
+        const __m128d y = _mm_sub_pd(_mm_set_pd(b.y(), a.y()), py);
+        const __m128d d = _mm_add_pd(_mm_mul_pd(x, x), _mm_mul_pd(y, y));
+        const __m128d skip = _mm_and_pd(_mm_cmpgt_pd(d, near), _mm_or_pd(all, aboveWindow<M>(x, y, f, lq)));
+        todo |= static_cast<std::uint64_t>(_mm_movemask_pd(skip) ^ 3) << k;
+    }
+    return todo;
+}
+#endif
+
+std::uint64_t GapSearch::screen(std::size_t i, bool useless) const {
+#if defined(__SSE2__)
+    const double m = std::floor(qHigh_);
+    if (m < qHigh_ && m < 4.0) {
+        switch (static_cast<int>(m)) {
+            case 0: return screenBlock<0>(i, useless);
+            case 1: return screenBlock<1>(i, useless);
+            case 2: return screenBlock<2>(i, useless);
+            default: return screenBlock<3>(i, useless);
+        }
+    }
+#endif
+    std::uint64_t todo = 0;
+    for (unsigned k = 0; k < 64; ++k) {
+        const double x = pts_[i + k].x() - p_.x(), y = pts_[i + k].y() - p_.y();
+        if (!(x * x + y * y > 2e-12 && (useless || surelyAbove(x, y)))) todo |= std::uint64_t(1) << k;
+    }
+    return todo;
+}
+
 bool GapSearch::mayBeWide(const std::vector<Entry>& e, std::size_t lo, std::size_t t,
                           std::size_t hi) const {
     double q0 = 0.0, q1 = 8.0;
@@ -191,6 +272,15 @@ bool GapSearch::spanMayBeWide(double q0, double q1) const {
     }
     // Generous room for the rounding of q and of atan2 (a few 1e-16).
     return (q1 - q0) / slope > minGap_ - 1e-12;
+}
+
+bool GapSearch::bucketsMayBeWide(std::uint64_t s, std::uint64_t t) const {
+    // The angle grows at most twice as fast as q, so a span of 13 buckets, a
+    // little over pi / (2n) in q, is the least that can be wide (the room
+    // for rounding is far below what the thirteenth bucket adds). Most spans
+    // are shorter, and this spares them the division.
+    return t + 1 - s > 12 &&
+           spanMayBeWide(static_cast<double>(s) / scale_, static_cast<double>(t + 1) / scale_);
 }
 
 double GapSearch::maxAngle(const std::vector<Entry>& e, std::size_t from, std::size_t to) const {
@@ -236,9 +326,7 @@ GapSearch::Outcome GapSearch::walk(const std::vector<Entry>& e, bool complete, s
             const std::size_t hi = u < e.size() && e[u].bucket == e[t].bucket + 1 ? groupEnd(u) : u;
             // From the buckets' edges alone first, then from the pseudo-angles,
             // and only then from exact angles.
-            const double edge0 = static_cast<double>(e[s].bucket) / scale_;
-            const double edge1 = static_cast<double>(e[t].bucket + 1) / scale_;
-            if (spanMayBeWide(edge0, edge1) && mayBeWide(e, lo, t, hi) &&
+            if (bucketsMayBeWide(e[s].bucket, e[t].bucket) && mayBeWide(e, lo, t, hi) &&
                 tryGap(maxAngle(e, lo, t), minAngle(e, t, hi)))
                 return kFound;
         }
@@ -316,9 +404,7 @@ void GapSearch::searchAll() {
     for (std::size_t batch = 256;; batch *= 16) {
         runs.clear();
         for (; t != buckets_ && runs.size() < batch; s = t, t = nextUsed(t + 1)) {
-            const double edge0 = static_cast<double>(s) / scale_;
-            const double edge1 = static_cast<double>(t + 1) / scale_;
-            if (t >= s + 2 && spanMayBeWide(edge0, edge1)) runs.push_back({s, t});
+            if (bucketsMayBeWide(s, t)) runs.push_back({s, t});
         }
         if (runs.empty()) break;
         wanted.clear();
@@ -351,18 +437,16 @@ kr_RayDirection GapSearch::run() {
     bool cut = false, useless = false;
     std::uint64_t limit = 0;
     front_.clear();
-    for (std::size_t i = 0; i < n_; ++i) {
+    // One vertex; true when it lies on p.
+    auto step = [&](std::size_t i) {
         const double x = pts_[i].x() - p_.x(), y = pts_[i].y() - p_.y();
         const double s = x * x + y * y;
-        if (s <= 2e-12 && std::sqrt(s) <= 1e-6) {
-            result_.onVertex = true;
-            return result_;
-        }
-        if (useless || (cut && surelyAbove(x, y)) || std::isnan(x) || std::isnan(y)) continue;
+        if (s <= 2e-12 && std::sqrt(s) <= 1e-6) return true;
+        if (useless || (cut && surelyAbove(x, y)) || std::isnan(x) || std::isnan(y)) return false;
         const Entry entry = entryOf(i, x, y);
-        if (cut && entry.bucket / 8 > limit) continue;
+        if (cut && entry.bucket / 8 > limit) return false;
         front_.push_back(entry);
-        if (front_.size() <= 2 * kFront) continue;
+        if (front_.size() <= 2 * kFront) return false;
         // Down to at most kFront entries: the groups from that of the entry
         // of rank kFront on go. Cutting by half keeps the cost per entry flat.
         std::nth_element(front_.begin(), front_.begin() + kFront, front_.end(), byBucket);
@@ -374,6 +458,19 @@ kr_RayDirection GapSearch::run() {
         useless = top == 0;  // group 0 alone is too full: no window at all
         limit = useless ? 0 : top - 1;
         qHigh_ = static_cast<double>(8 * (limit + 1)) / scale_ * (1.0 + 1e-12) + 1e-12;
+        return false;
+    };
+    // Once the window is cut, blocks of 64 vertices are screened at once and
+    // only the few that need it go through step. A cut within a block only
+    // lowers qHigh_, which keeps every vertex screened out surely above it.
+    for (std::size_t i = 0; i < n_; i += 64) {
+        const std::size_t count = std::min<std::size_t>(64, n_ - i);
+        std::uint64_t todo = cut && count == 64 ? screen(i, useless) : ~std::uint64_t(0) >> (64 - count);
+        for (; todo != 0; todo &= todo - 1)
+            if (step(i + static_cast<std::size_t>(__builtin_ctzll(todo)))) {
+                result_.onVertex = true;
+                return result_;
+            }
     }
     if (!useless) {
         std::sort(front_.begin(), front_.end(), byBucket);

@@ -232,7 +232,7 @@ TEST(RegionInside, FastRayMatchesTheSortedAngles) {
         if (kind < 6) {
             pts = randomContour(rnd, kind);
         } else if (kind == 6) {
-            pts = star(2 + std::size_t(rnd.next(0, 400)), V(rnd.next(-1, 1), rnd.next(-1, 1)));
+            pts = star(2 + std::size_t(rnd.next(0, 2000)), V(rnd.next(-1, 1), rnd.next(-1, 1)));
         } else {
             // Directions a gap of pi/n apart (up to rounding) from the origin.
             const std::size_t n = 2 + std::size_t(rnd.next(0, 200));
@@ -253,6 +253,9 @@ TEST(RegionInside, FastRayMatchesTheSortedAngles) {
         const V q(rnd.next(-2, 2) * s, rnd.next(-2, 2) * s);
         check(pts, q);
         check(pts, q + plainRay(pts, q).direction * (0.1 * s));  // on the ray's bisector
+        // A vertex whose angle from q rounds up to a full turn, mid-list.
+        pts.insert(pts.begin() + std::ptrdiff_t(n / 2), q + V(s, -1e-18 * s));
+        check(pts, q);
     }
 }
 
