@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 #include <geos_c.h>
 
+#include <algorithm>
 #include <boost/geometry.hpp>
 #include <cmath>
 #include <cstdio>
@@ -21,6 +22,8 @@
 
 #include "cntr/contour.h"
 #include "cntr/moments.h"
+#include "cntr/region.h"
+#include "cntr/regionst.h"
 
 namespace bg = boost::geometry;
 
@@ -30,6 +33,7 @@ typedef bg::model::d2::point_xy<double> BPoint;
 typedef bg::model::ring<BPoint, false, false> BRing;  // counter-clockwise, not repeating the first point
 typedef bg::model::linestring<BPoint> BLine;
 typedef bg::model::box<BPoint> BBox;
+typedef bg::model::multi_linestring<BLine> BLines;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr int kVariants = 4;
 
@@ -104,6 +108,49 @@ GEOSGeometry* geosPolygon(const std::vector<double>& xy) {
     return GEOSGeom_createPolygon_r(geos(), GEOSGeom_createLinearRing_r(geos(), geosSeq(xy)), nullptr, 0);
 }
 
+struct GeosPrepFree {
+    void operator()(const GEOSPreparedGeometry* g) const { GEOSPreparedGeom_destroy_r(geos(), g); }
+};
+
+// A set of star-shaped regions of 100 vertices each, side by side on a square
+// grid without touching: the crossing test has to look at every pair of
+// neighbours and finds nothing. In each library's form: the region set (with
+// its regions reachable, to drop their caches), the boundaries as one GEOS
+// multi-line string and as a Boost multi-line string.
+struct Tiles {
+    std::vector<krPtrHandle<krRegion>> regions;
+    krRegionSet set;
+    GeosGeom geosLines;
+    BLines bLines;
+
+    Tiles(std::size_t n, std::mt19937_64& rng) {
+        const std::size_t count = std::max<std::size_t>(1, n / 100);
+        const auto side = static_cast<std::size_t>(std::ceil(std::sqrt(static_cast<double>(count))));
+        std::vector<GEOSGeometry*> lines;
+        for (std::size_t k = 0; k < count; ++k) {
+            Pts p = star(100, rng);
+            const krVector<2> at(2.7 * static_cast<double>(k % side), 2.7 * static_cast<double>(k / side));
+            for (auto& v : p) v = v + at;
+            regions.emplace_back(new krRegion(p));
+            lines.push_back(GEOSGeom_createLineString_r(geos(), geosSeq(closedBuffer(p))));
+            BLine l;
+            for (const auto& v : p) l.emplace_back(v.x(), v.y());
+            l.push_back(l.front());
+            bLines.push_back(std::move(l));
+        }
+        set.regions(regions);
+        geosLines = GeosGeom(GEOSGeom_createCollection_r(geos(), GEOS_MULTILINESTRING, lines.data(),
+                                                         static_cast<unsigned>(lines.size())));
+    }
+
+    // The set with its own caches and every region's dropped.
+    const krRegionSet& fresh() {
+        for (auto& r : regions) r->holes(r->holes());
+        set.regions(regions);
+        return set;
+    }
+};
+
 struct Variant {
     Pts pts;
     std::vector<double> xy;
@@ -111,14 +158,20 @@ struct Variant {
     BRing ring;
     BLine line;  // the ring as a closed line string
     GeosGeom polygon, boundary;
+    std::unique_ptr<const GEOSPreparedGeometry, GeosPrepFree> prepared;
+    krRegion region;  // the outline as a region, whose caches the cases keep or drop
+    std::unique_ptr<Tiles> tiles;  // stars only
 
-    explicit Variant(Pts p) : pts(std::move(p)), xy(closedBuffer(pts)) {
+    Variant(Pts p, std::mt19937_64& rng, bool withTiles)
+        : pts(std::move(p)), xy(closedBuffer(pts)), region(pts) {
         for (const auto& v : pts) bpts.emplace_back(v.x(), v.y());
         ring.assign(bpts.begin(), bpts.end());
         line.assign(bpts.begin(), bpts.end());
         line.push_back(bpts.front());
         polygon = GeosGeom(geosPolygon(xy));
         boundary = GeosGeom(GEOSGeom_createLineString_r(geos(), geosSeq(xy)));
+        prepared.reset(GEOSPrepare_r(geos(), polygon.get()));
+        if (withTiles) tiles = std::make_unique<Tiles>(pts.size(), rng);
     }
 };
 
@@ -133,17 +186,26 @@ struct Contour : krContour {
 
 const krVector<2> kInside(0.3, 0.2);
 const krLineSeg kAcross(krVector<2>(-2, 0.1), krVector<2>(2, -0.05));
+// The point queries go round these, about half of them inside the star.
+constexpr int kProbes = 16;
 
 struct Bench {
     std::vector<std::unique_ptr<Variant>> variants;
     std::vector<std::unique_ptr<Contour>> contours;
     GeosGeom insidePoint, across;
     BLine bAcross;
+    std::vector<krVector<2>> probes;
+    std::vector<GeosGeom> geosProbes;
 
     Bench(const Shape& shape, std::size_t n) {
         std::mt19937_64 rng(n);
+        std::uniform_real_distribution<double> coord(-1.3, 1.3);
+        for (int k = 0; k < kProbes; ++k) {
+            probes.emplace_back(coord(rng), coord(rng));
+            geosProbes.emplace_back(GEOSGeom_createPointFromXY_r(geos(), probes.back().x(), probes.back().y()));
+        }
         for (int v = 0; v < kVariants; ++v) {
-            variants.push_back(std::make_unique<Variant>(shape.make(n, rng)));
+            variants.push_back(std::make_unique<Variant>(shape.make(n, rng), rng, shape.make == star));
             contours.push_back(std::make_unique<Contour>(variants.back()->pts));
         }
         insidePoint = GeosGeom(GEOSGeom_createPointFromXY_r(geos(), kInside.x(), kInside.y()));
@@ -168,7 +230,17 @@ struct Op {
     // too), and so does our self-intersection test on sunbursts: above this
     // size they are left out there.
     std::size_t limitOnHardShapes = 1u << 30;
+    // Region cases run on stars only: a walk is no simple outline, and the
+    // region set is made of star tiles whatever the shape.
+    bool starOnly = false;
 };
+
+// The query point of iteration i, as a vector and as a GEOS point.
+const krVector<2>& probe(const Bench& b, std::size_t i) { return b.probes[(i / kVariants) % kProbes]; }
+const GEOSGeometry* geosProbe(const Bench& b, std::size_t i) {
+    return b.geosProbes[(i / kVariants) % kProbes].get();
+}
+BPoint boostProbe(const Bench& b, std::size_t i) { return {probe(b, i).x(), probe(b, i).y()}; }
 
 const Op kOps[] = {
     {"construct",
@@ -244,6 +316,57 @@ const Op kOps[] = {
          benchmark::DoNotOptimize(hits.data());
      },
      10000},
+    // Point in region with nothing kept between calls (the library's ray
+    // tables are built in each call), and with what each keeps for repeated
+    // queries (the library's caches, GEOS's prepared geometry).
+    {"inside_fresh",
+     [](Bench& b, std::size_t i) {
+         krRegion& r = b.variants[i % kVariants]->region;
+         r.holes(r.holes());
+         benchmark::DoNotOptimize(r.inside(probe(b, i), true));
+     },
+     [](Bench& b, std::size_t i) {
+         benchmark::DoNotOptimize(GEOSContains_r(geos(), b.variants[i % kVariants]->polygon.get(), geosProbe(b, i)));
+     },
+     [](Bench& b, std::size_t i) {
+         benchmark::DoNotOptimize(bg::within(boostProbe(b, i), b.variants[i % kVariants]->ring));
+     },
+     1u << 30, true},
+    {"inside_kept",
+     [](Bench& b, std::size_t i) {
+         benchmark::DoNotOptimize(b.variants[i % kVariants]->region.inside(probe(b, i), true));
+     },
+     [](Bench& b, std::size_t i) {
+         benchmark::DoNotOptimize(
+             GEOSPreparedContains_r(geos(), b.variants[i % kVariants]->prepared.get(), geosProbe(b, i)));
+     },
+     nullptr, 1u << 30, true},
+    {"hull",
+     [](Bench& b, std::size_t i) {
+         krRegion hull;
+         freshContour(b, i).convexHull(hull);
+         benchmark::DoNotOptimize(hull.points().data());
+     },
+     [](Bench& b, std::size_t i) { GeosGeom g(GEOSConvexHull_r(geos(), b.variants[i % kVariants]->polygon.get())); },
+     [](Bench& b, std::size_t i) {
+         BRing hull;
+         bg::convex_hull(b.variants[i % kVariants]->ring, hull);
+         benchmark::DoNotOptimize(hull.data());
+     },
+     1u << 30, true},
+    // Whether a set's boundaries cross themselves or each other: GEOS and
+    // Boost answer it as "is the multi-line string of the boundaries simple".
+    {"set_crossing",
+     [](Bench& b, std::size_t i) {
+         benchmark::DoNotOptimize(b.variants[i % kVariants]->tiles->fresh().isSelfIntersecting());
+     },
+     [](Bench& b, std::size_t i) {
+         benchmark::DoNotOptimize(GEOSisSimple_r(geos(), b.variants[i % kVariants]->tiles->geosLines.get()));
+     },
+     [](Bench& b, std::size_t i) {
+         benchmark::DoNotOptimize(bg::is_simple(b.variants[i % kVariants]->tiles->bLines));
+     },
+     1u << 30, true},
 };
 
 // Built on first use and kept: the inputs of one shape and size serve every case.
@@ -262,6 +385,7 @@ void registerAll() {
         for (const Shape& shape : kShapes)
             for (std::size_t n = 1000; n <= 1000000; n *= 10) {
                 const bool hard = std::string(shape.name) != "star";
+                if (hard && op.starOnly) continue;
                 const std::pair<const char*, const Body*> who[] = {
                     {"lib", &op.lib}, {"geos", &op.geosBody}, {"boost", &op.boost}};
                 for (const auto& w : who) {
