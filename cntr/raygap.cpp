@@ -186,30 +186,53 @@ bool GapSearch::surelyAbove(double x, double y) const {
 
 #if defined(__SSE2__)
 namespace {
+// Two directions at a time: their quadrants as masks (none for (0, 0) or a
+// NaN) and, for quadrant k, the numerator t and denominator s of its
+// pseudo-angle k + t / s, by the same operations as pseudoAngle.
+struct Pair {
+    __m128d x, y, nx, ny, q[4];
+
+    QEL_HOT Pair(__m128d x_, __m128d y_) : x(x_), y(y_) {
+        const __m128d zero = _mm_setzero_pd(), sign = _mm_set1_pd(-0.0);
+        nx = _mm_xor_pd(x, sign);
+        ny = _mm_xor_pd(y, sign);
+        q[0] = _mm_and_pd(_mm_cmpgt_pd(x, zero), _mm_cmpge_pd(y, zero));
+        q[1] = _mm_and_pd(_mm_cmple_pd(x, zero), _mm_cmpgt_pd(y, zero));
+        q[2] = _mm_and_pd(_mm_cmplt_pd(x, zero), _mm_cmple_pd(y, zero));
+        q[3] = _mm_and_pd(_mm_cmpge_pd(x, zero), _mm_cmplt_pd(y, zero));
+    }
+    QEL_HOT __m128d t(int k) const { return k == 0 ? y : k == 1 ? nx : k == 2 ? ny : x; }
+    QEL_HOT __m128d s(int k) const {
+        return k == 0 ? _mm_add_pd(x, y) : k == 1 ? _mm_sub_pd(y, x) : k == 2 ? _mm_sub_pd(nx, y) : _mm_sub_pd(x, y);
+    }
+    // The fourth quadrant's turns that may not round up to a full one.
+    QEL_HOT __m128d notFull(__m128d lastQuarter) const {
+        return _mm_cmplt_pd(x, _mm_mul_pd(_mm_sub_pd(x, y), lastQuarter));
+    }
+    // The pseudo-angles, for directions without infinite or huge components.
+    QEL_HOT __m128d pseudoAngle() const {
+        __m128d t0 = _mm_setzero_pd(), s0 = _mm_setzero_pd(), base = _mm_setzero_pd();
+        for (int k = 0; k < 4; ++k) {
+            t0 = _mm_or_pd(t0, _mm_and_pd(q[k], t(k)));
+            s0 = _mm_or_pd(s0, _mm_and_pd(q[k], s(k)));
+            base = _mm_or_pd(base, _mm_and_pd(q[k], _mm_set1_pd(k)));
+        }
+        return _mm_add_pd(base, _mm_div_pd(t0, s0));
+    }
+};
+
 // surelyAbove on two vertices at a time, for a window that ends in quadrant M
 // (0 to 3) at qHigh = M + f with 0 < f < 1: vertices of later quadrants are
 // above it (in the fourth, unless the turn may round up to a full one),
 // those of earlier quadrants are not, and in quadrant M the test is t > f s.
 // The same operations on the same values give the same answers.
 template <int M>
-QEL_HOT __m128d aboveWindow(__m128d x, __m128d y, __m128d f, __m128d lastQuarter) {
-    const __m128d zero = _mm_setzero_pd(), sign = _mm_set1_pd(-0.0);
-    const __m128d q[4] = {_mm_and_pd(_mm_cmpgt_pd(x, zero), _mm_cmpge_pd(y, zero)),
-                          _mm_and_pd(_mm_cmple_pd(x, zero), _mm_cmpgt_pd(y, zero)),
-                          _mm_and_pd(_mm_cmplt_pd(x, zero), _mm_cmple_pd(y, zero)),
-                          _mm_and_pd(_mm_cmpge_pd(x, zero), _mm_cmplt_pd(y, zero))};
-    const __m128d nx = _mm_xor_pd(x, sign), ny = _mm_xor_pd(y, sign);
-    const __m128d t = M == 0 ? y : M == 1 ? nx : M == 2 ? ny : x;
-    const __m128d s = M == 0   ? _mm_add_pd(x, y)
-                      : M == 1 ? _mm_sub_pd(y, x)
-                      : M == 2 ? _mm_sub_pd(nx, y)
-                               : _mm_sub_pd(x, y);
-    // Not the fourth quadrant's turns that may round up to a full one.
-    const __m128d notFull = _mm_cmplt_pd(x, _mm_mul_pd(_mm_sub_pd(x, y), lastQuarter));
-    __m128d above = _mm_and_pd(q[M], _mm_cmpgt_pd(t, _mm_mul_pd(f, s)));
+QEL_HOT __m128d aboveWindow(const Pair& v, __m128d f, __m128d lastQuarter) {
+    const __m128d notFull = v.notFull(lastQuarter);
+    __m128d above = _mm_and_pd(v.q[M], _mm_cmpgt_pd(v.t(M), _mm_mul_pd(f, v.s(M))));
     if (M == 3) above = _mm_and_pd(above, notFull);
-    for (int k = M + 1; k < 3; ++k) above = _mm_or_pd(above, q[k]);
-    if (M < 3) above = _mm_or_pd(above, _mm_and_pd(q[3], notFull));
+    for (int k = M + 1; k < 3; ++k) above = _mm_or_pd(above, v.q[k]);
+    if (M < 3) above = _mm_or_pd(above, _mm_and_pd(v.q[3], notFull));
     return above;
 }
 }  // namespace
@@ -226,7 +249,7 @@ std::uint64_t GapSearch::screenBlock(std::size_t i, bool useless) const {
         const __m128d x = _mm_sub_pd(_mm_set_pd(b.x(), a.x()), px);
         const __m128d y = _mm_sub_pd(_mm_set_pd(b.y(), a.y()), py);
         const __m128d d = _mm_add_pd(_mm_mul_pd(x, x), _mm_mul_pd(y, y));
-        const __m128d skip = _mm_and_pd(_mm_cmpgt_pd(d, near), _mm_or_pd(all, aboveWindow<M>(x, y, f, lq)));
+        const __m128d skip = _mm_and_pd(_mm_cmpgt_pd(d, near), _mm_or_pd(all, aboveWindow<M>(Pair(x, y), f, lq)));
         todo |= static_cast<std::uint64_t>(_mm_movemask_pd(skip) ^ 3) << k;
     }
     return todo;
@@ -376,11 +399,42 @@ void GapSearch::searchAll() {
     bucket.resize(n_);
     used.assign(static_cast<std::size_t>((buckets_ + 63) / 64), 0);
     sc_.marks.assign(used.size(), 0);
-    for (std::size_t i = 0; i < n_; ++i) {
+    auto mark = [&](std::size_t i, std::uint64_t b) {
+        bucket[i] = b;
+        if (b != none) used[b / 64] |= std::uint64_t(1) << (b % 64);
+    };
+    auto one = [&](std::size_t i) {
         const double x = pts_[i].x() - p_.x(), y = pts_[i].y() - p_.y();
-        bucket[i] = std::isnan(x) || std::isnan(y) ? none : entryOf(i, x, y).bucket;
-        if (bucket[i] != none) used[bucket[i] / 64] |= std::uint64_t(1) << (bucket[i] % 64);
+        mark(i, std::isnan(x) || std::isnan(y) ? none : entryOf(i, x, y).bucket);
+    };
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Two vertices at a time while buckets fit in 31 bits. A pair with a
+    // direction that is huge, infinite, not a number or (0, 0), or that may
+    // round up to a full turn, goes one by one.
+    if (buckets_ <= (std::uint64_t(1) << 31)) {
+        const __m128d px = _mm_set1_pd(p_.x()), py = _mm_set1_pd(p_.y()), scale = _mm_set1_pd(scale_);
+        const __m128d huge = _mm_set1_pd(1e300), top = _mm_set1_pd(static_cast<double>(buckets_ - 2));
+        const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffff));
+        for (; i + 2 <= n_; i += 2) {
+            const krVector<2>&a = pts_[i], &b = pts_[i + 1];
+            const Pair v(_mm_sub_pd(_mm_set_pd(b.x(), a.x()), px), _mm_sub_pd(_mm_set_pd(b.y(), a.y()), py));
+            const __m128d q = v.pseudoAngle(), at = _mm_mul_pd(q, scale);
+            const __m128d plain = _mm_and_pd(_mm_and_pd(_mm_cmple_pd(_mm_and_pd(v.x, magnitude), huge),
+                                                        _mm_cmple_pd(_mm_and_pd(v.y, magnitude), huge)),
+                                             _mm_or_pd(_mm_or_pd(v.q[0], v.q[1]), _mm_or_pd(v.q[2], v.q[3])));
+            if (_mm_movemask_pd(_mm_andnot_pd(_mm_cmpge_pd(at, top), plain)) != 3) {
+                one(i);
+                one(i + 1);
+                continue;
+            }
+            const __m128i k = _mm_cvttpd_epi32(at);
+            mark(i, static_cast<std::uint32_t>(_mm_cvtsi128_si32(k)));
+            mark(i + 1, static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(k, 1))));
+        }
     }
+#endif
+    for (; i < n_; ++i) one(i);
     auto isUsed = [&](std::uint64_t b) { return b < buckets_ && (used[b / 64] >> (b % 64)) & 1; };
     // The first used bucket from `from` on, or buckets_.
     auto nextUsed = [&](std::uint64_t from) {
