@@ -102,8 +102,10 @@ public:
     void map(const krXform<2>& xform, krRegion& out) const;
     // A simple boundary gives a copy of the region; a crossing one its traced
     // outline without the loops that lie inside other loops (outerHull), or
-    // with every lobe in one orientation (regularize). Results are cached;
-    // a result carries no holes and label 0.
+    // with every lobe in one orientation (regularize). The trace turns towards
+    // the outside at every crossing, so it follows the outline of everything
+    // the boundary encloses. Results are cached; a result carries no holes
+    // and label 0.
     //
     // Errors: BadParams for coordinates that are not finite numbers, for a
     // boundary with no uncrossed edge on its outside to start from ("invalid

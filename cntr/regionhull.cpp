@@ -51,9 +51,16 @@ void cachedRepair(const krRegion& self, bool& valid, krPtrHandle_const<krRegion>
 
 // The first edge p[s] -> p[s+1] (the closing edge never counts) that lies on
 // the outside of the shape and is crossed by nothing; eps is the half length
-// of the probe across its middle. BadParams "invalid contour" when none is.
+// of the probe across its middle. outside(a, b) tells which end of the probe
+// is outside: a (on the right of the edge's direction) +1, else b -1, neither
+// 0. BadParams "invalid contour" when no edge qualifies.
+struct StartEdge {
+    std::size_t s;
+    bool outsideOnRight;
+};
+
 template <class Outside>
-std::size_t findStartEdge(const krRegion& r, double eps, const Outside& outside) {
+StartEdge findStartEdge(const krRegion& r, double eps, const Outside& outside) {
     const Points& p = r.points();
     for (std::size_t s = 0; s + 1 < p.size(); ++s) {
         // A zero-length edge has no direction for its probe; it could not be
@@ -65,23 +72,30 @@ std::size_t findStartEdge(const krRegion& r, double eps, const Outside& outside)
         const krVector<2> a = mid + perp * eps, b = mid - perp * eps;
         // Only this edge passes through the probe, the edge meets the boundary
         // only where its neighbours join it, and one side of it is outside.
-        if (r.intersections(krLineSeg(a, b), true, false).size() == 1 &&
-            r.intersections(krLineSeg(p[s], p[s + 1]), true, false).size() == 2 &&
-            outside(a, b))
-            return s;
+        if (r.intersections(krLineSeg(a, b), true, false).size() != 1 ||
+            r.intersections(krLineSeg(p[s], p[s + 1]), true, false).size() != 2)
+            continue;
+        const int side = outside(a, b);
+        if (side != 0) return {s, side > 0};
     }
     throw krContourDefs::BadParams(L"invalid contour");
 }
 
 // Walks the closed boundary p from p[s] along its edges, leaving an edge at
-// its nearest crossing to follow the crossed segment the other way round,
-// until the walk is back at p[s]. crossings(seg, indices) are the boundary's
+// its nearest crossing to follow the crossed segment, until the walk is back
+// at p[s]. At a crossing the walk turns towards the outside, which lies on
+// the right of the start edge when outsideOnRight: that keeps the outside on
+// the same hand all the way round, so the walk follows the outline of the
+// whole shape. Where the lobes meeting at a crossing turn opposite ways, as
+// in a figure-eight, that is the crossed segment the other way round from
+// the vertex order of the one left. crossings(seg, indices) are the boundary's
 // crossings of seg (ends excluded) in order along it, with their segment
 // numbers; countHits() is the number of crossings all the boundary's segments
 // report. The walk is bounded as krRegion::regularize says.
 template <class Crossings, class CountHits>
-Points traceOutline(const Points& p, std::size_t s, const Crossings& crossings,
+Points traceOutline(const Points& p, StartEdge start, const Crossings& crossings,
                     const CountHits& countHits) {
+    const std::size_t s = start.s;
     const std::size_t n = p.size();
     // Counting the crossings costs a query per segment, so it waits until a
     // walk outlasts the bound without them, which no ordinary outline does.
@@ -108,9 +122,14 @@ Points traceOutline(const Points& p, std::size_t s, const Crossings& crossings,
             cur = target;
             k = forward ? (k + 1) % n : (k + n - 1) % n;
         } else {
+            const krVector<2> heading = target - cur;
             cur = hits.front();
             k = static_cast<std::size_t>(indices.front());
-            forward = !forward;
+            // The crossed segment runs from p[k-1] to p[k]: forward along it
+            // turns left when it points left of the heading. A segment that
+            // crosses is never parallel to the heading, so the turn has a side.
+            const double turn = kfCross(heading, p[k % n] - p[(k + n - 1) % n]);
+            forward = start.outsideOnRight ? turn < 0.0 : turn > 0.0;
         }
         traced.push_back(cur);
     }
@@ -271,7 +290,7 @@ void krRegion::regularize(krRegion& out) const {
 void krRegion::outerHullRegularize(krRegion& out, bool outerHull) const {
     checkEmptyContour();
     const auto outside = [this](const krVector<2>& a, const krVector<2>& b) {
-        return insideCount(a, true) == 0 || insideCount(b, true) == 0;
+        return insideCount(a, true) == 0 ? 1 : insideCount(b, true) == 0 ? -1 : 0;
     };
     const auto crossings = [this](const krLineSeg& seg, std::vector<int>& indices) {
         return krContour::intersections(seg, indices, false);
@@ -284,8 +303,8 @@ void krRegion::outerHullRegularize(krRegion& out, bool outerHull) const {
             if (valid[k]) hits += krContour::intersections(segs[k], false).size();
         return hits;
     };
-    const std::size_t s = findStartEdge(*this, medianFeatureSize() * 0.01, outside);
-    const Points traced = traceOutline(points_, s, crossings, countHits);
+    const StartEdge start = findStartEdge(*this, medianFeatureSize() * 0.01, outside);
+    const Points traced = traceOutline(points_, start, crossings, countHits);
     if (!outerHull) {
         out = krRegion(traced, krContourDefs::eAsIs);
         return;

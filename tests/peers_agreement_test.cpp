@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "cntr/moments.h"
+#include "cntr/region.h"
 #include "contour_probe.h"
 
 namespace {
@@ -107,4 +108,50 @@ TEST(PeersAgreement, SharedVerticesAreNoSelfIntersection) {
     const Pts onSide{{0, 0}, {4, 0}, {4, 4}, {2, 0}, {0, 4}};
     EXPECT_FALSE(GEOSisSimple_r(ctx(), lineString(onSide, true).get()));
     EXPECT_TRUE(krContour(onSide).isSelfIntersecting());
+}
+
+// The outer hull of a tangle is the outline of everything it encloses: GEOS
+// nodes the boundary, fills its faces and unites them; the shells of that union
+// hold the same area. Random polygons, random walks and figure-eights; those
+// without an uncrossed outside edge to start from are refused.
+TEST(PeersAgreement, OuterHullsEncloseWhatGeosFills) {
+    krRandomUniform rnd(23);
+    int traced = 0;
+    for (int trial = 0; trial < 1500 && !HasFailure(); ++trial) {
+        SCOPED_TRACE(trial);
+        Pts p;
+        const int n = 4 + kfIFloor(rnd.next(0, 30));
+        V at(0, 0);
+        for (int i = 0; i < n; ++i) {
+            if (trial % 3 == 0) p.push_back(V(rnd.next(0, 10), rnd.next(0, 10)));
+            if (trial % 3 == 1) p.push_back(at = at + V(1.0, krRadian(rnd.next(0, 2 * kPi))));
+            if (trial % 3 == 2)  // two lobes turning opposite ways
+                p.push_back(V(i < n / 2 ? -3 : 3, 0) +
+                            V(rnd.next(1, 2.5), krRadian((i < n / 2 ? 0.3 : kPi - 0.3) +
+                                                         (i < n / 2 ? 1 : -1) * (2 * kPi - 0.6) * (i % (n / 2)) / (n / 2))));
+        }
+        krRegion hull;
+        try {
+            krRegion(p).outerHull(hull);
+        } catch (const krContourDefs::BadParams&) {
+            continue;
+        }
+        ++traced;
+        EXPECT_FALSE(hull.isSelfIntersecting());
+        const Geom line = lineString(p, true);
+        const Geom noded(GEOSNode_r(ctx(), line.get()));
+        const GEOSGeometry* parts[] = {noded.get()};
+        const Geom faces(GEOSPolygonize_r(ctx(), parts, 1));
+        const Geom filled(GEOSUnaryUnion_r(ctx(), faces.get()));
+        double shells = 0;
+        for (int k = 0; k < GEOSGetNumGeometries_r(ctx(), filled.get()); ++k) {
+            const GEOSGeometry* ring = GEOSGetExteriorRing_r(ctx(), GEOSGetGeometryN_r(ctx(), filled.get(), k));
+            const Geom shell(GEOSGeom_createPolygon_r(ctx(), GEOSGeom_clone_r(ctx(), ring), nullptr, 0));
+            double a;
+            GEOSArea_r(ctx(), shell.get(), &a);
+            shells += a;
+        }
+        expectNear(hull.area(false), shells, 10, "outer hull area");
+    }
+    EXPECT_GT(traced, 1000);
 }
