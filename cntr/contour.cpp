@@ -233,10 +233,13 @@ long krContour::closestVertexIndex(const krVector<2>& point) const {
     for (std::size_t i = 0; i < points_.size(); ++i) {
         const double dx = point.x() - points_[i].x(), dy = point.y() - points_[i].y();
         const double sq = dx * dx + dy * dy;
-        // sqrt is monotone, so a larger square cannot give a strictly smaller
-        // distance; only candidates that might win pay for the root.
-        if (!(sq <= bestSq)) continue;
-        const double d = std::sqrt(sq);
+        // Where both squares are in the range in which kfLength takes the
+        // plain root, a larger square cannot give a strictly smaller distance,
+        // so only candidates that might win pay for the root. Squares that
+        // overflow or fall below that range prove nothing: those candidates
+        // are measured.
+        if (sq > bestSq && bestSq >= 0x1p-900 && sq <= std::numeric_limits<double>::max()) continue;
+        const double d = kfLength(dx, dy);
         if (d < best) {
             best = d;
             bestSq = sq;
@@ -245,6 +248,18 @@ long krContour::closestVertexIndex(const krVector<2>& point) const {
     }
     return index;
 }
+
+namespace {
+// The point of segment a-b nearest p: an end, or the foot of the perpendicular.
+krVector<2> footOnSegment(const krVector<2>& a, const krVector<2>& b, const krVector<2>& p) {
+    const krVector<2> ab = b - a;
+    const double dd = ab * ab;
+    const double t = dd == 0.0 ? 0.0 : ((p - a) * ab) / dd;
+    if (t <= 0.0) return a;
+    if (t >= 1.0) return b;
+    return krLineSeg(a, b).line().proj(p).pos();
+}
+}  // namespace
 
 krVector<2> krContour::closestPoint(const krVector<2>& point, bool vertexOnly) const {
     checkEmptyContour();
@@ -267,15 +282,17 @@ krVector<2> krContour::closestPoint(const krVector<2>& point, bool vertexOnly) c
         if (!(d < best)) return;
         best = d;
         bestBound = d * d * (1.0 + 1e-9);
-        const krVector<2> ab = b - a;
-        const double dd = ab * ab;
-        const double t = dd == 0.0 ? 0.0 : ((point - a) * ab) / dd;
-        if (t <= 0.0)
-            result = a;
-        else if (t >= 1.0)
-            result = b;
-        else
-            result = seg.line().proj(point).pos();
+        result = footOnSegment(a, b, point);
+        // Squares of lengths past about 1e154 overflow. Scaled down by a
+        // power of two the same steps round the same way, so the foot found
+        // there and scaled back is the one exact arithmetic would give.
+        if (std::isnan(result.x()) || std::isnan(result.y())) {
+            const double m = std::max({std::fabs(a.x()), std::fabs(a.y()), std::fabs(b.x()), std::fabs(b.y()),
+                                       std::fabs(px), std::fabs(py)});
+            if (!std::isfinite(m)) return;
+            const double f = std::ldexp(1.0, -std::ilogb(m) - 2);
+            result = footOnSegment(a * f, b * f, point * f) * (1.0 / f);
+        }
     });
     return result;
 }

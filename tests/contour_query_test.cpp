@@ -65,6 +65,9 @@ TEST(ContourQuery, ClosestVertexAndPointTieRules) {
         {kSquare, true, {1, 1}, {0, 1}, {0, 0}},             // four-way tie: closing side first
         {kSquare, false, {1, 1}, {1, 0}, {0, 0}},            // open: no closing side
         {{{5, 5}, {1, 1}, {1, 1}, {3, 3}}, false, {1, 1}, {1, 1}, {1, 1}},
+        // Lengths whose squares overflow: the foot of the perpendicular still.
+        {{{-std::ldexp(1, 660), 0}, {std::ldexp(1, 660), 0}}, false, {std::ldexp(1, 658), std::ldexp(1, 659)},
+         {std::ldexp(1, 658), 0}, {std::ldexp(1, 660), 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.q << (c.closed ? " closed" : " open"));
