@@ -74,23 +74,10 @@ void expectPlainHits(const Probe& c, const krLineSeg& seg, bool ends) {
 }
 }  // namespace
 
-TEST(ContourSegments, TablesFollowSegmentOrderAndMarkDegenerateSegments) {
-    Probe open(Pts{{0, 0}, {1, 0}, {1, 1}}, false);
-    ASSERT_EQ(open.lineSegs().size(), 2u);
-    EXPECT_EQ(open.lineSegs()[0], krLineSeg({0, 0}, {1, 0}));
-    EXPECT_EQ(open.lineSegs()[1], krLineSeg({1, 0}, {1, 1}));
-
-    Probe closed(Pts{{0, 0}, {2, 0}, {2, 0}, {0, 2}});
-    EXPECT_EQ(closed.validLine(), (std::vector<bool>{true, true, false, true}));
-    EXPECT_EQ(closed.lineSegs()[0], krLineSeg({0, 2}, {0, 0}));  // the closing segment first
-    EXPECT_EQ(closed.lineSegs()[2], krLineSeg());
-}
-
 TEST(ContourSegments, SegmentQueriesOrderHitsAlongTheQuery) {
     Probe square(kSquare);
     std::vector<int> idx;
-    struct Case { krLineSeg seg; bool includeEnds; Pts points; std::vector<int> indices; };
-    const Case cases[] = {
+    const struct { krLineSeg seg; bool includeEnds; Pts points; std::vector<int> indices; } cases[] = {
         // Boxes must overlap exactly: stopping 5e-7 short of a side is no hit.
         {krLineSeg({1, 1}, {1, 5e-7}), true, {}, {}},
         {krLineSeg({1, -1}, {1, -5e-7}), true, {}, {}},
