@@ -43,13 +43,8 @@ TEST(ContourExtremes, EncloseRectUnderTransforms) {
     EXPECT_EQ(krContour(Pts{{1e17, 0}, {0, 1e17}}).encloseRect(almost), krRect({0, 0}, {1e17, 1e17}));
 }
 
-TEST(ContourExtremes, KeyedCachesAreBoundedAndRandomlyReplaced) {
-    // Matrices differing only in element (1,1) are different keys.
+TEST(ContourExtremes, KeyedCachesAreBoundedAndReplaced) {
     Probe c(kSquare);
-    c.encloseRect(krXform<2>(krMatrix<2>(1, 0, 0, 2), {}));
-    c.encloseRect(krXform<2>(krMatrix<2>(1, 0, 0, 3), {}));
-    EXPECT_EQ(c.rectCache->size(), 2u);
-
     // The default bound 3 lets the map grow to 4 entries; then it stays there.
     for (int i = 0; i < 20; ++i) c.encloseRect(scale(10 + i));
     EXPECT_EQ(c.rectCache->size(), 4u);

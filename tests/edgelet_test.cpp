@@ -2,12 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "defs/cntrtmpl.h"
 #include "platform/disp/recordingtablet.h"
 #include "platform/std/archive.h"
+#include "platform/std/realeq.h"
 #include "version_check.h"
 
 namespace {
@@ -18,11 +18,6 @@ typedef krContourT<krEdgelet> EContour;
 typedef krRegionT<krEdgelet> ERegion;
 typedef krRegionSetT<krEdgelet> ESet;
 typedef std::vector<unsigned char> Bytes;
-
-void expectNear(const V& a, const V& b, double tol = 1e-12) {
-    EXPECT_NEAR(a.x(), b.x(), tol);
-    EXPECT_NEAR(a.y(), b.y(), tol);
-}
 
 krPtrHandle_const<kr2XformBase> translation(double dx, double dy) {
     return krPtrHandle_const<kr2XformBase>(new kr2XformLinear(krXform<2>(krMatrix<2>(), V(dx, dy))));
@@ -74,7 +69,7 @@ TEST(EdgeletXform, InverseCloneAndRecord) {
         const krPtrHandle<kr2XformBase> inv = t->inverseBase(), copy = t->clone();
         const std::shared_ptr<kr2XformBase> loaded = kfLoadAs<kr2XformBase>(kfStore(*t));
         for (const V p : {V(0, 0), V(1, 0), V(-3.5, 8), V(1e3, -2e3)}) {
-            expectNear(inv->mapPoint(t->mapPoint(p)), p, 1e-9);
+            EXPECT_TRUE(kfRealEq(inv->mapPoint(t->mapPoint(p)), p, 1e-9)) << p;
             EXPECT_EQ(copy->mapPoint(p), t->mapPoint(p));
             EXPECT_EQ(loaded->mapPoint(p), t->mapPoint(p));
         }
@@ -172,8 +167,8 @@ TEST(EdgeletRegion, DrawsEdgeletsAsStrokes) {
     ASSERT_EQ(tablet.calls().size(), 2u);
     const V ends[][2] = {{V(10.5, 10), V(9.5, 10)}, {V(10, 9.5), V(10, 10.5)}};
     for (int i = 0; i < 2; ++i) {
-        expectNear(V(tablet.calls()[i].p1.x(), tablet.calls()[i].p1.y()), ends[i][0]);
-        expectNear(V(tablet.calls()[i].p2.x(), tablet.calls()[i].p2.y()), ends[i][1]);
+        EXPECT_TRUE(kfRealEq(V(tablet.calls()[i].p1.x(), tablet.calls()[i].p1.y()), ends[i][0], 1e-12));
+        EXPECT_TRUE(kfRealEq(V(tablet.calls()[i].p2.x(), tablet.calls()[i].p2.y()), ends[i][1], 1e-12));
     }
 }
 

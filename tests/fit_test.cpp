@@ -16,10 +16,7 @@ const double kInf = std::numeric_limits<double>::infinity();
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kTurn = 2 * kPi;
 
-struct Ellipse {
-    krVector<2> center;
-    double a, b, rot;
-};
+struct Ellipse { krVector<2> center; double a, b, rot; };
 
 // n points at parameter angles evenly spread over [from, to), with Gaussian
 // noise of deviation sigma on each coordinate.
