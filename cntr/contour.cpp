@@ -94,6 +94,7 @@ krContour& krContour::operator=(const krContour& src) {
     selfIntersectingValid = src.selfIntersectingValid;
     lineSegsValid = src.lineSegsValid;
     lineSegs_.swap(lineSegsCopy);
+    lineSegsBuilt = src.lineSegsBuilt;
     linesValid = src.linesValid;
     boxesValid = src.boxesValid;
     validLine_.swap(validLineCopy);
@@ -176,6 +177,7 @@ void krContour::cleanCacheInfo() {
     circles.resize(2, krCircle(krVector<2>(0.0, 0.0), 0.0));
     ellipseResidual = medianFeatureSize_ = 0.0;
     ellipseValid = selfIntersectingValid = lineSegsValid = linesValid = boxesValid = false;
+    lineSegsBuilt = false;
     medianFeatureSizeValid = false;
 }
 
@@ -469,32 +471,28 @@ void krContour::fitEllipse(krEllipse& out, double& residual) const {
 
 void krContour::computeLineSegs() const {
     if (lineSegsValid && linesValid && boxesValid) return;
-    // One pass writes the segment table and fills the index's leaves; the
-    // table keeps its capacity between states, so only growth allocates.
-    const std::size_t n = points_.size();
-    const std::size_t count = n == 0 ? 0 : (isClosed() ? n : n - 1);
-    lineSegs_.clear();
-    lineSegs_.reserve(count);
-    validLine_.assign(count, true);
+    // One pass over the points marks the degenerate segments and builds the
+    // index; the queries read the segments from the points themselves. The
+    // table of krLineSeg values is written only when someone asks for it.
     if (!segmentIndex) segmentIndex = std::make_unique<krSegmentIndex>();
-    segmentIndex->reset(count);
-    std::size_t k = 0;
-    forEachSegment(points_, isClosed(), [&](const krVector<2>& a, const krVector<2>& b) {
-        if (kfRealEq(a, b, 1e-15)) {
-            lineSegs_.emplace_back();
-            validLine_[k] = false;
-        } else {
-            lineSegs_.emplace_back(a, b);
-            segmentIndex->add(k, krSegmentIndex::boxOf(a, b));
-        }
-        ++k;
-    });
-    segmentIndex->finish();
+    segmentIndex->build(segmentView(), validLine_);
+    lineSegsBuilt = false;
     lineSegsValid = linesValid = boxesValid = true;
+}
+
+krSegmentView krContour::segmentView() const {
+    return {points_.data(), points_.size(), isClosed()};
 }
 
 const std::vector<krLineSeg>& krContour::lineSegs() const {
     computeLineSegs();
+    if (!lineSegsBuilt) {
+        const krSegmentView s = segmentView();
+        lineSegs_.assign(validLine_.size(), krLineSeg());
+        for (std::size_t k = 0; k < lineSegs_.size(); ++k)
+            if (validLine_[k]) lineSegs_[k] = krLineSeg(s.start(k), s.end(k));
+        lineSegsBuilt = true;
+    }
     return lineSegs_;
 }
 
@@ -598,23 +596,23 @@ std::vector<krVector<2>> krContour::intersections(const krLineSeg& seg, std::vec
     checkEmptyContour();
     indices.clear();
     std::vector<krVector<2>> result;
-    const krSegmentIndex::Box box = krSegmentIndex::boxOf(seg);
+    const krSegmentIndex::Box box = krSegmentIndex::boxOf(seg.p1(), seg.p2());
     if (!boxOfRect(encloseRect(kIdentity)).overlaps(box)) return result;
     computeLineSegs();
-    // The index hands out exactly the valid segments whose boxes overlap, in
+    // The index hands out the usable segments whose boxes overlap, in
     // ascending order: the segments the plain scan would not skip on those two
-    // tests, in the plain scan's order.
+    // tests, in the plain scan's order, less those that can keep no crossing.
+    const krSegmentView s = segmentView();
     const krLine line = seg.line();
     const auto near = [&seg](const krSegmentIndex::Box& b) {
         return segmentNearBox(seg, b.lox, b.loy, b.hix, b.hiy);
     };
-    segmentIndex->forEachOverlap(lineSegs_, validLine_, box, 0, near, [&](std::size_t k) {
+    segmentIndex->forEachOverlap(s, box, near, [&](std::size_t k) {
         krVector<2> p;
-        if (keptCrossing(seg, line, includeEnds, lineSegs_[k], p)) {
+        if (keptCrossing(seg, line, includeEnds, krLineSeg(s.start(k), s.end(k)), p)) {
             result.push_back(p);
             indices.push_back(static_cast<int>(k));
         }
-        return true;
     });
     sortAlong(seg, result, indices);
     return result;
@@ -672,7 +670,7 @@ private:
 
 long krContour::crossingCount(const krLineSeg& seg) const {
     checkEmptyContour();
-    const krSegmentIndex::Box box = krSegmentIndex::boxOf(seg);
+    const krSegmentIndex::Box box = krSegmentIndex::boxOf(seg.p1(), seg.p2());
     if (!boxOfRect(encloseRect(kIdentity)).overlaps(box)) return 0;
     computeLineSegs();
     const krLine line = seg.line();
@@ -680,15 +678,16 @@ long krContour::crossingCount(const krLineSeg& seg) const {
     const auto near = [&seg](const krSegmentIndex::Box& b) {
         return segmentNearBox(seg, b.lox, b.loy, b.hix, b.hiy);
     };
+    const krSegmentView s = segmentView();
     long count = 0;
-    segmentIndex->forEachOverlap(lineSegs_, validLine_, box, 0, near, [&](std::size_t k) {
-        int kept = quick(lineSegs_[k]);
+    segmentIndex->forEachOverlap(s, box, near, [&](std::size_t k) {
+        const krLineSeg own(s.start(k), s.end(k));
+        int kept = quick(own);
         if (kept < 0) {
             krVector<2> p;
-            kept = keptCrossing(seg, line, false, lineSegs_[k], p);
+            kept = keptCrossing(seg, line, false, own, p);
         }
         count += kept;
-        return true;
     });
     return count;
 }
@@ -708,36 +707,56 @@ std::vector<krVector<2>> krContour::intersections(const krContour& other) const 
     return result;
 }
 
+namespace {
+// Whether segment t keeps wholly on one side of segment s's line, farther than
+// near from it (and so farther than near from s). A test with slack: false
+// when in doubt.
+bool apart(const krVector<2>& s1, const krVector<2>& s2, const krVector<2>& t1, const krVector<2>& t2,
+           double near) {
+    const double dx = s2.x() - s1.x(), dy = s2.y() - s1.y();
+    const double c1 = dx * (t1.y() - s1.y()) - dy * (t1.x() - s1.x());
+    const double c2 = dx * (t2.y() - s1.y()) - dy * (t2.x() - s1.x());
+    const double c = (c1 > 0) == (c2 > 0) ? std::min(std::fabs(c1), std::fabs(c2)) : 0.0;
+    // c is the smaller distance times |d|; compare squares, widened by far
+    // more than the rounding of c (relative to the coordinates' size).
+    const double m = std::max({std::fabs(s1.x()), std::fabs(s1.y()), std::fabs(t1.x()), std::fabs(t1.y()),
+                               std::fabs(t2.x()), std::fabs(t2.y())});
+    const double reach = near + 1e-12 * m;
+    // Below 1e75 none of the squares overflows; a valid segment's squared
+    // length is far above where reach's square times it could underflow.
+    return m < 1e75 && c * c > reach * reach * (dx * dx + dy * dy);
+}
+}  // namespace
+
 bool krContour::isSelfIntersecting() const {
     if (points_.empty()) return false;
     if (selfIntersectingValid) return selfIntersecting;
     computeLineSegs();
     // The contour crosses itself when some valid segment's own query (ends
     // excluded) keeps a hit. A hit of query k from segment j needs their boxes
-    // to overlap, so the index hands out the pairs of segments whose boxes
-    // overlap, each pair once, in ascending order of the first segment and then
-    // of the second, and each pair is tried both ways. That meets every pair
-    // the plain loop would try and, like it, stops at the first hit from the
-    // start of the contour. As in the query, a segment whose box misses the
-    // contour's rectangle (possible only with coordinates that are not
-    // numbers) finds nothing; that rectangle is the query's, and is cached as
-    // the query would. A segment's query never keeps a hit from the segment
-    // itself: its direction crossed with itself is exactly zero (parallel) or,
-    // past overflow, not a number, which makes the crossing point not a number
-    // too. So only distinct segments are paired.
-    // Below two valid segments nothing can cross (and a closed contour of one
-    // point that is not a number has one "valid" segment but no rectangle).
+    // to overlap, so only the pairs the index hands out are tried, each both
+    // ways. The answer does not depend on the order the pairs come in: the
+    // tests are pure and raise nothing (lines are intersected only where
+    // they are not parallel).
+    // A segment's query first tests its box against the contour's rectangle.
+    // The rectangle holds every finite point, unless the first point is not
+    // a number: then it overlaps nothing and no query finds anything.
+    // Segments with coordinates that are not finite are not in the index.
     bool found = false;
-    if (std::count(validLine_.begin(), validLine_.end(), true) >= 2) {
-        const krSegmentIndex::Box all = boxOfRect(encloseRect(kIdentity));
-        auto asks = [&](const krLineSeg& s) { return all.overlaps(krSegmentIndex::boxOf(s)); };
-        // A kept hit lies within 1e-6 of both segments, so they come within
-        // 2e-6 of each other.
-        found = !segmentIndex->forEachPairInOrder(lineSegs_, validLine_, 2e-6, [&](std::size_t k, std::size_t j) {
-            const krLineSeg &sk = lineSegs_[k], &sj = lineSegs_[j];
+    const krVector<2>& first = points_.front();
+    if (!std::isnan(first.x()) && !std::isnan(first.y())) {
+        const krSegmentView s = segmentView();
+        found = !segmentIndex->forEachPair(s, [&](std::size_t k, std::size_t j) {
+            const krVector<2>&a1 = s.start(k), &a2 = s.end(k), &b1 = s.start(j), &b2 = s.end(j);
+            // Segments sharing an end point keep nothing either way: that
+            // end lies at distance 0 from the other segment.
+            if (a1 == b1 || a1 == b2 || a2 == b1 || a2 == b2) return true;
+            // A kept hit lies within 1e-6 of both segments, so they come
+            // within 2e-6 of each other.
+            if (apart(a1, a2, b1, b2, 2e-6) || apart(b1, b2, a1, a2, 2e-6)) return true;
+            const krLineSeg sk(a1, a2), sj(b1, b2);
             krVector<2> p;
-            return !((asks(sk) && keptCrossing(sk, sk.line(), false, sj, p)) ||
-                     (asks(sj) && keptCrossing(sj, sj.line(), false, sk, p)));
+            return !(keptCrossing(sk, sk.line(), false, sj, p) || keptCrossing(sj, sj.line(), false, sk, p));
         });
     }
     selfIntersecting = found;

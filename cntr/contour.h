@@ -23,6 +23,7 @@
 
 class krVertexGrid;
 class krSegmentIndex;
+struct krSegmentView;
 
 // Orders transforms by translation x, translation y, then the matrix elements
 // (0,0), (0,1), (1,0), (1,1).
@@ -147,14 +148,15 @@ protected:
     double medianFeatureSize() const;
 
     // The segment tables, built once per state of the contour in one pass:
-    // lineSegs_ holds every segment in segment order (a default segment where
-    // the two ends are equal within 1e-15), validLine_ marks the segments that
-    // are not degenerate, and segmentIndex groups them for box queries. A
-    // segment's line is lineSegs()[k].line() and its box the box of its two
-    // ends; the queries work both out from the segment when they need them
-    // rather than keeping two more tables. lineSegsValid, linesValid and
-    // boxesValid are set and cleared together.
+    // validLine_ marks the segments that are not degenerate and segmentIndex
+    // groups them for box queries. lineSegs() holds every segment in segment
+    // order (a default segment where the two ends are equal within 1e-15); it
+    // is filled on first request, as the queries read the segments from the
+    // points. A segment's line is lineSegs()[k].line() and its box the box of
+    // its two ends. lineSegsValid, linesValid and boxesValid are set and
+    // cleared together.
     void computeLineSegs() const;
+    krSegmentView segmentView() const;
     const std::vector<krLineSeg>& lineSegs() const;
     const std::vector<bool>& validLine() const;
     // The hits of seg with this contour in order along seg, and in indices the
@@ -188,6 +190,7 @@ protected:
     mutable bool selfIntersectingValid = false;
     mutable bool lineSegsValid = false;
     mutable std::vector<krLineSeg> lineSegs_;
+    mutable bool lineSegsBuilt = false;  // lineSegs_ is filled for this state
     mutable bool linesValid = false;
     mutable bool boxesValid = false;
     mutable std::vector<bool> validLine_;

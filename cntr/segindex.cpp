@@ -1,69 +1,105 @@
 #include "cntr/segindex.h"
 
+#include <cmath>
 #include <limits>
+
+#include "platform/std/realeq.h"
 
 namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 const krSegmentIndex::Box kEmpty{kInf, kInf, -kInf, -kInf};
+
+int signOf(double d) { return (d > 0.0) - (d < 0.0); }
+
+// The first index in [lo, hi) where the monotone test turns true (hi if never).
+template <class Test>
+std::size_t firstTrue(std::size_t lo, std::size_t hi, Test&& test) {
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (test(mid))
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    return lo;
+}
 }  // namespace
 
-void krSegmentIndex::reset(std::size_t count) {
-    count_ = count;
+void krSegmentIndex::build(const krSegmentView& s, std::vector<bool>& valid) {
+    const std::size_t count = s.count();
+    valid.assign(count, true);
+    runs_.clear();
+    bool open = false;
+    Run run{};
+    auto close = [&](std::size_t k) {
+        if (!open) return;
+        run.last = std::uint32_t(k);
+        run.box = boxOf(s.start(run.first), s.end(k - 1));
+        runs_.push_back(run);
+        open = false;
+    };
+    for (std::size_t k = 0; k < count; ++k) {
+        const krVector<2>& a = s.start(k);
+        const krVector<2>& b = s.end(k);
+        if (kfRealEq(a, b, 1e-15)) {
+            valid[k] = false;
+            close(k);
+            continue;
+        }
+        const double dx = b.x() - a.x(), dy = b.y() - a.y();
+        if (!std::isfinite(dx) || !std::isfinite(dy)) {
+            close(k);
+            continue;
+        }
+        const int cx = signOf(dx), cy = signOf(dy);
+        if (open && (cx == 0 || run.sx == 0 || cx == run.sx) && (cy == 0 || run.sy == 0 || cy == run.sy)) {
+            if (run.sx == 0) run.sx = std::int8_t(cx);
+            if (run.sy == 0) run.sy = std::int8_t(cy);
+            continue;
+        }
+        close(k);
+        run.first = std::uint32_t(k);
+        run.sx = std::int8_t(cx);
+        run.sy = std::int8_t(cy);
+        open = true;
+    }
+    close(count);
+
+    // The tree over the runs, bottom up.
     depth_ = 0;
-    std::size_t width = (count + kFanout - 1) / kFanout;
-    if (width == 0) return;
-    // One level per fanout step up to a single root; the vectors keep their
-    // capacity from the last filling, so a rebuilt index allocates nothing.
+    if (runs_.empty()) return;
+    std::size_t width = (runs_.size() + kFanout - 1) / kFanout;
     for (;; width = (width + kFanout - 1) / kFanout) {
-        if (levels_.size() <= depth_) levels_.emplace_back(), later_.emplace_back();
-        levels_[depth_].assign(width, kEmpty);
+        if (levels_.size() <= depth_) levels_.emplace_back();
+        std::vector<Box>& level = levels_[depth_];
+        level.assign(width, kEmpty);
+        if (depth_ == 0)
+            for (std::size_t r = 0; r < runs_.size(); ++r) widen(level[r / kFanout], runs_[r].box);
+        else
+            for (std::size_t i = 0; i < levels_[depth_ - 1].size(); ++i)
+                widen(level[i / kFanout], levels_[depth_ - 1][i]);
         ++depth_;
         if (width == 1) break;
     }
 }
 
-void krSegmentIndex::finish() {
-    for (std::size_t l = 1; l < depth_; ++l) {
-        const std::vector<Box>& below = levels_[l - 1];
-        std::vector<Box>& up = levels_[l];
-        for (std::size_t i = 0; i < below.size(); ++i) widen(up[i / kFanout], below[i]);
-    }
-    for (std::size_t l = 0; l < depth_; ++l) {
-        const std::vector<Box>& level = levels_[l];
-        std::vector<Box>& later = later_[l];
-        later.assign(level.size(), kEmpty);
-        for (std::size_t i = level.size(); i-- > 0;)
-            if ((i + 1) % kFanout != 0 && i + 1 < level.size()) {
-                later[i] = later[i + 1];
-                widen(later[i], level[i + 1]);
-            }
-    }
-}
-
-void krSegmentIndex::leavesAfter(std::size_t leaf, std::vector<std::size_t>& leaves) const {
-    const Box& own = levels_[0][leaf];
-    struct Entry {
-        std::size_t level, node;
-    };
-    Entry stack[64 * kFanout];
-    std::size_t node = leaf;
-    for (std::size_t level = 0; level + 1 < depth_; ++level, node /= kFanout) {
-        // The later siblings at this level lie after everything met so far.
-        if (!later_[level][node].overlaps(own)) continue;
-        const std::size_t end = std::min((node / kFanout + 1) * kFanout, levels_[level].size());
-        std::size_t top = 0;
-        for (std::size_t s = end; s-- > node + 1;) stack[top++] = {level, s};
-        while (top > 0) {
-            const Entry e = stack[--top];
-            if (!levels_[e.level][e.node].overlaps(own)) continue;
-            if (e.level == 0) {
-                leaves.push_back(e.node);
-                continue;
-            }
-            const std::size_t first = e.node * kFanout;
-            const std::size_t last = std::min(first + kFanout, levels_[e.level - 1].size());
-            for (std::size_t c = last; c-- > first;) stack[top++] = {e.level - 1, c};
+void krSegmentIndex::stretch(const krSegmentView& s, const Run& r, const Box& q, std::size_t& lo,
+                             std::size_t& hi) {
+    lo = r.first;
+    hi = r.last;
+    // On each axis a segment's box overlaps q's span when its far end has
+    // reached the span and its near end has not passed it; along a monotone
+    // run the first holds from some segment on and the second up to some
+    // segment, so each cuts the stretch from one side.
+    auto cut = [&](int dir, double (*coord)(const krVector<2>&), double qlo, double qhi) {
+        if (dir >= 0) {
+            lo = firstTrue(lo, hi, [&](std::size_t k) { return coord(s.end(k)) >= qlo; });
+            hi = firstTrue(lo, hi, [&](std::size_t k) { return !(coord(s.start(k)) <= qhi); });
+        } else {
+            lo = firstTrue(lo, hi, [&](std::size_t k) { return coord(s.end(k)) <= qhi; });
+            hi = firstTrue(lo, hi, [&](std::size_t k) { return !(coord(s.start(k)) >= qlo); });
         }
-    }
+    };
+    cut(r.sx, [](const krVector<2>& v) { return v.x(); }, q.lox, q.hix);
+    cut(r.sy, [](const krVector<2>& v) { return v.y(); }, q.loy, q.hiy);
 }
-

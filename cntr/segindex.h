@@ -1,26 +1,44 @@
-// A bounding-box tree over a contour's segments, for segment queries that
-// visit only the segments whose boxes can overlap the query's box.
+// An index over a contour's segments for the segment query and the
+// self-intersection test: the segments cut into monotone runs, with a
+// bounding-box tree over the runs.
 #ifndef QEL_CNTR_SEGINDEX_H
 #define QEL_CNTR_SEGINDEX_H
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
-#include <utility>
+#include <cstdint>
 #include <vector>
 
-#include "platform/std/geometry.h"
+#include "platform/std/vector.h"
 
-// The tree groups consecutive segments: each leaf covers kFanout segments in
-// segment order and each inner node kFanout nodes of the level below. A
-// contour's neighbouring segments lie near each other, so these groups have
-// tight boxes and the tree needs no sorting: it is filled while the segment
-// table is written, and a depth-first walk meets the segments in ascending
-// order, which is the order the plain scan visits them in.
+// A contour's segments in segment order, read straight from its points: a
+// closed contour of n points has (p[n-1], p[0]) first, then (p[k-1], p[k]); an
+// open one has (p[k], p[k+1]).
+struct krSegmentView {
+    const krVector<2>* p;
+    std::size_t n;
+    bool closed;
+
+    std::size_t count() const { return n == 0 ? 0 : (closed ? n : n - 1); }
+    const krVector<2>& end(std::size_t k) const { return p[closed ? k : k + 1]; }
+    const krVector<2>& start(std::size_t k) const {
+        return closed ? p[k == 0 ? n - 1 : k - 1] : p[k];
+    }
+};
+
+// The index cuts the segments into runs of consecutive segments along which
+// both coordinates change monotonically (each never rises or never falls).
+// A run holds only usable segments: not of zero length within 1e-15 and with a
+// finite direction. The others can keep no crossing (a zero-length segment
+// takes part in no test; a direction that is not finite is parallel to every
+// line), so leaving them out changes no answer.
 //
-// The tree keeps no segment boxes of its own: a segment's box is worked out
-// from the segment when a leaf is opened, exactly as the boxes table would hold
-// it, so the index adds little to the tables' size.
+// Monotone runs make both queries cheap. A run's bounding box is the box of its
+// two ends, and the segments of a run whose boxes overlap a given box are one
+// stretch of it, found by bisection. And two segments of one run never need a
+// test: neighbours share an end point, and the boxes of segments i and j > i+1
+// can only touch if every point between them is the same point, which would
+// make segment i+1 zero length.
 class krSegmentIndex {
 public:
     static constexpr std::size_t kFanout = 4;
@@ -39,95 +57,63 @@ public:
         return {std::min(a.x(), b.x()), std::min(a.y(), b.y()), std::max(a.x(), b.x()),
                 std::max(a.y(), b.y())};
     }
-    static Box boxOf(const krLineSeg& s) { return boxOf(s.p1(), s.p2()); }
 
-    // Filling: reset(count), then add(k, box) for every valid segment k (in any
-    // order), then finish(). Storage is kept between fillings.
-    void reset(std::size_t count);
-    void add(std::size_t k, const Box& box) { widen(levels_[0][k / kFanout], box); }
-    void finish();
+    // Rebuilds the index over the segments in one pass, writing valid[k]
+    // (false for a segment of zero length within 1e-15). Storage is kept
+    // between builds.
+    void build(const krSegmentView& s, std::vector<bool>& valid);
 
-    // Calls visit(k) in ascending k, for every valid segment k >= first whose
-    // box overlaps query, until visit returns false. segs and valid are the
-    // tables the index was filled from. Returns false when stopped. Nodes
-    // whose box fails near(box) are passed over: near must hold for every box
-    // that holds a segment visit would act on; then visit sees the same
-    // segments in the same order, only sooner.
+    // Calls visit(k) in ascending k for every usable segment whose box
+    // overlaps query. Runs and nodes whose box fails near(box) are passed
+    // over: near must hold for every box that holds a segment visit would act
+    // on.
     template <class Near, class Visit>
-    bool forEachOverlap(const std::vector<krLineSeg>& segs, const std::vector<bool>& valid,
-                        const Box& query, std::size_t first, Near&& near, Visit&& visit) const;
+    void forEachOverlap(const krSegmentView& s, const Box& query, Near&& near, Visit&& visit) const;
 
-    // Calls pair(i, j), i < j, for every two valid segments whose boxes
-    // overlap and that come within near of each other, in ascending order of
-    // i and then of j, until pair returns false; it may also call it for pairs
-    // that keep farther apart. Returns false when stopped.
+    // Calls pair(i, j) for every two usable segments of different runs whose
+    // boxes overlap, each pair once and in no particular order, until pair
+    // returns false. Returns false when stopped.
     template <class Pair>
-    bool forEachPairInOrder(const std::vector<krLineSeg>& segs, const std::vector<bool>& valid,
-                            double near, Pair&& pair) const;
+    bool forEachPair(const krSegmentView& s, Pair&& pair) const;
 
 private:
-    // Whether t lies wholly on one side of s's line, farther than near from
-    // it (and so farther than near from s). A test with slack: false when in
-    // doubt.
-    static bool apart(const krLineSeg& s, const krLineSeg& t, double near) {
-        const double dx = s.p2().x() - s.p1().x(), dy = s.p2().y() - s.p1().y();
-        const double c1 = dx * (t.p1().y() - s.p1().y()) - dy * (t.p1().x() - s.p1().x());
-        const double c2 = dx * (t.p2().y() - s.p1().y()) - dy * (t.p2().x() - s.p1().x());
-        const double c = (c1 > 0) == (c2 > 0) ? std::min(std::fabs(c1), std::fabs(c2)) : 0.0;
-        // c is the smaller distance times |d|; compare squares, widened by
-        // far more than the rounding of c (relative to the coordinates' size).
-        const double m = std::max({std::fabs(s.p1().x()), std::fabs(s.p1().y()), std::fabs(t.p1().x()),
-                                   std::fabs(t.p1().y()), std::fabs(t.p2().x()), std::fabs(t.p2().y())});
-        const double reach = near + 1e-12 * m;
-        // Below 1e75 none of the squares overflows; a valid segment's squared
-        // length is far above where reach's square times it could underflow.
-        return m < 1e75 && c * c > reach * reach * (dx * dx + dy * dy);
-    }
+    struct Run {
+        std::uint32_t first, last;  // segments [first, last)
+        std::int8_t sx, sy;         // direction of travel on each axis: -1, 0 (none yet) or 1
+        Box box;
+    };
 
-    // Appends to leaves, in ascending order, the leaves after leaf whose boxes
-    // overlap its own: its later siblings' subtrees level by level upward.
-    void leavesAfter(std::size_t leaf, std::vector<std::size_t>& leaves) const;
+    // The stretch [lo, hi) of run r whose segment boxes overlap q.
+    static void stretch(const krSegmentView& s, const Run& r, const Box& q, std::size_t& lo, std::size_t& hi);
 
-    // A node box starts empty: it overlaps nothing until a segment widens it.
-    // Comparisons with NaN are false, so a NaN coordinate never widens a node:
-    // its segment overlaps nothing, in the plain test as here. So a node
-    // overlaps whatever any of its valid segments overlaps.
+    // A node box starts empty: it overlaps nothing until a run widens it.
     static void widen(Box& b, const Box& c) {
-        if (c.lox < b.lox) b.lox = c.lox;
-        if (c.loy < b.loy) b.loy = c.loy;
-        if (c.hix > b.hix) b.hix = c.hix;
-        if (c.hiy > b.hiy) b.hiy = c.hiy;
-    }
-    // The first segment after the subtree of node at level.
-    std::size_t segmentEnd(std::size_t level, std::size_t node) const {
-        std::size_t end = node + 1;
-        for (std::size_t l = 0; l <= level; ++l) end *= kFanout;
-        return std::min(end, count_);
+        b.lox = std::min(b.lox, c.lox);
+        b.loy = std::min(b.loy, c.loy);
+        b.hix = std::max(b.hix, c.hix);
+        b.hiy = std::max(b.hiy, c.hiy);
     }
 
-    std::size_t count_ = 0;
-    // levels_[0] has one box per leaf group of segments; each next level one
-    // box per group of kFanout boxes of the level below; the last has one box.
-    // Only the first depth_ levels are in use; the rest keep their storage.
+    std::vector<Run> runs_;
+    // levels_[0] has one box per kFanout runs; each next level one box per
+    // kFanout boxes of the level below; the last has one box. Only the first
+    // depth_ levels are in use; the rest keep their storage.
     std::vector<std::vector<Box>> levels_;
-    // Per level and node, the box of the node's later siblings (those after
-    // it under the same parent): one test passes over all of them.
-    std::vector<std::vector<Box>> later_;
     std::size_t depth_ = 0;
+    // Run numbers ordered by their boxes' left edges, for the pair sweep.
+    mutable std::vector<std::pair<double, std::uint32_t>> byLeft_;
 };
 
 template <class Near, class Visit>
-bool krSegmentIndex::forEachOverlap(const std::vector<krLineSeg>& segs,
-                                    const std::vector<bool>& valid, const Box& query,
-                                    std::size_t first, Near&& near, Visit&& visit) const {
-    if (depth_ == 0 || first >= count_) return true;
+void krSegmentIndex::forEachOverlap(const krSegmentView& s, const Box& query, Near&& near,
+                                    Visit&& visit) const {
+    if (depth_ == 0) return;
     // Depth-first with an explicit stack, children pushed last-first so that
-    // they come off in ascending order. Subtrees that end before first are
-    // passed over. At most kFanout entries per level wait on the stack.
+    // they come off in ascending order. At most kFanout entries per level wait.
     struct Entry {
         std::size_t level, node;
     };
-    Entry stack[64 * kFanout];
+    Entry stack[32 * kFanout];
     std::size_t top = 0;
     stack[top++] = {depth_ - 1, 0};
     while (top > 0) {
@@ -136,45 +122,41 @@ bool krSegmentIndex::forEachOverlap(const std::vector<krLineSeg>& segs,
         if (!b.overlaps(query) || !near(b)) continue;
         const std::size_t lo = e.node * kFanout;
         if (e.level == 0) {
-            const std::size_t end = std::min(lo + kFanout, count_);
-            for (std::size_t k = std::max(lo, first); k < end; ++k)
-                if (valid[k] && boxOf(segs[k]).overlaps(query) && !visit(k)) return false;
+            const std::size_t end = std::min(lo + kFanout, runs_.size());
+            for (std::size_t r = lo; r < end; ++r) {
+                if (!runs_[r].box.overlaps(query) || !near(runs_[r].box)) continue;
+                std::size_t k, kEnd;
+                stretch(s, runs_[r], query, k, kEnd);
+                for (; k < kEnd; ++k) visit(k);
+            }
             continue;
         }
         const std::size_t end = std::min(lo + kFanout, levels_[e.level - 1].size());
-        for (std::size_t c = end; c-- > lo;)
-            if (segmentEnd(e.level - 1, c) > first) stack[top++] = {e.level - 1, c};
+        for (std::size_t c = end; c-- > lo;) stack[top++] = {e.level - 1, c};
     }
-    return true;
 }
 
 template <class Pair>
-bool krSegmentIndex::forEachPairInOrder(const std::vector<krLineSeg>& segs,
-                                        const std::vector<bool>& valid, double near, Pair&& pair) const {
-    if (depth_ == 0) return true;
-    // Leaf by leaf: the leaf's partners are found once and shared by its
-    // segments; each segment then meets the later segments of its own leaf and
-    // of the partner leaves whose boxes overlap its own, in ascending order.
-    std::vector<std::size_t> partners;
-    const std::vector<Box>& leafBoxes = levels_[0];
-    for (std::size_t a = 0; a < leafBoxes.size(); ++a) {
-        partners.assign(1, a);
-        leavesAfter(a, partners);
-        const std::size_t end = std::min((a + 1) * kFanout, count_);
-        for (std::size_t i = a * kFanout; i < end; ++i) {
-            if (!valid[i]) continue;
-            const Box bi = boxOf(segs[i]);
-            for (std::size_t b : partners) {
-                if (!leafBoxes[b].overlaps(bi)) continue;
-                const std::size_t jEnd = std::min((b + 1) * kFanout, count_);
-                // Segments of leaves apart in the contour are first tested
-                // for keeping farther apart than near; neighbours rarely do.
-                const bool far = b > a + 1;
-                for (std::size_t j = std::max(b * kFanout, i + 1); j < jEnd; ++j)
-                    if (valid[j] && boxOf(segs[j]).overlaps(bi) &&
-                        !(far && (apart(segs[i], segs[j], near) || apart(segs[j], segs[i], near))) &&
-                        !pair(i, j))
-                        return false;
+bool krSegmentIndex::forEachPair(const krSegmentView& s, Pair&& pair) const {
+    // Runs by their left edges: each run meets the later ones whose left edge
+    // lies within its own span, which covers every two runs overlapping in x.
+    byLeft_.resize(runs_.size());
+    for (std::size_t r = 0; r < runs_.size(); ++r) byLeft_[r] = {runs_[r].box.lox, std::uint32_t(r)};
+    std::sort(byLeft_.begin(), byLeft_.end());
+    for (std::size_t a = 0; a < byLeft_.size(); ++a) {
+        const Run& ra = runs_[byLeft_[a].second];
+        for (std::size_t b = a + 1; b < byLeft_.size() && byLeft_[b].first <= ra.box.hix; ++b) {
+            const Run& rb = runs_[byLeft_[b].second];
+            if (!ra.box.overlaps(rb.box)) continue;
+            // The segments of a that reach into b's box, each against the
+            // segments of b that reach into its own.
+            std::size_t i, iEnd;
+            stretch(s, ra, rb.box, i, iEnd);
+            for (; i < iEnd; ++i) {
+                std::size_t j, jEnd;
+                stretch(s, rb, boxOf(s.start(i), s.end(i)), j, jEnd);
+                for (; j < jEnd; ++j)
+                    if (!pair(i, j)) return false;
             }
         }
     }
