@@ -742,17 +742,17 @@ bool krContour::isSelfIntersecting() const {
     // The rectangle holds every finite point, unless the first point is not
     // a number: then it overlaps nothing and no query finds anything.
     // Segments with coordinates that are not finite are not in the index.
+    // A kept hit lies within 1e-6 of both segments, so they come within 2e-6
+    // of each other: pairs farther apart need no test.
     bool found = false;
     const krVector<2>& first = points_.front();
     if (!std::isnan(first.x()) && !std::isnan(first.y())) {
         const krSegmentView s = segmentView();
-        found = !segmentIndex->forEachPair(s, [&](std::size_t k, std::size_t j) {
+        found = !segmentIndex->forEachPair(s, 2e-6, [&](std::size_t k, std::size_t j) {
             const krVector<2>&a1 = s.start(k), &a2 = s.end(k), &b1 = s.start(j), &b2 = s.end(j);
             // Segments sharing an end point keep nothing either way: that
             // end lies at distance 0 from the other segment.
             if (a1 == b1 || a1 == b2 || a2 == b1 || a2 == b2) return true;
-            // A kept hit lies within 1e-6 of both segments, so they come
-            // within 2e-6 of each other.
             if (apart(a1, a2, b1, b2, 2e-6) || apart(b1, b2, a1, a2, 2e-6)) return true;
             const krLineSeg sk(a1, a2), sj(b1, b2);
             krVector<2> p;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/std/geometry.h"
 #include "platform/std/realeq.h"
 
 namespace {
@@ -87,19 +88,99 @@ void krSegmentIndex::stretch(const krSegmentView& s, const Run& r, const Box& q,
                              std::size_t& hi) {
     lo = r.first;
     hi = r.last;
+    if (hi - lo == 1) {
+        if (!r.box.overlaps(q)) hi = lo;
+        return;
+    }
     // On each axis a segment's box overlaps q's span when its far end has
     // reached the span and its near end has not passed it; along a monotone
     // run the first holds from some segment on and the second up to some
     // segment, so each cuts the stretch from one side.
-    auto cut = [&](int dir, double (*coord)(const krVector<2>&), double qlo, double qhi) {
+    auto cut = [&](int dir, bool y, double qlo, double qhi) {
+        auto at = [&](const krVector<2>& v) { return y ? v.y() : v.x(); };
         if (dir >= 0) {
-            lo = firstTrue(lo, hi, [&](std::size_t k) { return coord(s.end(k)) >= qlo; });
-            hi = firstTrue(lo, hi, [&](std::size_t k) { return !(coord(s.start(k)) <= qhi); });
+            lo = firstTrue(lo, hi, [&](std::size_t k) { return at(s.end(k)) >= qlo; });
+            hi = firstTrue(lo, hi, [&](std::size_t k) { return !(at(s.start(k)) <= qhi); });
         } else {
-            lo = firstTrue(lo, hi, [&](std::size_t k) { return coord(s.end(k)) <= qhi; });
-            hi = firstTrue(lo, hi, [&](std::size_t k) { return !(coord(s.start(k)) >= qlo); });
+            lo = firstTrue(lo, hi, [&](std::size_t k) { return at(s.end(k)) <= qhi; });
+            hi = firstTrue(lo, hi, [&](std::size_t k) { return !(at(s.start(k)) >= qlo); });
         }
     };
-    cut(r.sx, [](const krVector<2>& v) { return v.x(); }, q.lox, q.hix);
-    cut(r.sy, [](const krVector<2>& v) { return v.y(); }, q.loy, q.hiy);
+    cut(r.sx, false, q.lox, q.hix);
+    cut(r.sy, true, q.loy, q.hiy);
+}
+
+std::size_t krSegmentIndex::sortByLeft() const {
+    byLeft_.resize(runs_.size());
+    for (std::size_t r = 0; r < runs_.size(); ++r) byLeft_[r] = {runs_[r].box.lox, std::uint32_t(r)};
+    std::sort(byLeft_.begin(), byLeft_.end());
+    std::size_t pairs = 0;
+    for (std::size_t a = 0; a < byLeft_.size(); ++a) {
+        const auto reach = std::upper_bound(byLeft_.begin() + std::ptrdiff_t(a), byLeft_.end(),
+                                            std::make_pair(runs_[byLeft_[a].second].box.hix, ~std::uint32_t(0)));
+        pairs += std::size_t(reach - byLeft_.begin()) - a - 1;
+    }
+    return pairs;
+}
+
+// Seen from a centre c, a segment at distance r from c spans an arc of
+// directions. Two points p and q seen at an angle a <= pi/2 apart lie at least
+// min(|p - c|, |q - c|) sin a apart. So when the arcs of two segments, each
+// widened by asin(reach / r) of its own r, do not overlap, the segments keep
+// farther apart than reach. reach is near plus a part in 1e12 of the largest
+// coordinate: far more than the rounding of the differences from c, of the
+// angles and of r, which the widening must also cover. A segment within
+// 2 reach of c is seen all around.
+std::size_t krSegmentIndex::sortByAngle(const krSegmentView& s, double near) const {
+    constexpr std::size_t kNever = ~std::size_t(0);
+    arcs_.clear();
+    everywhere_.clear();
+    // The centre is the mean of the usable segments' ends.
+    double sx = 0.0, sy = 0.0, top = 0.0;
+    std::size_t count = 0;
+    forEachUsable([&](std::size_t k) {
+        const krVector<2>& e = s.end(k);
+        sx += e.x();
+        sy += e.y();
+        top = std::max({top, std::fabs(e.x()), std::fabs(e.y())});
+        ++count;
+    });
+    for (const Run& r : runs_) {
+        const krVector<2>& a = s.start(r.first);
+        top = std::max({top, std::fabs(a.x()), std::fabs(a.y())});
+    }
+    if (count == 0) return kNever;
+    const krVector<2> c(sx / double(count), sy / double(count));
+    if (!std::isfinite(c.x()) || !std::isfinite(c.y()) || !(top < 1e300)) return kNever;
+    const double reach = near + 1e-12 * top;
+    forEachUsable([&](std::size_t k) {
+        const double r = krLineSeg(s.start(k), s.end(k)).distToPoint(c);
+        if (!(r > 2 * reach)) {
+            everywhere_.push_back(std::uint32_t(k));
+            return;
+        }
+        const double widen = std::asin(reach / r) + 1e-9;
+        const krVector<2> a = s.start(k) - c, b = s.end(k) - c;
+        const double ta = std::atan2(a.y(), a.x());
+        double d = std::atan2(b.y(), b.x()) - ta;
+        // The segment misses c, so it spans the shorter way round.
+        if (d > kPi) d -= 2 * kPi;
+        if (d < -kPi) d += 2 * kPi;
+        const double lo = std::min(ta, ta + d) - widen, hi = std::max(ta, ta + d) + widen;
+        if (!(hi - lo < 2 * kPi)) {
+            everywhere_.push_back(std::uint32_t(k));
+            return;
+        }
+        // Each arc once more a turn later, so that arcs meeting across the
+        // cut at -pi meet on the line too.
+        arcs_.push_back({lo, hi, std::uint32_t(k)});
+        arcs_.push_back({lo + 2 * kPi, hi + 2 * kPi, std::uint32_t(k)});
+    });
+    std::sort(arcs_.begin(), arcs_.end());
+    std::size_t pairs = everywhere_.size() * count;
+    for (std::size_t a = 0; a < arcs_.size(); ++a) {
+        const Arc key{arcs_[a].hi, 0.0, 0};
+        pairs += std::size_t(std::upper_bound(arcs_.begin() + std::ptrdiff_t(a), arcs_.end(), key) - arcs_.begin()) - a - 1;
+    }
+    return pairs;
 }

@@ -71,10 +71,12 @@ public:
     void forEachOverlap(const krSegmentView& s, const Box& query, Near&& near, Visit&& visit) const;
 
     // Calls pair(i, j) for every two usable segments of different runs whose
-    // boxes overlap, each pair once and in no particular order, until pair
-    // returns false. Returns false when stopped.
+    // boxes overlap and that come within near of each other, until pair
+    // returns false; it may also call it for pairs that keep farther apart or
+    // share a run, and for a pair more than once. The pairs come in no
+    // particular order. Returns false when stopped.
     template <class Pair>
-    bool forEachPair(const krSegmentView& s, Pair&& pair) const;
+    bool forEachPair(const krSegmentView& s, double near, Pair&& pair) const;
 
 private:
     struct Run {
@@ -82,6 +84,24 @@ private:
         std::int8_t sx, sy;         // direction of travel on each axis: -1, 0 (none yet) or 1
         Box box;
     };
+
+    // Sorts the runs by their boxes' left edges into byLeft_ and returns how
+    // many pairs of runs overlap in x.
+    std::size_t sortByLeft() const;
+    // Fills arcs_ and everywhere_ for the pair search by angle (see
+    // forEachPair) and returns how many pairs that search would try; the
+    // largest count when it cannot be used.
+    std::size_t sortByAngle(const krSegmentView& s, double near) const;
+    struct Arc {
+        double lo, hi;
+        std::uint32_t k;
+        bool operator<(const Arc& o) const { return lo < o.lo; }
+    };
+    template <class F>
+    void forEachUsable(F&& f) const {
+        for (const Run& r : runs_)
+            for (std::size_t k = r.first; k < r.last; ++k) f(k);
+    }
 
     // The stretch [lo, hi) of run r whose segment boxes overlap q.
     static void stretch(const krSegmentView& s, const Run& r, const Box& q, std::size_t& lo, std::size_t& hi);
@@ -100,8 +120,12 @@ private:
     // depth_ levels are in use; the rest keep their storage.
     std::vector<std::vector<Box>> levels_;
     std::size_t depth_ = 0;
-    // Run numbers ordered by their boxes' left edges, for the pair sweep.
+    // Scratch of the pair searches: run numbers by their boxes' left edges;
+    // segments by the angles they span seen from the middle of the contour,
+    // and those seen all around.
     mutable std::vector<std::pair<double, std::uint32_t>> byLeft_;
+    mutable std::vector<Arc> arcs_;
+    mutable std::vector<std::uint32_t> everywhere_;
 };
 
 template <class Near, class Visit>
@@ -137,12 +161,32 @@ void krSegmentIndex::forEachOverlap(const krSegmentView& s, const Box& query, Ne
 }
 
 template <class Pair>
-bool krSegmentIndex::forEachPair(const krSegmentView& s, Pair&& pair) const {
-    // Runs by their left edges: each run meets the later ones whose left edge
-    // lies within its own span, which covers every two runs overlapping in x.
-    byLeft_.resize(runs_.size());
-    for (std::size_t r = 0; r < runs_.size(); ++r) byLeft_[r] = {runs_[r].box.lox, std::uint32_t(r)};
-    std::sort(byLeft_.begin(), byLeft_.end());
+bool krSegmentIndex::forEachPair(const krSegmentView& s, double near, Pair&& pair) const {
+    auto box = [&s](std::size_t k) { return boxOf(s.start(k), s.end(k)); };
+    const std::size_t byX = sortByLeft();
+    if (byX > 2 * s.count() + 64 && sortByAngle(s, near) < byX) {
+        // Many runs overlap in x (long thin spikes around a centre, say), and
+        // the angles the segments span, seen from the middle of the contour,
+        // set them apart better: segments whose widened arcs do not overlap
+        // keep farther apart than near (see sortByAngle).
+        for (std::size_t a = 0; a < arcs_.size(); ++a) {
+            const std::size_t i = arcs_[a].k;
+            const Box bi = box(i);
+            for (std::size_t b = a + 1; b < arcs_.size() && arcs_[b].lo <= arcs_[a].hi; ++b) {
+                const std::size_t j = arcs_[b].k;
+                if (j != i && bi.overlaps(box(j)) && !pair(i, j)) return false;
+            }
+        }
+        for (const std::uint32_t i : everywhere_) {
+            const Box bi = box(i);
+            bool go = true;
+            forEachUsable([&](std::size_t j) { go = go && (j == i || !bi.overlaps(box(j)) || pair(i, j)); });
+            if (!go) return false;
+        }
+        return true;
+    }
+    // Each run meets the later ones in byLeft_ whose left edge lies within its
+    // own span, which covers every two runs overlapping in x.
     for (std::size_t a = 0; a < byLeft_.size(); ++a) {
         const Run& ra = runs_[byLeft_[a].second];
         for (std::size_t b = a + 1; b < byLeft_.size() && byLeft_[b].first <= ra.box.hix; ++b) {
@@ -150,11 +194,11 @@ bool krSegmentIndex::forEachPair(const krSegmentView& s, Pair&& pair) const {
             if (!ra.box.overlaps(rb.box)) continue;
             // The segments of a that reach into b's box, each against the
             // segments of b that reach into its own.
-            std::size_t i, iEnd;
-            stretch(s, ra, rb.box, i, iEnd);
+            std::size_t i = ra.first, iEnd = ra.last;
+            if (iEnd - i > 1) stretch(s, ra, rb.box, i, iEnd);
             for (; i < iEnd; ++i) {
                 std::size_t j, jEnd;
-                stretch(s, rb, boxOf(s.start(i), s.end(i)), j, jEnd);
+                stretch(s, rb, box(i), j, jEnd);
                 for (; j < jEnd; ++j)
                     if (!pair(i, j)) return false;
             }

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <set>
 #include <thread>
 
+#include "cntr/segindex.h"
 #include "contour_probe.h"
 
 namespace {
@@ -134,25 +136,70 @@ TEST(ContourSegmentIndex, MatchesThePlainScan) {
     EXPECT_LT(crossing, 3200);
 }
 
-// The test that far segments keep apart must not drop a pair at the tolerance's
-// edge: a sunburst whose last tip comes within d of its first spike.
-TEST(ContourSegmentIndex, FarPairsNearTheToleranceMatchThePlainScan) {
+// Sunbursts, turned and moved at random, with one vertex brought within a few
+// millionths of another spike, near its middle or just past one of its ends:
+// the tests that set far pairs apart must drop no pair at the tolerance's edge.
+TEST(ContourSegmentIndex, SpikesNearTheToleranceMatchThePlainScan) {
+    krRandomUniform rnd(99);
     int touching = 0;
-    for (const V offset : {V(0, 0), V(1e5, -1e5)})
-        for (const double d : {0.0, 2e-7, 5e-7, 9e-7, 1.1e-6, 1.9e-6, 3e-6}) {
-            Pts p;
-            for (int i = 0; i < 80; ++i) p.push_back(V(i % 2 ? 1.0 : 0.2, krRadian(2 * kPi * i / 80)));
-            // The last spike comes square at the first one's side, from the side facing it.
-            const V mid = (p[0] + p[1]) * 0.5, along = (p[1] - p[0]).unit(), out(along.y(), -along.x());
-            p[78] = mid + out * 0.05;
-            p[79] = mid + out * d;
-            for (V& v : p) v = v + offset;
-            const bool plain = plainSelfIntersecting(p, true);
-            EXPECT_EQ(krContour(p).isSelfIntersecting(), plain) << d;
-            touching += plain;
-        }
-    EXPECT_GT(touching, 2);
-    EXPECT_LT(touching, 12);
+    for (int trial = 0; trial < 600 && !HasFailure(); ++trial) {
+        SCOPED_TRACE(trial);
+        const int n = 2 * (8 + kfIFloor(rnd.next(0, 40)));
+        const double turn = rnd.next(0, 2 * kPi);
+        const V offset = trial % 3 ? V(0, 0) : V(rnd.next(-1e5, 1e5), rnd.next(-1e5, 1e5));
+        Pts p;
+        for (int i = 0; i < n; ++i) p.push_back(V(i % 2 ? 1.0 : 0.2, krRadian(turn + 2 * kPi * i / n)));
+        // The vertex comes from a neighbouring spike, crossways, or from anywhere.
+        const int near = std::array<int, 4>{2, 3, n - 3, n - 4}[kfIFloor(rnd.next(0, 4))];
+        const int v = kfIFloor(rnd.next(0, n)), a = (v + (trial % 4 ? near : 2 + kfIFloor(rnd.next(0, n - 4)))) % n;
+        const V from = p[a], along = p[(a + 1) % n] - from;
+        const double past = rnd.next(0, 3e-6) / along.len();
+        const double t = std::array<double, 3>{rnd.next(0, 1), -past, 1 + past}[trial % 3];
+        const double d = std::array<double, 6>{0, 5e-7, 9e-7, 1.1e-6, 1.9e-6, 2.5e-6}[trial % 6];
+        p[v] = from + along * t + V(-along.y(), along.x()).unit() * (rnd.next(0, 1) < 0.5 ? d : -d);
+        for (V& q : p) q = q + offset;
+        const bool plain = plainSelfIntersecting(p, true);
+        EXPECT_EQ(krContour(p).isSelfIntersecting(), plain);
+        touching += plain;
+    }
+    EXPECT_GT(touching, 60);
+    EXPECT_LT(touching, 540);
+}
+
+// The index's pair search must hand out every two segments that come within
+// its reach, however far that reaches: spiky outlines, whose segments are set
+// apart by the angles they span, against the distances themselves.
+TEST(ContourSegmentIndex, PairSearchHandsOutEveryNearPair) {
+    krRandomUniform rnd(5);
+    for (int trial = 0; trial < 60 && !HasFailure(); ++trial) {
+        const int n = 2 * (20 + kfIFloor(rnd.next(0, 60)));
+        const double turn = rnd.next(0, 2 * kPi), near = std::array<double, 3>{1e-4, 1e-2, 5e-2}[trial % 3];
+        Pts p;
+        for (int i = 0; i < n; ++i) p.push_back(V(i % 2 ? rnd.next(0.5, 1.0) : 0.1, krRadian(turn + 2 * kPi * i / n)));
+        const krSegmentView s{p.data(), p.size(), true};
+        krSegmentIndex index;
+        std::vector<bool> valid;
+        index.build(s, valid);
+        std::set<std::pair<std::size_t, std::size_t>> got;
+        index.forEachPair(s, near, [&](std::size_t i, std::size_t j) {
+            got.insert(std::minmax(i, j));
+            return true;
+        });
+        auto seg = [&](std::size_t k) { return krLineSeg(s.start(k), s.end(k)); };
+        auto side = [](const V& a, const V& b, const V& c) { return kfCross(b - a, c - a) > 0; };
+        for (std::size_t i = 0; i < s.count(); ++i)
+            for (std::size_t j = i + 2; j < s.count() && !(i == 0 && j + 1 == s.count()); ++j) {
+                const krLineSeg a = seg(i), b = seg(j);
+                const bool cross = side(a.p1(), a.p2(), b.p1()) != side(a.p1(), a.p2(), b.p2()) &&
+                                   side(b.p1(), b.p2(), a.p1()) != side(b.p1(), b.p2(), a.p2());
+                const double d = std::min({a.distToPoint(b.p1()), a.distToPoint(b.p2()), b.distToPoint(a.p1()),
+                                           b.distToPoint(a.p2())});
+                const bool boxes = boxOf(a.p1(), a.p2()).overlaps(boxOf(b.p1(), b.p2()));
+                if (boxes && (cross || d < near)) {
+                    EXPECT_EQ(got.count({i, j}), 1u) << trial << ": " << i << " " << j;
+                }
+            }
+    }
 }
 
 TEST(ContourSegmentIndex, NonNumbersNeverCrash) {
