@@ -110,9 +110,9 @@ void krSegmentIndex::stretch(const krSegmentView& s, const Run& r, const Box& q,
     cut(r.sy, true, q.loy, q.hiy);
 }
 
-std::size_t krSegmentIndex::sortByLeft() const {
-    byLeft_.resize(runs_.size());
-    for (std::size_t r = 0; r < runs_.size(); ++r) byLeft_[r] = {runs_[r].box.lox, std::uint32_t(r)};
+std::size_t krSegmentIndex::sortByLeft(std::size_t upto) const {
+    byLeft_.resize(upto);
+    for (std::size_t r = 0; r < upto; ++r) byLeft_[r] = {runs_[r].box.lox, std::uint32_t(r)};
     std::sort(byLeft_.begin(), byLeft_.end());
     std::size_t pairs = 0;
     for (std::size_t a = 0; a < byLeft_.size(); ++a) {
@@ -131,29 +131,35 @@ std::size_t krSegmentIndex::sortByLeft() const {
 // coordinate: far more than the rounding of the differences from c, of the
 // angles and of r, which the widening must also cover. A segment within
 // 2 reach of c is seen all around.
-std::size_t krSegmentIndex::sortByAngle(const krSegmentView& s, double near) const {
+std::size_t krSegmentIndex::sortByAngle(const krSegmentView& s, double near, std::size_t upto) const {
     constexpr std::size_t kNever = ~std::size_t(0);
     arcs_.clear();
     everywhere_.clear();
-    // The centre is the mean of the usable segments' ends.
-    double sx = 0.0, sy = 0.0, top = 0.0;
-    std::size_t count = 0;
-    forEachUsable([&](std::size_t k) {
-        const krVector<2>& e = s.end(k);
-        sx += e.x();
-        sy += e.y();
-        top = std::max({top, std::fabs(e.x()), std::fabs(e.y())});
-        ++count;
-    });
-    for (const Run& r : runs_) {
-        const krVector<2>& a = s.start(r.first);
-        top = std::max({top, std::fabs(a.x()), std::fabs(a.y())});
+    // The centre is the mean of all the usable segments' ends, whatever the
+    // stretch: the middle of the whole outline sees its spikes edge on.
+    if (!centreKnown_) {
+        double sx = 0.0, sy = 0.0, top = 0.0;
+        std::size_t count = 0;
+        forEachUsable(runs_.size(), [&](std::size_t k) {
+            const krVector<2>& e = s.end(k);
+            sx += e.x();
+            sy += e.y();
+            top = std::max({top, std::fabs(e.x()), std::fabs(e.y())});
+            ++count;
+        });
+        for (const Run& r : runs_) {
+            const krVector<2>& a = s.start(r.first);
+            top = std::max({top, std::fabs(a.x()), std::fabs(a.y())});
+        }
+        centre_ = krVector<2>(sx / double(count), sy / double(count));
+        top_ = top;
+        centreKnown_ = true;
     }
-    if (count == 0) return kNever;
-    const krVector<2> c(sx / double(count), sy / double(count));
+    const krVector<2> c = centre_;
+    const double top = top_;
     if (!std::isfinite(c.x()) || !std::isfinite(c.y()) || !(top < 1e300)) return kNever;
     const double reach = near + 1e-12 * top;
-    forEachUsable([&](std::size_t k) {
+    forEachUsable(upto, [&](std::size_t k) {
         const double r = krLineSeg(s.start(k), s.end(k)).distToPoint(c);
         if (!(r > 2 * reach)) {
             everywhere_.push_back(std::uint32_t(k));
@@ -177,7 +183,7 @@ std::size_t krSegmentIndex::sortByAngle(const krSegmentView& s, double near) con
         arcs_.push_back({lo + 2 * kPi, hi + 2 * kPi, std::uint32_t(k)});
     });
     std::sort(arcs_.begin(), arcs_.end());
-    std::size_t pairs = everywhere_.size() * count;
+    std::size_t pairs = everywhere_.size() * (everywhere_.size() + arcs_.size() / 2);
     for (std::size_t a = 0; a < arcs_.size(); ++a) {
         const Arc key{arcs_[a].hi, 0.0, 0};
         pairs += std::size_t(std::upper_bound(arcs_.begin() + std::ptrdiff_t(a), arcs_.end(), key) - arcs_.begin()) - a - 1;

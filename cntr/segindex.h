@@ -85,22 +85,26 @@ private:
         Box box;
     };
 
-    // Sorts the runs by their boxes' left edges into byLeft_ and returns how
-    // many pairs of runs overlap in x.
-    std::size_t sortByLeft() const;
-    // Fills arcs_ and everywhere_ for the pair search by angle (see
-    // forEachPair) and returns how many pairs that search would try; the
-    // largest count when it cannot be used.
-    std::size_t sortByAngle(const krSegmentView& s, double near) const;
+    // The pair search among the first upto runs, for the pairs not both among
+    // the first done.
+    template <class Pair>
+    bool pairsAmong(const krSegmentView& s, double near, std::size_t done, std::size_t upto, Pair&& pair) const;
+    // Sorts the first upto runs by their boxes' left edges into byLeft_ and
+    // returns how many pairs of them overlap in x.
+    std::size_t sortByLeft(std::size_t upto) const;
+    // Fills arcs_ and everywhere_ with the segments of the first upto runs for
+    // the pair search by angle (see pairsAmong) and returns how many pairs
+    // that search would try; the largest count when it cannot be used.
+    std::size_t sortByAngle(const krSegmentView& s, double near, std::size_t upto) const;
     struct Arc {
         double lo, hi;
         std::uint32_t k;
         bool operator<(const Arc& o) const { return lo < o.lo; }
     };
     template <class F>
-    void forEachUsable(F&& f) const {
-        for (const Run& r : runs_)
-            for (std::size_t k = r.first; k < r.last; ++k) f(k);
+    void forEachUsable(std::size_t upto, F&& f) const {
+        for (std::size_t r = 0; r < upto; ++r)
+            for (std::size_t k = runs_[r].first; k < runs_[r].last; ++k) f(k);
     }
 
     // The stretch [lo, hi) of run r whose segment boxes overlap q.
@@ -126,6 +130,10 @@ private:
     mutable std::vector<std::pair<double, std::uint32_t>> byLeft_;
     mutable std::vector<Arc> arcs_;
     mutable std::vector<std::uint32_t> everywhere_;
+    // The middle of the outline and its largest coordinate, once per search.
+    mutable bool centreKnown_ = false;
+    mutable krVector<2> centre_;
+    mutable double top_ = 0.0;
 };
 
 template <class Near, class Visit>
@@ -162,9 +170,24 @@ void krSegmentIndex::forEachOverlap(const krSegmentView& s, const Box& query, Ne
 
 template <class Pair>
 bool krSegmentIndex::forEachPair(const krSegmentView& s, double near, Pair&& pair) const {
+    // Over ever longer stretches of the contour from its start, each time the
+    // pairs with a run new to the stretch: a contour that crosses itself near
+    // its start is found out at the cost of that part alone, and the
+    // repeated sorting adds a third at most to the whole search.
+    centreKnown_ = false;
+    for (std::size_t done = 0, upto = std::min<std::size_t>(64, runs_.size()); done < runs_.size();
+         done = upto, upto = std::min(4 * upto, runs_.size()))
+        if (!pairsAmong(s, near, done, upto, pair)) return false;
+    return true;
+}
+
+template <class Pair>
+bool krSegmentIndex::pairsAmong(const krSegmentView& s, double near, std::size_t done, std::size_t upto,
+                                Pair&& pair) const {
     auto box = [&s](std::size_t k) { return boxOf(s.start(k), s.end(k)); };
-    const std::size_t byX = sortByLeft();
-    if (byX > 2 * s.count() + 64 && sortByAngle(s, near) < byX) {
+    const std::size_t count = runs_[upto - 1].last, fresh = done ? runs_[done].first : 0;
+    const std::size_t byX = sortByLeft(upto);
+    if (byX > 4 * count + 256 && sortByAngle(s, near, upto) < byX) {
         // Many runs overlap in x (long thin spikes around a centre, say), and
         // the angles the segments span, seen from the middle of the contour,
         // set them apart better: segments whose widened arcs do not overlap
@@ -174,13 +197,15 @@ bool krSegmentIndex::forEachPair(const krSegmentView& s, double near, Pair&& pai
             const Box bi = box(i);
             for (std::size_t b = a + 1; b < arcs_.size() && arcs_[b].lo <= arcs_[a].hi; ++b) {
                 const std::size_t j = arcs_[b].k;
-                if (j != i && bi.overlaps(box(j)) && !pair(i, j)) return false;
+                if (j != i && std::max(i, j) >= fresh && bi.overlaps(box(j)) && !pair(i, j)) return false;
             }
         }
         for (const std::uint32_t i : everywhere_) {
             const Box bi = box(i);
             bool go = true;
-            forEachUsable([&](std::size_t j) { go = go && (j == i || !bi.overlaps(box(j)) || pair(i, j)); });
+            forEachUsable(upto, [&](std::size_t j) {
+                go = go && (j == i || std::max<std::size_t>(i, j) < fresh || !bi.overlaps(box(j)) || pair(i, j));
+            });
             if (!go) return false;
         }
         return true;
@@ -191,7 +216,7 @@ bool krSegmentIndex::forEachPair(const krSegmentView& s, double near, Pair&& pai
         const Run& ra = runs_[byLeft_[a].second];
         for (std::size_t b = a + 1; b < byLeft_.size() && byLeft_[b].first <= ra.box.hix; ++b) {
             const Run& rb = runs_[byLeft_[b].second];
-            if (!ra.box.overlaps(rb.box)) continue;
+            if (std::max(byLeft_[a].second, byLeft_[b].second) < done || !ra.box.overlaps(rb.box)) continue;
             // The segments of a that reach into b's box, each against the
             // segments of b that reach into its own.
             std::size_t i = ra.first, iEnd = ra.last;

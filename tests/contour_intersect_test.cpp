@@ -146,7 +146,7 @@ TEST(ContourSegmentIndex, SpikyOutlinesMatchThePlainScan) {
     int touching = 0;
     for (int trial = 0; trial < 660 && !HasFailure(); ++trial) {
         SCOPED_TRACE(trial);
-        const int n = 2 * (8 + kfIFloor(rnd.next(0, 40)));
+        const int n = 2 * (10 + kfIFloor(rnd.next(0, 70)));
         const double turn = rnd.next(0, 2 * kPi);
         Pts p;
         for (int i = 0; i < n; ++i) p.push_back(V(i % 2 ? rnd.next(0.5, 1) : 0.2, krRadian(turn + 2 * kPi * i / n)));
