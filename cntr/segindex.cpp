@@ -66,6 +66,8 @@ void krSegmentIndex::build(const krSegmentView& s, std::vector<bool>& valid) {
     }
     close(count);
 
+    centreKnown_ = false;
+
     // The tree over the runs, bottom up.
     depth_ = 0;
     if (runs_.empty()) return;
@@ -110,9 +112,9 @@ void krSegmentIndex::stretch(const krSegmentView& s, const Run& r, const Box& q,
     cut(r.sy, true, q.loy, q.hiy);
 }
 
-std::size_t krSegmentIndex::sortByLeft(std::size_t upto) const {
-    byLeft_.resize(upto);
-    for (std::size_t r = 0; r < upto; ++r) byLeft_[r] = {runs_[r].box.lox, std::uint32_t(r)};
+std::size_t krSegmentIndex::sortByLeft(std::size_t first) const {
+    byLeft_.clear();
+    for (std::size_t r = first; r < runs_.size(); ++r) byLeft_.emplace_back(runs_[r].box.lox, std::uint32_t(r));
     std::sort(byLeft_.begin(), byLeft_.end());
     std::size_t pairs = 0;
     for (std::size_t a = 0; a < byLeft_.size(); ++a) {
@@ -131,35 +133,35 @@ std::size_t krSegmentIndex::sortByLeft(std::size_t upto) const {
 // coordinate: far more than the rounding of the differences from c, of the
 // angles and of r, which the widening must also cover. A segment within
 // 2 reach of c is seen all around.
-std::size_t krSegmentIndex::sortByAngle(const krSegmentView& s, double near, std::size_t upto) const {
+std::size_t krSegmentIndex::sortByAngle(const krSegmentView& s, double near, std::size_t first) const {
     constexpr std::size_t kNever = ~std::size_t(0);
     arcs_.clear();
     everywhere_.clear();
-    // The centre is the mean of all the usable segments' ends, whatever the
-    // stretch: the middle of the whole outline sees its spikes edge on.
     if (!centreKnown_) {
-        double sx = 0.0, sy = 0.0, top = 0.0;
-        std::size_t count = 0;
-        forEachUsable(runs_.size(), [&](std::size_t k) {
-            const krVector<2>& e = s.end(k);
-            sx += e.x();
-            sy += e.y();
-            top = std::max({top, std::fabs(e.x()), std::fabs(e.y())});
-            ++count;
-        });
+        // The middle of the whole outline, the mean of the usable segments'
+        // ends, sees its spikes edge on; and the largest coordinate.
+        double sx = 0.0, sy = 0.0;
+        std::size_t ends = 0;
+        top_ = 0.0;
         for (const Run& r : runs_) {
             const krVector<2>& a = s.start(r.first);
-            top = std::max({top, std::fabs(a.x()), std::fabs(a.y())});
+            top_ = std::max({top_, std::fabs(a.x()), std::fabs(a.y())});
+            for (std::size_t k = r.first; k < r.last; ++k) {
+                const krVector<2>& e = s.end(k);
+                sx += e.x();
+                sy += e.y();
+                top_ = std::max({top_, std::fabs(e.x()), std::fabs(e.y())});
+                ++ends;
+            }
         }
-        centre_ = krVector<2>(sx / double(count), sy / double(count));
-        top_ = top;
+        centre_ = krVector<2>(sx / double(ends), sy / double(ends));
         centreKnown_ = true;
     }
     const krVector<2> c = centre_;
     const double top = top_;
     if (!std::isfinite(c.x()) || !std::isfinite(c.y()) || !(top < 1e300)) return kNever;
     const double reach = near + 1e-12 * top;
-    forEachUsable(upto, [&](std::size_t k) {
+    forEachUsable(first, [&](std::size_t k) {
         const double r = krLineSeg(s.start(k), s.end(k)).distToPoint(c);
         if (!(r > 2 * reach)) {
             everywhere_.push_back(std::uint32_t(k));

@@ -74,9 +74,12 @@ public:
     // boxes overlap and that come within near of each other, until pair
     // returns false; it may also call it for pairs that keep farther apart or
     // share a run, and for a pair more than once. The pairs come in no
-    // particular order. Returns false when stopped.
+    // particular order. Returns false when stopped. The search goes in
+    // contour order until it has tried about budget pairs (by default a few
+    // per segment), then sweeps over the rest.
     template <class Pair>
-    bool forEachPair(const krSegmentView& s, double near, Pair&& pair) const;
+    bool forEachPair(const krSegmentView& s, double near, Pair&& pair, std::size_t budget = kAuto) const;
+    static constexpr std::size_t kAuto = ~std::size_t(0);
 
 private:
     struct Run {
@@ -85,25 +88,33 @@ private:
         Box box;
     };
 
-    // The pair search among the first upto runs, for the pairs not both among
-    // the first done.
+    // Calls visit(b) for the runs b >= first whose boxes overlap query, in
+    // ascending order, until visit returns false. Returns false when stopped.
+    template <class Visit>
+    bool forEachRunOverlap(const Box& query, std::size_t first, Visit&& visit) const;
+    // The pairs of segments of runs a and b whose boxes overlap; work counts
+    // the pairs tried.
     template <class Pair>
-    bool pairsAmong(const krSegmentView& s, double near, std::size_t done, std::size_t upto, Pair&& pair) const;
-    // Sorts the first upto runs by their boxes' left edges into byLeft_ and
+    bool runPairs(const krSegmentView& s, const Run& a, const Run& b, std::size_t& work, Pair&& pair) const;
+    // Every pair among the runs from the run first on, found by a sweep in x
+    // or by angle, whichever tries fewer.
+    template <class Pair>
+    bool pairsFrom(const krSegmentView& s, double near, std::size_t first, Pair&& pair) const;
+    // Sorts the runs from first on by their boxes' left edges into byLeft_ and
     // returns how many pairs of them overlap in x.
-    std::size_t sortByLeft(std::size_t upto) const;
-    // Fills arcs_ and everywhere_ with the segments of the first upto runs for
-    // the pair search by angle (see pairsAmong) and returns how many pairs
+    std::size_t sortByLeft(std::size_t first) const;
+    // Fills arcs_ and everywhere_ with the segments of the runs from first on
+    // for the pair search by angle (see pairsFrom) and returns how many pairs
     // that search would try; the largest count when it cannot be used.
-    std::size_t sortByAngle(const krSegmentView& s, double near, std::size_t upto) const;
+    std::size_t sortByAngle(const krSegmentView& s, double near, std::size_t first) const;
     struct Arc {
         double lo, hi;
         std::uint32_t k;
         bool operator<(const Arc& o) const { return lo < o.lo; }
     };
     template <class F>
-    void forEachUsable(std::size_t upto, F&& f) const {
-        for (std::size_t r = 0; r < upto; ++r)
+    void forEachUsable(std::size_t first, F&& f) const {
+        for (std::size_t r = first; r < runs_.size(); ++r)
             for (std::size_t k = runs_[r].first; k < runs_[r].last; ++k) f(k);
     }
 
@@ -130,7 +141,8 @@ private:
     mutable std::vector<std::pair<double, std::uint32_t>> byLeft_;
     mutable std::vector<Arc> arcs_;
     mutable std::vector<std::uint32_t> everywhere_;
-    // The middle of the outline and its largest coordinate, once per search.
+    // The middle of the outline and its largest coordinate, worked out on
+    // first need after a build.
     mutable bool centreKnown_ = false;
     mutable krVector<2> centre_;
     mutable double top_ = 0.0;
@@ -139,9 +151,40 @@ private:
 template <class Near, class Visit>
 void krSegmentIndex::forEachOverlap(const krSegmentView& s, const Box& query, Near&& near,
                                     Visit&& visit) const {
-    if (depth_ == 0) return;
+    // A stretch of a monotone run is boxed by its two ends, so a run is
+    // halved, in order, while a half's box overlaps the query and can come
+    // near; short stretches test their segments' boxes one by one.
+    struct Part {
+        std::size_t lo, hi;
+    };
+    Part parts[64];
+    forEachRunOverlap(query, 0, [&](std::size_t r) {
+        if (!near(runs_[r].box)) return true;
+        std::size_t top = 0;
+        parts[top++] = {runs_[r].first, runs_[r].last};
+        while (top > 0) {
+            const Part p = parts[--top];
+            if (p.hi - p.lo <= 8) {
+                for (std::size_t k = p.lo; k < p.hi; ++k)
+                    if (boxOf(s.start(k), s.end(k)).overlaps(query)) visit(k);
+                continue;
+            }
+            const Box b = boxOf(s.start(p.lo), s.end(p.hi - 1));
+            if (!b.overlaps(query) || !near(b)) continue;
+            const std::size_t mid = p.lo + (p.hi - p.lo) / 2;
+            parts[top++] = {mid, p.hi};
+            parts[top++] = {p.lo, mid};
+        }
+        return true;
+    });
+}
+
+template <class Visit>
+bool krSegmentIndex::forEachRunOverlap(const Box& query, std::size_t first, Visit&& visit) const {
+    if (depth_ == 0 || first >= runs_.size()) return true;
     // Depth-first with an explicit stack, children pushed last-first so that
-    // they come off in ascending order. At most kFanout entries per level wait.
+    // they come off in ascending order; subtrees that end before first are
+    // passed over. At most kFanout entries per level wait.
     struct Entry {
         std::size_t level, node;
     };
@@ -150,83 +193,94 @@ void krSegmentIndex::forEachOverlap(const krSegmentView& s, const Box& query, Ne
     stack[top++] = {depth_ - 1, 0};
     while (top > 0) {
         const Entry e = stack[--top];
-        const Box& b = levels_[e.level][e.node];
-        if (!b.overlaps(query) || !near(b)) continue;
+        if (!levels_[e.level][e.node].overlaps(query)) continue;
         const std::size_t lo = e.node * kFanout;
         if (e.level == 0) {
             const std::size_t end = std::min(lo + kFanout, runs_.size());
-            for (std::size_t r = lo; r < end; ++r) {
-                if (!runs_[r].box.overlaps(query) || !near(runs_[r].box)) continue;
-                std::size_t k, kEnd;
-                stretch(s, runs_[r], query, k, kEnd);
-                for (; k < kEnd; ++k) visit(k);
-            }
+            for (std::size_t r = std::max(lo, first); r < end; ++r)
+                if (runs_[r].box.overlaps(query) && !visit(r)) return false;
             continue;
         }
+        std::size_t span = 1;  // runs under one node of the level below
+        for (std::size_t l = 0; l < e.level; ++l) span *= kFanout;
         const std::size_t end = std::min(lo + kFanout, levels_[e.level - 1].size());
-        for (std::size_t c = end; c-- > lo;) stack[top++] = {e.level - 1, c};
+        for (std::size_t c = end; c-- > lo;)
+            if ((c + 1) * span > first) stack[top++] = {e.level - 1, c};
     }
-}
-
-template <class Pair>
-bool krSegmentIndex::forEachPair(const krSegmentView& s, double near, Pair&& pair) const {
-    // Over ever longer stretches of the contour from its start, each time the
-    // pairs with a run new to the stretch: a contour that crosses itself near
-    // its start is found out at the cost of that part alone, and the
-    // repeated sorting adds a third at most to the whole search.
-    centreKnown_ = false;
-    for (std::size_t done = 0, upto = std::min<std::size_t>(64, runs_.size()); done < runs_.size();
-         done = upto, upto = std::min(4 * upto, runs_.size()))
-        if (!pairsAmong(s, near, done, upto, pair)) return false;
     return true;
 }
 
 template <class Pair>
-bool krSegmentIndex::pairsAmong(const krSegmentView& s, double near, std::size_t done, std::size_t upto,
-                                Pair&& pair) const {
+bool krSegmentIndex::runPairs(const krSegmentView& s, const Run& a, const Run& b, std::size_t& work,
+                              Pair&& pair) const {
+    // The segments of a that reach into b's box, each against the segments of
+    // b that reach into its own.
+    std::size_t i = a.first, iEnd = a.last;
+    if (iEnd - i > 1) stretch(s, a, b.box, i, iEnd);
+    for (; i < iEnd; ++i) {
+        std::size_t j, jEnd;
+        stretch(s, b, boxOf(s.start(i), s.end(i)), j, jEnd);
+        work += jEnd - j + 1;
+        for (; j < jEnd; ++j)
+            if (!pair(i, j)) return false;
+    }
+    return true;
+}
+
+template <class Pair>
+bool krSegmentIndex::forEachPair(const krSegmentView& s, double near, Pair&& pair, std::size_t budget) const {
+    // In contour order first: each run against the later runs whose boxes
+    // overlap its own, so that a contour crossing itself early is found out at
+    // that part's cost. Where boxes overlap by the crowd (long thin spikes
+    // around a centre, say) this turns quadratic: past a budget of work the
+    // pairs among the remaining runs are left to a sweep.
+    if (budget == kAuto) budget = 8 * s.count() + 1024;
+    std::size_t work = 0;
+    for (std::size_t a = 0; a < runs_.size(); ++a) {
+        if (work >= budget) return pairsFrom(s, near, a, pair);
+        const bool go = forEachRunOverlap(runs_[a].box, a + 1, [&](std::size_t b) {
+            ++work;
+            return runPairs(s, runs_[a], runs_[b], work, pair);
+        });
+        if (!go) return false;
+    }
+    return true;
+}
+
+template <class Pair>
+bool krSegmentIndex::pairsFrom(const krSegmentView& s, double near, std::size_t first, Pair&& pair) const {
     auto box = [&s](std::size_t k) { return boxOf(s.start(k), s.end(k)); };
-    const std::size_t count = runs_[upto - 1].last, fresh = done ? runs_[done].first : 0;
-    const std::size_t byX = sortByLeft(upto);
-    if (byX > 4 * count + 256 && sortByAngle(s, near, upto) < byX) {
-        // Many runs overlap in x (long thin spikes around a centre, say), and
-        // the angles the segments span, seen from the middle of the contour,
-        // set them apart better: segments whose widened arcs do not overlap
-        // keep farther apart than near (see sortByAngle).
+    const std::size_t count = runs_.back().last - runs_[first].first;
+    const std::size_t byX = sortByLeft(first);
+    if (byX > 4 * count + 256 && sortByAngle(s, near, first) < byX) {
+        // Many runs overlap in x, and the angles the segments span, seen from
+        // the middle of the contour, set them apart better: segments whose
+        // widened arcs do not overlap keep farther apart than near (see
+        // sortByAngle).
         for (std::size_t a = 0; a < arcs_.size(); ++a) {
             const std::size_t i = arcs_[a].k;
             const Box bi = box(i);
             for (std::size_t b = a + 1; b < arcs_.size() && arcs_[b].lo <= arcs_[a].hi; ++b) {
                 const std::size_t j = arcs_[b].k;
-                if (j != i && std::max(i, j) >= fresh && bi.overlaps(box(j)) && !pair(i, j)) return false;
+                if (j != i && bi.overlaps(box(j)) && !pair(i, j)) return false;
             }
         }
         for (const std::uint32_t i : everywhere_) {
             const Box bi = box(i);
             bool go = true;
-            forEachUsable(upto, [&](std::size_t j) {
-                go = go && (j == i || std::max<std::size_t>(i, j) < fresh || !bi.overlaps(box(j)) || pair(i, j));
-            });
+            forEachUsable(first, [&](std::size_t j) { go = go && (j == i || !bi.overlaps(box(j)) || pair(i, j)); });
             if (!go) return false;
         }
         return true;
     }
     // Each run meets the later ones in byLeft_ whose left edge lies within its
     // own span, which covers every two runs overlapping in x.
+    std::size_t work = 0;
     for (std::size_t a = 0; a < byLeft_.size(); ++a) {
         const Run& ra = runs_[byLeft_[a].second];
         for (std::size_t b = a + 1; b < byLeft_.size() && byLeft_[b].first <= ra.box.hix; ++b) {
             const Run& rb = runs_[byLeft_[b].second];
-            if (std::max(byLeft_[a].second, byLeft_[b].second) < done || !ra.box.overlaps(rb.box)) continue;
-            // The segments of a that reach into b's box, each against the
-            // segments of b that reach into its own.
-            std::size_t i = ra.first, iEnd = ra.last;
-            if (iEnd - i > 1) stretch(s, ra, rb.box, i, iEnd);
-            for (; i < iEnd; ++i) {
-                std::size_t j, jEnd;
-                stretch(s, rb, box(i), j, jEnd);
-                for (; j < jEnd; ++j)
-                    if (!pair(i, j)) return false;
-            }
+            if (ra.box.overlaps(rb.box) && !runPairs(s, ra, rb, work, pair)) return false;
         }
     }
     return true;

@@ -136,11 +136,37 @@ TEST(ContourSegmentIndex, MatchesThePlainScan) {
     EXPECT_LT(crossing, 3200);
 }
 
-// Sunbursts turned and moved at random, whose spikes the pair search sets
-// apart by the angles they span. With one vertex brought within a few
-// millionths of another spike, near its middle or just past an end, the answer
-// is the plain scan's; and with a far reach, the search hands out every two
-// segments that come that near.
+// The index's pair search, in contour order or by a sweep from the start,
+// hands out every two segments that come within its reach, however far that
+// reaches: on sunbursts, whose spikes are set apart by the angles they span,
+// and on grid contours full of touching boxes.
+void expectNearPairs(const Pts& p, double reach, std::size_t budget) {
+    const krSegmentView s{p.data(), p.size(), true};
+    krSegmentIndex index;
+    std::vector<bool> valid;
+    index.build(s, valid);
+    std::set<std::pair<std::size_t, std::size_t>> got;
+    index.forEachPair(s, reach, [&](std::size_t i, std::size_t j) { return got.insert(std::minmax(i, j)), true; }, budget);
+    auto side = [](const V& a, const V& b, const V& c) { return kfCross(b - a, c - a) > 0; };
+    for (std::size_t i = 0; i < s.count(); ++i)
+        for (std::size_t j = i + 1; j < s.count(); ++j) {
+            const krLineSeg a(s.start(i), s.end(i)), b(s.start(j), s.end(j));
+            if (!valid[i] || !valid[j] || a.p1() == b.p1() || a.p1() == b.p2() || a.p2() == b.p1() || a.p2() == b.p2() ||
+                !boxOf(a.p1(), a.p2()).overlaps(boxOf(b.p1(), b.p2())))
+                continue;
+            const bool cross = side(a.p1(), a.p2(), b.p1()) != side(a.p1(), a.p2(), b.p2()) &&
+                               side(b.p1(), b.p2(), a.p1()) != side(b.p1(), b.p2(), a.p2());
+            const double d = std::min({a.distToPoint(b.p1()), a.distToPoint(b.p2()), b.distToPoint(a.p1()),
+                                       b.distToPoint(a.p2())});
+            if (cross || d <= reach) {
+                EXPECT_EQ(got.count({i, j}), 1u) << i << " " << j;
+            }
+        }
+}
+
+// Sunbursts turned and moved at random, with one vertex brought within a few
+// millionths of another spike, near its middle or just past an end: the answer
+// is the plain scan's.
 TEST(ContourSegmentIndex, SpikyOutlinesMatchThePlainScan) {
     krRandomUniform rnd(99);
     int touching = 0;
@@ -150,27 +176,10 @@ TEST(ContourSegmentIndex, SpikyOutlinesMatchThePlainScan) {
         const double turn = rnd.next(0, 2 * kPi);
         Pts p;
         for (int i = 0; i < n; ++i) p.push_back(V(i % 2 ? rnd.next(0.5, 1) : 0.2, krRadian(turn + 2 * kPi * i / n)));
-        const krSegmentView s{p.data(), p.size(), true};
-        auto seg = [&](std::size_t k) { return krLineSeg(s.start(k), s.end(k)); };
         if (trial % 11 == 0) {
-            const double reach = std::array<double, 3>{1e-4, 1e-2, 5e-2}[trial % 3];
-            krSegmentIndex index;
-            std::vector<bool> valid;
-            index.build(s, valid);
-            std::set<std::pair<std::size_t, std::size_t>> got;
-            index.forEachPair(s, reach, [&](std::size_t i, std::size_t j) { return got.insert(std::minmax(i, j)), true; });
-            auto side = [](const V& a, const V& b, const V& c) { return kfCross(b - a, c - a) > 0; };
-            for (std::size_t i = 0; i < s.count(); ++i)
-                for (std::size_t j = i + 2; j < s.count() && !(i == 0 && j + 1 == s.count()); ++j) {
-                    const krLineSeg a = seg(i), b = seg(j);
-                    const bool cross = side(a.p1(), a.p2(), b.p1()) != side(a.p1(), a.p2(), b.p2()) &&
-                                       side(b.p1(), b.p2(), a.p1()) != side(b.p1(), b.p2(), a.p2());
-                    const double d = std::min({a.distToPoint(b.p1()), a.distToPoint(b.p2()),
-                                               b.distToPoint(a.p1()), b.distToPoint(a.p2())});
-                    if (boxOf(a.p1(), a.p2()).overlaps(boxOf(b.p1(), b.p2())) && (cross || d < reach)) {
-                        EXPECT_EQ(got.count({i, j}), 1u) << i << " " << j;
-                    }
-                }
+            const std::size_t budget = trial % 2 ? krSegmentIndex::kAuto : 0;
+            expectNearPairs(p, std::array<double, 3>{1e-4, 1e-2, 5e-2}[trial % 3], budget);
+            expectNearPairs(randomContour(rnd, 1), 0.0, budget);
             continue;
         }
         // The vertex comes from a neighbouring spike, crossways, or from anywhere.
