@@ -89,9 +89,10 @@ private:
     };
 
     // Calls visit(b) for the runs b >= first whose boxes overlap query, in
-    // ascending order, until visit returns false. Returns false when stopped.
-    template <class Visit>
-    bool forEachRunOverlap(const Box& query, std::size_t first, Visit&& visit) const;
+    // ascending order, until visit returns false; nodes of the tree whose box
+    // fails near(box) are passed over. Returns false when stopped.
+    template <class Near, class Visit>
+    bool forEachRunOverlap(const Box& query, std::size_t first, Near&& near, Visit&& visit) const;
     // The pairs of segments of runs a and b whose boxes overlap; work counts
     // the pairs tried.
     template <class Pair>
@@ -158,8 +159,7 @@ void krSegmentIndex::forEachOverlap(const krSegmentView& s, const Box& query, Ne
         std::size_t lo, hi;
     };
     Part parts[64];
-    forEachRunOverlap(query, 0, [&](std::size_t r) {
-        if (!near(runs_[r].box)) return true;
+    forEachRunOverlap(query, 0, near, [&](std::size_t r) {
         std::size_t top = 0;
         parts[top++] = {runs_[r].first, runs_[r].last};
         while (top > 0) {
@@ -179,8 +179,8 @@ void krSegmentIndex::forEachOverlap(const krSegmentView& s, const Box& query, Ne
     });
 }
 
-template <class Visit>
-bool krSegmentIndex::forEachRunOverlap(const Box& query, std::size_t first, Visit&& visit) const {
+template <class Near, class Visit>
+bool krSegmentIndex::forEachRunOverlap(const Box& query, std::size_t first, Near&& near, Visit&& visit) const {
     if (depth_ == 0 || first >= runs_.size()) return true;
     // Depth-first with an explicit stack, children pushed last-first so that
     // they come off in ascending order; subtrees that end before first are
@@ -193,7 +193,7 @@ bool krSegmentIndex::forEachRunOverlap(const Box& query, std::size_t first, Visi
     stack[top++] = {depth_ - 1, 0};
     while (top > 0) {
         const Entry e = stack[--top];
-        if (!levels_[e.level][e.node].overlaps(query)) continue;
+        if (!levels_[e.level][e.node].overlaps(query) || !near(levels_[e.level][e.node])) continue;
         const std::size_t lo = e.node * kFanout;
         if (e.level == 0) {
             const std::size_t end = std::min(lo + kFanout, runs_.size());
@@ -238,7 +238,7 @@ bool krSegmentIndex::forEachPair(const krSegmentView& s, double near, Pair&& pai
     std::size_t work = 0;
     for (std::size_t a = 0; a < runs_.size(); ++a) {
         if (work >= budget) return pairsFrom(s, near, a, pair);
-        const bool go = forEachRunOverlap(runs_[a].box, a + 1, [&](std::size_t b) {
+        const bool go = forEachRunOverlap(runs_[a].box, a + 1, [](const Box&) { return true; }, [&](std::size_t b) {
             ++work;
             return runPairs(s, runs_[a], runs_[b], work, pair);
         });
