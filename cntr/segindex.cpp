@@ -35,7 +35,6 @@ void krSegmentIndex::build(const krSegmentView& s, std::vector<bool>& valid) {
     auto close = [&](std::size_t k) {
         if (!open) return;
         run.last = std::uint32_t(k);
-        run.box = boxOf(s.start(run.first), s.end(k - 1));
         runs_.push_back(run);
         open = false;
     };
@@ -77,7 +76,7 @@ void krSegmentIndex::build(const krSegmentView& s, std::vector<bool>& valid) {
         std::vector<Box>& level = levels_[depth_];
         level.assign(width, kEmpty);
         if (depth_ == 0)
-            for (std::size_t r = 0; r < runs_.size(); ++r) widen(level[r / kFanout], runs_[r].box);
+            for (std::size_t r = 0; r < runs_.size(); ++r) widen(level[r / kFanout], boxOf(s, runs_[r]));
         else
             for (std::size_t i = 0; i < levels_[depth_ - 1].size(); ++i)
                 widen(level[i / kFanout], levels_[depth_ - 1][i]);
@@ -91,7 +90,7 @@ void krSegmentIndex::stretch(const krSegmentView& s, const Run& r, const Box& q,
     lo = r.first;
     hi = r.last;
     if (hi - lo == 1) {
-        if (!r.box.overlaps(q)) hi = lo;
+        if (!boxOf(s, r).overlaps(q)) hi = lo;
         return;
     }
     // On each axis a segment's box overlaps q's span when its far end has
@@ -112,14 +111,14 @@ void krSegmentIndex::stretch(const krSegmentView& s, const Run& r, const Box& q,
     cut(r.sy, true, q.loy, q.hiy);
 }
 
-std::size_t krSegmentIndex::sortByLeft(std::size_t first) const {
+std::size_t krSegmentIndex::sortByLeft(const krSegmentView& s, std::size_t first) const {
     byLeft_.clear();
-    for (std::size_t r = first; r < runs_.size(); ++r) byLeft_.emplace_back(runs_[r].box.lox, std::uint32_t(r));
+    for (std::size_t r = first; r < runs_.size(); ++r) byLeft_.emplace_back(boxOf(s, runs_[r]).lox, std::uint32_t(r));
     std::sort(byLeft_.begin(), byLeft_.end());
     std::size_t pairs = 0;
     for (std::size_t a = 0; a < byLeft_.size(); ++a) {
         const auto reach = std::upper_bound(byLeft_.begin() + std::ptrdiff_t(a), byLeft_.end(),
-                                            std::make_pair(runs_[byLeft_[a].second].box.hix, ~std::uint32_t(0)));
+                                            std::make_pair(boxOf(s, runs_[byLeft_[a].second]).hix, ~std::uint32_t(0)));
         pairs += std::size_t(reach - byLeft_.begin()) - a - 1;
     }
     return pairs;

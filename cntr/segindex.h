@@ -85,14 +85,16 @@ private:
     struct Run {
         std::uint32_t first, last;  // segments [first, last)
         std::int8_t sx, sy;         // direction of travel on each axis: -1, 0 (none yet) or 1
-        Box box;
     };
+    // A run's box is the box of its two ends.
+    static Box boxOf(const krSegmentView& s, const Run& r) { return boxOf(s.start(r.first), s.end(r.last - 1)); }
 
     // Calls visit(b) for the runs b >= first whose boxes overlap query, in
     // ascending order, until visit returns false; nodes of the tree whose box
     // fails near(box) are passed over. Returns false when stopped.
     template <class Near, class Visit>
-    bool forEachRunOverlap(const Box& query, std::size_t first, Near&& near, Visit&& visit) const;
+    bool forEachRunOverlap(const krSegmentView& s, const Box& query, std::size_t first, Near&& near,
+                           Visit&& visit) const;
     // The pairs of segments of runs a and b whose boxes overlap; work counts
     // the pairs tried.
     template <class Pair>
@@ -103,7 +105,7 @@ private:
     bool pairsFrom(const krSegmentView& s, double near, std::size_t first, Pair&& pair) const;
     // Sorts the runs from first on by their boxes' left edges into byLeft_ and
     // returns how many pairs of them overlap in x.
-    std::size_t sortByLeft(std::size_t first) const;
+    std::size_t sortByLeft(const krSegmentView& s, std::size_t first) const;
     // Fills arcs_ and everywhere_ with the segments of the runs from first on
     // for the pair search by angle (see pairsFrom) and returns how many pairs
     // that search would try; the largest count when it cannot be used.
@@ -159,7 +161,7 @@ void krSegmentIndex::forEachOverlap(const krSegmentView& s, const Box& query, Ne
         std::size_t lo, hi;
     };
     Part parts[64];
-    forEachRunOverlap(query, 0, near, [&](std::size_t r) {
+    forEachRunOverlap(s, query, 0, near, [&](std::size_t r) {
         std::size_t top = 0;
         parts[top++] = {runs_[r].first, runs_[r].last};
         while (top > 0) {
@@ -180,7 +182,8 @@ void krSegmentIndex::forEachOverlap(const krSegmentView& s, const Box& query, Ne
 }
 
 template <class Near, class Visit>
-bool krSegmentIndex::forEachRunOverlap(const Box& query, std::size_t first, Near&& near, Visit&& visit) const {
+bool krSegmentIndex::forEachRunOverlap(const krSegmentView& s, const Box& query, std::size_t first, Near&& near,
+                                       Visit&& visit) const {
     if (depth_ == 0 || first >= runs_.size()) return true;
     // Depth-first with an explicit stack, children pushed last-first so that
     // they come off in ascending order; subtrees that end before first are
@@ -198,7 +201,7 @@ bool krSegmentIndex::forEachRunOverlap(const Box& query, std::size_t first, Near
         if (e.level == 0) {
             const std::size_t end = std::min(lo + kFanout, runs_.size());
             for (std::size_t r = std::max(lo, first); r < end; ++r)
-                if (runs_[r].box.overlaps(query) && !visit(r)) return false;
+                if (boxOf(s, runs_[r]).overlaps(query) && !visit(r)) return false;
             continue;
         }
         std::size_t span = 1;  // runs under one node of the level below
@@ -216,7 +219,7 @@ bool krSegmentIndex::runPairs(const krSegmentView& s, const Run& a, const Run& b
     // The segments of a that reach into b's box, each against the segments of
     // b that reach into its own.
     std::size_t i = a.first, iEnd = a.last;
-    if (iEnd - i > 1) stretch(s, a, b.box, i, iEnd);
+    if (iEnd - i > 1) stretch(s, a, boxOf(s, b), i, iEnd);
     for (; i < iEnd; ++i) {
         std::size_t j, jEnd;
         stretch(s, b, boxOf(s.start(i), s.end(i)), j, jEnd);
@@ -238,7 +241,7 @@ bool krSegmentIndex::forEachPair(const krSegmentView& s, double near, Pair&& pai
     std::size_t work = 0;
     for (std::size_t a = 0; a < runs_.size(); ++a) {
         if (work >= budget) return pairsFrom(s, near, a, pair);
-        const bool go = forEachRunOverlap(runs_[a].box, a + 1, [](const Box&) { return true; }, [&](std::size_t b) {
+        const bool go = forEachRunOverlap(s, boxOf(s, runs_[a]), a + 1, [](const Box&) { return true; }, [&](std::size_t b) {
             ++work;
             return runPairs(s, runs_[a], runs_[b], work, pair);
         });
@@ -251,7 +254,7 @@ template <class Pair>
 bool krSegmentIndex::pairsFrom(const krSegmentView& s, double near, std::size_t first, Pair&& pair) const {
     auto box = [&s](std::size_t k) { return boxOf(s.start(k), s.end(k)); };
     const std::size_t count = runs_.back().last - runs_[first].first;
-    const std::size_t byX = sortByLeft(first);
+    const std::size_t byX = sortByLeft(s, first);
     if (byX > 4 * count + 256 && sortByAngle(s, near, first) < byX) {
         // Many runs overlap in x, and the angles the segments span, seen from
         // the middle of the contour, set them apart better: segments whose
@@ -278,9 +281,10 @@ bool krSegmentIndex::pairsFrom(const krSegmentView& s, double near, std::size_t 
     std::size_t work = 0;
     for (std::size_t a = 0; a < byLeft_.size(); ++a) {
         const Run& ra = runs_[byLeft_[a].second];
-        for (std::size_t b = a + 1; b < byLeft_.size() && byLeft_[b].first <= ra.box.hix; ++b) {
+        const Box ba = boxOf(s, ra);
+        for (std::size_t b = a + 1; b < byLeft_.size() && byLeft_[b].first <= ba.hix; ++b) {
             const Run& rb = runs_[byLeft_[b].second];
-            if (ra.box.overlaps(rb.box) && !runPairs(s, ra, rb, work, pair)) return false;
+            if (ba.overlaps(boxOf(s, rb)) && !runPairs(s, ra, rb, work, pair)) return false;
         }
     }
     return true;
