@@ -95,10 +95,12 @@ private:
     template <class Near, class Visit>
     bool forEachRunOverlap(const krSegmentView& s, const Box& query, std::size_t first, Near&& near,
                            Visit&& visit) const;
-    // The pairs of segments of runs a and b whose boxes overlap; work counts
-    // the pairs tried.
+    // The pairs of segments of runs a and b whose boxes overlap, and those of
+    // segment i with the segments of run b; work counts the pairs tried.
     template <class Pair>
     bool runPairs(const krSegmentView& s, const Run& a, const Run& b, std::size_t& work, Pair&& pair) const;
+    template <class Pair>
+    bool segmentPairs(const krSegmentView& s, std::size_t i, const Run& b, std::size_t& work, Pair&& pair) const;
     // Every pair among the runs from the run first on, found by a sweep in x
     // or by angle, whichever tries fewer.
     template <class Pair>
@@ -220,13 +222,19 @@ bool krSegmentIndex::runPairs(const krSegmentView& s, const Run& a, const Run& b
     // b that reach into its own.
     std::size_t i = a.first, iEnd = a.last;
     if (iEnd - i > 1) stretch(s, a, boxOf(s, b), i, iEnd);
-    for (; i < iEnd; ++i) {
-        std::size_t j, jEnd;
-        stretch(s, b, boxOf(s.start(i), s.end(i)), j, jEnd);
-        work += jEnd - j + 1;
-        for (; j < jEnd; ++j)
-            if (!pair(i, j)) return false;
-    }
+    for (; i < iEnd; ++i)
+        if (!segmentPairs(s, i, b, work, pair)) return false;
+    return true;
+}
+
+template <class Pair>
+bool krSegmentIndex::segmentPairs(const krSegmentView& s, std::size_t i, const Run& b, std::size_t& work,
+                                  Pair&& pair) const {
+    std::size_t j, jEnd;
+    stretch(s, b, boxOf(s.start(i), s.end(i)), j, jEnd);
+    work += jEnd - j + 1;
+    for (; j < jEnd; ++j)
+        if (!pair(i, j)) return false;
     return true;
 }
 
@@ -237,14 +245,27 @@ bool krSegmentIndex::forEachPair(const krSegmentView& s, double near, Pair&& pai
     // that part's cost. Where boxes overlap by the crowd (long thin spikes
     // around a centre, say) this turns quadratic: past a budget of work the
     // pairs among the remaining runs are left to a sweep.
+    // A short run asks the tree for each of its segments: a corner's box can
+    // be far larger than its two sides'.
     if (budget == kAuto) budget = 8 * s.count() + 1024;
     std::size_t work = 0;
+    const auto always = [](const Box&) { return true; };
     for (std::size_t a = 0; a < runs_.size(); ++a) {
         if (work >= budget) return pairsFrom(s, near, a, pair);
-        const bool go = forEachRunOverlap(s, boxOf(s, runs_[a]), a + 1, [](const Box&) { return true; }, [&](std::size_t b) {
-            ++work;
-            return runPairs(s, runs_[a], runs_[b], work, pair);
-        });
+        const Run& ra = runs_[a];
+        bool go = true;
+        if (ra.last - ra.first > 4) {
+            go = forEachRunOverlap(s, boxOf(s, ra), a + 1, always, [&](std::size_t b) {
+                ++work;
+                return runPairs(s, ra, runs_[b], work, pair);
+            });
+        } else {
+            for (std::size_t i = ra.first; go && i < ra.last; ++i)
+                go = forEachRunOverlap(s, boxOf(s.start(i), s.end(i)), a + 1, always, [&](std::size_t b) {
+                    ++work;
+                    return segmentPairs(s, i, runs_[b], work, pair);
+                });
+        }
         if (!go) return false;
     }
     return true;
