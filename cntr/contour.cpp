@@ -738,12 +738,22 @@ bool krContour::isSelfIntersecting() const {
     // ways. The answer does not depend on the order the pairs come in: the
     // tests are pure and raise nothing (lines are intersected only where
     // they are not parallel).
-    // A segment's query first tests its box against the contour's rectangle.
-    // The rectangle holds every finite point, unless the first point is not
-    // a number: then it overlaps nothing and no query finds anything.
-    // Segments with coordinates that are not finite are not in the index.
-    // A kept hit lies within 1e-6 of both segments, so they come within 2e-6
-    // of each other: pairs farther apart need no test.
+    // Below two valid segments nothing can cross (and a closed contour of one
+    // point that is not a number has one "valid" segment but no rectangle).
+    // A segment's query first tests its box against the contour's rectangle,
+    // which is cached as the queries would. The rectangle holds every finite
+    // point, unless the first point is not a number: then it overlaps nothing
+    // and no query finds anything. Segments with coordinates that are not
+    // finite are not in the index. A kept hit lies within 1e-6 of both
+    // segments, so they come within 2e-6 of each other: pairs farther apart
+    // need no test.
+    const auto valid = std::find(validLine_.begin(), validLine_.end(), true);
+    if (valid == validLine_.end() || std::find(valid + 1, validLine_.end(), true) == validLine_.end()) {
+        selfIntersecting = false;
+        selfIntersectingValid = true;
+        return false;
+    }
+    encloseRect(kIdentity);
     bool found = false;
     const krVector<2>& first = points_.front();
     if (!std::isnan(first.x()) && !std::isnan(first.y())) {
