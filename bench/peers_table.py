@@ -25,10 +25,13 @@ def main():
     # ns per vertex by (operation, shape) -> size -> library
     ns = defaultdict(lambda: defaultdict(dict))
     order = []
+    # With --benchmark_repetitions the medians stand for each case; a plain
+    # run has iterations only.
+    kind = "median" if any(r.get("aggregate_name") == "median" for r in runs) else None
     for run in runs:
-        if run.get("run_type", "iteration") != "iteration":
+        if run.get("aggregate_name") != kind:
             continue
-        op, shape, who, n = run["name"].split("/")[:4]
+        op, shape, who, n = run["run_name" if kind else "name"].split("/")[:4]
         unit = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}[run.get("time_unit", "ns")]
         ns[(op, shape)][int(n)][who] = run[args.time + "_time"] * unit / int(n)
         if (op, shape) not in order:
