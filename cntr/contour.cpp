@@ -5,10 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "cntr/lanes.h"
 #include "cntr/moments.h"
 #include "cntr/region.h"
 #include "cntr/segindex.h"
@@ -259,8 +256,22 @@ namespace {
 // The point of segment a-b nearest p: an end, or the foot of the perpendicular.
 krVector<2> footOnSegment(const krVector<2>& a, const krVector<2>& b, const krVector<2>& p) {
     const krVector<2> ab = b - a;
-    const double dd = ab * ab;
-    const double t = dd == 0.0 ? 0.0 : ((p - a) * ab) / dd;
+    const double dd = ab * ab, along = (p - a) * ab;
+    if (!(dd >= 0x1p-900 && dd <= std::numeric_limits<double>::max() && std::isfinite(along)) &&
+        (ab.x() != 0.0 || ab.y() != 0.0)) {
+        // The squares overflow (lengths past about 1e154) or lose their
+        // digits (below about 1e-135). Scaled by a power of two the same
+        // steps round the same way, so the foot found in a copy whose largest
+        // coordinate is about 1/4, scaled back, is the one exact arithmetic
+        // would give. Coordinates that are not finite are left as they are.
+        const double m = std::max({std::fabs(a.x()), std::fabs(a.y()), std::fabs(b.x()), std::fabs(b.y()),
+                                   std::fabs(p.x()), std::fabs(p.y())});
+        if (std::isfinite(m)) {
+            const double f = std::ldexp(1.0, std::min(-std::ilogb(m) - 2, 1000));
+            return footOnSegment(a * f, b * f, p * f) * (1.0 / f);
+        }
+    }
+    const double t = dd == 0.0 ? 0.0 : along / dd;
     if (t <= 0.0) return a;
     if (t >= 1.0) return b;
     return krLineSeg(a, b).line().proj(p).pos();
@@ -272,7 +283,8 @@ krVector<2> krContour::closestPoint(const krVector<2>& point, bool vertexOnly) c
     if (vertexOnly) return points_[closestVertexIndex(point)];
     double best = std::numeric_limits<double>::infinity();
     double bestBound = best;  // best^2 with room for rounding, see below
-    krVector<2> result(0.0, 0.0);
+    // The nearest segment so far; its foot is worked out once, at the end.
+    const krVector<2>*nearA = nullptr, *nearB = nullptr;
     const double px = point.x(), py = point.y();
     const auto consider = [&](const krVector<2>& a, const krVector<2>& b) {
         // The distance to the segment's bounding box is a lower bound of the
@@ -288,17 +300,8 @@ krVector<2> krContour::closestPoint(const krVector<2>& point, bool vertexOnly) c
         if (!(d < best)) return;
         best = d;
         bestBound = d * d * (1.0 + 1e-9);
-        result = footOnSegment(a, b, point);
-        // Squares of lengths past about 1e154 overflow. Scaled down by a
-        // power of two the same steps round the same way, so the foot found
-        // there and scaled back is the one exact arithmetic would give.
-        if (std::isnan(result.x()) || std::isnan(result.y())) {
-            const double m = std::max({std::fabs(a.x()), std::fabs(a.y()), std::fabs(b.x()), std::fabs(b.y()),
-                                       std::fabs(px), std::fabs(py)});
-            if (!std::isfinite(m)) return;
-            const double f = std::ldexp(1.0, -std::ilogb(m) - 2);
-            result = footOnSegment(a * f, b * f, point * f) * (1.0 / f);
-        }
+        nearA = &a;
+        nearB = &b;
     };
     const Points& p = points_;
     const std::size_t n = p.size();
@@ -312,24 +315,21 @@ krVector<2> krContour::closestPoint(const krVector<2>& point, bool vertexOnly) c
     // (and points that are not) take the test above, which owns their NaNs.
     if (std::isfinite(px) && std::isfinite(py)) {
         const __m128d qx = _mm_set1_pd(px), qy = _mm_set1_pd(py), zero = _mm_setzero_pd();
-        const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffff));
         const __m128d largest = _mm_set1_pd(std::numeric_limits<double>::max());
         for (; k + 64 <= n; k += 64) {
             const __m128d bound = _mm_set1_pd(bestBound);
             std::uint64_t todo = 0;
             for (unsigned j = 0; j < 64; j += 2) {
                 const krVector<2>&a0 = p[k + j - 1], &b0 = p[k + j], &b1 = p[k + j + 1];
-                const __m128d ax = _mm_set_pd(b0.x(), a0.x()), bx = _mm_set_pd(b1.x(), b0.x());
-                const __m128d ay = _mm_set_pd(b0.y(), a0.y()), by = _mm_set_pd(b1.y(), b0.y());
+                const __m128d ax = kf_LaneXs(a0, b0), bx = kf_LaneXs(b0, b1);
+                const __m128d ay = kf_LaneYs(a0, b0), by = kf_LaneYs(b0, b1);
                 const __m128d gx = _mm_max_pd(_mm_max_pd(_mm_sub_pd(_mm_min_pd(ax, bx), qx),
                                                          _mm_sub_pd(qx, _mm_max_pd(ax, bx))), zero);
                 const __m128d gy = _mm_max_pd(_mm_max_pd(_mm_sub_pd(_mm_min_pd(ay, by), qy),
                                                          _mm_sub_pd(qy, _mm_max_pd(ay, by))), zero);
-                const __m128d finite = _mm_and_pd(
-                    _mm_and_pd(_mm_cmple_pd(_mm_and_pd(ax, magnitude), largest),
-                               _mm_cmple_pd(_mm_and_pd(bx, magnitude), largest)),
-                    _mm_and_pd(_mm_cmple_pd(_mm_and_pd(ay, magnitude), largest),
-                               _mm_cmple_pd(_mm_and_pd(by, magnitude), largest)));
+                const __m128d finite =
+                    _mm_and_pd(_mm_and_pd(kf_LaneWithin(ax, largest), kf_LaneWithin(bx, largest)),
+                               _mm_and_pd(kf_LaneWithin(ay, largest), kf_LaneWithin(by, largest)));
                 const __m128d far = _mm_cmpgt_pd(_mm_add_pd(_mm_mul_pd(gx, gx), _mm_mul_pd(gy, gy)), bound);
                 todo |= static_cast<std::uint64_t>(_mm_movemask_pd(_mm_and_pd(finite, far)) ^ 3) << j;
             }
@@ -341,7 +341,7 @@ krVector<2> krContour::closestPoint(const krVector<2>& point, bool vertexOnly) c
     }
 #endif
     for (; k < n; ++k) consider(p[k - 1], p[k]);
-    return result;
+    return nearA ? footOnSegment(*nearA, *nearB, point) : krVector<2>(0.0, 0.0);
 }
 
 double krContour::distToPoint(const krVector<2>& point, bool vertexOnly) const {
@@ -793,15 +793,12 @@ bool krContour::isSelfIntersecting() const {
     // segments, so they come within 2e-6 of each other: pairs farther apart
     // need no test.
     const auto valid = std::find(validLine_.begin(), validLine_.end(), true);
-    if (valid == validLine_.end() || std::find(valid + 1, validLine_.end(), true) == validLine_.end()) {
-        selfIntersecting = false;
-        selfIntersectingValid = true;
-        return false;
-    }
-    encloseRect(kIdentity);
+    const bool twoValid =
+        valid != validLine_.end() && std::find(valid + 1, validLine_.end(), true) != validLine_.end();
+    if (twoValid) encloseRect(kIdentity);
     bool found = false;
     const krVector<2>& first = points_.front();
-    if (!std::isnan(first.x()) && !std::isnan(first.y())) {
+    if (twoValid && !std::isnan(first.x()) && !std::isnan(first.y())) {
         const krSegmentView s = segmentView();
         found = !segmentIndex->forEachPair(s, 2e-6, [&](std::size_t k, std::size_t j) {
             const krVector<2>&a1 = s.start(k), &a2 = s.end(k), &b1 = s.start(j), &b2 = s.end(j);

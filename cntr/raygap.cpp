@@ -5,10 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "cntr/lanes.h"
 #include "platform/std/angle.h"
 
 // How the first wide gap is found without sorting n angles.
@@ -203,7 +200,10 @@ struct Pair {
     }
     QEL_HOT __m128d t(int k) const { return k == 0 ? y : k == 1 ? nx : k == 2 ? ny : x; }
     QEL_HOT __m128d s(int k) const {
-        return k == 0 ? _mm_add_pd(x, y) : k == 1 ? _mm_sub_pd(y, x) : k == 2 ? _mm_sub_pd(nx, y) : _mm_sub_pd(x, y);
+        return k == 0   ? _mm_add_pd(x, y)
+               : k == 1 ? _mm_sub_pd(y, x)
+               : k == 2 ? _mm_sub_pd(nx, y)
+                        : _mm_sub_pd(x, y);
     }
     // The fourth quadrant's turns that may not round up to a full one.
     QEL_HOT __m128d notFull(__m128d lastQuarter) const {
@@ -246,10 +246,11 @@ std::uint64_t GapSearch::screenBlock(std::size_t i, bool useless) const {
     std::uint64_t todo = 0;
     for (unsigned k = 0; k < 64; k += 2) {
         const krVector<2>&a = pts_[i + k], &b = pts_[i + k + 1];
-        const __m128d x = _mm_sub_pd(_mm_set_pd(b.x(), a.x()), px);
-        const __m128d y = _mm_sub_pd(_mm_set_pd(b.y(), a.y()), py);
+        const __m128d x = _mm_sub_pd(kf_LaneXs(a, b), px);
+        const __m128d y = _mm_sub_pd(kf_LaneYs(a, b), py);
         const __m128d d = _mm_add_pd(_mm_mul_pd(x, x), _mm_mul_pd(y, y));
-        const __m128d skip = _mm_and_pd(_mm_cmpgt_pd(d, near), _mm_or_pd(all, aboveWindow<M>(Pair(x, y), f, lq)));
+        const __m128d above = _mm_or_pd(all, aboveWindow<M>(Pair(x, y), f, lq));
+        const __m128d skip = _mm_and_pd(_mm_cmpgt_pd(d, near), above);
         todo |= static_cast<std::uint64_t>(_mm_movemask_pd(skip) ^ 3) << k;
     }
     return todo;
@@ -415,13 +416,11 @@ void GapSearch::searchAll() {
     if (buckets_ <= (std::uint64_t(1) << 31)) {
         const __m128d px = _mm_set1_pd(p_.x()), py = _mm_set1_pd(p_.y()), scale = _mm_set1_pd(scale_);
         const __m128d huge = _mm_set1_pd(1e300), top = _mm_set1_pd(static_cast<double>(buckets_ - 2));
-        const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffff));
         for (; i + 2 <= n_; i += 2) {
             const krVector<2>&a = pts_[i], &b = pts_[i + 1];
-            const Pair v(_mm_sub_pd(_mm_set_pd(b.x(), a.x()), px), _mm_sub_pd(_mm_set_pd(b.y(), a.y()), py));
+            const Pair v(_mm_sub_pd(kf_LaneXs(a, b), px), _mm_sub_pd(kf_LaneYs(a, b), py));
             const __m128d q = v.pseudoAngle(), at = _mm_mul_pd(q, scale);
-            const __m128d plain = _mm_and_pd(_mm_and_pd(_mm_cmple_pd(_mm_and_pd(v.x, magnitude), huge),
-                                                        _mm_cmple_pd(_mm_and_pd(v.y, magnitude), huge)),
+            const __m128d plain = _mm_and_pd(_mm_and_pd(kf_LaneWithin(v.x, huge), kf_LaneWithin(v.y, huge)),
                                              _mm_or_pd(_mm_or_pd(v.q[0], v.q[1]), _mm_or_pd(v.q[2], v.q[3])));
             if (_mm_movemask_pd(_mm_andnot_pd(_mm_cmpge_pd(at, top), plain)) != 3) {
                 one(i);
