@@ -7,7 +7,7 @@ missing=""
 for tool in cmake g++; do
   command -v "$tool" >/dev/null 2>&1 || missing="$missing $tool"
 done
-for pkg in libgtest-dev libgeos-dev nlohmann-json3-dev libcli11-dev libboost-dev; do
+for pkg in libgtest-dev libgeos-dev nlohmann-json3-dev libcli11-dev libboost-dev libpng-dev; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "ok installed" || missing="$missing $pkg"
 done
 [ -z "$missing" ] && exit 0

@@ -16,7 +16,7 @@ namespace qs {
 
 namespace {
 
-const std::vector<std::string> kFormatNames = {"auto", "wkt", "geojson", "coco", "archive"};
+const std::vector<std::string> kFormatNames = {"auto", "wkt", "geojson", "coco", "archive", "png"};
 
 }  // namespace
 
@@ -240,7 +240,14 @@ Shape geoJsonGeometry(const json& g, bool closed) {
     return s;
 }
 
-Shape geoJsonFeature(const json& f) {
+// The label a field names: a string as it is, a number as written, anything
+// else as its JSON text.
+std::string labelText(const json& v) {
+    std::string t = idText(v);
+    return t.empty() && !v.is_null() ? v.dump() : t;
+}
+
+Shape geoJsonFeature(const json& f, const std::string& labelField) {
     static const json kNone = json::object();
     const json& props = f.contains("properties") && f["properties"].is_object()
                             ? f["properties"] : kNone;
@@ -248,23 +255,48 @@ Shape geoJsonFeature(const json& f) {
     if (!f.contains("geometry") || f["geometry"].is_null())
         throw InputError("the feature has no geometry");
     Shape s = geoJsonGeometry(f["geometry"], closed);
-    for (const char* key : {"label", "id", "name"})
-        if (props.contains(key) && s.label.empty()) s.label = idText(props[key]);
-    if (f.contains("id")) s.label = idText(f["id"]);
+    if (f.contains("id")) s.id = idText(f["id"]);
+    if (f.contains("properties") && f["properties"].is_object()) s.properties = props.dump();
+    if (!labelField.empty()) {
+        if (props.contains(labelField)) s.label = labelText(props[labelField]);
+    } else if (!s.id.empty()) {
+        s.label = s.id;
+    } else {
+        for (const char* key : {"label", "id", "name"})
+            if (props.contains(key) && s.label.empty()) s.label = idText(props[key]);
+    }
     return s;
 }
 
-Shape cocoAnnotation(const json& a) {
+std::optional<long long> integer(const json& a, const char* key) {
+    auto it = a.find(key);
+    if (it == a.end() || !(it->is_number_integer() || it->is_number_unsigned())) return std::nullopt;
+    return it->get<long long>();
+}
+
+Shape cocoMask(const json&) {
+    throw InputError("the segmentation is run-length encoded, not polygons");
+}
+
+Shape cocoAnnotation(const json& a, const std::string& labelField) {
     if (!a.is_object()) throw InputError("an annotation is not an object");
     if (!a.contains("segmentation")) throw InputError("the annotation has no segmentation");
     const json& seg = a["segmentation"];
-    if (seg.is_object())
-        throw InputError("the segmentation is run-length encoded, not polygons");
-    if (!seg.is_array() || seg.empty()) throw InputError("the segmentation has no polygons");
     Shape s;
-    s.kind = seg.size() > 1 ? Kind::RegionSet : Kind::Region;
-    for (const json& p : seg) s.polygons.push_back({flatRing(p), {}});
-    if (a.contains("id")) s.label = idText(a["id"]);
+    if (seg.is_object()) {
+        s = cocoMask(seg);
+    } else {
+        if (!seg.is_array() || seg.empty()) throw InputError("the segmentation has no polygons");
+        s.kind = seg.size() > 1 ? Kind::RegionSet : Kind::Region;
+        for (const json& p : seg) s.polygons.push_back({flatRing(p), {}});
+    }
+    if (a.contains("id")) s.id = idText(a["id"]);
+    s.label = labelField.empty() ? s.id : a.contains(labelField) ? labelText(a[labelField]) : "";
+    s.imageId = integer(a, "image_id");
+    s.categoryId = integer(a, "category_id");
+    json props = a;
+    props.erase("segmentation");
+    s.properties = props.dump();
     if (a.contains("area") && a["area"].is_number()) s.givenArea = a["area"].get<double>();
     if (a.contains("bbox") && a["bbox"].is_array() && a["bbox"].size() == 4)
         for (const json& v : a["bbox"])
@@ -277,7 +309,8 @@ Shape cocoAnnotation(const json& a) {
 // stream on); the shapes are then made one at a time as they are asked for.
 class JsonSource : public Source {
 public:
-    JsonSource(std::unique_ptr<Input> in, Format forced) : path_(in->path) {
+    JsonSource(std::unique_ptr<Input> in, Format forced, std::string labelField)
+        : path_(in->path), labelField_(std::move(labelField)) {
         try {
             doc_ = json::parse(*in->in);
         } catch (const json::exception& e) {
@@ -310,9 +343,9 @@ public:
         ++index_;
         try {
             if (format_ == Format::Coco)
-                r.shape = cocoAnnotation(item);
+                r.shape = cocoAnnotation(item, labelField_);
             else if (typeOf(item) == "Feature")
-                r.shape = geoJsonFeature(item);
+                r.shape = geoJsonFeature(item, labelField_);
             else
                 r.shape = geoJsonGeometry(item, false);
         } catch (const InputError& e) {
@@ -327,7 +360,7 @@ public:
     }
 
 private:
-    std::string path_, path0_;
+    std::string path_, path0_, labelField_;
     json doc_;
     const json* list_ = nullptr;
     std::size_t index_ = 0;
@@ -457,19 +490,26 @@ Shape parseWkt(const std::string& text) {
 
 namespace {
 
-std::unique_ptr<Source> open(std::unique_ptr<Input> in, Format forced) {
+std::unique_ptr<Source> open(std::unique_ptr<Input> in, const ReadOptions& o) {
     const std::string path = in->path;
     Format found = sniff(*in->in);
-    Format f = forced == Format::Auto ? found : forced;
+    Format f = o.format == Format::Auto ? found : o.format;
     if (f == Format::Coco || f == Format::GeoJson) {
         if (found != Format::GeoJson) throw InputError(path + ": not JSON");
-        return std::make_unique<JsonSource>(std::move(in), forced);
+        return std::make_unique<JsonSource>(std::move(in), o.format, o.labelField);
     }
     if (f == Format::Archive) {
         if (found != Format::Archive) throw InputError(path + ": not an archive file");
         return std::make_unique<ArchiveSource>(std::move(in));
     }
+    if (f == Format::Png) throw InputError(path + ": PNG masks are not read by this build");
     return std::make_unique<WktSource>(std::move(in));
+}
+
+ReadOptions withFormat(Format f) {
+    ReadOptions o;
+    o.format = f;
+    return o;
 }
 
 }  // namespace
@@ -484,12 +524,21 @@ Format guessFormat(const std::string& path) {
     return head.find("\"annotations\"") != std::string::npos ? Format::Coco : Format::GeoJson;
 }
 
+std::unique_ptr<Source> openSource(const std::string& path, const ReadOptions& options) {
+    return open(std::make_unique<Input>(path), options);
+}
+
 std::unique_ptr<Source> openSource(const std::string& path, Format forced) {
-    return open(std::make_unique<Input>(path), forced);
+    return openSource(path, withFormat(forced));
+}
+
+std::unique_ptr<Source> openSource(std::istream& in, const std::string& name,
+                                   const ReadOptions& options) {
+    return open(std::make_unique<Input>(in, name), options);
 }
 
 std::unique_ptr<Source> openSource(std::istream& in, const std::string& name, Format forced) {
-    return open(std::make_unique<Input>(in, name), forced);
+    return openSource(in, name, withFormat(forced));
 }
 
 Shape resolve(Record& r) {
@@ -574,6 +623,30 @@ std::vector<Shape> readAll(const std::string& path, Format forced) {
     Record r;
     while (src->next(r)) shapes.push_back(resolve(r));
     return shapes;
+}
+
+Reader::Reader(const std::string& path, const ReadOptions& options)
+    : source_(openSource(path, options)) {}
+
+bool Reader::next(Feature& f) {
+    Record r;
+    if (!source_->next(r)) return false;
+    unsigned long index = index_++;
+    f.where = r.where;
+    f.shape = resolve(r);
+    try {
+        f.object = toLibrary(f.shape, index);
+    } catch (const krException& e) {
+        throw InputError(f.where + ": " + describe(e));
+    }
+    return true;
+}
+
+std::vector<Feature> read(const std::string& path, const ReadOptions& options) {
+    Reader reader(path, options);
+    std::vector<Feature> all;
+    for (Feature f; reader.next(f);) all.push_back(std::move(f));
+    return all;
 }
 
 }  // namespace qs

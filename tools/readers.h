@@ -1,5 +1,7 @@
-// Reading shapes from files: WKT, GeoJSON, COCO annotations and archives,
-// the format found from the content unless the user names it.
+// Reading shapes from files: WKT, GeoJSON, COCO annotations (polygons and
+// run-length masks), PNG masks and archives, the format found from the
+// content unless the user names it. The tool and the Python package share
+// these readers; Reader and read() at the end are the simple way in.
 #ifndef QEL_TOOLS_READERS_H
 #define QEL_TOOLS_READERS_H
 
@@ -12,7 +14,7 @@
 
 namespace qs {
 
-enum class Format { Auto, Wkt, GeoJson, Coco, Archive };
+enum class Format { Auto, Wkt, GeoJson, Coco, Archive, Png };
 const char* formatName(Format f);
 // The names the --format options accept, with "auto".
 const std::vector<std::string>& formatNames();
@@ -42,10 +44,27 @@ protected:
     Format format_ = Format::Auto;
 };
 
+// How a file is read.
+struct ReadOptions {
+    Format format = Format::Auto;
+    // The property (GeoJSON) or annotation member (COCO) whose value names a
+    // shape; empty: the feature's id, else its "label", "id" or "name".
+    std::string labelField;
+    // PNG masks: with a threshold, the pixels at or above it (grey levels
+    // 0 to 255, or 0 to 65535 in 16-bit files) are one mask; without, every
+    // grey level but 0 is a mask of its own, labelled with the level.
+    std::optional<double> threshold;
+    // Pixels of a mask that touch only at a corner are joined (8) or not (4).
+    int connectivity = 8;
+};
+
 // Opens a file ("-" is standard input). Throws InputError when the file
 // cannot be read or its content does not fit the forced format.
+std::unique_ptr<Source> openSource(const std::string& path, const ReadOptions& options);
 std::unique_ptr<Source> openSource(const std::string& path, Format forced = Format::Auto);
 // The same for a stream the caller keeps alive while the source is read.
+std::unique_ptr<Source> openSource(std::istream& in, const std::string& name,
+                                   const ReadOptions& options);
 std::unique_ptr<Source> openSource(std::istream& in, const std::string& name,
                                    Format forced = Format::Auto);
 
@@ -64,6 +83,34 @@ std::vector<krVector<2>> readPoints(const std::string& path);
 
 // Every shape of a file, in order; InputError on the first bad one.
 std::vector<Shape> readAll(const std::string& path, Format forced = Format::Auto);
+
+// ---- the simple way in ----
+
+// One shape of a file as a library object, with what the file says of it.
+struct Feature {
+    // A krContour (open or closed), krRegion or krRegionSet, labelled with
+    // the input's numeric id where it has one that fits, else its position.
+    std::shared_ptr<krPersistent> object;
+    Shape shape;        // the neutral form: kind, rings, label, id, properties, notes
+    std::string where;  // "file:line" or "file: $.features[3]"
+};
+
+// Reads a file one feature at a time, in file order.
+class Reader {
+public:
+    explicit Reader(const std::string& path, const ReadOptions& options = {});
+    // The next feature; false at the end. A feature that cannot be read
+    // throws InputError naming where it is; the next call goes on after it.
+    bool next(Feature& f);
+    Format format() const { return source_->format(); }
+
+private:
+    std::unique_ptr<Source> source_;
+    unsigned long index_ = 0;
+};
+
+// Every feature of a file, in order; InputError on the first bad one.
+std::vector<Feature> read(const std::string& path, const ReadOptions& options = {});
 
 }  // namespace qs
 

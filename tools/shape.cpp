@@ -215,6 +215,14 @@ std::string wkt(const Shape& s, unsigned long) {
     return os.str();
 }
 
+// An id read as a number goes back as one: digits without a leading zero.
+nlohmann::json jsonId(const std::string& id) {
+    bool digits = id.size() < 19 && id.find_first_not_of("0123456789") == std::string::npos &&
+                  (id.size() == 1 || id[0] != '0');
+    if (digits) return std::stoll(id);
+    return id;
+}
+
 std::string geoJsonFeature(const Shape& s, unsigned long) {
     nlohmann::json g;
     switch (s.kind) {
@@ -233,9 +241,15 @@ std::string geoJsonFeature(const Shape& s, unsigned long) {
         break;
     }
     }
-    nlohmann::json f = {{"type", "Feature"}, {"geometry", g}, {"properties", nlohmann::json::object()}};
-    if (!s.label.empty()) f["id"] = s.label;
-    if (s.kind == Kind::ClosedContour) f["properties"]["closed"] = true;
+    nlohmann::json props = nlohmann::json::object();
+    if (!s.properties.empty()) props = nlohmann::json::parse(s.properties, nullptr, false);
+    if (!props.is_object()) props = nlohmann::json::object();
+    nlohmann::json f = {{"type", "Feature"}};
+    const std::string& id = s.id.empty() ? s.label : s.id;
+    if (!id.empty()) f["id"] = jsonId(id);
+    f["geometry"] = g;
+    if (s.kind == Kind::ClosedContour) props["closed"] = true;
+    f["properties"] = props;
     return f.dump();
 }
 

@@ -37,10 +37,19 @@ const char* kindName(Kind k);
 struct Shape {
     Kind kind = Kind::Region;
     std::vector<Polygon> polygons;  // one for every kind but a region set
-    std::string label;              // an id from the input, when it has one
+    std::string label;              // what names the shape: the id, or a field chosen by the user
+    std::string id;                 // the feature's or annotation's own id, as text; empty when none
+    // The feature's properties (GeoJSON), or the annotation's members other
+    // than its segmentation (COCO), as the text of a JSON object; empty when
+    // the input has none. Written back unchanged by the writers.
+    std::string properties;
+    std::optional<long long> imageId, categoryId;  // COCO's, when the annotation has them
     // What a COCO annotation says of itself, shown beside our own measures.
     std::optional<double> givenArea;
     std::vector<double> givenBox;  // x, y, width, height
+    // What the reader or the conversion did to make sense of the input (a
+    // traced mask, a hole spliced into the boundary), one remark each.
+    std::vector<std::string> notes;
 
     // The library's 32-bit label: the input's id when it is a number that
     // fits, otherwise the given fallback (the shape's position in its file).
