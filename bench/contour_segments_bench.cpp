@@ -42,7 +42,7 @@ struct Probe : krContour {
     using krContour::krContour;
     using krContour::computeLineSegs;
     using krContour::lineSegs;
-    using krContour::selfIntersectingValid;
+    using krContour::cache_;
     using krContour::validLine;
 };
 
@@ -65,7 +65,7 @@ void BM_SelfIntersectingTablesKept(benchmark::State& state) {
     const Probe c(kInputs[state.range(0)].make(static_cast<std::size_t>(state.range(1))));
     c.lineSegs();
     for (auto _ : state) {
-        c.selfIntersectingValid = false;
+        c.cache_.selfIntersectingValid = false;
         benchmark::DoNotOptimize(c.isSelfIntersecting());
     }
     state.SetLabel(kInputs[state.range(0)].name);

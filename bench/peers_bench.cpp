@@ -179,7 +179,7 @@ struct Variant {
 // keep the segment tables and drop only the self-intersection answer.
 struct Contour : krContour {
     using krContour::krContour;
-    void forgetSelfIntersection() { selfIntersectingValid = false; }
+    void forgetSelfIntersection() { cache_.selfIntersectingValid = false; }
 };
 
 // ---- the cases ----

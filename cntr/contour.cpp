@@ -51,60 +51,20 @@ krContour::krContour(const krContour& src)
 
 krContour::~krContour() { deletePointers(); }
 
-namespace {
-// Deep copy of an owned cache: the source's object, or none.
-template <class T>
-std::unique_ptr<T> cloneOwned(const std::unique_ptr<T>& src) {
-    return src ? std::make_unique<T>(*src) : nullptr;
-}
-}  // namespace
-
-// Everything that allocates is copied into locals first; the members then take
-// them over by swaps and plain assignments, which cannot throw. So an
-// assignment that fails part-way (out of memory) leaves this contour as it
-// was, its flags still describing its own points.
+// The caches are copied into a local first; the members then take them
+// over by swaps and moves, which cannot throw. So an assignment that fails
+// part-way (out of memory) leaves this contour as it was, its flags still
+// describing its own points.
 krContour& krContour::operator=(const krContour& src) {
     if (&src == this) return *this;
     Points points = src.points_;
-    std::vector<bool> circleValidCopy = src.circleValid;
-    std::vector<krCircle> circlesCopy = src.circles;
-    std::vector<krLineSeg> lineSegsCopy = src.lineSegs_;
-    std::vector<bool> validLineCopy = src.validLine_;
-    std::unique_ptr<RectCache> rects = cloneOwned(src.rectCache);
-    std::unique_ptr<ExtremalCache> extremes = cloneOwned(src.extremalCache);
-    std::unique_ptr<std::vector<krVertexGrid>> grids = cloneOwned(src.vertexGrids);
-    // The index goes with the tables; a stale one is not worth copying.
-    std::unique_ptr<krSegmentIndex> index = src.lineSegsValid ? cloneOwned(src.segmentIndex) : nullptr;
+    Caches caches = src.cache_;
 
     label_ = src.label_;
     closed = src.closed;
     points_.swap(points);
     cachedVectorSize_ = src.cachedVectorSize_;
-    meanPositionValid = src.meanPositionValid;
-    meanPosition_ = src.meanPosition_;
-    lengthValid = src.lengthValid;
-    length_ = src.length_;
-    convexHullValid = src.convexHullValid;
-    convexHull_ = src.convexHull_;
-    circleValid.swap(circleValidCopy);
-    circles.swap(circlesCopy);
-    ellipseValid = src.ellipseValid;
-    ellipse = src.ellipse;
-    ellipseResidual = src.ellipseResidual;
-    selfIntersecting = src.selfIntersecting;
-    selfIntersectingValid = src.selfIntersectingValid;
-    lineSegsValid = src.lineSegsValid;
-    lineSegs_.swap(lineSegsCopy);
-    lineSegsBuilt = src.lineSegsBuilt;
-    linesValid = src.linesValid;
-    boxesValid = src.boxesValid;
-    validLine_.swap(validLineCopy);
-    medianFeatureSizeValid = src.medianFeatureSizeValid;
-    medianFeatureSize_ = src.medianFeatureSize_;
-    rectCache = std::move(rects);
-    extremalCache = std::move(extremes);
-    vertexGrids = std::move(grids);
-    segmentIndex = std::move(index);
+    cache_ = std::move(caches);
     return *this;
 }
 
@@ -114,16 +74,17 @@ bool krContour::operator==(const krContour& other) const {
 }
 
 void krContour::initializePointers() {
-    rectCache = nullptr;
-    extremalCache = nullptr;
-    vertexGrids = nullptr;
-    segmentIndex = nullptr;
+    cache_.rectCache.reset();
+    cache_.extremalCache.reset();
+    cache_.vertexGrids.reset();
+    cache_.segmentIndex.reset();
 }
 
 void krContour::deletePointers() {
-    rectCache.reset();
-    extremalCache.reset();
-    vertexGrids.reset();
+    cache_.rectCache.reset();
+    cache_.extremalCache.reset();
+    cache_.vertexGrids.reset();
+    cache_.segmentIndex.reset();
 }
 
 // ---------------------------------------------------------------------------
@@ -170,16 +131,9 @@ void krContour::makePointsConsistentWithData() { cleanCacheInfo(); }
 
 void krContour::cleanCacheInfo() {
     notifyMutation();
-    deletePointers();
-    length_ = 0.0;
-    meanPositionValid = lengthValid = convexHullValid = false;
-    circleValid.clear();
-    circleValid.resize(2, false);
-    circles.resize(2, krCircle(krVector<2>(0.0, 0.0), 0.0));
-    ellipseResidual = medianFeatureSize_ = 0.0;
-    ellipseValid = selfIntersectingValid = lineSegsValid = linesValid = boxesValid = false;
-    lineSegsBuilt = false;
-    medianFeatureSizeValid = false;
+    // A fresh record: every flag false, the owned caches deleted, the cached
+    // hull released. Nothing in it allocates.
+    cache_ = Caches();
 }
 
 // ---------------------------------------------------------------------------
@@ -198,18 +152,18 @@ void forEachSegment(const krContour::Points& p, bool closed, F&& f) {
 
 double krContour::length() const {
     if (points_.empty()) return 0.0;
-    if (lengthValid) return length_;
+    if (cache_.lengthValid) return cache_.length;
     double sum = 0.0;
     forEachSegment(points_, isClosed(),
                    [&](const krVector<2>& a, const krVector<2>& b) { sum += a.distance(b); });
-    length_ = sum;
-    lengthValid = true;
-    return length_;
+    cache_.length = sum;
+    cache_.lengthValid = true;
+    return cache_.length;
 }
 
 krVector<2> krContour::meanPosition() const {
     checkEmptyContour();
-    if (meanPositionValid) return meanPosition_;
+    if (cache_.meanPositionValid) return cache_.meanPosition;
     double l = 0.0, sx = 0.0, sy = 0.0;
     forEachSegment(points_, isClosed(), [&](const krVector<2>& a, const krVector<2>& b) {
         const double d = a.distance(b);
@@ -219,13 +173,13 @@ krVector<2> krContour::meanPosition() const {
     });
     if (l == 0.0) {
         // No length to weigh by: every point is the same point.
-        meanPosition_ = points_.front();
+        cache_.meanPosition = points_.front();
     } else {
         const double f = 1.0 / l;
-        meanPosition_ = krVector<2>(sx * f, sy * f);
+        cache_.meanPosition = krVector<2>(sx * f, sy * f);
     }
-    meanPositionValid = true;
-    return meanPosition_;
+    cache_.meanPositionValid = true;
+    return cache_.meanPosition;
 }
 
 long krContour::closestVertexIndex(const krVector<2>& point) const {
@@ -350,19 +304,19 @@ double krContour::distToPoint(const krVector<2>& point, bool vertexOnly) const {
 
 std::vector<int> krContour::vertexIndex(const krVector<2>& point, double tolerance) const {
     checkEmptyContour();
-    if (!vertexGrids) vertexGrids = std::make_unique<std::vector<krVertexGrid>>();
+    if (!cache_.vertexGrids) cache_.vertexGrids = std::make_unique<std::vector<krVertexGrid>>();
     std::vector<int> result;
     // No distance is below a tolerance that is not positive (or is NaN).
     if (!(tolerance > 0.0)) return result;
     const krVertexGrid* grid = nullptr;
-    for (const auto& g : *vertexGrids)
+    for (const auto& g : *cache_.vertexGrids)
         if (g.tolerance() == tolerance) {
             grid = &g;
             break;
         }
     if (!grid) {
-        vertexGrids->emplace_back(points_, tolerance);
-        grid = &vertexGrids->back();
+        cache_.vertexGrids->emplace_back(points_, tolerance);
+        grid = &cache_.vertexGrids->back();
     }
     grid->query(points_, point, result);
     return result;
@@ -377,9 +331,9 @@ const krXform<2> kIdentity(krMatrix<2>(), krVector<2>(0.0, 0.0));
 
 long krContour::extremalVertexIndex(const krRadian& angle) const {
     checkEmptyContour();
-    if (!extremalCache) extremalCache = std::make_unique<ExtremalCache>();
+    if (!cache_.extremalCache) cache_.extremalCache = std::make_unique<ExtremalCache>();
     const double key = angle.toDouble();
-    if (const long* hit = extremalCache->find(key)) return *hit;
+    if (const long* hit = cache_.extremalCache->find(key)) return *hit;
 
     const double c = cos(angle), s = sin(angle);
     const krVector<2> d(c, s);
@@ -411,7 +365,7 @@ long krContour::extremalVertexIndex(const krRadian& angle) const {
             index = static_cast<long>(i);
         }
     }
-    extremalCache->insert(key, index, cachedVectorSize_);
+    cache_.extremalCache->insert(key, index, cachedVectorSize_);
     return index;
 }
 
@@ -424,8 +378,8 @@ krVector<2> krContour::extremalVertexPosition(const krRadian& angle) const {
 
 krRect krContour::encloseRect(const krXform<2>& xform) const {
     checkEmptyContour();
-    if (!rectCache) rectCache = std::make_unique<RectCache>();
-    if (const krRect* hit = rectCache->find(xform)) return *hit;
+    if (!cache_.rectCache) cache_.rectCache = std::make_unique<RectCache>();
+    if (const krRect* hit = cache_.rectCache->find(xform)) return *hit;
 
     const bool identity = kfRealEq(xform.trans(), krVector<2>(0.0, 0.0), 1e-15) &&
                           kfRealEq(xform.matrix(), krMatrix<2>(), 1e-15);
@@ -433,7 +387,7 @@ krRect krContour::encloseRect(const krXform<2>& xform) const {
     auto at = [&](std::size_t i) { return identity ? points_[i] : xform * points_[i]; };
     krRect rect(at(0), zero);
     for (std::size_t i = 1; i < points_.size(); ++i) rect = rect.enclose(krRect(at(i), zero));
-    rectCache->insert(xform, rect, cachedVectorSize_);
+    cache_.rectCache->insert(xform, rect, cachedVectorSize_);
     return rect;
 }
 
@@ -441,15 +395,15 @@ krCircle krContour::encloseCircle(krContourDefs::DiameterMode mode) const {
     if (mode != krContourDefs::eExact && mode != krContourDefs::eFast)
         throw krContourDefs::BadParams(L"diameterMode is not one of the valid enums");
     const std::size_t m = static_cast<std::size_t>(mode);
-    if (circleValid.size() <= m) circleValid.resize(m + 1, false);
-    if (circles.size() <= m) circles.resize(m + 1, krCircle(krVector<2>(0.0, 0.0), 0.0));
-    if (circleValid[m]) return circles[m];
+    if (cache_.circleValid.size() <= m) cache_.circleValid.resize(m + 1, false);
+    if (cache_.circles.size() <= m) cache_.circles.resize(m + 1, krCircle(krVector<2>(0.0, 0.0), 0.0));
+    if (cache_.circleValid[m]) return cache_.circles[m];
 
     const std::size_t n = points_.size();
     if (mode == krContourDefs::eExact) {
         // A contour whose vertices all coincide gets the circle of radius 0 at
         // that point; an empty one the circle of radius 0 at the origin.
-        circles[m] = krCircle(n ? points_[0] : krVector<2>(0.0, 0.0), 0.0);
+        cache_.circles[m] = krCircle(n ? points_[0] : krVector<2>(0.0, 0.0), 0.0);
         // The first pair (i outer, j inner) reaching the largest distance sets the
         // circle. The pair (j, i) has the very same distance as (i, j) and i == j
         // has none, so only j > i can improve; and a square no larger than the
@@ -465,7 +419,7 @@ krCircle krContour::encloseCircle(krContourDefs::DiameterMode mode) const {
                 if (best < d) {
                     best = d;
                     bestSq = sq;
-                    circles[m] = krCircle(0.5 * (a + points_[j]), 0.5 * d);
+                    cache_.circles[m] = krCircle(0.5 * (a + points_[j]), 0.5 * d);
                 }
             }
         }
@@ -473,10 +427,10 @@ krCircle krContour::encloseCircle(krContourDefs::DiameterMode mode) const {
         if (n == 0) throw krContourDefs::EmptyContour();
         double r = 0.0;
         for (std::size_t i = 1; i < n; ++i) r = std::max(r, points_[0].distance(points_[i]));
-        circles[m] = krCircle(points_[0], r);
+        cache_.circles[m] = krCircle(points_[0], r);
     }
-    circleValid[m] = true;
-    return circles[m];
+    cache_.circleValid[m] = true;
+    return cache_.circles[m];
 }
 
 double krContour::diameter(krContourDefs::DiameterMode mode) const {
@@ -486,7 +440,7 @@ double krContour::diameter(krContourDefs::DiameterMode mode) const {
 
 double krContour::medianFeatureSize() const {
     checkEmptyContour();
-    if (medianFeatureSizeValid) return medianFeatureSize_;
+    if (cache_.medianFeatureSizeValid) return cache_.medianFeatureSize;
     std::vector<double> lengths;
     lengths.reserve(points_.size());
     forEachSegment(points_, isClosed(), [&](const krVector<2>& a, const krVector<2>& b) {
@@ -496,33 +450,33 @@ double krContour::medianFeatureSize() const {
     // not numbers sort last.
     auto mid = lengths.begin() + static_cast<std::ptrdiff_t>(lengths.size() / 2);
     std::nth_element(lengths.begin(), mid, lengths.end(), kf_KeyLess);
-    medianFeatureSize_ = *mid;
-    medianFeatureSizeValid = true;
-    return medianFeatureSize_;
+    cache_.medianFeatureSize = *mid;
+    cache_.medianFeatureSizeValid = true;
+    return cache_.medianFeatureSize;
 }
 
 void krContour::fitEllipse(krEllipse& out, double& residual) const {
     checkEmptyContour();
-    if (!ellipseValid) {
-        kf_FitEllipse(points_, ellipse, ellipseResidual);
-        ellipseValid = true;
+    if (!cache_.ellipseValid) {
+        kf_FitEllipse(points_, cache_.ellipse, cache_.ellipseResidual);
+        cache_.ellipseValid = true;
     }
-    out = ellipse;
-    residual = ellipseResidual;
+    out = cache_.ellipse;
+    residual = cache_.ellipseResidual;
 }
 
 // ---------------------------------------------------------------------------
 // Segment tables and intersections.
 
 void krContour::computeLineSegs() const {
-    if (lineSegsValid && linesValid && boxesValid) return;
+    if (cache_.lineSegsValid && cache_.linesValid && cache_.boxesValid) return;
     // One pass over the points marks the degenerate segments and builds the
     // index; the queries read the segments from the points themselves. The
     // table of krLineSeg values is written only when someone asks for it.
-    if (!segmentIndex) segmentIndex = std::make_unique<krSegmentIndex>();
-    segmentIndex->build(segmentView(), validLine_);
-    lineSegsBuilt = false;
-    lineSegsValid = linesValid = boxesValid = true;
+    if (!cache_.segmentIndex) cache_.segmentIndex = std::make_unique<krSegmentIndex>();
+    cache_.segmentIndex->build(segmentView(), cache_.validLine);
+    cache_.lineSegsBuilt = false;
+    cache_.lineSegsValid = cache_.linesValid = cache_.boxesValid = true;
 }
 
 krSegmentView krContour::segmentView() const {
@@ -531,19 +485,19 @@ krSegmentView krContour::segmentView() const {
 
 const std::vector<krLineSeg>& krContour::lineSegs() const {
     computeLineSegs();
-    if (!lineSegsBuilt) {
+    if (!cache_.lineSegsBuilt) {
         const krSegmentView s = segmentView();
-        lineSegs_.assign(validLine_.size(), krLineSeg());
-        for (std::size_t k = 0; k < lineSegs_.size(); ++k)
-            if (validLine_[k]) lineSegs_[k] = krLineSeg(s.start(k), s.end(k));
-        lineSegsBuilt = true;
+        cache_.lineSegs.assign(cache_.validLine.size(), krLineSeg());
+        for (std::size_t k = 0; k < cache_.lineSegs.size(); ++k)
+            if (cache_.validLine[k]) cache_.lineSegs[k] = krLineSeg(s.start(k), s.end(k));
+        cache_.lineSegsBuilt = true;
     }
-    return lineSegs_;
+    return cache_.lineSegs;
 }
 
 const std::vector<bool>& krContour::validLine() const {
     computeLineSegs();
-    return validLine_;
+    return cache_.validLine;
 }
 
 namespace {
@@ -652,7 +606,7 @@ std::vector<krVector<2>> krContour::intersections(const krLineSeg& seg, std::vec
     const auto near = [&seg](const krSegmentIndex::Box& b) {
         return segmentNearBox(seg, b.lox, b.loy, b.hix, b.hiy);
     };
-    segmentIndex->forEachOverlap(s, box, near, [&](std::size_t k) {
+    cache_.segmentIndex->forEachOverlap(s, box, near, [&](std::size_t k) {
         krVector<2> p;
         if (keptCrossing(seg, line, includeEnds, krLineSeg(s.start(k), s.end(k)), p)) {
             result.push_back(p);
@@ -725,7 +679,7 @@ long krContour::crossingCount(const krLineSeg& seg) const {
     };
     const krSegmentView s = segmentView();
     long count = 0;
-    segmentIndex->forEachOverlap(s, box, near, [&](std::size_t k) {
+    cache_.segmentIndex->forEachOverlap(s, box, near, [&](std::size_t k) {
         const krLineSeg own(s.start(k), s.end(k));
         int kept = quick(own);
         if (kept < 0) {
@@ -775,7 +729,7 @@ bool apart(const krVector<2>& s1, const krVector<2>& s2, const krVector<2>& t1, 
 
 bool krContour::isSelfIntersecting() const {
     if (points_.empty()) return false;
-    if (selfIntersectingValid) return selfIntersecting;
+    if (cache_.selfIntersectingValid) return cache_.selfIntersecting;
     computeLineSegs();
     // The contour crosses itself when some valid segment's own query (ends
     // excluded) keeps a hit. A hit of query k from segment j needs their boxes
@@ -792,15 +746,15 @@ bool krContour::isSelfIntersecting() const {
     // finite are not in the index. A kept hit lies within 1e-6 of both
     // segments, so they come within 2e-6 of each other: pairs farther apart
     // need no test.
-    const auto valid = std::find(validLine_.begin(), validLine_.end(), true);
+    const auto valid = std::find(cache_.validLine.begin(), cache_.validLine.end(), true);
     const bool twoValid =
-        valid != validLine_.end() && std::find(valid + 1, validLine_.end(), true) != validLine_.end();
+        valid != cache_.validLine.end() && std::find(valid + 1, cache_.validLine.end(), true) != cache_.validLine.end();
     if (twoValid) encloseRect(kIdentity);
     bool found = false;
     const krVector<2>& first = points_.front();
     if (twoValid && !std::isnan(first.x()) && !std::isnan(first.y())) {
         const krSegmentView s = segmentView();
-        found = !segmentIndex->forEachPair(s, 2e-6, [&](std::size_t k, std::size_t j) {
+        found = !cache_.segmentIndex->forEachPair(s, 2e-6, [&](std::size_t k, std::size_t j) {
             const krVector<2>&a1 = s.start(k), &a2 = s.end(k), &b1 = s.start(j), &b2 = s.end(j);
             // Segments sharing an end point keep nothing either way: that
             // end lies at distance 0 from the other segment.
@@ -811,8 +765,8 @@ bool krContour::isSelfIntersecting() const {
             return !(keptCrossing(sk, sk.line(), false, sj, p) || keptCrossing(sj, sj.line(), false, sk, p));
         });
     }
-    selfIntersecting = found;
-    selfIntersectingValid = true;
+    cache_.selfIntersecting = found;
+    cache_.selfIntersectingValid = true;
     return found;
 }
 
@@ -910,14 +864,14 @@ krPolygon krContour::polygon() const {
 
 void krContour::convexHull(krRegion& out) const {
     checkEmptyContour();
-    if (!convexHullValid) {
-        convexHull_ =
+    if (!cache_.convexHullValid) {
+        cache_.convexHull =
             krPtrHandle_const<krRegion>(new krRegion(kfConvexHull(points_), krContourDefs::eAsIs));
-        convexHullValid = true;
+        cache_.convexHullValid = true;
     }
     // Held here while out is assigned: out may be this very region, whose
     // assignment drops its own handle to the hull.
-    const krPtrHandle_const<krRegion> hull = convexHull_;
+    const krPtrHandle_const<krRegion> hull = cache_.convexHull;
     out = *hull;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cntr/boundedmap.h"
+#include "cntr/ownedcache.h"
 #include "defs/cntrdefs.h"
 #include "platform/disp/color.h"
 #include "platform/disp/tablet.h"
@@ -148,7 +149,7 @@ protected:
     double medianFeatureSize() const;
 
     // The segment tables, built once per state of the contour in one pass:
-    // validLine_ marks the segments that are not degenerate and segmentIndex
+    // validLine marks the segments that are not degenerate and segmentIndex
     // groups them for box queries. lineSegs() holds every segment in segment
     // order (a default segment where the two ends are equal within 1e-15); it
     // is filled on first request, as the queries read the segments from the
@@ -173,34 +174,41 @@ protected:
     bool closed = true;
     Points points_;
     std::int32_t cachedVectorSize_ = 3;
-    mutable bool meanPositionValid = false;
-    mutable krVector<2> meanPosition_;
-    mutable bool lengthValid = false;
-    mutable double length_ = 0.0;
-    mutable bool convexHullValid = false;
-    mutable krPtrHandle_const<krRegion> convexHull_;
-    mutable std::unique_ptr<RectCache> rectCache;
-    mutable std::vector<bool> circleValid;
-    mutable std::vector<krCircle> circles;
-    mutable std::unique_ptr<ExtremalCache> extremalCache;
-    mutable bool ellipseValid = false;
-    mutable krEllipse ellipse;
-    mutable double ellipseResidual = 0.0;
-    mutable bool selfIntersecting = false;
-    mutable bool selfIntersectingValid = false;
-    mutable bool lineSegsValid = false;
-    mutable std::vector<krLineSeg> lineSegs_;
-    mutable bool lineSegsBuilt = false;  // lineSegs_ is filled for this state
-    mutable bool linesValid = false;
-    mutable bool boxesValid = false;
-    mutable std::vector<bool> validLine_;
-    mutable bool medianFeatureSizeValid = false;
-    mutable double medianFeatureSize_ = 0.0;
-    mutable std::unique_ptr<std::vector<krVertexGrid>> vertexGrids;
-    // Box tree over the segment table; meaningful while lineSegsValid is set.
-    // It keeps its storage when the tables go stale, so rebuilding the tables
-    // of a contour that changed allocates nothing.
-    mutable std::unique_ptr<krSegmentIndex> segmentIndex;
+
+    // Every cached answer with its flag. cleanCacheInfo() replaces the whole
+    // record by a fresh one and assignment copies it whole (the owned caches
+    // deeply), so a cache added here is dropped and copied with the others.
+    // A value counts only while its flag is set.
+    struct Caches {
+        bool meanPositionValid = false;
+        krVector<2> meanPosition;
+        bool lengthValid = false;
+        double length = 0.0;
+        bool convexHullValid = false;
+        krPtrHandle_const<krRegion> convexHull;
+        kr_OwnedCache<RectCache> rectCache;
+        // One entry per DiameterMode, sized on first use.
+        std::vector<bool> circleValid;
+        std::vector<krCircle> circles;
+        kr_OwnedCache<ExtremalCache> extremalCache;
+        bool ellipseValid = false;
+        krEllipse ellipse;
+        double ellipseResidual = 0.0;
+        bool selfIntersecting = false;
+        bool selfIntersectingValid = false;
+        bool lineSegsValid = false;
+        std::vector<krLineSeg> lineSegs;
+        bool lineSegsBuilt = false;  // lineSegs is filled for this state
+        bool linesValid = false;
+        bool boxesValid = false;
+        std::vector<bool> validLine;
+        bool medianFeatureSizeValid = false;
+        double medianFeatureSize = 0.0;
+        kr_OwnedCache<std::vector<krVertexGrid>> vertexGrids;
+        // Box tree over the segment table, built with it.
+        kr_OwnedCache<krSegmentIndex> segmentIndex;
+    };
+    mutable Caches cache_;
 
 private:
     void initializePointers();

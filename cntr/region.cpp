@@ -52,24 +52,13 @@ krRegion::~krRegion() = default;
 
 krRegion& krRegion::operator=(const krRegion& other) {
     if (&other == this) return *this;
+    // Copies first, then the contour part (which changes nothing when it
+    // fails), then moves that cannot throw.
+    Holes holes = other.holes_;
+    Caches caches = other.regionCache_;
     krContour::operator=(other);
-    holes_ = other.holes_;
-    comHolesValid = other.comHolesValid;
-    comHoles = other.comHoles;
-    comValid = other.comValid;
-    com = other.com;
-    areaHolesValid = other.areaHolesValid;
-    areaHoles = other.areaHoles;
-    areaValid = other.areaValid;
-    area_ = other.area_;
-    inertiaHolesValid = other.inertiaHolesValid;
-    inertiaHoles = other.inertiaHoles;
-    inertiaValid = other.inertiaValid;
-    inertia = other.inertia;
-    regularizedValid = other.regularizedValid;
-    regularized = other.regularized;
-    outerHullValid = other.outerHullValid;
-    outerHull_ = other.outerHull_;
+    holes_.swap(holes);
+    regionCache_ = std::move(caches);
     return *this;
 }
 
@@ -104,9 +93,7 @@ void krRegion::holes(const std::vector<krPtrHandle<krRegion>>& v) {
 
 void krRegion::cleanCacheInfo() {
     krContour::cleanCacheInfo();
-    comHolesValid = comValid = areaHolesValid = areaValid = false;
-    inertiaHolesValid = inertiaValid = regularizedValid = outerHullValid = false;
-    areaHoles = area_ = 0.0;
+    regionCache_ = Caches();
 }
 
 void krRegion::checkEmptyContour() const {
@@ -127,31 +114,31 @@ const krRegion& holeAt(const krRegion::Holes& holes, std::size_t i) {
 double krRegion::area(bool considerHoles) const {
     checkEmptyContour();
     if (!considerHoles) {
-        if (!areaValid) {
-            area_ = kf_Area(points());
-            areaValid = true;
+        if (!regionCache_.areaValid) {
+            regionCache_.area = kf_Area(points());
+            regionCache_.areaValid = true;
         }
-        return area_;
+        return regionCache_.area;
     }
-    if (areaHolesValid) return areaHoles;
+    if (regionCache_.areaHolesValid) return regionCache_.areaHoles;
     double a = area(false);
     // No test that a hole lies inside: every hole's area is taken away.
     for (std::size_t i = 0; i < holes_.size(); ++i) a -= holeAt(holes_, i).area(false);
-    areaHoles = a;
-    areaHolesValid = true;
+    regionCache_.areaHoles = a;
+    regionCache_.areaHolesValid = true;
     return a;
 }
 
 krVector<2> krRegion::centerOfMass(bool considerHoles) const {
     checkEmptyContour();
     if (!considerHoles || holes_.empty()) {
-        if (!comValid) {
-            com = kf_CenterOfMass(points());
-            comValid = true;
+        if (!regionCache_.comValid) {
+            regionCache_.com = kf_CenterOfMass(points());
+            regionCache_.comValid = true;
         }
-        return com;
+        return regionCache_.com;
     }
-    if (comHolesValid) return comHoles;
+    if (regionCache_.comHolesValid) return regionCache_.comHoles;
     double a = area(false);
     krVector<2> s = centerOfMass(false) * a;
     for (std::size_t i = 0; i < holes_.size(); ++i) {
@@ -163,20 +150,20 @@ krVector<2> krRegion::centerOfMass(bool considerHoles) const {
     // Holes that take away the whole area leave no surface to weigh: a centre
     // would be a division by zero, so the caller hears about it instead.
     if (a == 0.0) throw krContourDefs::BadParams(L"holes cancel the area of the region");
-    comHoles = s * (1.0 / a);
-    comHolesValid = true;
-    return comHoles;
+    regionCache_.comHoles = s * (1.0 / a);
+    regionCache_.comHolesValid = true;
+    return regionCache_.comHoles;
 }
 
 krMatrix<2> krRegion::inertiaMatrix(bool considerHoles) const {
     checkEmptyContour();
     if (considerHoles && !holes_.empty())
         throw krContourDefs::BadParams(L"inertiaMatrix(considerHoles) is not implemented");
-    if (!inertiaValid) {
-        inertia = kf_InertiaDataPolygon(points()).inertiaMatrix();
-        inertiaValid = true;
+    if (!regionCache_.inertiaValid) {
+        regionCache_.inertia = kf_InertiaDataPolygon(points()).inertiaMatrix();
+        regionCache_.inertiaValid = true;
     }
-    return inertia;
+    return regionCache_.inertia;
 }
 
 // ---------------------------------------------------------------------------

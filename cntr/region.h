@@ -128,23 +128,29 @@ protected:
     void checkEmptyContour() const;
 
     Holes holes_;
-    mutable bool comHolesValid = false;
-    mutable krVector<2> comHoles;
-    mutable bool comValid = false;
-    mutable krVector<2> com;
-    mutable bool areaHolesValid = false;
-    mutable double areaHoles = 0.0;
-    mutable bool areaValid = false;
-    mutable double area_ = 0.0;
-    // Kept beside the others, but nothing computes the inertia with holes.
-    mutable bool inertiaHolesValid = false;
-    mutable krMatrix<2> inertiaHoles;
-    mutable bool inertiaValid = false;
-    mutable krMatrix<2> inertia;
-    mutable bool regularizedValid = false;
-    mutable krPtrHandle_const<krRegion> regularized;
-    mutable bool outerHullValid = false;
-    mutable krPtrHandle_const<krRegion> outerHull_;
+    // Every cached measure with its flag, one pair per value of considerHoles
+    // where there is one. cleanCacheInfo() replaces the whole record and
+    // assignment copies it whole; the derived regions are shared by handle.
+    struct Caches {
+        bool comHolesValid = false;
+        krVector<2> comHoles;
+        bool comValid = false;
+        krVector<2> com;
+        bool areaHolesValid = false;
+        double areaHoles = 0.0;
+        bool areaValid = false;
+        double area = 0.0;
+        // Kept beside the others, but nothing computes the inertia with holes.
+        bool inertiaHolesValid = false;
+        krMatrix<2> inertiaHoles;
+        bool inertiaValid = false;
+        krMatrix<2> inertia;
+        bool regularizedValid = false;
+        krPtrHandle_const<krRegion> regularized;
+        bool outerHullValid = false;
+        krPtrHandle_const<krRegion> outerHull;
+    };
+    mutable Caches regionCache_;
 
 private:
     friend class krRegionSet;

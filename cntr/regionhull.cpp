@@ -278,12 +278,12 @@ void krRegion::splice(const krRegion& other, krRegion& out) const {
 // Outer hull and regularization.
 
 void krRegion::outerHull(krRegion& out) const {
-    cachedRepair(*this, outerHullValid, outerHull_, out,
+    cachedRepair(*this, regionCache_.outerHullValid, regionCache_.outerHull, out,
                  [this](krRegion& r) { outerHullRegularize(r, true); });
 }
 
 void krRegion::regularize(krRegion& out) const {
-    cachedRepair(*this, regularizedValid, regularized, out,
+    cachedRepair(*this, regionCache_.regularizedValid, regionCache_.regularized, out,
                  [this](krRegion& r) { outerHullRegularize(r, false); });
 }
 

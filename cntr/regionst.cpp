@@ -43,38 +43,23 @@ krRegionSet::krRegionSet(const krRegionSet& other) : krPersistent(), krRepBase()
 
 krRegionSet& krRegionSet::operator=(const krRegionSet& other) {
     if (&other == this) return *this;
-    regions_ = other.regions_;
+    // Copies first, then moves that cannot throw: a failed copy changes nothing.
+    Regions regions = other.regions_;
+    Caches caches = other.cache_;
+    regions_.swap(regions);
     cachedVectorSize_ = other.cachedVectorSize_;
-    comHolesValid = other.comHolesValid;
-    comHoles = other.comHoles;
-    comValid = other.comValid;
-    com = other.com;
-    areaHolesValid = other.areaHolesValid;
-    areaHoles = other.areaHoles;
-    areaValid = other.areaValid;
-    area_ = other.area_;
-    rectCache = other.rectCache ? std::make_unique<RectCache>(*other.rectCache) : nullptr;
-    inertiaHolesValid = other.inertiaHolesValid;
-    inertiaHoles = other.inertiaHoles;
-    inertiaValid = other.inertiaValid;
-    inertia = other.inertia;
-    selfIntersecting = other.selfIntersecting;
-    selfIntersectingValid = other.selfIntersectingValid;
-    regularizedValid = other.regularizedValid;
-    regularized = other.regularized;
-    outerHullValid = other.outerHullValid;
-    outerHull_ = other.outerHull_;
+    cache_ = std::move(caches);
     return *this;
 }
 
 krRegionSet::~krRegionSet() {
     deletePointers();
-    outerHull_ = krPtrHandle_const<krRegionSet>();
-    regularized = krPtrHandle_const<krRegionSet>();
+    cache_.outerHull = krPtrHandle_const<krRegionSet>();
+    cache_.regularized = krPtrHandle_const<krRegionSet>();
 }
 
-void krRegionSet::initializePointers() { rectCache = nullptr; }
-void krRegionSet::deletePointers() { rectCache.reset(); }
+void krRegionSet::initializePointers() { cache_.rectCache.reset(); }
+void krRegionSet::deletePointers() { cache_.rectCache.reset(); }
 
 void krRegionSet::applyMode(krContourDefs::IntersectionMode mode) {
     if (mode == krContourDefs::eOuterHull)
@@ -119,12 +104,9 @@ void krRegionSet::makePointsConsistentWithData() { cleanCacheInfo(); }
 
 void krRegionSet::cleanCacheInfo() {
     notifyMutation();
-    deletePointers();
-    areaHoles = area_ = 0.0;
-    comHolesValid = comValid = areaHolesValid = areaValid = false;
-    inertiaHolesValid = inertiaValid = selfIntersectingValid = false;
-    // The repaired sets stay referenced until the next repair replaces them.
-    regularizedValid = outerHullValid = false;
+    // A fresh record: every flag false, the rectangle cache deleted, the
+    // repaired sets released. Nothing in it allocates.
+    cache_ = Caches();
 }
 
 void krRegionSet::cacheFilled() const { const_cast<krRegionSet*>(this)->notifyMutation(); }
@@ -134,8 +116,8 @@ void krRegionSet::cacheFilled() const { const_cast<krRegionSet*>(this)->notifyMu
 // succeeded, so an error from a region leaves it invalid.
 
 double krRegionSet::area(bool considerHoles) const {
-    bool& valid = considerHoles ? areaHolesValid : areaValid;
-    double& value = considerHoles ? areaHoles : area_;
+    bool& valid = considerHoles ? cache_.areaHolesValid : cache_.areaValid;
+    double& value = considerHoles ? cache_.areaHoles : cache_.area;
     if (valid) return value;
     double sum = 0.0;
     for (const auto& r : regions_) sum += r->area(considerHoles);
@@ -147,8 +129,8 @@ double krRegionSet::area(bool considerHoles) const {
 
 krVector<2> krRegionSet::centerOfMass(bool considerHoles) const {
     checkEmptyRegionSet();
-    bool& valid = considerHoles ? comHolesValid : comValid;
-    krVector<2>& value = considerHoles ? comHoles : com;
+    bool& valid = considerHoles ? cache_.comHolesValid : cache_.comValid;
+    krVector<2>& value = considerHoles ? cache_.comHoles : cache_.com;
     if (valid) return value;
     // Summed afresh: the area cache is neither read nor filled here.
     double a = 0.0;
@@ -171,8 +153,8 @@ krVector<2> krRegionSet::centerOfMass(bool considerHoles) const {
 
 krMatrix<2> krRegionSet::inertiaMatrix(bool considerHoles) const {
     checkEmptyRegionSet();
-    bool& valid = considerHoles ? inertiaHolesValid : inertiaValid;
-    krMatrix<2>& value = considerHoles ? inertiaHoles : inertia;
+    bool& valid = considerHoles ? cache_.inertiaHolesValid : cache_.inertiaValid;
+    krMatrix<2>& value = considerHoles ? cache_.inertiaHoles : cache_.inertia;
     if (valid) return value;
     // The parallel-axis sum of the regions' records, taken in list order.
     kr_InertiaData sum;
@@ -207,20 +189,20 @@ double krRegionSet::distToPoint(const krVector<2>& p, bool vertexOnly, bool cons
 
 krRect krRegionSet::encloseRect(const krXform<2>& x) const {
     checkEmptyRegionSet();
-    if (!rectCache) rectCache = std::make_unique<RectCache>();
-    if (const krRect* hit = rectCache->find(x)) return *hit;
+    if (!cache_.rectCache) cache_.rectCache = std::make_unique<RectCache>();
+    if (const krRect* hit = cache_.rectCache->find(x)) return *hit;
     // Each boundary answers from its own rectangle cache when it can.
     krRect rect = outline(regions_[0]).encloseRect(x);
     for (std::size_t k = 1; k < regions_.size(); ++k)
         rect = rect.enclose(outline(regions_[k]).encloseRect(x));
-    rectCache->insert(x, rect, cachedVectorSize_);
+    cache_.rectCache->insert(x, rect, cachedVectorSize_);
     cacheFilled();
     return rect;
 }
 
 bool krRegionSet::isSelfIntersecting() const {
     if (regions_.empty()) return false;
-    if (selfIntersectingValid) return selfIntersecting;
+    if (cache_.selfIntersectingValid) return cache_.selfIntersecting;
     // Every boundary is asked about itself and the pairs are walked even after
     // a true answer, so that an unusable region (a null handle, too few
     // points) is reported whatever the others hold. The answer is cached only
@@ -234,8 +216,8 @@ bool krRegionSet::isSelfIntersecting() const {
             return !outline(regions_[i]).intersections(outline(regions_[j])).empty();
         }))
         found = true;
-    selfIntersecting = found;
-    selfIntersectingValid = true;
+    cache_.selfIntersecting = found;
+    cache_.selfIntersectingValid = true;
     return found;
 }
 
@@ -255,11 +237,11 @@ void krRegionSet::draw(krUITablet& tablet, const krColor& color,
 // Repair.
 
 void krRegionSet::outerHull(krRegionSet& out) const {
-    repaired(out, outerHullValid, outerHull_, true);
+    repaired(out, cache_.outerHullValid, cache_.outerHull, true);
 }
 
 void krRegionSet::regularize(krRegionSet& out) const {
-    repaired(out, regularizedValid, regularized, false);
+    repaired(out, cache_.regularizedValid, cache_.regularized, false);
 }
 
 void krRegionSet::repaired(krRegionSet& out, bool& valid, krPtrHandle_const<krRegionSet>& cached,

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cntr/boundedmap.h"
+#include "cntr/ownedcache.h"
 #include "cntr/contour.h"
 #include "cntr/region.h"
 #include "defs/cntrdefs.h"
@@ -116,25 +117,32 @@ protected:
 
     Regions regions_;
     std::int32_t cachedVectorSize_ = 3;
-    mutable bool comHolesValid = false;
-    mutable krVector<2> comHoles;
-    mutable bool comValid = false;
-    mutable krVector<2> com;
-    mutable bool areaHolesValid = false;
-    mutable double areaHoles = 0.0;
-    mutable bool areaValid = false;
-    mutable double area_ = 0.0;
-    mutable std::unique_ptr<RectCache> rectCache;
-    mutable bool inertiaHolesValid = false;
-    mutable krMatrix<2> inertiaHoles;
-    mutable bool inertiaValid = false;
-    mutable krMatrix<2> inertia;
-    mutable bool selfIntersecting = false;
-    mutable bool selfIntersectingValid = false;
-    mutable bool regularizedValid = false;
-    mutable krPtrHandle_const<krRegionSet> regularized;
-    mutable bool outerHullValid = false;
-    mutable krPtrHandle_const<krRegionSet> outerHull_;
+    // Every cached measure with its flag, one pair per value of considerHoles.
+    // cleanCacheInfo() replaces the whole record and assignment copies it
+    // whole (the rectangle cache deeply); the repaired sets are shared by
+    // handle.
+    struct Caches {
+        bool comHolesValid = false;
+        krVector<2> comHoles;
+        bool comValid = false;
+        krVector<2> com;
+        bool areaHolesValid = false;
+        double areaHoles = 0.0;
+        bool areaValid = false;
+        double area = 0.0;
+        kr_OwnedCache<RectCache> rectCache;
+        bool inertiaHolesValid = false;
+        krMatrix<2> inertiaHoles;
+        bool inertiaValid = false;
+        krMatrix<2> inertia;
+        bool selfIntersecting = false;
+        bool selfIntersectingValid = false;
+        bool regularizedValid = false;
+        krPtrHandle_const<krRegionSet> regularized;
+        bool outerHullValid = false;
+        krPtrHandle_const<krRegionSet> outerHull;
+    };
+    mutable Caches cache_;
 
 private:
     void applyMode(krContourDefs::IntersectionMode mode);

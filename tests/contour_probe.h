@@ -14,40 +14,37 @@
 
 struct Probe : krContour {
     using krContour::krContour;
-    using krContour::boxesValid, krContour::circleValid, krContour::convexHullValid,
-        krContour::convexHull_, krContour::crossingCount, krContour::ellipse, krContour::ellipseResidual, krContour::ellipseValid,
-        krContour::extremalCache, krContour::ExtremalCache, krContour::intersections,
-        krContour::length_, krContour::lengthValid, krContour::lineSegs,
-        krContour::lineSegsValid, krContour::linesValid, krContour::makeDataConsistentWithPoints,
-        krContour::makePointsConsistentWithData, krContour::meanPositionValid,
-        krContour::medianFeatureSize, krContour::medianFeatureSizeValid, krContour::points_,
-        krContour::rectCache, krContour::RectCache, krContour::selfIntersectingValid,
-        krContour::setPoints, krContour::validLine, krContour::vertexGrids;
+    using krContour::cache_, krContour::crossingCount, krContour::ExtremalCache, krContour::intersections,
+        krContour::lineSegs, krContour::makeDataConsistentWithPoints,
+        krContour::makePointsConsistentWithData, krContour::medianFeatureSize, krContour::points_,
+        krContour::RectCache, krContour::setPoints, krContour::validLine;
 
     // Fills the caches that have queries and marks the rest valid by hand.
     void fillCaches() {
         length();
         meanPosition();
         vertexIndex(krVector<2>(0, 0), 1.0);
-        convexHullValid = ellipseValid = selfIntersectingValid = lineSegsValid = true;
-        linesValid = boxesValid = medianFeatureSizeValid = true;
-        circleValid.assign(2, true);
-        rectCache = std::make_unique<RectCache>();
-        rectCache->insert(krXform<2>::I, krRect(krVector<2>(1, 2), krVector<2>(3, 4)), 3);
-        extremalCache = std::make_unique<ExtremalCache>();
-        extremalCache->insert(0.5, 1, 3);
+        Caches& k = cache_;
+        k.convexHullValid = k.ellipseValid = k.selfIntersectingValid = k.lineSegsValid = true;
+        k.linesValid = k.boxesValid = k.medianFeatureSizeValid = true;
+        k.circleValid.assign(2, true);
+        k.rectCache = std::make_unique<RectCache>();
+        k.rectCache->insert(krXform<2>::I, krRect(krVector<2>(1, 2), krVector<2>(3, 4)), 3);
+        k.extremalCache = std::make_unique<ExtremalCache>();
+        k.extremalCache->insert(0.5, 1, 3);
     }
 
     // The caches that are valid or allocated, by name.
     std::string valid() const {
-        const bool circles = circleValid.size() == 2;
+        const Caches& k = cache_;
+        const bool circles = k.circleValid.size() == 2;
         const std::pair<bool, const char*> caches[] = {
-            {lengthValid, "length"}, {meanPositionValid, "mean"}, {convexHullValid, "hull"},
-            {circles && circleValid[0], "circle0"}, {circles && circleValid[1], "circle1"},
-            {ellipseValid, "ellipse"}, {selfIntersectingValid, "selfx"}, {lineSegsValid, "segs"},
-            {linesValid, "lines"}, {boxesValid, "boxes"}, {medianFeatureSizeValid, "median"},
-            {rectCache != nullptr, "rects"}, {extremalCache != nullptr, "extremes"},
-            {vertexGrids != nullptr, "grids"}};
+            {k.lengthValid, "length"}, {k.meanPositionValid, "mean"}, {k.convexHullValid, "hull"},
+            {circles && k.circleValid[0], "circle0"}, {circles && k.circleValid[1], "circle1"},
+            {k.ellipseValid, "ellipse"}, {k.selfIntersectingValid, "selfx"}, {k.lineSegsValid, "segs"},
+            {k.linesValid, "lines"}, {k.boxesValid, "boxes"}, {k.medianFeatureSizeValid, "median"},
+            {k.rectCache != nullptr, "rects"}, {k.extremalCache != nullptr, "extremes"},
+            {k.vertexGrids != nullptr, "grids"}};
         std::string s;
         for (const auto& c : caches)
             if (c.first) s += s.empty() ? c.second : std::string(" ") + c.second;

@@ -23,8 +23,7 @@ constexpr auto eRegularize = krContourDefs::eRegularize;
 struct RegionProbe : krRegion {
     // The virtual base is built here, by the most derived class.
     explicit RegionProbe(const Pts& p) : krContour(p, true, 0), krRegion(p) {}
-    using krRegion::outerHull_, krRegion::outerHullValid, krRegion::regularized,
-        krRegion::regularizedValid;
+    using krRegion::regionCache_;
 };
 
 const Pts kBowTie = {{0, 0}, {2, 2}, {2, 0}, {0, 2}};
@@ -72,7 +71,7 @@ TEST(RegionRepair, CopiesKeepTheLabel) {
         ASSERT_EQ(out.holes().size(), 1u);
         EXPECT_EQ(out.holes()[0].get(), r.holes()[0].get());
     }
-    EXPECT_FALSE(r.outerHullValid || r.regularizedValid);
+    EXPECT_FALSE(r.regionCache_.outerHullValid || r.regionCache_.regularizedValid);
     krRegion out;
     r.map(krXform<2>(krMatrix<2>(), V(1, -2)), out);
     EXPECT_EQ(out.points(), (Pts{{1, -2}, {5, -2}, {5, 2}, {1, 2}}));
@@ -89,16 +88,16 @@ TEST(RegionRepair, CrossingResultsAreCachedWithoutHolesOrLabel) {
     r.holes(krRegion::Holes{hole({{1.9, 0.5}, {1.9, 0.6}, {1.8, 0.55}})});
     krRegion first, second;
     r.outerHull(first);
-    EXPECT_FALSE(r.regularizedValid);
-    const krRegion* cached = r.outerHull_.get();
+    EXPECT_FALSE(r.regionCache_.regularizedValid);
+    const krRegion* cached = r.regionCache_.outerHull.get();
     r.outerHull(second);
-    EXPECT_EQ(r.outerHull_.get(), cached);  // no second trace
+    EXPECT_EQ(r.regionCache_.outerHull.get(), cached);  // no second trace
     EXPECT_EQ(first, second);
     EXPECT_TRUE(second.holes().empty());
     EXPECT_EQ(second.label(), 0u);
     // New points drop the cache; out may be the region itself.
     r.points(Pts{{0, 0}, {3, 3}, {3, 0}, {0, 3}});
-    EXPECT_FALSE(r.outerHullValid);
+    EXPECT_FALSE(r.regionCache_.outerHullValid);
     r.regularize(r);
     EXPECT_EQ(r.points(), (Pts{{3, 0}, {1.5, 1.5}, {0, 0}, {0, 3}, {1.5, 1.5}, {3, 3}}));
     EXPECT_TRUE(r.holes().empty());

@@ -23,8 +23,7 @@ Handle square(double x0, double y0, double side) { return rect(x0, y0, side, sid
 // A set that shows its caches.
 struct SetProbe : krRegionSet {
     using krRegionSet::krRegionSet;
-    using krRegionSet::areaValid, krRegionSet::outerHullValid, krRegionSet::rectCache,
-        krRegionSet::selfIntersectingValid;
+    using krRegionSet::cache_;
 };
 
 const krContour& outline(const Handle& r) { return *r; }
@@ -135,34 +134,34 @@ TEST(RegionSet, CachesAndTheirInvalidation) {
     SetProbe set({square(0, 0, 1)});
     EXPECT_DOUBLE_EQ(set.area(false), 1.0);
     set.add(square(2, 0, 1));
-    EXPECT_FALSE(set.areaValid);
+    EXPECT_FALSE(set.cache_.areaValid);
     EXPECT_DOUBLE_EQ(set.area(false), 2.0);
 
     // The rectangle cache grows to cachedVectorSize + 1 entries, then replaces.
     auto scaled = [](double s, double last) { return krXform<2>(krMatrix<2>(s, 0, 0, last), V(0, 0)); };
     for (int k = 1; k <= 5; ++k) {
         EXPECT_EQ(set.encloseRect(scaled(k, k)), krRect(V(0, 0), V(3 * k, k)));
-        EXPECT_EQ(set.rectCache->size(), std::min(k, 4)) << k;
+        EXPECT_EQ(set.cache_.rectCache->size(), std::min(k, 4)) << k;
     }
     EXPECT_EQ(set.encloseRect(scaled(1, 2)), krRect(V(0, 0), V(3, 2)));  // only the last element differs
 
     // A copy owns its own rectangle cache, with the same entries.
     SetProbe copy(set);
-    EXPECT_EQ(copy.rectCache->entries(), set.rectCache->entries());
-    EXPECT_EQ((copy = SetProbe()).rectCache, nullptr);
+    EXPECT_EQ(copy.cache_.rectCache->entries(), set.cache_.rectCache->entries());
+    EXPECT_EQ((copy = SetProbe()).cache_.rectCache, nullptr);
 
     EXPECT_THROW(set.cachedVectorSize(-1), krContourDefs::BadParams);
     EXPECT_EQ(set.cachedVectorSize(), 3);
     set.cachedVectorSize(0);
-    EXPECT_NE(set.rectCache, nullptr);
+    EXPECT_NE(set.cache_.rectCache, nullptr);
 }
 
 TEST(RegionSet, NullHandlesThrowAndChangeNothing) {
     SetProbe set({square(0, 0, 1), Handle()});
     EXPECT_THROW(set.area(false), krBadPointer);
-    EXPECT_FALSE(set.areaValid);
+    EXPECT_FALSE(set.cache_.areaValid);
     EXPECT_THROW(set.isSelfIntersecting(), krBadPointer);
-    EXPECT_FALSE(set.selfIntersectingValid);
+    EXPECT_FALSE(set.cache_.selfIntersectingValid);
     EXPECT_THROW((void)(set == krRegionSet(set)), krBadPointer);
     krRegionSet out({square(7, 7, 1)});
     EXPECT_THROW(set.outerHull(out), krBadPointer);
@@ -246,6 +245,6 @@ TEST(RegionSetRepair, CachedResultsAndAFailingRegion) {
     krRegionSet out({square(5, 5, 1)});
     const krRegionSet::Regions before = out.regions();
     EXPECT_THROW(bad.outerHull(out), krContourDefs::BadParams);
-    EXPECT_FALSE(bad.outerHullValid);
+    EXPECT_FALSE(bad.cache_.outerHullValid);
     EXPECT_EQ(out.regions(), before);
 }
