@@ -9,6 +9,30 @@
 #include "cntr/contour.h"
 #include "platform/disp/tablet.h"
 
+// The measures a region and a region set cache alike, each with its flag and
+// one pair per value of considerHoles, and their two repaired forms, which are
+// shared by handle. The inertia with holes of a region is kept beside the
+// others, but nothing computes it.
+template <class Shape>
+struct kr_SurfaceCaches {
+    bool comHolesValid = false;
+    krVector<2> comHoles;
+    bool comValid = false;
+    krVector<2> com;
+    bool areaHolesValid = false;
+    double areaHoles = 0.0;
+    bool areaValid = false;
+    double area = 0.0;
+    bool inertiaHolesValid = false;
+    krMatrix<2> inertiaHoles;
+    bool inertiaValid = false;
+    krMatrix<2> inertia;
+    bool regularizedValid = false;
+    krPtrHandle_const<Shape> regularized;
+    bool outerHullValid = false;
+    krPtrHandle_const<Shape> outerHull;
+};
+
 // A closed outer boundary (the contour part) and a list of holes. Each hole is
 // itself a region, shared by handle and never changed through its parent; a
 // parent uses only a hole's outer boundary, never the hole's own holes, except
@@ -128,28 +152,9 @@ protected:
     void checkEmptyContour() const;
 
     Holes holes_;
-    // Every cached measure with its flag, one pair per value of considerHoles
-    // where there is one. cleanCacheInfo() replaces the whole record and
-    // assignment copies it whole; the derived regions are shared by handle.
-    struct Caches {
-        bool comHolesValid = false;
-        krVector<2> comHoles;
-        bool comValid = false;
-        krVector<2> com;
-        bool areaHolesValid = false;
-        double areaHoles = 0.0;
-        bool areaValid = false;
-        double area = 0.0;
-        // Kept beside the others, but nothing computes the inertia with holes.
-        bool inertiaHolesValid = false;
-        krMatrix<2> inertiaHoles;
-        bool inertiaValid = false;
-        krMatrix<2> inertia;
-        bool regularizedValid = false;
-        krPtrHandle_const<krRegion> regularized;
-        bool outerHullValid = false;
-        krPtrHandle_const<krRegion> outerHull;
-    };
+    // Every cached measure with its flag. cleanCacheInfo() replaces the whole
+    // record and assignment copies it whole.
+    struct Caches : kr_SurfaceCaches<krRegion> {};
     mutable Caches regionCache_;
 
 private:

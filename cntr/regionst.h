@@ -117,30 +117,12 @@ protected:
 
     Regions regions_;
     std::int32_t cachedVectorSize_ = 3;
-    // Every cached measure with its flag, one pair per value of considerHoles.
-    // cleanCacheInfo() replaces the whole record and assignment copies it
-    // whole (the rectangle cache deeply); the repaired sets are shared by
-    // handle.
-    struct Caches {
-        bool comHolesValid = false;
-        krVector<2> comHoles;
-        bool comValid = false;
-        krVector<2> com;
-        bool areaHolesValid = false;
-        double areaHoles = 0.0;
-        bool areaValid = false;
-        double area = 0.0;
+    // Every cached measure with its flag. cleanCacheInfo() replaces the whole
+    // record and assignment copies it whole (the rectangle cache deeply).
+    struct Caches : kr_SurfaceCaches<krRegionSet> {
         kr_OwnedCache<RectCache> rectCache;
-        bool inertiaHolesValid = false;
-        krMatrix<2> inertiaHoles;
-        bool inertiaValid = false;
-        krMatrix<2> inertia;
         bool selfIntersecting = false;
         bool selfIntersectingValid = false;
-        bool regularizedValid = false;
-        krPtrHandle_const<krRegionSet> regularized;
-        bool outerHullValid = false;
-        krPtrHandle_const<krRegionSet> outerHull;
     };
     mutable Caches cache_;
 
