@@ -5,6 +5,7 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <sstream>
 
 #include <CLI/CLI.hpp>
@@ -34,6 +35,9 @@ const CLI::Validator kInputFile(
 struct Common {
     std::vector<std::string> inputs;
     std::string format = "auto";
+    std::string labelField;
+    std::optional<double> threshold;
+    int connectivity = 8;
     unsigned threads = 0;
     bool strict = false;
     bool quiet = false;
@@ -43,9 +47,26 @@ struct Common {
             ->required()->check(kInputFile);
         cmd->add_option("-f,--format", format, "input format; auto looks at the content")
             ->check(CLI::IsMember(formatNames()))->capture_default_str();
+        cmd->add_option("--label", labelField,
+                        "the GeoJSON property or COCO annotation member that names each shape "
+                        "(default: the id, else \"label\", \"id\" or \"name\")");
+        cmd->add_option("--threshold", threshold,
+                        "PNG masks: one shape of the pixels at or above this grey level "
+                        "(default: one shape a grey level but 0)");
+        cmd->add_option("--connectivity", connectivity,
+                        "masks: pixels meeting at a corner only are joined (8) or not (4)")
+            ->check(CLI::IsMember({4, 8}))->capture_default_str();
         cmd->add_option("-j,--threads", threads, "worker threads (default: one a core)");
         cmd->add_flag("--strict", strict, "stop at the first bad shape");
         cmd->add_flag("-q,--quiet", quiet, "no progress report on standard error");
+    }
+    ReadOptions reading() const {
+        ReadOptions o;
+        o.format = formatFromName(format);
+        o.labelField = labelField;
+        o.threshold = threshold;
+        o.connectivity = connectivity;
+        return o;
     }
     BatchOptions batch() const {
         BatchOptions o;
@@ -62,7 +83,7 @@ Status runFiles(const Common& c, const Work& work, std::ostream& out, BatchOptio
     std::size_t errors = 0;
     for (const std::string& path : c.inputs) {
         try {
-            auto src = openSource(path, formatFromName(c.format));
+            auto src = openSource(path, c.reading());
             BatchResult r = runBatch(*src, work, out, opt);
             errors += r.errors;
         } catch (const InputError& e) {

@@ -9,7 +9,9 @@
 #include <geos_c.h>
 #include <nlohmann/json.hpp>
 
+#include "cntr/masktrace.h"
 #include "platform/std/archive.h"
+#include "tools/pngmask.h"
 
 
 namespace qs {
@@ -274,17 +276,78 @@ std::optional<long long> integer(const json& a, const char* key) {
     return it->get<long long>();
 }
 
-Shape cocoMask(const json&) {
-    throw InputError("the segmentation is run-length encoded, not polygons");
+// The run lengths of a compressed mask: each a little-endian run of 5-bit
+// groups written as characters from '0', a set 0x20 bit asking for another
+// group and the last group's 0x10 bit giving the sign; from the third on,
+// each is a difference from the one two before.
+std::vector<long long> runLengths(const std::string& text) {
+    std::vector<long long> counts;
+    for (std::size_t p = 0; p < text.size();) {
+        long long x = 0;
+        int k = 0;
+        for (bool more = true; more; ++k) {
+            if (p >= text.size()) throw InputError("the mask's counts end in the middle of a number");
+            int c = static_cast<unsigned char>(text[p++]) - 48;
+            if (c < 0 || c > 63 || k > 11) throw InputError("the mask's counts are not a compressed run-length text");
+            x |= static_cast<long long>(c & 0x1f) << (5 * k);
+            more = c & 0x20;
+            if (!more && (c & 0x10)) x |= -1LL * (1LL << (5 * (k + 1)));
+        }
+        if (counts.size() > 2) x += counts[counts.size() - 2];
+        counts.push_back(x);
+    }
+    return counts;
 }
 
-Shape cocoAnnotation(const json& a, const std::string& labelField) {
+// Masks larger than this are refused rather than allocated.
+constexpr long long kMaxMaskPixels = 1LL << 28;
+
+// A run-length mask: "size" [height, width] and "counts", runs of unset and
+// set pixels in turn, column after column.
+Shape cocoMask(const json& seg, int connectivity) {
+    const json& size = seg.contains("size") ? seg["size"] : json();
+    if (!size.is_array() || size.size() != 2 || !size[0].is_number_integer() ||
+        !size[1].is_number_integer())
+        throw InputError("the mask has no \"size\" [height, width]");
+    long long h = size[0].get<long long>(), w = size[1].get<long long>();
+    if (h < 0 || w < 0 || (w && h > kMaxMaskPixels / w))
+        throw InputError("the mask's size " + size.dump() + " is not one the tool reads");
+    std::vector<long long> counts;
+    const json& c = seg.contains("counts") ? seg["counts"] : json();
+    if (c.is_string()) {
+        counts = runLengths(c.get<std::string>());
+    } else if (c.is_array()) {
+        for (const json& n : c) {
+            if (!n.is_number_integer()) throw InputError("the mask's counts are not whole numbers");
+            counts.push_back(n.get<long long>());
+        }
+    } else {
+        throw InputError("the mask has no \"counts\"");
+    }
+    std::vector<unsigned char> pixels(static_cast<std::size_t>(w * h), 0);
+    long long at = 0;
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        if (counts[i] < 0 || counts[i] > w * h - at)
+            throw InputError("the mask's counts do not fit its size " + size.dump());
+        if (i % 2)
+            for (long long k = at; k < at + counts[i]; ++k)
+                pixels[static_cast<std::size_t>((k % h) * w + k / h)] = 1;
+        at += counts[i];
+    }
+    Shape s = fromLibrary(kf_TraceMask(pixels.data(), long(w), long(h), connectivity));
+    if (s.polygons.empty()) throw InputError("the mask has no pixel set");
+    s.kind = Kind::RegionSet;
+    s.notes.push_back("traced from a run-length mask");
+    return s;
+}
+
+Shape cocoAnnotation(const json& a, const std::string& labelField, int connectivity) {
     if (!a.is_object()) throw InputError("an annotation is not an object");
     if (!a.contains("segmentation")) throw InputError("the annotation has no segmentation");
     const json& seg = a["segmentation"];
     Shape s;
     if (seg.is_object()) {
-        s = cocoMask(seg);
+        s = cocoMask(seg, connectivity);
     } else {
         if (!seg.is_array() || seg.empty()) throw InputError("the segmentation has no polygons");
         s.kind = seg.size() > 1 ? Kind::RegionSet : Kind::Region;
@@ -309,8 +372,8 @@ Shape cocoAnnotation(const json& a, const std::string& labelField) {
 // stream on); the shapes are then made one at a time as they are asked for.
 class JsonSource : public Source {
 public:
-    JsonSource(std::unique_ptr<Input> in, Format forced, std::string labelField)
-        : path_(in->path), labelField_(std::move(labelField)) {
+    JsonSource(std::unique_ptr<Input> in, Format forced, std::string labelField, int connectivity)
+        : path_(in->path), labelField_(std::move(labelField)), connectivity_(connectivity) {
         try {
             doc_ = json::parse(*in->in);
         } catch (const json::exception& e) {
@@ -343,7 +406,7 @@ public:
         ++index_;
         try {
             if (format_ == Format::Coco)
-                r.shape = cocoAnnotation(item, labelField_);
+                r.shape = cocoAnnotation(item, labelField_, connectivity_);
             else if (typeOf(item) == "Feature")
                 r.shape = geoJsonFeature(item, labelField_);
             else
@@ -361,6 +424,7 @@ public:
 
 private:
     std::string path_, path0_, labelField_;
+    int connectivity_;
     json doc_;
     const json* list_ = nullptr;
     std::size_t index_ = 0;
@@ -493,16 +557,28 @@ namespace {
 std::unique_ptr<Source> open(std::unique_ptr<Input> in, const ReadOptions& o) {
     const std::string path = in->path;
     Format found = sniff(*in->in);
+    // PNG and archives begin with the same byte: a file is looked at further.
+    if (found == Format::Archive && in->file.is_open()) {
+        char head[8] = {};
+        in->file.read(head, sizeof head);
+        if (looksLikePng(std::string(head, static_cast<std::size_t>(in->file.gcount())))) found = Format::Png;
+        in->file.clear();
+        in->file.seekg(0);
+    }
+    if (found == Format::Png && o.format == Format::Auto) return openPng(*in->in, path, o);
     Format f = o.format == Format::Auto ? found : o.format;
     if (f == Format::Coco || f == Format::GeoJson) {
         if (found != Format::GeoJson) throw InputError(path + ": not JSON");
-        return std::make_unique<JsonSource>(std::move(in), o.format, o.labelField);
+        return std::make_unique<JsonSource>(std::move(in), o.format, o.labelField, o.connectivity);
     }
     if (f == Format::Archive) {
         if (found != Format::Archive) throw InputError(path + ": not an archive file");
         return std::make_unique<ArchiveSource>(std::move(in));
     }
-    if (f == Format::Png) throw InputError(path + ": PNG masks are not read by this build");
+    if (f == Format::Png) {
+        if (found != Format::Png && found != Format::Archive) throw InputError(path + ": not a PNG file");
+        return openPng(*in->in, path, o);  // whole at once: in may go
+    }
     return std::make_unique<WktSource>(std::move(in));
 }
 
@@ -517,6 +593,11 @@ ReadOptions withFormat(Format f) {
 Format guessFormat(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     Format f = sniff(in);
+    if (f == Format::Archive) {
+        char head[8] = {};
+        in.read(head, sizeof head);
+        return looksLikePng(std::string(head, static_cast<std::size_t>(in.gcount()))) ? Format::Png : f;
+    }
     if (f != Format::GeoJson) return f;
     std::string head(1 << 20, '\0');
     in.read(&head[0], static_cast<std::streamsize>(head.size()));
