@@ -217,13 +217,18 @@ krVector<2> footOnSegment(const krVector<2>& a, const krVector<2>& b, const krVe
         // digits (below about 1e-135). Scaled by a power of two the same
         // steps round the same way, so the foot found in a copy whose largest
         // coordinate is about 1/4, scaled back, is the one exact arithmetic
-        // would give. Coordinates that are not finite are left as they are.
+        // would give. Coordinates that are not finite are left as they are,
+        // and so is a copy already at that scale: there the segment is too
+        // short beside its coordinates for its square to tell, and a square
+        // that has vanished altogether gives the first end, as a segment of
+        // no length does.
         const double m = std::max({std::fabs(a.x()), std::fabs(a.y()), std::fabs(b.x()), std::fabs(b.y()),
                                    std::fabs(p.x()), std::fabs(p.y())});
-        if (std::isfinite(m)) {
-            const double f = std::ldexp(1.0, std::min(-std::ilogb(m) - 2, 1000));
-            return footOnSegment(a * f, b * f, p * f) * (1.0 / f);
-        }
+        // One step of at most 2^1000 either way, so that 1/f stays finite;
+        // a second call finishes what the first could not.
+        const double f =
+            std::isfinite(m) ? std::ldexp(1.0, std::clamp(-std::ilogb(m) - 2, -1000, 1000)) : 1.0;
+        if (f != 1.0) return footOnSegment(a * f, b * f, p * f) * (1.0 / f);
     }
     const double t = dd == 0.0 ? 0.0 : along / dd;
     if (t <= 0.0) return a;

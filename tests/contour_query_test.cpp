@@ -117,6 +117,11 @@ TEST(ContourQuery, UnusualTolerancesAndCoordinates) {
     const krContour o(Pts{{-e, 0}, {e, 0}}, false);
     EXPECT_EQ(o.closestPoint(V(e / 4, e / 2), false), V(e / 4, 0));
     EXPECT_EQ(o.closestPoint(V(e / 4, e / 2), true), V(e, 0));
+    EXPECT_EQ(krContour(Pts{{-1e308, 0}, {1e308, 0}}, false).closestPoint(V(0, 1), false), V(0, 0));
+    // Segments whose squares vanish beside their coordinates give their first end.
+    for (const Pts& p : {Pts{{0, 0}, {1e-300, 0}}, Pts{{1e-200, 0}, {-1e-200, 0}}})
+        for (const V& q : {V(0.5, 0.5), V(0, 1), V(-3, 0)})
+            EXPECT_EQ(krContour(p, false).closestPoint(q, false), p[0]) << q;
 }
 
 // ---------------------------------------------------------------------------
