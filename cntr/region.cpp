@@ -139,17 +139,21 @@ krVector<2> krRegion::centerOfMass(bool considerHoles) const {
         return regionCache_.com;
     }
     if (regionCache_.comHolesValid) return regionCache_.comHoles;
-    double a = area(false);
+    double a = area(false), summed = a;
     krVector<2> s = centerOfMass(false) * a;
     for (std::size_t i = 0; i < holes_.size(); ++i) {
         const krRegion& h = holeAt(holes_, i);
         const double ha = h.area(false);
         s = s - h.centerOfMass(false) * ha;
         a -= ha;
+        summed += ha;
     }
-    // Holes that take away the whole area leave no surface to weigh: a centre
-    // would be a division by zero, so the caller hears about it instead.
-    if (a == 0.0) throw krContourDefs::BadParams(L"holes cancel the area of the region");
+    // Holes that take away the whole area leave no surface to weigh. What the
+    // subtraction leaves of it is then only the rounding of the areas taken
+    // away (a few ulps of their sum), and dividing by that would put the
+    // centre anywhere, so the caller hears about it instead.
+    if (std::fabs(a) <= 1e-12 * summed)
+        throw krContourDefs::BadParams(L"holes cancel the area of the region");
     regionCache_.comHoles = s * (1.0 / a);
     regionCache_.comHolesValid = true;
     return regionCache_.comHoles;

@@ -1,5 +1,7 @@
 #include "cntr/regionst.h"
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "cntr/boxpairs.h"
@@ -133,14 +135,18 @@ krVector<2> krRegionSet::centerOfMass(bool considerHoles) const {
     krVector<2>& value = considerHoles ? cache_.comHoles : cache_.com;
     if (valid) return value;
     // Summed afresh: the area cache is neither read nor filled here.
-    double a = 0.0;
+    double a = 0.0, summed = 0.0;
     krVector<2> s(0.0, 0.0);
     for (const auto& r : regions_) {
         const double ra = r->area(considerHoles);
         s = s + r->centerOfMass(considerHoles) * ra;
         a += ra;
+        summed += std::abs(ra);
     }
-    if (std::abs(a) <= 1e-15) {
+    // Areas that cancel out (regions whose holes outweigh them beside others)
+    // leave only the rounding of their sum, a few ulps of the areas summed
+    // apart from their signs: no centre, as for no area at all.
+    if (std::abs(a) <= std::max(1e-15, 1e-12 * summed)) {
         value = krVector<2>(0.0, 0.0);
     } else {
         const double inv = 1.0 / a;
