@@ -1,6 +1,7 @@
 // An SVG document from krSvgTablet rendered by a real browser: ink falls on
-// the drawn segments, in their colours, and nowhere else. Skipped when
-// chromium is not installed.
+// the drawn segments and ellipse, in their colours, and nowhere else, and
+// the same picture a million units from the origin gets the same ink.
+// Skipped when chromium is not installed.
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <png.h>
@@ -14,6 +15,8 @@
 #include "platform/std/geometry.h"
 
 namespace {
+
+const std::string kChromium = "/usr/bin/chromium";
 
 // The screenshot as rows of colours, any transparency blended over white.
 std::vector<std::vector<krColor>> readPng(const std::string& path) {
@@ -32,60 +35,102 @@ std::vector<std::vector<krColor>> readPng(const std::string& path) {
     return image;
 }
 
-}  // namespace
-
-TEST(SvgRender, InkFallsOnTheSegments) {
-    const std::string chromium = "/usr/bin/chromium";
-    if (access(chromium.c_str(), X_OK) != 0) GTEST_SKIP() << chromium << " is not installed";
+// The browser's screenshot of the tablet's document; empty when it made none.
+std::vector<std::vector<krColor>> render(const krSvgTablet& tablet) {
     char dirName[] = "/tmp/qel-render-XXXXXX";
     const std::string dir = mkdtemp(dirName);
-
-    // Not symmetric, so a flipped axis or a shifted view box shows.
-    const krColor black(0, 0, 0), red(230, 0, 0);
-    const double segs[][4] = {
-        {20, 10, 20, 80}, {20, 80, 60, 80}, {80, 20, 140, 20}, {140, 20, 80, 60}};
-    krSvgTablet tablet(300);
-    for (const auto& s : segs)
-        tablet.drawLineSeg({s[0], s[1]}, {s[2], s[3]}, s[0] < 50 ? black : red,
-                           krUITablet::Layers());
     tablet.save(dir + "/d.svg");
     const std::string command =
-        "timeout 120 " + chromium +
+        "timeout 120 " + kChromium +
         " --headless --no-sandbox --disable-gpu --hide-scrollbars --no-first-run --user-data-dir=" +
         dir + " --window-size=" + std::to_string(int(std::ceil(tablet.pageWidth()))) + "," +
         std::to_string(int(std::ceil(tablet.pageHeight()))) + " --screenshot=" + dir +
         "/d.png file://" + dir + "/d.svg >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
+    (void)std::system(command.c_str());
     const auto image = readPng(dir + "/d.png");
-    std::system(("rm -rf " + dir).c_str());
-    if (image.empty()) GTEST_SKIP() << "chromium made no screenshot (status " << status << ")";
+    (void)std::system(("rm -rf " + dir).c_str());
+    return image;
+}
 
-    // Distance in pixels from a pixel centre to the nearest segment, and that segment.
-    const double scale = tablet.pageScale();
-    const krVector<2> origin = tablet.viewBox().origin();
-    auto nearest = [&](double px, double py, int& which) {
-        double best = 1e9;
-        for (int k = 0; k < 4; ++k) {
-            const krLineSeg seg(krVector<2>(segs[k][0], segs[k][1]),
-                                krVector<2>(segs[k][2], segs[k][3]));
-            const double d = seg.distToPoint(krVector<2>(px / scale, py / scale) + origin) * scale;
-            if (d < best) best = d, which = k;
+// Each shape as a polyline in drawing units (the ellipse finely cut), with
+// its colour: 0 black, 1 red, 2 blue.
+struct Stroke {
+    std::vector<krVector<2>> points;
+    int colour;
+};
+
+}  // namespace
+
+TEST(SvgRender, InkFallsOnTheShapesNearAndFarFromTheOrigin) {
+    if (access(kChromium.c_str(), X_OK) != 0) GTEST_SKIP() << kChromium << " is not installed";
+    // Not symmetric, so a flipped axis, a shifted view box or an ellipse
+    // turned the wrong way shows. The picture is 5 units wide, so that at 1e6
+    // single precision would be a few pixels out.
+    const double u = 0.03;
+    const double segs[][4] = {
+        {20, 10, 20, 80}, {20, 80, 60, 80}, {80, 20, 140, 20}, {140, 20, 80, 60}};
+    const double cx = 100 * u, cy = 85 * u, a = 30 * u, b = 8 * u, turn = 0.5;
+    const krColor inks[] = {krColor(0, 0, 0), krColor(230, 0, 0), krColor(0, 0, 230)};
+    std::vector<int> nearInk;
+    for (const double shift : {0.0, 1e6}) {
+        SCOPED_TRACE(shift);
+        std::vector<Stroke> strokes;
+        for (const auto& s : segs)
+            strokes.push_back(
+                {{krVector<2>(s[0], s[1]) * u, krVector<2>(s[2], s[3]) * u}, s[0] < 50 ? 0 : 1});
+        strokes.push_back({{}, 2});
+        for (int k = 0; k <= 720; ++k) {
+            const double t = k * kPi / 360;
+            const double u = a * std::cos(t), v = b * std::sin(t);
+            strokes.back().points.emplace_back(cx + u * std::cos(turn) - v * std::sin(turn),
+                                               cy + u * std::sin(turn) + v * std::cos(turn));
         }
-        return best;
-    };
-    int inkOn[4] = {};
-    for (std::size_t y = 0; y < image.size(); ++y)
-        for (std::size_t x = 0; x < image[y].size(); ++x) {
-            const krColor p = image[y][x];
-            if (p.r() + p.g() + p.b() > 600) continue;
-            int k = 0;
-            ASSERT_LT(nearest(x + 0.5, y + 0.5, k), 2.5) << "ink at " << x << ", " << y;
-            const bool isRed = p.r() > p.g() + 40;
-            EXPECT_EQ(isRed, segs[k][0] >= 50) << "colour at " << x << ", " << y;
-            ++inkOn[k];
+        krSvgTablet tablet(300);
+        const krVector<2> at(shift, shift);
+        for (std::size_t k = 0; k < 4; ++k)
+            tablet.drawLineSeg(strokes[k].points[0] + at, strokes[k].points[1] + at,
+                               inks[strokes[k].colour], krUITablet::Layers());
+        tablet.drawEllipse(krVector<2>(cx, cy) + at, a, b, krRadian(turn), inks[2],
+                           krUITablet::Layers());
+        const auto image = render(tablet);
+        if (image.empty()) GTEST_SKIP() << "chromium made no screenshot";
+
+        // Distance in pixels from a pixel centre to the nearest stroke, and that stroke.
+        const double scale = tablet.pageScale();
+        const krVector<2> origin = tablet.viewBox().origin() - at;
+        auto nearest = [&](double px, double py, std::size_t& which) {
+            const krVector<2> q = krVector<2>(px / scale, py / scale) + origin;
+            double best = 1e9;
+            for (std::size_t k = 0; k < strokes.size(); ++k)
+                for (std::size_t i = 1; i < strokes[k].points.size(); ++i) {
+                    const krLineSeg seg(strokes[k].points[i - 1], strokes[k].points[i]);
+                    const double d = seg.distToPoint(q);
+                    if (d * scale < best) best = d * scale, which = k;
+                }
+            return best;
+        };
+        std::vector<int> ink(strokes.size());
+        for (std::size_t y = 0; y < image.size(); ++y)
+            for (std::size_t x = 0; x < image[y].size(); ++x) {
+                const krColor p = image[y][x];
+                if (p.r() + p.g() + p.b() > 600) continue;
+                std::size_t k = 0;
+                ASSERT_LT(nearest(x + 0.5, y + 0.5, k), 2.5) << "ink at " << x << ", " << y;
+                const int colour = p.r() > p.g() + 40 ? 1 : p.b() > p.g() + 40 ? 2 : 0;
+                EXPECT_EQ(colour, strokes[k].colour) << "colour at " << x << ", " << y;
+                ++ink[k];
+            }
+        // Each stroke is inked along its length (about 1.5 pixels of ink per
+        // pixel), and far from the origin as near it.
+        for (std::size_t k = 0; k < strokes.size(); ++k) {
+            double length = 0;
+            for (std::size_t i = 1; i < strokes[k].points.size(); ++i)
+                length += strokes[k].points[i].distance(strokes[k].points[i - 1]);
+            EXPECT_GT(ink[k], length * scale) << k;
+            if (shift != 0.0) {
+                EXPECT_NEAR(ink[k], nearInk[k], 0.05 * nearInk[k]) << k;
+            }
         }
-    // Each segment is inked along its length (about 1.5 pixels of ink per pixel).
-    for (int k = 0; k < 4; ++k)
-        EXPECT_GT(inkOn[k], std::hypot(segs[k][2] - segs[k][0], segs[k][3] - segs[k][1]) * scale)
-            << k;
+        nearInk = ink;
+    }
 }

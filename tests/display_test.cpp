@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <sstream>
 #include <streambuf>
+#include <string>
+#include <vector>
 
 #include "platform/disp/recordingtablet.h"
 #include "platform/disp/svgtablet.h"
@@ -51,12 +54,49 @@ TEST(SvgTablet, Document) {
     t.drawText({20, 20}, "a<b & \"c\"\x01\xff\xc3\xa9", kRed, krUITablet::Layers("x>y"));
     const std::string svg = svgOf(t);
     for (const char* part :
-         {"width=\"200\" height=\"109.09\" viewBox=\"6 6 88 48\"",
-          "<g data-layer=\"top\">\n<path stroke=\"#ff0000\" d=\"M 10 10 L 90 10 90 50\"/>\n"
-          "<path stroke=\"#0000ff\" d=\"M 90 50 L 50 50\"/>\n</g>\n<g data-layer=\"\">",
-          "</g>\n<g data-layer=\"x&gt;y\">\n<text fill=\"#ff0000\" x=\"20\" y=\"20\">"
+         {"width=\"200\" height=\"109.09\" viewBox=\"0 0 88 48\"",
+          "<g data-layer=\"top\">\n<path stroke=\"#ff0000\" d=\"M 4 4 L 84 4 84 44\"/>\n"
+          "<path stroke=\"#0000ff\" d=\"M 84 44 L 44 44\"/>\n</g>\n<g data-layer=\"\">",
+          "</g>\n<g data-layer=\"x&gt;y\">\n<text fill=\"#ff0000\" x=\"14\" y=\"14\">"
           "a&lt;b &amp; &quot;c&quot;\xef\xbf\xbd\xc3\xa9</text>\n</g>\n</svg>"})
         EXPECT_NE(svg.find(part), std::string::npos) << part << "\n" << svg;
+}
+
+// The numbers of the document's groups, in order (colours give a few too).
+std::vector<double> numbersOf(const std::string& svg) {
+    std::vector<double> out;
+    const char* p = svg.c_str() + svg.find("<g");
+    while (*p) {
+        char* end;
+        const double v = std::strtod(p, &end);
+        if (end != p && std::isfinite(v)) out.push_back(v);
+        p = end != p ? end : p + 1;
+    }
+    return out;
+}
+
+// Positions are written from the view box's corner, so the same picture far
+// from the origin is written in the same numbers, up to rounding; an ellipse
+// turns from x towards y (down the page), as the drawing's angles do.
+TEST(SvgTablet, SamePictureAnywhere) {
+    std::vector<double> near;
+    for (const double shift : {0.0, 1e6, -3e9}) {
+        krSvgTablet t(200);
+        const auto at = [&](double x, double y) { return krPair<double>(x + shift, y + shift); };
+        t.drawLineSeg(at(10, 10), at(30, 17), kRed, kBase);
+        t.drawEllipse(at(20, 20), 4, 2, krRadian(kPi / 6), kBlue, kBase);
+        t.drawMarker(at(12, 25), 0.5, kRed, kTop);
+        t.drawText(at(15, 12), "c", kBlue, kTop);
+        const std::string svg = svgOf(t);
+        const std::size_t turn = svg.find("rotate(");
+        ASSERT_NE(turn, std::string::npos) << svg;
+        EXPECT_NEAR(std::strtod(svg.c_str() + turn + 7, nullptr), 30.0, 1e-9) << svg;
+        const std::vector<double> numbers = numbersOf(svg);
+        if (shift == 0.0) near = numbers;
+        ASSERT_EQ(numbers.size(), near.size()) << svg;
+        for (std::size_t i = 0; i < near.size(); ++i)
+            EXPECT_NEAR(numbers[i], near[i], 1e-5) << i << "\n" << svg;
+    }
 }
 
 // A stream buffer that takes n characters and then fails.

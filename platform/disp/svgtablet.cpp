@@ -18,10 +18,10 @@ void writeNumber(std::ostream& os, double v) {
     os.write(buf, r.ptr - buf);
 }
 
-void writePoint(std::ostream& os, const krPair<double>& p) {
-    writeNumber(os, p.x());
+void writePoint(std::ostream& os, double x, double y) {
+    writeNumber(os, x);
     os << ' ';
-    writeNumber(os, p.y());
+    writeNumber(os, y);
 }
 
 void writeColor(std::ostream& os, const krColor& c) {
@@ -193,8 +193,11 @@ double krSvgTablet::pageHeight() const {
     return std::round(viewBox().size().y() * pageScale() * 100.0) / 100.0;
 }
 
-void krSvgTablet::writeShape(std::ostream& os, const Shape& s) const {
-    const krPair<double>& p = s.points.front();
+// Every position is written less the view box's origin o, subtracted here in
+// double precision: viewers draw in single precision, so a drawing far from
+// the origin of its own coordinates would otherwise lose its small details.
+void krSvgTablet::writeShape(std::ostream& os, const Shape& s, const krVector<2>& o) const {
+    const double x = s.points.front().x() - o.x(), y = s.points.front().y() - o.y();
     switch (s.kind) {
     case krRecordingTablet::eLineSeg:
         os << "<path stroke=\"";
@@ -202,18 +205,18 @@ void krSvgTablet::writeShape(std::ostream& os, const Shape& s) const {
         os << "\" d=\"M";
         for (std::size_t i = 0; i < s.points.size(); ++i) {
             os << (i == 1 ? " L " : " ");
-            writePoint(os, s.points[i]);
+            writePoint(os, s.points[i].x() - o.x(), s.points[i].y() - o.y());
         }
         break;
     case krRecordingTablet::eMarker:
         os << "<path stroke=\"";
         writeColor(os, s.color);
         os << "\" d=\"M";
-        writePoint(os, krPair<double>(p.x() - s.a, p.y()));
+        writePoint(os, x - s.a, y);
         os << " h ";
         writeNumber(os, 2 * s.a);
         os << " M ";
-        writePoint(os, krPair<double>(p.x(), p.y() - s.a));
+        writePoint(os, x, y - s.a);
         os << " v ";
         writeNumber(os, 2 * s.a);
         break;
@@ -221,9 +224,9 @@ void krSvgTablet::writeShape(std::ostream& os, const Shape& s) const {
         os << "<ellipse stroke=\"";
         writeColor(os, s.color);
         os << "\" cx=\"";
-        writeNumber(os, p.x());
+        writeNumber(os, x);
         os << "\" cy=\"";
-        writeNumber(os, p.y());
+        writeNumber(os, y);
         os << "\" rx=\"";
         writeNumber(os, s.a);
         os << "\" ry=\"";
@@ -232,7 +235,7 @@ void krSvgTablet::writeShape(std::ostream& os, const Shape& s) const {
             os << "\" transform=\"rotate(";
             writeNumber(os, s.rotation.toDouble() * 180.0 / kPi);
             os << ' ';
-            writePoint(os, p);
+            writePoint(os, x, y);
             os << ')';
         }
         break;
@@ -240,9 +243,9 @@ void krSvgTablet::writeShape(std::ostream& os, const Shape& s) const {
         os << "<text fill=\"";
         writeColor(os, s.color);
         os << "\" x=\"";
-        writeNumber(os, p.x());
+        writeNumber(os, x);
         os << "\" y=\"";
-        writeNumber(os, p.y());
+        writeNumber(os, y);
         os << "\">";
         writeEscaped(os, s.text);
         os << "</text>\n";
@@ -263,10 +266,8 @@ void krSvgTablet::write(std::ostream& os) const {
         writeNumber(os, pageWidth());
         os << "\" height=\"";
         writeNumber(os, pageHeight());
-        os << "\" viewBox=\"";
-        writePoint(os, krPair<double>(box.origin()));
-        os << ' ';
-        writePoint(os, krPair<double>(box.size()));
+        os << "\" viewBox=\"0 0 ";
+        writePoint(os, box.size().x(), box.size().y());
         // Strokes stay 1.5 pixels wide and text 12 pixels high at the page's scale.
         os << "\">\n<style>path,ellipse{fill:none;stroke-width:1.5px;"
               "vector-effect:non-scaling-stroke;stroke-linecap:round;stroke-linejoin:round}"
@@ -277,7 +278,7 @@ void krSvgTablet::write(std::ostream& os) const {
             os << "<g data-layer=\"";
             writeEscaped(os, l.name.name());
             os << "\">\n";
-            for (const Shape& s : l.shapes) writeShape(os, s);
+            for (const Shape& s : l.shapes) writeShape(os, s, box.origin());
             os << "</g>\n";
         }
         os << "</svg>\n";

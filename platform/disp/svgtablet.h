@@ -15,7 +15,10 @@
 // every side by a margin of kMargin times its longer side (1 drawing unit when
 // the drawing is a single point), in image coordinates (y downwards). The
 // page's longer side is pageSize CSS pixels and the shorter one keeps the
-// aspect, so one drawing unit is pageScale() pixels on the page.
+// aspect, so one drawing unit is pageScale() pixels on the page. The document
+// places the view box's top-left corner at (0, 0): every position in it is
+// the drawing's less that corner, so its numbers stay near the drawing's own
+// extent however far from the origin the drawing lies.
 //
 // Each layer becomes one group, in the order the layers were first drawn to,
 // so a later layer paints over an earlier one; within a layer the primitives
@@ -77,7 +80,7 @@ private:
                const Layers& layers);
     Layer& layer(const Layers& layers);
     void include(double x, double y);
-    void writeShape(std::ostream& os, const Shape& s) const;
+    void writeShape(std::ostream& os, const Shape& s, const krVector<2>& origin) const;
 
     double pageSize_;
     std::vector<Layer> layers_;
