@@ -117,12 +117,17 @@ void krContourT<krEdgelet>::dispatchSerialize(krArchive& ar) {
 
 void krContourT<krEdgelet>::serialize_(krArchive& ar, unsigned char version) {
     if (version > 1) throw krArchive::UnknownVersion(kTemplateSource, 98);
-    // Whatever the load brings (a new transform, or none read yet), the kept
-    // inverse may no longer match it.
-    if (ar.isLoading()) inverseValid = false;
-    krContour::dispatchSerialize(ar);
-    kfSerializeList(ar, data_);
-    if (version == 1) kfSerializeHandle(ar, xform);
+    kfSerializeFields(
+        ar,
+        [&] {
+            krContour::dispatchSerialize(ar);
+            kfSerializeList(ar, data_);
+            if (version == 1) kfSerializeHandle(ar, xform);
+        },
+        // Whatever the load brought (a new transform, or none read yet), the
+        // kept inverse may no longer match it. The contour record has dropped
+        // the contour's caches itself.
+        [&] { inverseValid = false; });
 }
 
 // ---------------------------------------------------------------------------

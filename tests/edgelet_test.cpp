@@ -135,6 +135,10 @@ TEST(EdgeletContour, RecordRoundTripAndVersions) {
     loadRecord(v0, keeper);
     EXPECT_EQ(keeper.dataFromPointsXform().get(), kept);
     EXPECT_TRUE(keeper.data() == someEdgelets() && keeper.points() == old.points());
+    // A record with another transform: the inverse worked out before goes.
+    keeper.point(krEdgelet());
+    loadRecord(record(c), keeper);
+    EXPECT_EQ(keeper.point(krEdgelet(V(11, 1), 0, krAngle8())), V(1, 1));
 
     // The record's own version, then the edgelet list's after the contour record.
     const std::size_t listAt = krArchive::kHeaderSize + 1 + 16 + 16 * c.points().size();
