@@ -124,23 +124,17 @@ public:
     // contour's map into a contour stays visible beside it.
     using krContour::map;
     void map(const krXform<2>& xform, krRegion& out) const;
-    // A simple boundary gives a copy of the region; a crossing one its traced
-    // outline without the loops that lie inside other loops (outerHull), or
-    // with every lobe in one orientation (regularize). The trace turns towards
-    // the outside at every crossing, so it follows the outline of everything
-    // the boundary encloses. Results are cached; a result carries no holes
-    // and label 0.
+    // A simple boundary gives a copy of the region. A crossing one is cut
+    // into a plane graph at every crossing and contact (krNodedBoundary):
+    // outerHull walks the outline of everything it encloses, loops inside
+    // loops left out; regularize walks the border of the faces of odd winding,
+    // every lobe in one sense. Both keep the sense of the first uncrossed
+    // outside edge, and start there. Results are cached; a result carries no
+    // holes and label 0 and may touch itself at vertices.
     //
-    // Errors: BadParams for coordinates that are not finite numbers, for a
-    // boundary with no uncrossed edge on its outside to start from ("invalid
-    // contour"), and for one whose walk does not come back to its start. The
-    // walk is bounded: a boundary of n segments whose segment queries report
-    // H crossings in all has at most 2n + 2H places a step can end at (each
-    // segment's start and its crossings, in either sense), so a walk that
-    // closes does so within that many steps; it is cut off after 4(n + H) + 16
-    // steps ("the boundary could not be traced"). EmptyContour for fewer than
-    // three points, and where the loops split off at touching vertices leave
-    // one of a single point.
+    // Errors: BadParams for coordinates that are not finite numbers, and
+    // "invalid contour" for a boundary that encloses no area (for regularize:
+    // no face of odd winding); EmptyContour for fewer than three points.
     void outerHull(krRegion& out) const;
     void regularize(krRegion& out) const;
 
@@ -171,7 +165,7 @@ private:
     // One figure-of-eight boundary around both outer boundaries, joined at
     // their first crossing; BadParams when they do not cross.
     void splice(const krRegion& other, krRegion& out) const;
-    // The tracer behind outerHull and regularize.
+    // The walk behind outerHull and regularize.
     void outerHullRegularize(krRegion& out, bool outerHull) const;
 
     void initializePointers() {}

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
+#include <set>
 
 #include "cntr/boxpairs.h"
 #include "cntr/moments.h"
+#include "cntr/nodedboundary.h"
 #include "platform/std/archive.h"
 
 namespace {
@@ -268,32 +271,101 @@ void krRegionSet::repaired(krRegionSet& out, bool& valid, krPtrHandle_const<krRe
     out = *keep;
 }
 
+namespace {
+
+// The members grouped as the merge pass leaves them when it merges until no
+// two members cross: each group is a set of members linked by crossings (a
+// contact counts), in the order the pass takes them in. The pass asks each
+// slot in turn for every later member of its group, lowest slot first; a
+// member merged away frees its slot for the last member of the list.
+std::vector<std::vector<std::size_t>> mergeGroups(const std::vector<std::size_t>& groupOf) {
+    const std::size_t n = groupOf.size();
+    std::vector<std::set<std::size_t>> slots(n);
+    for (std::size_t k = 0; k < n; ++k) slots[groupOf[k]].insert(k);
+    std::vector<std::size_t> list(n);
+    std::iota(list.begin(), list.end(), std::size_t(0));
+    std::vector<std::vector<std::size_t>> merged;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        std::set<std::size_t>& mine = slots[groupOf[list[i]]];
+        mine.erase(i);
+        merged.push_back({list[i]});
+        while (!mine.empty()) {
+            const std::size_t j = *mine.begin(), last = list.size() - 1;
+            mine.erase(mine.begin());
+            merged.back().push_back(list[j]);
+            if (j != last) {
+                std::set<std::size_t>& moved = slots[groupOf[list[last]]];
+                moved.erase(last);
+                moved.insert(j);
+                list[j] = list[last];
+            }
+            list.pop_back();
+        }
+    }
+    return merged;
+}
+
+}  // namespace
+
 void krRegionSet::outerHullRegularize(krRegionSet& out, bool doOuterHull) const {
     checkEmptyRegionSet();
-    Regions list = regions_;
+    const std::size_t n = regions_.size();
+    for (const auto& r : regions_)
+        if (!r) throw krBadPointer();
 
-    // Merge pass: crossing regions are spliced into one, which takes the lower
-    // slot; the last region moves into the freed slot and is tried next.
-    kf_MergeCrossingPairs(
-        list, pairBox,
-        [](const krPtrHandle_const<krRegion>& a, const krPtrHandle_const<krRegion>& b) {
-            if (!a || !b) throw krBadPointer();
-            return !a->intersections(outline(b), false).empty();
-        },
-        [](const krPtrHandle_const<krRegion>& a, const krPtrHandle_const<krRegion>& b) {
-            const krPtrHandle<krRegion> m(new krRegion());
-            a->splice(*b, *m);
-            return krPtrHandle_const<krRegion>(m);
-        });
+    // Members whose outer boundaries cross, found among those whose boxes
+    // overlap, are linked; the chains of links make the groups.
+    std::vector<kr_PairBox> boxes(n);
+    for (std::size_t k = 0; k < n; ++k) boxes[k] = pairBox(regions_[k]);
+    const krBoxGrid grid(boxes);
+    std::vector<std::size_t> link(n), partners;
+    std::iota(link.begin(), link.end(), std::size_t(0));
+    const auto root = [&](std::size_t k) {
+        while (link[k] != k) k = link[k] = link[link[k]];
+        return k;
+    };
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+        partners.clear();
+        grid.query(boxes[i], partners);
+        std::sort(partners.begin(), partners.end());
+        for (std::size_t j : partners) {
+            if (j <= i || root(i) == root(j)) continue;
+            if (!regions_[i]->intersections(outline(regions_[j]), false).empty()) link[root(j)] = root(i);
+        }
+    }
+    std::vector<std::size_t> groupOf(n);
+    for (std::size_t k = 0; k < n; ++k) groupOf[k] = root(k);
 
-    // Replacement pass: each region by its own outer hull or regularized form.
-    for (auto& r : list) {
+    // Each group by its outer hull or regularized form: a member alone by its
+    // own (a simple one is copied, holes and label with it), several by the
+    // walk round all their boundaries noded together.
+    Regions list;
+    for (const std::vector<std::size_t>& group : mergeGroups(groupOf)) {
         const krPtrHandle<krRegion> fixed(new krRegion());
-        if (doOuterHull)
-            r->outerHull(*fixed);
-        else
-            r->regularize(*fixed);
-        r = fixed;
+        const krRegion& first = *regions_[group.front()];
+        if (group.size() == 1) {
+            if (doOuterHull)
+                first.outerHull(*fixed);
+            else
+                first.regularize(*fixed);
+        } else {
+            std::vector<const krContour::Points*> rings;
+            for (std::size_t k : group) {
+                regions_[k]->checkEmptyContour();
+                krNodedBoundary::requireFinite(regions_[k]->points());
+                rings.push_back(&regions_[k]->points());
+            }
+            // Members that cancel out (two equal squares, say) leave no face
+            // of odd winding and no regularized region.
+            krContour::Points walked;
+            const krNodedBoundary graph(rings);
+            if (!graph.walk(doOuterHull ? krNodedBoundary::Walk::eOuter : krNodedBoundary::Walk::eOdd, walked)) {
+                if (doOuterHull) throw krContourDefs::BadParams(L"invalid contour");
+                continue;
+            }
+            *fixed = krRegion(walked, krContourDefs::eAsIs);
+        }
+        list.push_back(fixed);
     }
     out = krRegionSet(list, krContourDefs::eAsIs);
 }
