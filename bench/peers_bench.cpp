@@ -406,10 +406,157 @@ void registerAll() {
                 }
             }
 }
+// ---- repairs of crossing outlines and region sets, beside GEOS ----
+//
+// regularize is set beside GEOS's MakeValid of the polygon, outer_hull beside
+// GEOS's noding, polygonizing and union of the faces (what the outer hull
+// holds), and a region set's outer hull beside GEOS's union of the members.
+// Each iteration builds the regions afresh, so nothing is kept between calls.
+
+// Two round lobes turning opposite ways, crossing once; the list starts
+// beside the crossing (eight) or a third of the way round (eight_turned).
+Pts figureEight(std::size_t n, bool turned) {
+    Pts p;
+    const std::size_t half = n / 2;
+    for (std::size_t i = 0; i < half; ++i) {
+        const double t = 0.3 + (kTwoPi - 0.6) * double(i) / double(half - 1);
+        p.emplace_back(krVector<2>(-1.5, 0) + krVector<2>(1.0, krRadian(t)));
+    }
+    for (std::size_t i = 0; i < half; ++i) {
+        const double t = 0.3 + (kTwoPi - 0.6) * double(i) / double(half - 1);
+        p.emplace_back(krVector<2>(1.5, 0) + krVector<2>(1.0, krRadian(kTwoPi / 2 - t)));
+    }
+    if (turned) std::rotate(p.begin(), p.begin() + std::ptrdiff_t(n / 3), p.end());
+    return p;
+}
+
+// Unit squares: a chain, each overlapping the next by half, or scattered at
+// random over a field where they overlap in clumps.
+std::vector<Pts> squares(std::size_t count, bool chain) {
+    std::mt19937_64 rng(count);
+    const double field = std::sqrt(double(count)) * 1.6;
+    std::uniform_real_distribution<double> at(0, field);
+    std::vector<Pts> set;
+    for (std::size_t k = 0; k < count; ++k) {
+        const krVector<2> c = chain ? krVector<2>(0.5 * double(k), 0.2 * double(k % 3)) : krVector<2>(at(rng), at(rng));
+        set.push_back({c, c + krVector<2>(1, 0), c + krVector<2>(1, 1), c + krVector<2>(0, 1)});
+    }
+    return set;
+}
+
+struct RepairInput {
+    Pts pts;
+    GeosGeom polygon, boundary;
+    std::vector<Pts> members;
+    GeosGeom memberPolygons;
+};
+
+GeosGeom geosUnionOfFaces(const GEOSGeometry* boundary) {
+    GeosGeom noded(GEOSNode_r(geos(), boundary));
+    const GEOSGeometry* parts[] = {noded.get()};
+    GeosGeom faces(GEOSPolygonize_r(geos(), parts, 1));
+    return GeosGeom(GEOSUnaryUnion_r(geos(), faces.get()));
+}
+
+RepairInput makeRing(Pts p) {
+    RepairInput in;
+    in.pts = std::move(p);
+    const std::vector<double> xy = closedBuffer(in.pts);
+    in.polygon = GeosGeom(geosPolygon(xy));
+    in.boundary = GeosGeom(GEOSGeom_createLineString_r(geos(), geosSeq(xy)));
+    return in;
+}
+
+RepairInput makeSet(std::vector<Pts> set) {
+    RepairInput in;
+    in.members = std::move(set);
+    std::vector<GEOSGeometry*> polys;
+    for (const Pts& m : in.members) polys.push_back(geosPolygon(closedBuffer(m)));
+    in.memberPolygons = GeosGeom(GEOSGeom_createCollection_r(geos(), GEOS_MULTIPOLYGON, polys.data(),
+                                                             static_cast<unsigned>(polys.size())));
+    return in;
+}
+
+void registerRepairs() {
+    typedef std::function<void(RepairInput&)> RepairBody;
+    struct Case {
+        const char* op;
+        const char* shape;
+        RepairInput (*make)(std::size_t);
+        RepairBody lib, peer;
+        std::vector<std::size_t> sizes;
+        std::size_t peerLimit;
+    };
+    const RepairBody regularize = [](RepairInput& in) {
+        krRegion out;
+        krRegion(in.pts).regularize(out);
+        benchmark::DoNotOptimize(out.points().data());
+    };
+    const RepairBody outerHull = [](RepairInput& in) {
+        krRegion out;
+        krRegion(in.pts).outerHull(out);
+        benchmark::DoNotOptimize(out.points().data());
+    };
+    const RepairBody makeValid = [](RepairInput& in) { GeosGeom g(GEOSMakeValid_r(geos(), in.polygon.get())); };
+    const RepairBody unionOfFaces = [](RepairInput& in) { GeosGeom g = geosUnionOfFaces(in.boundary.get()); };
+    const RepairBody setHull = [](RepairInput& in) {
+        krRegionSet::Regions regions;
+        for (const Pts& m : in.members) regions.emplace_back(new krRegion(m));
+        krRegionSet out;
+        krRegionSet(regions).outerHull(out);
+        benchmark::DoNotOptimize(out.regions().data());
+    };
+    const RepairBody setUnion = [](RepairInput& in) { GeosGeom g(GEOSUnaryUnion_r(geos(), in.memberPolygons.get())); };
+    const std::vector<std::size_t> growth{1000, 10000, 100000, 1000000};
+    const Case cases[] = {
+        {"regularize", "eight", [](std::size_t n) { return makeRing(figureEight(n, false)); }, regularize, makeValid,
+         growth, 1000000},
+        {"regularize", "eight_turned", [](std::size_t n) { return makeRing(figureEight(n, true)); }, regularize,
+         makeValid, {100000}, 1000000},
+        {"outer_hull", "eight", [](std::size_t n) { return makeRing(figureEight(n, false)); }, outerHull,
+         unionOfFaces, growth, 1000000},
+        {"regularize", "walk",
+         [](std::size_t n) {
+             std::mt19937_64 rng(n);
+             return makeRing(walk(n, rng));
+         },
+         regularize, makeValid, growth, 100000},
+        {"outer_hull", "walk",
+         [](std::size_t n) {
+             std::mt19937_64 rng(n);
+             return makeRing(walk(n, rng));
+         },
+         outerHull, unionOfFaces, growth, 100000},
+        // Sizes count squares here.
+        {"set_hull", "chain", [](std::size_t n) { return makeSet(squares(n, true)); }, setHull, setUnion,
+         {1000, 3000, 10000, 100000}, 1000000},
+        {"set_hull", "scattered", [](std::size_t n) { return makeSet(squares(n, false)); }, setHull, setUnion,
+         {1000, 10000, 100000}, 1000000},
+    };
+    for (const Case& c : cases)
+        for (std::size_t n : c.sizes) {
+            const auto input = std::make_shared<std::unique_ptr<RepairInput>>();
+            const auto make = c.make;
+            const std::pair<const char*, RepairBody> who[] = {{"lib", c.lib}, {"geos", c.peer}};
+            for (const auto& w : who) {
+                if (std::string(w.first) == "geos" && n > c.peerLimit) continue;
+                const std::string name = std::string(c.op) + "/" + c.shape + "/" + w.first + "/" + std::to_string(n);
+                const RepairBody body = w.second;
+                benchmark::RegisterBenchmark(name.c_str(), [input, make, body, n](benchmark::State& state) {
+                    if (!*input) *input = std::make_unique<RepairInput>(make(n));
+                    for (auto _ : state) body(**input);
+                    state.counters["ns_per_vertex"] = benchmark::Counter(
+                        static_cast<double>(n) * 1e-9,
+                        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+                })->Unit(benchmark::kMillisecond);
+            }
+        }
+}
 }  // namespace
 
 int main(int argc, char** argv) {
     registerAll();
+    registerRepairs();
     // Short runs by default: a size of 10^6 repeats its case only a few times anyway.
     std::vector<char*> args(argv, argv + argc);
     std::string minTime = "--benchmark_min_time=0.1";

@@ -2,7 +2,8 @@
 """Turns the JSON of qel_bench_peers into a table of ratios.
 
 Each cell is the library's time divided by the faster peer's on the same
-operation, shape and size, followed by both times in ns per vertex. Below 1 the
+operation, shape and size, followed by both times in ns per vertex (per
+member for region sets). Below 1 the
 library is ahead. Cases without a peer show the library's time alone.
 
     qel_bench_peers --benchmark_out=peers.json --benchmark_out_format=json
@@ -38,7 +39,11 @@ def main():
             order.append((op, shape))
 
     sizes = sorted({n for cases in ns.values() for n in cases})
-    print("| operation | shape | " + " | ".join("10^%d" % (len(str(n)) - 1) for n in sizes) + " |")
+    def label(n):
+        e = len(str(n)) - 1
+        return "10^%d" % e if n == 10 ** e else "%gx10^%d" % (n / 10 ** e, e)
+
+    print("| operation | shape | " + " | ".join(label(n) for n in sizes) + " |")
     print("|---|---|" + "---|" * len(sizes))
     for key in order:
         cells = []
