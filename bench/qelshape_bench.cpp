@@ -93,7 +93,7 @@ void BM_Measure(benchmark::State& state) {
         auto src = qs::openSource(wktFile());
         qs::BatchResult r = qs::runBatch(*src, [](const qs::Shape& s, const std::string& where,
                                                   unsigned long i) {
-            return qs::formatRow(qs::OutputFormat::JsonLines, qs::measure(s, where, i));
+            return qs::formatRow(qs::OutputFormat::JsonLines, qs::measure(s, where, i), qs::Columns::all());
         }, out, opt);
         if (r.errors) state.SkipWithError("a shape failed");
     }

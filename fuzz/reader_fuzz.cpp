@@ -16,7 +16,7 @@
 namespace {
 
 void exercise(const qs::Shape& s) {
-    qs::formatRow(qs::OutputFormat::JsonLines, qs::measure(s, "fuzz", 0));
+    qs::formatRow(qs::OutputFormat::JsonLines, qs::measure(s, "fuzz", 0), qs::Columns::all());
     krRecordingTablet tablet;
     qs::draw(tablet, s, 0, qs::Overlays{true, true, true, true, true});
     for (const char* f : {"geojson", "archive"}) qs::shapeWriter(f).write(s, 0);

@@ -99,4 +99,63 @@ TEST(ConvexHull, DegenerateAndBadInput) {
         EXPECT_THROW(kfConvexHull({a, krVector<2>(0, bad), b}), krConvexHullError);
 }
 
+// The smallest enclosing circle against every circle on two or three of the
+// points that holds them all (in-circle tests in 128-bit integers), on small
+// random sets and on points of one circle, far from the origin too, where
+// only exact tests tell the points on the circle from those just inside.
+TEST(MinEnclosingCircle, MatchesBruteForce) {
+    auto inCircle = [](const IP& a, const IP& b, const IP& c, const IP& d) {
+        const Int128 ax = a.first - d.first, ay = a.second - d.second, bx = b.first - d.first,
+                     by = b.second - d.second, cx = c.first - d.first, cy = c.second - d.second;
+        const Int128 v = (ax * ax + ay * ay) * (bx * cy - cx * by) +
+                         (bx * bx + by * by) * (cx * ay - ax * cy) +
+                         (cx * cx + cy * cy) * (ax * by - bx * ay);
+        return int((v > 0) - (v < 0)) * turn(a, b, c);
+    };
+    auto inDiametral = [](const IP& a, const IP& b, const IP& p) {
+        return (p.first - a.first) * (p.first - b.first) + (p.second - a.second) * (p.second - b.second) <= 0;
+    };
+    // The radius of the smallest circle on two or three points holding all.
+    auto bruteRadius = [&](const std::vector<IP>& p) {
+        long double best = std::numeric_limits<long double>::infinity();
+        for (std::size_t i = 0; i < p.size(); ++i)
+            for (std::size_t j = i; j < p.size(); ++j) {
+                if (std::all_of(p.begin(), p.end(), [&](const IP& q) { return inDiametral(p[i], p[j], q); }))
+                    best = std::min(best, std::sqrt((long double)dist2(p[i], p[j])) / 2);
+                for (std::size_t k = j + 1; k < p.size(); ++k) {
+                    if (turn(p[i], p[j], p[k]) == 0) continue;
+                    if (!std::all_of(p.begin(), p.end(), [&](const IP& q) { return inCircle(p[i], p[j], p[k], q) >= 0; }))
+                        continue;
+                    const long double cross = (long double)(p[j].first - p[i].first) * (p[k].second - p[i].second) -
+                                              (long double)(p[j].second - p[i].second) * (p[k].first - p[i].first);
+                    best = std::min(best, std::sqrt((long double)dist2(p[i], p[j]) * dist2(p[j], p[k]) *
+                                                    dist2(p[k], p[i])) / (2 * std::fabs(cross)));
+                }
+            }
+        return best;
+    };
+    const IP ring[] = {{25, 0}, {24, 7}, {20, 15}, {15, 20}, {7, 24}, {0, 25}, {-7, 24}, {-15, 20},
+                       {-20, 15}, {-24, 7}, {-25, 0}, {-24, -7}, {-20, -15}, {-7, -24}, {15, -20}};
+    std::mt19937_64 rnd(5);
+    std::uniform_int_distribution<long long> u(-40, 40), n(1, 14);
+    for (int trial = 0; trial < 400; ++trial) {
+        std::vector<IP> set;
+        for (long long i = n(rnd); i > 0; --i)
+            set.push_back(trial % 2 ? ring[std::size_t(u(rnd) + 40) % std::size(ring)]
+                                    : IP(u(rnd), trial % 4 ? u(rnd) : 2 * u(rnd) + 1));
+        if (trial % 2) set.push_back({u(rnd) / 3, u(rnd) / 3});  // one point well inside
+        const long double want = bruteRadius(set);
+        for (const double offset : {0.0, 0x1p40}) {
+            std::vector<krVector<2>> points;
+            for (const IP& q : set) points.push_back(scaled(q, 0) + krVector<2>(offset, -offset));
+            const krCircle c = kfMinEnclosingCircle(points);
+            EXPECT_NEAR(c.radius(), double(want), 1e-9 * (1 + offset / 0x1p20)) << trial << " " << offset;
+            for (const krVector<2>& q : points) EXPECT_LE(c.center().distance(q), c.radius());
+        }
+    }
+    EXPECT_EQ(kfMinEnclosingCircle({}), krCircle());
+    EXPECT_EQ(kfMinEnclosingCircle({{2, 3}, {2, 3}}), krCircle(krVector<2>(2, 3), 0));
+    EXPECT_THROW(kfMinEnclosingCircle({{0, 0}, {std::nan(""), 1}}), krConvexHullError);
+}
+
 }  // namespace

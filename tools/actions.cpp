@@ -32,21 +32,19 @@ bool samePolygons(const Shape& a, const Shape& b) {
 
 Shape repair(const Shape& s, RepairMode mode, unsigned long index, bool& changed) {
     std::shared_ptr<krPersistent> obj = surface(s, index);
-    Shape out;
+    // Everything but the rings comes along: label, id, properties, notes.
+    Shape out = s;
     if (auto r = std::dynamic_pointer_cast<krRegion>(obj)) {
         krRegion fixed;
         mode == RepairMode::OuterHull ? r->outerHull(fixed) : r->regularize(fixed);
-        out = fromLibrary(fixed);
+        out.polygons = fromLibrary(fixed).polygons;
     } else {
+        // Merging may leave a set of one region: it stays a set, as it came in.
         auto set = std::dynamic_pointer_cast<krRegionSet>(obj);
         krRegionSet fixed;
         mode == RepairMode::OuterHull ? set->outerHull(fixed) : set->regularize(fixed);
-        out = fromLibrary(fixed);
+        out.polygons = fromLibrary(fixed).polygons;
     }
-    // The library keeps the kind but merging may leave a set of one region:
-    // it stays a set, as it came in.
-    out.kind = s.kind;
-    out.label = s.label;
     if (s.kind == Kind::ClosedContour) out.polygons.resize(1), out.polygons[0].holes.clear();
     changed = !samePolygons(s, out);
     return out;

@@ -80,14 +80,14 @@ int runDemo(const std::string& dir, std::ostream& out) {
         std::ofstream(coco) << kAnnotation;
     }
     out << "Sample shapes written to " << wkt << " and " << coco << ".\n\n"
-        << header(OutputFormat::Table);
+        << header(OutputFormat::Table, Columns::table());
     BatchOptions opt;
     opt.progress = false;
     std::size_t errors = 0;
     for (const std::string& path : {wkt, coco}) {
         auto src = openSource(path);
         errors += runBatch(*src, [](const Shape& s, const std::string& where, unsigned long i) {
-            return formatRow(OutputFormat::Table, measure(s, where, i));
+            return formatRow(OutputFormat::Table, measure(s, where, i, Columns::table()), Columns::table());
         }, out, opt).errors;
     }
     // The bow-tie's lobes cancel in the signed-area sum; repaired, it is two

@@ -7,25 +7,48 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cntr/moments.h"
 #include "cntr/regionst.h"
+#include "platform/std/hull.h"
+#include "tools/validity.h"
 
 namespace qs {
 
 namespace {
 
-const std::vector<std::string> kColumns = {
-    "where", "label", "kind", "points", "holes", "length", "area", "area_holes",
-    "com_x", "com_y", "com_holes_x", "com_holes_y", "inertia_xx", "inertia_xy", "inertia_yy",
-    "ellipse_x", "ellipse_y", "ellipse_a", "ellipse_b", "ellipse_rotation", "ellipse_residual",
-    "rect_x", "rect_y", "rect_w", "rect_h", "circle_x", "circle_y", "circle_r",
-    "fast_circle_x", "fast_circle_y", "fast_circle_r", "diameter", "fast_diameter",
-    "extreme_right", "extreme_up", "extreme_left", "extreme_down", "self_intersecting",
-    "given_area", "given_bbox_x", "given_bbox_y", "given_bbox_w", "given_bbox_h", "notes"};
+// Each column and the group of measures that gives it.
+struct ColumnDef {
+    const char* name;
+    const char* group;
+};
 
-// The table shows the columns a person reads first; the others need --output json or csv.
-const std::vector<std::string> kTableColumns = {"where", "label", "kind", "points", "holes",
-                                                "length", "area_holes", "com_holes_x",
-                                                "com_holes_y", "diameter", "self_intersecting"};
+const ColumnDef kDefs[] = {
+    {"where", "where"}, {"label", "label"}, {"id", "id"}, {"kind", "kind"},
+    {"image_id", "image_id"}, {"category_id", "category_id"},
+    {"points", "points"}, {"holes", "points"}, {"length", "length"},
+    {"area", "area"}, {"area_holes", "area"},
+    {"com_x", "com"}, {"com_y", "com"}, {"com_holes_x", "com"}, {"com_holes_y", "com"},
+    {"inertia_xx", "inertia"}, {"inertia_xy", "inertia"}, {"inertia_yy", "inertia"},
+    {"ellipse_x", "ellipse"}, {"ellipse_y", "ellipse"}, {"ellipse_a", "ellipse"},
+    {"ellipse_b", "ellipse"}, {"ellipse_rotation", "ellipse"}, {"ellipse_residual", "ellipse"},
+    {"rect_x", "rect"}, {"rect_y", "rect"}, {"rect_w", "rect"}, {"rect_h", "rect"},
+    {"min_circle_x", "min_circle"}, {"min_circle_y", "min_circle"}, {"min_circle_r", "min_circle"},
+    {"diameter_circle_x", "diameter"}, {"diameter_circle_y", "diameter"},
+    {"diameter_circle_r", "diameter"}, {"diameter", "diameter"},
+    {"fast_circle_x", "fast"}, {"fast_circle_y", "fast"}, {"fast_circle_r", "fast"},
+    {"fast_diameter", "fast"},
+    {"extreme_right", "extremes"}, {"extreme_up", "extremes"}, {"extreme_left", "extremes"},
+    {"extreme_down", "extremes"},
+    {"self_intersecting", "self_intersecting"}, {"valid", "valid"},
+    {"given_area", "given"}, {"given_bbox_x", "given"}, {"given_bbox_y", "given"},
+    {"given_bbox_w", "given"}, {"given_bbox_h", "given"},
+    {"properties", "properties"}, {"notes", "notes"}};
+
+const std::vector<std::string> kColumns = [] {
+    std::vector<std::string> names;
+    for (const ColumnDef& d : kDefs) names.push_back(d.name);
+    return names;
+}();
 
 std::size_t column(const std::string& name) {
     static const std::map<std::string, std::size_t> index = [] {
@@ -33,26 +56,35 @@ std::size_t column(const std::string& name) {
         for (std::size_t i = 0; i < kColumns.size(); ++i) m[kColumns[i]] = i;
         return m;
     }();
-    return index.at(name);
+    auto it = index.find(name);
+    return it == index.end() ? kColumns.size() : it->second;
+}
+
+bool isGroup(const std::string& name) {
+    for (const ColumnDef& d : kDefs)
+        if (name == d.group) return true;
+    return false;
 }
 
 class RowBuilder {
 public:
-    RowBuilder() { row.values.resize(kColumns.size()); }
+    explicit RowBuilder(const Columns& c) : columns(c) { row.values.resize(kColumns.size()); }
 
     void set(const char* name, Value v) { row.values[column(name)] = std::move(v); }
     void set(const char* x, const char* y, const krVector<2>& v) {
         set(x, v.x());
         set(y, v.y());
     }
-    // Runs one library call; when it throws, its columns stay empty and the
-    // note says what the library said.
+    // Runs one group's library calls when its columns are wanted; when they
+    // throw, the group's columns stay empty and the note says what the
+    // library said.
     template <class F>
-    void measure(const char* what, F f) {
+    void measure(const char* group, F f) {
+        if (!columns.wants(group)) return;
         try {
             f();
         } catch (const krException& e) {
-            note(std::string(what) + ": " + describe(e));
+            note(std::string(group) + ": " + describe(e));
         }
     }
     void note(const std::string& text) {
@@ -60,12 +92,18 @@ public:
         std::string old = std::holds_alternative<std::string>(v) ? std::get<std::string>(v) : "";
         v = old.empty() ? text : old + "; " + text;
     }
+    const Columns& columns;
     Row row;
 };
 
 void rect(RowBuilder& b, const krRect& r) {
     b.set("rect_x", "rect_y", r.origin());
     b.set("rect_w", "rect_h", r.size());
+}
+
+void circle(RowBuilder& b, const char* x, const char* y, const char* r, const krCircle& k) {
+    b.set(x, y, k.center());
+    b.set(r, k.radius());
 }
 
 // The measures every contour has, open or closed: of a region, those of its
@@ -84,35 +122,112 @@ void contourMeasures(RowBuilder& b, const krContour& c) {
         b.set("ellipse_residual", residual);
     });
     b.measure("rect", [&] { rect(b, c.encloseRect(krXform<2>::I)); });
-    b.measure("circle", [&] {
-        krCircle k = c.encloseCircle(krContourDefs::eExact);
-        b.set("circle_x", "circle_y", k.center());
-        b.set("circle_r", k.radius());
+    b.measure("min_circle", [&] {
+        circle(b, "min_circle_x", "min_circle_y", "min_circle_r", kfMinEnclosingCircle(c.points()));
     });
-    b.measure("fast circle", [&] {
-        krCircle k = c.encloseCircle(krContourDefs::eFast);
-        b.set("fast_circle_x", "fast_circle_y", k.center());
-        b.set("fast_circle_r", k.radius());
+    b.measure("diameter", [&] {
+        circle(b, "diameter_circle_x", "diameter_circle_y", "diameter_circle_r",
+               c.encloseCircle(krContourDefs::eExact));
+        b.set("diameter", c.diameter(krContourDefs::eExact));
     });
-    b.measure("diameter", [&] { b.set("diameter", c.diameter(krContourDefs::eExact)); });
-    b.measure("fast diameter", [&] { b.set("fast_diameter", c.diameter(krContourDefs::eFast)); });
+    b.measure("fast", [&] {
+        circle(b, "fast_circle_x", "fast_circle_y", "fast_circle_r", c.encloseCircle(krContourDefs::eFast));
+        b.set("fast_diameter", c.diameter(krContourDefs::eFast));
+    });
     const char* extremes[] = {"extreme_right", "extreme_up", "extreme_left", "extreme_down"};
-    for (int k = 0; k < 4; ++k)
-        b.measure("extremes", [&] {
+    b.measure("extremes", [&] {
+        for (int k = 0; k < 4; ++k)
             b.set(extremes[k], static_cast<long long>(c.extremalVertexIndex(krRadian(k * M_PI / 2))));
-        });
-    b.measure("self-intersection", [&] { b.set("self_intersecting", c.isSelfIntersecting()); });
+    });
+    b.measure("self_intersecting", [&] { b.set("self_intersecting", c.isSelfIntersecting()); });
+}
+
+// ---- area, centre and inertia ----
+
+// The library gives a ring whose doubled area is at most this no centre.
+constexpr double kTinyDoubleArea = 1e-6;
+
+// Too small for the library's centre, yet not flat: scaled to its box it has one.
+bool tiny(const Ring& r) {
+    const double doubled = 2 * kf_Area(r);
+    if (doubled > kTinyDoubleArea) return false;
+    krRect box = krContour(r).encloseRect(krXform<2>::I);
+    const double size = std::max(box.width(), box.height());
+    return doubled > kTinyDoubleArea * size * size;
+}
+
+bool hasTinyRing(const Shape& s) {
+    for (const Polygon& p : s.polygons) {
+        if (tiny(p.outer)) return true;
+        for (const Ring& h : p.holes)
+            if (tiny(h)) return true;
+    }
+    return false;
+}
+
+// The moments of a polygon worked out in coordinates shifted to its box and
+// scaled to its size, then mapped back: a ring too small for the library's
+// centre still has its own.
+kr_InertiaData scaledMoments(const Polygon& p, bool withHoles) {
+    krRect box = krContour(p.outer).encloseRect(krXform<2>::I);
+    const double size = std::max(box.width(), box.height());
+    if (!(size > 0)) return kr_InertiaData();
+    auto moments = [&](const Ring& r, double sign) {
+        Ring q;
+        q.reserve(r.size());
+        for (const krVector<2>& v : r) q.push_back((v - box.origin()) * (1 / size));
+        kr_InertiaData d = kf_InertiaDataPolygon(q);
+        return kr_InertiaData(sign * std::fabs(d.area()), d.centerOfMass(), d.inertiaMatrix());
+    };
+    kr_InertiaData d = moments(p.outer, 1);
+    if (withHoles)
+        for (const Ring& h : p.holes) d = d + moments(h, -1);
+    const double s2 = size * size;
+    const krMatrix<2>& m = d.inertiaMatrix();
+    return kr_InertiaData(d.area() * s2, box.origin() + d.centerOfMass() * size,
+                          krMatrix<2>(m.element(0, 0) * s2 * s2, m.element(0, 1) * s2 * s2,
+                                      m.element(1, 0) * s2 * s2, m.element(1, 1) * s2 * s2));
+}
+
+kr_InertiaData scaledMoments(const Shape& s, bool withHoles) {
+    kr_InertiaData d;
+    for (const Polygon& p : s.polygons) d = d + scaledMoments(p, withHoles);
+    return d;
+}
+
+void surfaceColumns(RowBuilder& b, const kr_InertiaData& plain, const kr_InertiaData& holes) {
+    b.measure("area", [&] {
+        b.set("area", plain.area());
+        b.set("area_holes", holes.area());
+    });
+    b.measure("com", [&] {
+        b.set("com_x", "com_y", plain.centerOfMass());
+        b.set("com_holes_x", "com_holes_y", holes.centerOfMass());
+    });
+    b.measure("inertia", [&] {
+        const krMatrix<2>& m = plain.inertiaMatrix();
+        b.set("inertia_xx", m.element(0, 0));
+        b.set("inertia_xy", m.element(0, 1));
+        b.set("inertia_yy", m.element(1, 1));
+    });
 }
 
 // Area, centre of mass and inertia of a surface (a region or a region set),
 // without and with holes.
 template <class Surface>
-void surfaceMeasures(RowBuilder& b, const Surface& r) {
+void surfaceMeasures(RowBuilder& b, const Shape& s, const Surface& r) {
+    if (!b.columns.wants("area") && !b.columns.wants("com") && !b.columns.wants("inertia")) return;
+    if (hasTinyRing(s)) {
+        b.note("a ring is too small for the library's centre (twice its area at most 1e-6): "
+               "area, centre and inertia worked out in each polygon's box scaled to unit size");
+        surfaceColumns(b, scaledMoments(s, false), scaledMoments(s, true));
+        return;
+    }
     b.measure("area", [&] {
         b.set("area", r.area(false));
         b.set("area_holes", r.area(true));
     });
-    b.measure("centre of mass", [&] {
+    b.measure("com", [&] {
         b.set("com_x", "com_y", r.centerOfMass(false));
         b.set("com_holes_x", "com_holes_y", r.centerOfMass(true));
     });
@@ -129,35 +244,117 @@ void setMeasures(RowBuilder& b, const Shape& s, const krRegionSet& set) {
     long long points = 0;
     for (const Polygon& p : s.polygons) points += static_cast<long long>(p.outer.size());
     b.set("points", points);
-    surfaceMeasures(b, set);
+    surfaceMeasures(b, s, set);
     b.measure("rect", [&] { rect(b, set.encloseRect(krXform<2>::I)); });
-    b.measure("self-intersection", [&] { b.set("self_intersecting", set.isSelfIntersecting()); });
+    b.measure("min_circle", [&] {
+        Ring all;
+        for (const Polygon& p : s.polygons) all.insert(all.end(), p.outer.begin(), p.outer.end());
+        circle(b, "min_circle_x", "min_circle_y", "min_circle_r", kfMinEnclosingCircle(all));
+    });
+    b.measure("self_intersecting", [&] { b.set("self_intersecting", set.isSelfIntersecting()); });
+}
+
+// Groups that need the library object; the others are read off the shape.
+bool wantsLibrary(const Columns& c) {
+    for (const char* g : {"length", "area", "com", "inertia", "ellipse", "rect", "min_circle",
+                          "diameter", "fast", "extremes", "self_intersecting"})
+        if (c.wants(g)) return true;
+    return false;
 }
 
 }  // namespace
 
 const std::vector<std::string>& measureColumns() { return kColumns; }
 
-Row measure(const Shape& s, const std::string& where, unsigned long index) {
-    RowBuilder b;
+Columns Columns::all() {
+    Columns c;
+    for (std::size_t i = 0; i < kColumns.size(); ++i) c.indices_.push_back(i);
+    for (const ColumnDef& d : kDefs) c.groups_.push_back(d.group);
+    return c;
+}
+
+Columns Columns::table() {
+    return parse("label,kind,points,holes,area_holes,com_holes_x,com_holes_y,min_circle_r,valid,"
+                 "where,notes");
+}
+
+Columns Columns::parse(const std::string& list) {
+    Columns c;
+    std::vector<std::string> names;
+    for (std::size_t from = 0; from <= list.size();) {
+        std::size_t comma = std::min(list.find(',', from), list.size());
+        std::string name = list.substr(from, comma - from);
+        name.erase(0, name.find_first_not_of(" \t"));
+        name.erase(name.find_last_not_of(" \t") + 1);
+        if (!name.empty()) names.push_back(name);
+        from = comma + 1;
+    }
+    auto listed = [&](const char* n) { return std::find(names.begin(), names.end(), n) != names.end(); };
+    if (!listed("label")) names.insert(names.begin(), "label");
+    if (!listed("where")) names.insert(names.begin(), "where");
+    if (!listed("notes")) names.push_back("notes");
+    for (const std::string& name : names) {
+        if (column(name) < kColumns.size()) {
+            c.indices_.push_back(column(name));
+            c.groups_.push_back(kDefs[column(name)].group);
+        } else if (isGroup(name)) {
+            for (std::size_t i = 0; i < kColumns.size(); ++i)
+                if (name == kDefs[i].group) c.indices_.push_back(i);
+            c.groups_.push_back(name);
+        } else {
+            throw InputError("no column or group \"" + name + "\" (the names: " + groupsHelp() + ")");
+        }
+    }
+    return c;
+}
+
+std::string Columns::groupsHelp() {
+    std::string text;
+    for (const ColumnDef& d : kDefs)
+        if (text.find(std::string(" ") + d.group + ",") == std::string::npos &&
+            text.rfind(std::string(d.group) + ",", 0) == std::string::npos)
+            text += std::string(text.empty() ? "" : " ") + d.group + ",";
+    text.pop_back();
+    return text;
+}
+
+bool Columns::wants(const std::string& group) const {
+    return std::find(groups_.begin(), groups_.end(), group) != groups_.end();
+}
+
+Row measure(const Shape& s, const std::string& where, unsigned long index, const Columns& columns) {
+    RowBuilder b(columns);
     b.set("where", where);
     b.set("label", s.label);
+    if (!s.id.empty()) b.set("id", s.id);
     b.set("kind", std::string(kindName(s.kind)));
+    if (s.imageId) b.set("image_id", *s.imageId);
+    if (s.categoryId) b.set("category_id", *s.categoryId);
+    for (const std::string& n : s.notes) b.note(n);
     long long holes = 0;
     for (const Polygon& p : s.polygons) holes += static_cast<long long>(p.holes.size());
     b.set("holes", holes);
-    std::shared_ptr<krPersistent> obj = toLibrary(s, index);
-    if (auto c = std::dynamic_pointer_cast<krContour>(obj)) contourMeasures(b, *c);
-    if (auto r = std::dynamic_pointer_cast<krRegion>(obj))
-        surfaceMeasures(b, *r);
-    else if (s.kind == Kind::ClosedContour)
-        surfaceMeasures(b, krRegion(*std::dynamic_pointer_cast<krContour>(obj)));
-    if (auto set = std::dynamic_pointer_cast<krRegionSet>(obj)) setMeasures(b, s, *set);
+    if (s.kind != Kind::RegionSet) b.set("points", static_cast<long long>(s.polygons[0].outer.size()));
+    if (wantsLibrary(columns)) {
+        std::shared_ptr<krPersistent> obj = toLibrary(s, index);
+        if (auto c = std::dynamic_pointer_cast<krContour>(obj)) contourMeasures(b, *c);
+        if (auto r = std::dynamic_pointer_cast<krRegion>(obj))
+            surfaceMeasures(b, s, *r);
+        else if (s.kind == Kind::ClosedContour)
+            surfaceMeasures(b, s, krRegion(*std::dynamic_pointer_cast<krContour>(obj)));
+        if (auto set = std::dynamic_pointer_cast<krRegionSet>(obj)) setMeasures(b, s, *set);
+    }
+    if (s.kind != Kind::OpenContour) b.measure("valid", [&] {
+        std::string why = invalidity(s);
+        b.set("valid", why.empty());
+        if (!why.empty()) b.note("not valid: " + why);
+    });
     if (s.givenArea) b.set("given_area", *s.givenArea);
     if (s.givenBox.size() == 4) {
         const char* names[] = {"given_bbox_x", "given_bbox_y", "given_bbox_w", "given_bbox_h"};
         for (int k = 0; k < 4; ++k) b.set(names[k], s.givenBox[k]);
     }
+    if (!s.properties.empty()) b.set("properties", RawJson{s.properties});
     return b.row;
 }
 
@@ -177,18 +374,22 @@ std::string jsonText(const Value& v) {
         std::string operator()(long long i) const { return std::to_string(i); }
         std::string operator()(bool t) const { return t ? "true" : "false"; }
         std::string operator()(const std::string& s) const { return nlohmann::json(s).dump(); }
+        std::string operator()(const RawJson& j) const { return j.text; }
     } visit;
     return std::visit(visit, v);
 }
 
 std::string csvText(const Value& v) {
     if (std::holds_alternative<std::monostate>(v)) return "";
+    if (auto raw = std::get_if<RawJson>(&v)) return csvField(raw->text);
     if (!std::holds_alternative<std::string>(v)) return jsonText(v);
     return csvField(std::get<std::string>(v));
 }
 
+// A value wider than its column is written whole and pushes the rest of
+// the line along: the table's last column, where, is never cut.
 std::string cell(const std::string& text, std::size_t width) {
-    if (text.size() >= width) return text.substr(0, width - 1) + " ";
+    if (text.size() >= width) return text + " ";
     return text + std::string(width - text.size(), ' ');
 }
 
@@ -200,7 +401,7 @@ std::string tableText(const Value& v) {
 }
 
 std::size_t tableWidth(const std::string& name) {
-    return name == "where" ? 28 : name == "kind" ? 16 : std::max<std::size_t>(11, name.size() + 2);
+    return name == "label" ? 16 : name == "kind" ? 16 : std::max<std::size_t>(11, name.size() + 2);
 }
 
 }  // namespace
@@ -212,34 +413,34 @@ std::string csvField(const std::string& s) {
     return q + "\"";
 }
 
-std::string header(OutputFormat f) {
+std::string header(OutputFormat f, const Columns& columns) {
     std::string out;
+    const std::vector<std::size_t>& cols = columns.indices();
     if (f == OutputFormat::Csv)
-        for (std::size_t i = 0; i < kColumns.size(); ++i) out += (i ? "," : "") + kColumns[i];
+        for (std::size_t i = 0; i < cols.size(); ++i) out += (i ? "," : "") + kColumns[cols[i]];
     else if (f == OutputFormat::Table)
-        for (const std::string& c : kTableColumns) out += cell(c, tableWidth(c));
+        for (std::size_t c : cols) out += cell(kColumns[c], tableWidth(kColumns[c]));
     else
         return out;
     while (!out.empty() && out.back() == ' ') out.pop_back();
     return out + "\n";
 }
 
-std::string formatRow(OutputFormat f, const Row& r) {
+std::string formatRow(OutputFormat f, const Row& r, const Columns& columns) {
     std::string out;
+    const std::vector<std::size_t>& cols = columns.indices();
     switch (f) {
     case OutputFormat::JsonLines:
         out = "{";
-        for (std::size_t i = 0; i < kColumns.size(); ++i)
-            out += (i ? ",\"" : "\"") + kColumns[i] + "\":" + jsonText(r.values[i]);
+        for (std::size_t i = 0; i < cols.size(); ++i)
+            out += (i ? ",\"" : "\"") + kColumns[cols[i]] + "\":" + jsonText(r.values[cols[i]]);
         out += "}";
         break;
     case OutputFormat::Csv:
-        for (std::size_t i = 0; i < kColumns.size(); ++i)
-            out += (i ? "," : "") + csvText(r.values[i]);
+        for (std::size_t i = 0; i < cols.size(); ++i) out += (i ? "," : "") + csvText(r.values[cols[i]]);
         break;
     case OutputFormat::Table:
-        for (const std::string& c : kTableColumns)
-            out += cell(tableText(r.values[column(c)]), tableWidth(c));
+        for (std::size_t c : cols) out += cell(tableText(r.values[c]), tableWidth(kColumns[c]));
         while (!out.empty() && out.back() == ' ') out.pop_back();
         break;
     }

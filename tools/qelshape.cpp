@@ -115,6 +115,7 @@ struct MeasureCmd {
     Common common;
     std::string output = "json";
     std::string to = "-";
+    std::string columns;
 
     void add(CLI::App& app) {
         CLI::App* cmd = app.add_subcommand("measure", "Print the measures of every shape");
@@ -122,21 +123,30 @@ struct MeasureCmd {
         cmd->add_option("-o,--output", output, "json (one object a line), csv or table")
             ->check(CLI::IsMember({"json", "csv", "table"}))->capture_default_str();
         cmd->add_option("--to", to, "output file (default: standard output)");
+        cmd->add_option("-c,--columns", columns,
+                        "the columns to write and compute, by column or group name: " +
+                            Columns::groupsHelp() + " (default: all; for the table a few)");
         cmd->footer(
             "Each shape gives points, holes, length, area with and without holes, centre of "
-            "mass, inertia matrix, fitted ellipse and residual, enclosing rectangle and circles "
-            "(exact and fast), diameters, extremal vertices along the axes and whether it "
-            "crosses itself; COCO input adds the annotation's own area and bbox.\n\n"
+            "mass, inertia matrix, fitted ellipse and residual, enclosing rectangle, the "
+            "smallest enclosing circle, the circle on the two farthest vertices "
+            "(diameter_circle) and the fast one about the first vertex, diameters, extremal "
+            "vertices along the axes, whether it crosses itself and whether it is valid (why "
+            "not in notes); the input's id and properties, and for COCO the image, category, "
+            "area and bbox, come along.\n\n"
             "Example:\n  qelshape measure parts.wkt -o table\n"
-            "  qelshape measure instances.json -o csv --to measures.csv");
+            "  qelshape measure instances.json -o csv --to measures.csv\n"
+            "  qelshape measure countries.wkt --columns area,com,valid");
         cmd->callback([this] { status = run(); });
     }
     Status run() {
         OutputFormat f = outputFormatFromName(output);
+        Columns cols = !columns.empty() ? Columns::parse(columns)
+                       : f == OutputFormat::Table ? Columns::table() : Columns::all();
         Output out(to);
-        out.stream() << header(f);
-        return runFiles(common, [f](const Shape& s, const std::string& where, unsigned long i) {
-            return formatRow(f, measure(s, where, i));
+        out.stream() << header(f, cols);
+        return runFiles(common, [f, &cols](const Shape& s, const std::string& where, unsigned long i) {
+            return formatRow(f, measure(s, where, i, cols), cols);
         }, out.stream(), common.batch());
     }
     Status status = kOk;

@@ -334,9 +334,10 @@ Shape cocoMask(const json& seg, int connectivity) {
                 pixels[static_cast<std::size_t>((k % h) * w + k / h)] = 1;
         at += counts[i];
     }
-    Shape s = fromLibrary(kf_TraceMask(pixels.data(), long(w), long(h), connectivity));
-    if (s.polygons.empty()) throw InputError("the mask has no pixel set");
+    Shape s;
     s.kind = Kind::RegionSet;
+    s.polygons = fromLibrary(kf_TraceMask(pixels.data(), long(w), long(h), connectivity)).polygons;
+    if (s.polygons.empty()) throw InputError("the mask has no pixel set");
     s.notes.push_back("traced from a run-length mask");
     return s;
 }

@@ -8,12 +8,14 @@
 #include <typeinfo>
 
 #include "platform/std/archive.h"
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
 
+#include "cntr/masktrace.h"
 #include "cntr/regionst.h"
 
 namespace qs {
@@ -55,6 +57,27 @@ void checkRing(Ring& r, std::size_t minPoints, const char* what, bool closed) {
                          " distinct point(s); it needs at least " + std::to_string(minPoints));
 }
 
+// Holes that share a vertex with their outer ring, which the library takes
+// for holes crossing it, are joined to the ring at that vertex.
+void spliceTouchingHoles(Shape& s) {
+    for (std::size_t i = 0; i < s.polygons.size(); ++i) {
+        Polygon& p = s.polygons[i];
+        if (p.holes.empty()) continue;
+        std::vector<std::pair<double, double>> outer;
+        for (const krVector<2>& v : p.outer) outer.push_back({v.x(), v.y()});
+        std::sort(outer.begin(), outer.end());
+        bool touching = false;
+        for (const Ring& h : p.holes)
+            for (const krVector<2>& v : h)
+                touching = touching || std::binary_search(outer.begin(), outer.end(), std::make_pair(v.x(), v.y()));
+        if (!touching) continue;
+        std::size_t joined = kf_SpliceTouchingHoles(p.outer, p.holes);
+        std::string which = s.polygons.size() > 1 ? "polygon " + std::to_string(i) + ": " : "";
+        s.notes.push_back(which + std::to_string(joined) + " hole(s) touching the boundary at a vertex "
+                          "joined to it there");
+    }
+}
+
 }  // namespace
 
 void normalize(Shape& s) {
@@ -68,6 +91,7 @@ void normalize(Shape& s) {
         for (std::size_t h = 0; h < p.holes.size(); ++h)
             checkRing(p.holes[h], 3, (which + "hole " + std::to_string(h)).c_str(), true);
     }
+    spliceTouchingHoles(s);
 }
 
 namespace {
@@ -118,19 +142,19 @@ Shape fromLibrary(const krPersistent& obj) {
     if (auto set = dynamic_cast<const krRegionSet*>(&obj)) {
         s.kind = Kind::RegionSet;
         for (const auto& r : set->regions()) s.polygons.push_back(polygon(*r));
-        if (!s.polygons.empty()) s.label = std::to_string(set->regions()[0]->label());
+        if (!s.polygons.empty()) s.label = s.id = std::to_string(set->regions()[0]->label());
         return s;
     }
     if (auto r = dynamic_cast<const krRegion*>(&obj)) {
         s.kind = Kind::Region;
         s.polygons.push_back(polygon(*r));
-        s.label = std::to_string(r->label());
+        s.label = s.id = std::to_string(r->label());
         return s;
     }
     if (auto c = dynamic_cast<const krContour*>(&obj)) {
         s.kind = c->isClosed() ? Kind::ClosedContour : Kind::OpenContour;
         s.polygons.push_back({c->points(), {}});
-        s.label = std::to_string(c->label());
+        s.label = s.id = std::to_string(c->label());
         return s;
     }
     throw InputError("the archive holds an object the tool does not handle");
@@ -245,8 +269,7 @@ std::string geoJsonFeature(const Shape& s, unsigned long) {
     if (!s.properties.empty()) props = nlohmann::json::parse(s.properties, nullptr, false);
     if (!props.is_object()) props = nlohmann::json::object();
     nlohmann::json f = {{"type", "Feature"}};
-    const std::string& id = s.id.empty() ? s.label : s.id;
-    if (!id.empty()) f["id"] = jsonId(id);
+    if (!s.id.empty()) f["id"] = jsonId(s.id);
     f["geometry"] = g;
     if (s.kind == Kind::ClosedContour) props["closed"] = true;
     f["properties"] = props;

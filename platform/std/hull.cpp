@@ -5,7 +5,11 @@
 #include <cstddef>
 #include <limits>
 
+#include "platform/std/expansion.h"
+
 namespace {
+
+using qel_exact::grow;
 
 constexpr double kHalfEps = std::numeric_limits<double>::epsilon() / 2;  // 2^-53
 // The rounding of (a-c)x(b-c) computed in doubles stays below this times the
@@ -13,27 +17,6 @@ constexpr double kHalfEps = std::numeric_limits<double>::epsilon() / 2;  // 2^-5
 constexpr double kOrientBound = (3.0 + 16.0 * kHalfEps) * kHalfEps;
 // Below this the products may have lost bits to underflow; the quick answer is not trusted.
 constexpr double kTinyProducts = 0x1p-900;
-
-// s + e == a + b exactly.
-inline void twoSum(double a, double b, double& s, double& e) {
-    s = a + b;
-    const double bv = s - a, av = s - bv;
-    e = (a - av) + (b - bv);
-}
-
-// Adds b to the expansion h[0 .. n): nonoverlapping components of increasing
-// magnitude whose exact sum is the value; zero components are dropped.
-void grow(double* h, int& n, double b) {
-    int k = 0;
-    double q = b;
-    for (int i = 0; i < n; ++i) {
-        double e;
-        twoSum(q, h[i], q, e);
-        if (e != 0.0) h[k++] = e;
-    }
-    if (q != 0.0 || k == 0) h[k++] = q;
-    n = k;
-}
 
 // The exact sign of ax by - ax cy - ay bx + ay cx + bx cy - by cx, the
 // determinant expanded into six products. Each product is split exactly into

@@ -1,4 +1,5 @@
-// Convex hulls of plane point sets, and the exact orientation test they rest on.
+// Convex hulls and smallest enclosing circles of plane point sets, and the
+// exact orientation test they rest on.
 #ifndef QEL_PLATFORM_STD_HULL_H
 #define QEL_PLATFORM_STD_HULL_H
 
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "platform/std/exception.h"
+#include "platform/std/geometry.h"
 #include "platform/std/vector.h"
 
 // A hull was asked of points that are not all finite.
@@ -37,5 +39,14 @@ int kfOrientation(const krVector<2>& a, const krVector<2>& b, const krVector<2>&
 // strictly inside the octagon of the extreme points in eight directions are
 // dropped before the sort.
 std::vector<krVector<2>> kfConvexHull(const std::vector<krVector<2>>& points);
+
+// The smallest circle holding every point (Welzl's algorithm over the hull's
+// corners). The two or three points that fix it are chosen with exact tests
+// (inside the circle on a diameter, inside the circle through three points);
+// its centre is then rounded, and its radius is the largest distance from
+// that centre to a point, so no point lies outside it. No points give the
+// default circle, one point a circle of radius 0 on it. Throws
+// krConvexHullError when a coordinate is not finite.
+krCircle kfMinEnclosingCircle(const std::vector<krVector<2>>& points);
 
 #endif

@@ -1,0 +1,132 @@
+#include "tools/validity.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <set>
+#include <utility>
+
+#include "cntr/region.h"
+
+namespace qs {
+
+namespace {
+
+using Key = std::pair<double, double>;
+
+// A ring as the library sees it, with its box and vertex set for the tests
+// between rings.
+struct RingInfo {
+    explicit RingInfo(const Ring& r) : contour(r), box(contour.encloseRect(krXform<2>::I)) {
+        for (const krVector<2>& p : r) vertices.insert({p.x(), p.y()});
+    }
+    krRegion contour;
+    krRect box;
+    std::set<Key> vertices;
+};
+
+// Where two rings meet other than at vertices they share: a crossing, or a
+// vertex of one lying on a side of the other.
+bool cross(const RingInfo& a, const RingInfo& b) {
+    if (!a.box.overlaps(b.box)) return false;
+    std::vector<krVector<2>> hits = static_cast<const krContour&>(a.contour).intersections(b.contour);
+    if (hits.empty()) return false;
+    std::vector<krVector<2>> shared;
+    for (const Key& k : a.vertices)
+        if (b.vertices.count(k)) shared.emplace_back(k.first, k.second);
+    for (const krVector<2>& h : hits) {
+        // The crossing point of two sides is rounded: near a shared vertex it is that vertex.
+        double tol = 1e-9 * std::max(1.0, std::max(std::fabs(h.x()), std::fabs(h.y())));
+        bool atShared = std::any_of(shared.begin(), shared.end(),
+                                    [&](const krVector<2>& v) { return h.distance(v) <= tol; });
+        if (!atShared) return true;
+    }
+    return false;
+}
+
+// A vertex of a that is not one of b's, which tells on which side of b the
+// whole of a lies once the two are known not to cross; none when a's
+// vertices are all b's.
+const krVector<2>* probe(const Ring& a, const RingInfo& b) {
+    for (const krVector<2>& p : a)
+        if (!b.vertices.count({p.x(), p.y()})) return &p;
+    return nullptr;
+}
+
+bool within(const Ring& a, const RingInfo& b) {
+    const krVector<2>* p = probe(a, b);
+    return p && b.box.within(*p) && b.contour.inside(*p, false);
+}
+
+// Calls f(i, j), i < j, for the rings whose boxes overlap, in order of their
+// left edges, until f finds a fault.
+std::string overlappingPairs(const std::vector<RingInfo>& rings,
+                             const std::function<std::string(std::size_t, std::size_t)>& f) {
+    std::vector<std::size_t> order(rings.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return rings[a].box.origin().x() < rings[b].box.origin().x();
+    });
+    for (std::size_t a = 0; a < order.size(); ++a)
+        for (std::size_t b = a + 1; b < order.size(); ++b) {
+            const krRect &ra = rings[order[a]].box, &rb = rings[order[b]].box;
+            if (rb.origin().x() > ra.corner().x()) break;
+            if (!ra.overlaps(rb)) continue;
+            std::string why = f(std::min(order[a], order[b]), std::max(order[a], order[b]));
+            if (!why.empty()) return why;
+        }
+    return std::string();
+}
+
+std::string polygonInvalidity(const Polygon& p, std::vector<RingInfo>& holes, RingInfo& outer) {
+    if (outer.contour.isSelfIntersecting()) return "the boundary crosses itself";
+    holes.reserve(p.holes.size());
+    for (const Ring& h : p.holes) holes.emplace_back(h);
+    for (std::size_t k = 0; k < holes.size(); ++k) {
+        std::string hole = "hole " + std::to_string(k);
+        if (holes[k].contour.isSelfIntersecting()) return hole + " crosses itself";
+        if (cross(holes[k], outer)) return hole + " crosses the boundary";
+        if (!within(p.holes[k], outer)) return hole + " lies outside the boundary";
+    }
+    return overlappingPairs(holes, [&](std::size_t j, std::size_t k) {
+        std::string pair = "holes " + std::to_string(j) + " and " + std::to_string(k);
+        if (cross(holes[j], holes[k])) return pair + " cross";
+        if (within(p.holes[k], holes[j]) || within(p.holes[j], holes[k])) return pair + " nest";
+        return std::string();
+    });
+}
+
+// Inside polygon b, holes not counted: a polygon in a hole of b is apart from it.
+bool insidePolygon(const Polygon& a, const RingInfo& outer, const std::vector<RingInfo>& holes) {
+    if (!within(a.outer, outer)) return false;
+    for (std::size_t k = 0; k < holes.size(); ++k)
+        if (within(a.outer, holes[k])) return false;
+    return true;
+}
+
+}  // namespace
+
+std::string invalidity(const Shape& s) {
+    if (s.kind == Kind::OpenContour) return std::string();
+    if (s.kind == Kind::ClosedContour)
+        return krContour(s.polygons[0].outer, true).isSelfIntersecting() ? "the boundary crosses itself"
+                                                                         : std::string();
+    std::vector<RingInfo> outers;
+    outers.reserve(s.polygons.size());
+    std::vector<std::vector<RingInfo>> holes(s.polygons.size());
+    for (std::size_t i = 0; i < s.polygons.size(); ++i) {
+        outers.emplace_back(s.polygons[i].outer);
+        std::string why = polygonInvalidity(s.polygons[i], holes[i], outers[i]);
+        if (!why.empty()) return s.polygons.size() > 1 ? "polygon " + std::to_string(i) + ": " + why : why;
+    }
+    return overlappingPairs(outers, [&](std::size_t i, std::size_t j) {
+        std::string pair = "polygons " + std::to_string(i) + " and " + std::to_string(j);
+        if (cross(outers[i], outers[j])) return pair + " cross";
+        if (insidePolygon(s.polygons[j], outers[i], holes[i]) ||
+            insidePolygon(s.polygons[i], outers[j], holes[j]))
+            return pair + " overlap";
+        return std::string();
+    });
+}
+
+}  // namespace qs
