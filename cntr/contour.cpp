@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "cntr/batch.h"
 #include "cntr/lanes.h"
 #include "cntr/moments.h"
 #include "cntr/region.h"
@@ -305,6 +306,15 @@ krVector<2> krContour::closestPoint(const krVector<2>& point, bool vertexOnly) c
 
 double krContour::distToPoint(const krVector<2>& point, bool vertexOnly) const {
     return closestPoint(point, vertexOnly).distance(point);
+}
+
+std::vector<double> krContour::distToPoints(const std::vector<krVector<2>>& points, bool vertexOnly) const {
+    std::vector<double> out(points.size());
+    if (points.empty()) return out;
+    checkEmptyContour();
+    // The closest-point scan keeps nothing, so the threads share only the points.
+    kf_ForEachPoint(points.size(), [&](std::size_t i) { out[i] = distToPoint(points[i], vertexOnly); });
+    return out;
 }
 
 std::vector<int> krContour::vertexIndex(const krVector<2>& point, double tolerance) const {

@@ -103,6 +103,9 @@ public:
     // vertex); ties go to the segment visited first.
     krVector<2> closestPoint(const krVector<2>& point, bool vertexOnly) const;
     double distToPoint(const krVector<2>& point, bool vertexOnly) const;
+    // distToPoint for each of many points, in order, with the same answers
+    // and errors; long lists are shared out among the machine's cores.
+    std::vector<double> distToPoints(const std::vector<krVector<2>>& points, bool vertexOnly) const;
     // Indices of the vertices nearer than tolerance: grouped by grid cell (rows
     // of cells x-1, x, x+1, each with y-1, y, y+1 around the query's cell),
     // ascending within a cell. One grid per distinct tolerance is built and

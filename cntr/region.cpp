@@ -3,7 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include <unordered_map>
+#include <unordered_set>
+
+#include "cntr/batch.h"
 #include "cntr/moments.h"
+#include "cntr/pointloc.h"
 #include "cntr/raygap.h"
 #include "platform/std/archive.h"
 
@@ -174,15 +179,6 @@ krMatrix<2> krRegion::inertiaMatrix(bool considerHoles) const {
 // Point queries. None of them keeps a result in the region; the contour
 // queries they stand on fill the contours' own caches.
 
-bool krRegion::inside(const krVector<2>& p, bool considerHoles) const {
-    const bool in = insideCount(p, false) % 2 != 0;
-    if (!in || !considerHoles) return in;
-    // Each hole answers with its own holes, so an island in a hole is inside.
-    for (std::size_t i = 0; i < holes_.size(); ++i)
-        if (holeAt(holes_, i).inside(p, true)) return false;
-    return true;
-}
-
 double krRegion::distToPoint(const krVector<2>& p, bool vertexOnly, bool considerHoles,
                              bool zeroInside) const {
     if (zeroInside && inside(p, considerHoles)) return 0.0;
@@ -257,10 +253,130 @@ std::vector<krVector<2>> krRegion::intersections(const krContour& other,
 }
 
 // ---------------------------------------------------------------------------
-// The inside test casts a ray from the point through a wide enough gap
-// between the directions to the vertices, so that it leaves between vertices
-// and no vertex on the ray can make the count ambiguous.
+// The inside test. The answer is whether the point lies in the region, with
+// the 1e-6 reach around the boundary counted in: kf_RingInside decides it in
+// one pass, and the kept index of cntr/pointloc.h gives the same answer.
 
+struct kr_InsideIndex {
+    krRingLocator ring;
+    // The holes by their boxes; null when they are walked in order (few
+    // holes, or a null handle or a hole without a box among them).
+    std::unique_ptr<krBoxIndex> holes;
+
+    kr_InsideIndex(const krContour::Points& points, const krRect& box)
+        : ring(points, {box.origin().x(), box.origin().y(), box.corner().x(), box.corner().y()}) {}
+};
+
+// The answers of the holes that have holes of their own: a hole shared by
+// many regions of one nest is worked out once per call, so a nest of shared
+// holes costs its number of distinct regions, not its number of paths.
+struct krRegion::HoleAnswers {
+    enum : char { kNo, kYes, kWorking };
+    std::unordered_map<const krRegion*, char> known;
+};
+
+namespace {
+// Below this many holes a walk over them is as quick as their index.
+constexpr std::size_t kIndexedHoles = 4;
+}  // namespace
+
+void krRegion::buildInsideIndex() const {
+    auto index = std::make_shared<kr_InsideIndex>(points(), encloseRect(krXform<2>::I));
+    if (holes_.size() >= kIndexedHoles) {
+        std::vector<krCellGrid::Box> boxes;
+        for (const auto& h : holes_) {
+            // A null hole or one without a box throws when a walk reaches
+            // it; only the walk keeps that order.
+            if (!h || h->points().size() < 2) {
+                boxes.clear();
+                break;
+            }
+            const krRect r = h->encloseRect(krXform<2>::I);
+            boxes.push_back({r.origin().x(), r.origin().y(), r.corner().x(), r.corner().y()});
+        }
+        if (!boxes.empty()) index->holes = std::make_unique<krBoxIndex>(std::move(boxes));
+    }
+    regionCache_.insideIndex = std::move(index);
+}
+
+bool krRegion::outerInside(const krVector<2>& p) const {
+    if (const kr_InsideIndex* index = regionCache_.insideIndex.get())
+        return index->ring.box().holds(p) && index->ring.inside(p);
+    if (!encloseRect(krXform<2>::I).within(p)) return false;
+    // A single query on a fresh region is one pass; a second one pays for
+    // the index, which the rest then share.
+    if (regionCache_.insideAsked == 0) {
+        regionCache_.insideAsked = 1;
+        return kf_RingInside(points().data(), points().size(), p);
+    }
+    buildInsideIndex();
+    return regionCache_.insideIndex->ring.inside(p);
+}
+
+bool krRegion::insideWithHoles(const krVector<2>& p, HoleAnswers& answers) const {
+    if (!outerInside(p)) return false;
+    const auto holds = [&](std::size_t i) {
+        const krRegion& h = holeAt(holes_, i);
+        if (h.holes_.empty()) return h.outerInside(p);
+        const auto seen = answers.known.emplace(&h, HoleAnswers::kWorking);
+        if (!seen.second) {
+            if (seen.first->second == HoleAnswers::kWorking)
+                throw krContourDefs::BadParams(L"a region lies among its own holes");
+            return seen.first->second == HoleAnswers::kYes;
+        }
+        const bool in = h.insideWithHoles(p, answers);
+        answers.known[&h] = in ? HoleAnswers::kYes : HoleAnswers::kNo;
+        return in;
+    };
+    const kr_InsideIndex* index = regionCache_.insideIndex.get();
+    if (index && index->holes) return !index->holes->any(p, holds);
+    for (std::size_t i = 0; i < holes_.size(); ++i)
+        if (holds(i)) return false;
+    return true;
+}
+
+bool krRegion::inside(const krVector<2>& p, bool considerHoles) const {
+    if (!considerHoles || holes_.empty()) return outerInside(p);
+    HoleAnswers known;
+    return insideWithHoles(p, known);
+}
+
+void krRegion::prepareInside(bool considerHoles) const {
+    std::vector<const krRegion*> todo{this};
+    std::unordered_set<const krRegion*> seen{this};
+    while (!todo.empty()) {
+        const krRegion& r = *todo.back();
+        todo.pop_back();
+        // Without two points there is no box; each query throws for itself.
+        if (r.points().size() >= 2 && !r.regionCache_.insideIndex) r.buildInsideIndex();
+        if (!considerHoles) break;
+        for (const auto& h : r.holes_)
+            if (h && seen.insert(h.get()).second) todo.push_back(h.get());
+    }
+}
+
+std::vector<unsigned char> krRegion::insideMany(const std::vector<krVector<2>>& points,
+                                                bool considerHoles) const {
+    std::vector<unsigned char> out(points.size());
+    if (points.empty()) return out;
+    prepareInside(considerHoles);
+    kf_ForEachPoint(points.size(), [&](std::size_t i) { out[i] = inside(points[i], considerHoles); });
+    return out;
+}
+
+std::vector<double> krRegion::distToPoints(const std::vector<krVector<2>>& points, bool vertexOnly,
+                                           bool considerHoles, bool zeroInside) const {
+    std::vector<double> out(points.size());
+    if (points.empty()) return out;
+    if (zeroInside) prepareInside(considerHoles);
+    kf_ForEachPoint(points.size(), [&](std::size_t i) {
+        out[i] = distToPoint(points[i], vertexOnly, considerHoles, zeroInside);
+    });
+    return out;
+}
+
+// The literal ray, kept for the repair's counts of crossings: it leaves
+// through a wide gap between the directions to the vertices.
 long krRegion::insideCount(const krVector<2>& p, bool twoRays) const {
     if (!encloseRect(krXform<2>::I).within(p)) return 0;
     const kr_RayDirection ray = kf_RayDirection(points(), p);
@@ -269,9 +385,12 @@ long krRegion::insideCount(const krVector<2>& p, bool twoRays) const {
 }
 
 long krRegion::rayCount(const krVector<2>& p, const krVector<2>& dir, bool twoRays) const {
-    // Twice the radius of a circle around every vertex reaches past the
-    // boundary from any point of the bounding rectangle.
-    const double r = 2.0 * encloseCircle(krContourDefs::eFast).radius();
+    // From a point of the bounding rectangle every vertex, and so the whole
+    // boundary, lies within the rectangle's diagonal d. A ray of 2d + 1 ends
+    // at least d + 1 beyond the boundary, out of the 1e-6 reach of its far
+    // end. (The enclosing circle's diameter is not enough: a point in a corner
+    // of the rectangle can be farther than that from the boundary.)
+    const double r = 2.0 * encloseRect(krXform<2>::I).size().len() + 1.0;
     const auto count = [&](const krVector<2>& far) { return crossingCount(krLineSeg(p, far)); };
     const long c = count(p + dir * r);
     return twoRays ? std::min(c, count(p - dir * r)) : c;

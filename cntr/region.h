@@ -4,6 +4,8 @@
 #ifndef QEL_CNTR_REGION_H
 #define QEL_CNTR_REGION_H
 
+#include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "cntr/contour.h"
@@ -32,6 +34,9 @@ struct kr_SurfaceCaches {
     bool outerHullValid = false;
     krPtrHandle_const<Shape> outerHull;
 };
+
+// The kept index of krRegion::inside (cntr/pointloc.h).
+struct kr_InsideIndex;
 
 // A closed outer boundary (the contour part) and a list of holes. Each hole is
 // itself a region, shared by handle and never changed through its parent; a
@@ -106,9 +111,28 @@ public:
     krMatrix<2> inertiaMatrix(bool considerHoles) const;
 
     // ---- point queries ----
+    // Whether p lies in the region: never outside the outer boundary's
+    // bounding rectangle; always within 1e-6 of the outer boundary (a vertex
+    // or an edge); elsewhere by the even-odd rule, decided exactly. With
+    // considerHoles, a point that a hole holds (by the same rule, the hole's
+    // own holes considered, so an island in a hole is inside) is not inside.
+    // Each distinct hole is asked once per call, however often it is shared.
+    //
+    // The first query after a change takes one pass over the boundary; the
+    // second builds an index, kept with the caches, that answers in about
+    // constant time per point. Throws EmptyContour for fewer than two points
+    // and krBadPointer at a null hole it reaches.
     bool inside(const krVector<2>& p, bool considerHoles) const;
     double distToPoint(const krVector<2>& p, bool vertexOnly, bool considerHoles,
                        bool zeroInside) const;
+    // inside() and distToPoint() for each of many points, in order (1 for
+    // inside, 0 not), with the same answers and errors as one call per point
+    // (the error of the first point that fails). The index is built first;
+    // long lists are shared out among the machine's cores.
+    std::vector<unsigned char> insideMany(const std::vector<krVector<2>>& points,
+                                          bool considerHoles) const;
+    std::vector<double> distToPoints(const std::vector<krVector<2>>& points, bool vertexOnly,
+                                     bool considerHoles, bool zeroInside) const;
     // The nearest boundary point (or vertex) of the outer boundary and the
     // holes; ties go to the outer boundary, then to the earlier hole.
     krVector<2> closestPoint(const krVector<2>& p, bool vertexOnly, bool considerHoles) const;
@@ -148,12 +172,25 @@ protected:
     Holes holes_;
     // Every cached measure with its flag. cleanCacheInfo() replaces the whole
     // record and assignment copies it whole.
-    struct Caches : kr_SurfaceCaches<krRegion> {};
+    struct Caches : kr_SurfaceCaches<krRegion> {
+        std::shared_ptr<const kr_InsideIndex> insideIndex;  // the kept index of inside()
+        std::uint32_t insideAsked = 0;                      // queries since the last change
+    };
     mutable Caches regionCache_;
 
 private:
     friend class krRegionSet;
     friend struct kr_RegionAccess;  // the tests' door to the private steps
+
+    // The answers of holes that have holes, within one call.
+    struct HoleAnswers;
+    // The outer boundary's answer, through the index where there is one.
+    bool outerInside(const krVector<2>& p) const;
+    bool insideWithHoles(const krVector<2>& p, HoleAnswers& known) const;
+    void buildInsideIndex() const;
+    // Builds the index of this region and, with considerHoles, of every hole
+    // it reaches, so that inside() then only reads.
+    void prepareInside(bool considerHoles) const;
 
     // Crossings of a test ray from p with the outer boundary: 0 outside the
     // bounding rectangle, 1 within 1e-6 of a vertex; with twoRays the smaller

@@ -6,9 +6,11 @@
 #include <numeric>
 #include <set>
 
+#include "cntr/batch.h"
 #include "cntr/boxpairs.h"
 #include "cntr/moments.h"
 #include "cntr/nodedboundary.h"
+#include "cntr/pointloc.h"
 #include "platform/std/archive.h"
 
 namespace {
@@ -179,10 +181,61 @@ krMatrix<2> krRegionSet::inertiaMatrix(bool considerHoles) const {
     return value;
 }
 
+namespace {
+// Below this many regions a walk over them is as quick as their index.
+constexpr std::size_t kIndexedRegions = 4;
+}  // namespace
+
+void krRegionSet::buildMemberIndex() const {
+    if (regions_.size() < kIndexedRegions) return;
+    std::vector<krCellGrid::Box> boxes;
+    for (const auto& r : regions_) {
+        // A null region or one without a box throws when the walk reaches
+        // it; only the walk keeps that order.
+        if (!r || r->points().size() < 2) return;
+        const krRect b = outline(r).encloseRect(krXform<2>::I);
+        boxes.push_back({b.origin().x(), b.origin().y(), b.corner().x(), b.corner().y()});
+    }
+    cache_.memberIndex = std::make_shared<krBoxIndex>(std::move(boxes));
+}
+
 bool krRegionSet::inside(const krVector<2>& p, bool considerHoles) const {
+    // A region whose box does not hold p answers false before anything else,
+    // so asking only those whose box does changes no answer.
+    if (!cache_.memberIndex && cache_.insideAsked < 2 && ++cache_.insideAsked == 2) buildMemberIndex();
+    if (cache_.memberIndex)
+        return cache_.memberIndex->any(p, [&](std::size_t k) { return regions_[k]->inside(p, considerHoles); });
     for (const auto& r : regions_)
         if (r->inside(p, considerHoles)) return true;
     return false;
+}
+
+void krRegionSet::prepareInside(bool considerHoles) const {
+    if (!cache_.memberIndex) buildMemberIndex();
+    cache_.insideAsked = 2;
+    for (const auto& r : regions_)
+        if (r) r->prepareInside(considerHoles);
+}
+
+std::vector<unsigned char> krRegionSet::insideMany(const std::vector<krVector<2>>& points,
+                                                   bool considerHoles) const {
+    std::vector<unsigned char> out(points.size());
+    if (points.empty()) return out;
+    prepareInside(considerHoles);
+    kf_ForEachPoint(points.size(), [&](std::size_t i) { out[i] = inside(points[i], considerHoles); });
+    return out;
+}
+
+std::vector<double> krRegionSet::distToPoints(const std::vector<krVector<2>>& points, bool vertexOnly,
+                                              bool considerHoles, bool zeroInside) const {
+    std::vector<double> out(points.size());
+    if (points.empty()) return out;
+    checkEmptyRegionSet();
+    if (zeroInside) prepareInside(considerHoles);
+    kf_ForEachPoint(points.size(), [&](std::size_t i) {
+        out[i] = distToPoint(points[i], vertexOnly, considerHoles, zeroInside);
+    });
+    return out;
 }
 
 double krRegionSet::distToPoint(const krVector<2>& p, bool vertexOnly, bool considerHoles,

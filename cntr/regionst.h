@@ -30,6 +30,8 @@
 // the regularized form are cached as whole sets.
 //
 // Not thread-safe per object: const queries fill caches.
+class krBoxIndex;
+
 class krRegionSet : public virtual krPersistent, public virtual krRepBase {
 public:
     typedef std::vector<krPtrHandle_const<krRegion>> Regions;
@@ -73,11 +75,18 @@ public:
     // Second moments of the union of the regions about its centre of mass.
     // Throws EmptyRegionSet for an empty set.
     krMatrix<2> inertiaMatrix(bool considerHoles) const;
-    // Whether some region holds p.
+    // Whether some region holds p (krRegion::inside). From the second query
+    // on, a kept index of the regions' boxes picks the few to ask, in order.
     bool inside(const krVector<2>& p, bool considerHoles) const;
     // The smallest of the regions' distances. Throws EmptyRegionSet for an empty set.
     double distToPoint(const krVector<2>& p, bool vertexOnly, bool considerHoles,
                        bool zeroInside) const;
+    // inside() and distToPoint() for each of many points, with the same
+    // answers and errors as one call per point (see krRegion::insideMany).
+    std::vector<unsigned char> insideMany(const std::vector<krVector<2>>& points,
+                                          bool considerHoles) const;
+    std::vector<double> distToPoints(const std::vector<krVector<2>>& points, bool vertexOnly,
+                                     bool considerHoles, bool zeroInside) const;
     // Bounding box of the outer boundaries mapped by x (holes lie inside
     // them). Throws EmptyRegionSet for an empty set.
     krRect encloseRect(const krXform<2>& x) const;
@@ -123,10 +132,17 @@ protected:
         kr_OwnedCache<RectCache> rectCache;
         bool selfIntersecting = false;
         bool selfIntersectingValid = false;
+        // The regions by their boxes, for inside(); shared by copies.
+        std::shared_ptr<const krBoxIndex> memberIndex;
+        std::uint32_t insideAsked = 0;  // queries since the last change
     };
     mutable Caches cache_;
 
 private:
+    // Builds the member index where it can serve (enough regions, none null,
+    // each with a box) and every region's own index.
+    void prepareInside(bool considerHoles) const;
+    void buildMemberIndex() const;
     void applyMode(krContourDefs::IntersectionMode mode);
     // The cached repaired form behind outerHull and regularize.
     void repaired(krRegionSet& out, bool& valid, krPtrHandle_const<krRegionSet>& cached,

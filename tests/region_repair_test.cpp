@@ -7,11 +7,7 @@
 #include "cntr/moments.h"
 #include "cntr/region.h"
 #include "contour_probe.h"
-
-// The private splice, for the tests.
-struct kr_RegionAccess {
-    static void splice(const krRegion& a, const krRegion& b, krRegion& out) { a.splice(b, out); }
-};
+#include "region_access.h"
 
 namespace {
 
