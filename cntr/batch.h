@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/std/vector.h"
+
 // Below this many points per thread a thread costs more than it saves.
 constexpr std::size_t kPointsPerThread = 16384;
 
@@ -45,6 +47,14 @@ void kf_ForEachPoint(std::size_t n, F&& f) {
     for (std::thread& t : threads) t.join();
     for (const std::exception_ptr& e : errors)
         if (e) std::rethrow_exception(e);
+}
+
+// f(p) for each point, in order, through kf_ForEachPoint.
+template <class T, class F>
+std::vector<T> kf_MapPoints(const std::vector<krVector<2>>& points, F&& f) {
+    std::vector<T> out(points.size());
+    kf_ForEachPoint(points.size(), [&](std::size_t i) { out[i] = f(points[i]); });
+    return out;
 }
 
 #endif

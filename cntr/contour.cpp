@@ -309,12 +309,10 @@ double krContour::distToPoint(const krVector<2>& point, bool vertexOnly) const {
 }
 
 std::vector<double> krContour::distToPoints(const std::vector<krVector<2>>& points, bool vertexOnly) const {
-    std::vector<double> out(points.size());
-    if (points.empty()) return out;
+    if (points.empty()) return {};
     checkEmptyContour();
     // The closest-point scan keeps nothing, so the threads share only the points.
-    kf_ForEachPoint(points.size(), [&](std::size_t i) { out[i] = distToPoint(points[i], vertexOnly); });
-    return out;
+    return kf_MapPoints<double>(points, [&](const krVector<2>& p) { return distToPoint(p, vertexOnly); });
 }
 
 std::vector<int> krContour::vertexIndex(const krVector<2>& point, double tolerance) const {

@@ -356,23 +356,17 @@ void krRegion::prepareInside(bool considerHoles) const {
 }
 
 std::vector<unsigned char> krRegion::insideMany(const std::vector<krVector<2>>& points,
-                                                bool considerHoles) const {
-    std::vector<unsigned char> out(points.size());
-    if (points.empty()) return out;
-    prepareInside(considerHoles);
-    kf_ForEachPoint(points.size(), [&](std::size_t i) { out[i] = inside(points[i], considerHoles); });
-    return out;
+                                        bool considerHoles) const {
+    if (!points.empty()) prepareInside(considerHoles);
+    return kf_MapPoints<unsigned char>(points, [&](const krVector<2>& p) { return inside(p, considerHoles); });
 }
 
 std::vector<double> krRegion::distToPoints(const std::vector<krVector<2>>& points, bool vertexOnly,
-                                           bool considerHoles, bool zeroInside) const {
-    std::vector<double> out(points.size());
-    if (points.empty()) return out;
+                                      bool considerHoles, bool zeroInside) const {
+    if (points.empty()) return {};
     if (zeroInside) prepareInside(considerHoles);
-    kf_ForEachPoint(points.size(), [&](std::size_t i) {
-        out[i] = distToPoint(points[i], vertexOnly, considerHoles, zeroInside);
-    });
-    return out;
+    return kf_MapPoints<double>(
+        points, [&](const krVector<2>& p) { return distToPoint(p, vertexOnly, considerHoles, zeroInside); });
 }
 
 // The literal ray, kept for the repair's counts of crossings: it leaves

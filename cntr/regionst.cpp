@@ -218,24 +218,18 @@ void krRegionSet::prepareInside(bool considerHoles) const {
 }
 
 std::vector<unsigned char> krRegionSet::insideMany(const std::vector<krVector<2>>& points,
-                                                   bool considerHoles) const {
-    std::vector<unsigned char> out(points.size());
-    if (points.empty()) return out;
-    prepareInside(considerHoles);
-    kf_ForEachPoint(points.size(), [&](std::size_t i) { out[i] = inside(points[i], considerHoles); });
-    return out;
+                                           bool considerHoles) const {
+    if (!points.empty()) prepareInside(considerHoles);
+    return kf_MapPoints<unsigned char>(points, [&](const krVector<2>& p) { return inside(p, considerHoles); });
 }
 
 std::vector<double> krRegionSet::distToPoints(const std::vector<krVector<2>>& points, bool vertexOnly,
-                                              bool considerHoles, bool zeroInside) const {
-    std::vector<double> out(points.size());
-    if (points.empty()) return out;
+                                         bool considerHoles, bool zeroInside) const {
+    if (points.empty()) return {};
     checkEmptyRegionSet();
     if (zeroInside) prepareInside(considerHoles);
-    kf_ForEachPoint(points.size(), [&](std::size_t i) {
-        out[i] = distToPoint(points[i], vertexOnly, considerHoles, zeroInside);
-    });
-    return out;
+    return kf_MapPoints<double>(
+        points, [&](const krVector<2>& p) { return distToPoint(p, vertexOnly, considerHoles, zeroInside); });
 }
 
 double krRegionSet::distToPoint(const krVector<2>& p, bool vertexOnly, bool considerHoles,

@@ -258,3 +258,30 @@ TEST(RegionInside, DegenerateRingsAnswerAlikeByEveryPath) {
         }
     }
 }
+
+// Lists long enough to be shared among threads give the answers of one call
+// per point, for regions with holes, sets and contours alike.
+TEST(RegionInside, BatchesMatchSingleCalls) {
+    krRandomUniform rnd(7);
+    std::vector<Handle> regions;
+    for (int k = 0; k < 5; ++k) {
+        auto* r = new krRegion(real(outline(rnd, 0, {I(k) << 31, 0}, 0x1p30, 0.5)));
+        r->holes({Handle(new krRegion(real(outline(rnd, 0, {I(k) << 31, 0}, 0x1p28))))});
+        regions.emplace_back(r);
+    }
+    const krRegionSet set(regions);
+    std::vector<V> pts;
+    for (int i = 0; i < 40000; ++i) pts.emplace_back(rnd.next(-1.5, 9.5), rnd.next(-1.5, 1.5));
+    const krRegion& r = *regions[2];
+    const auto in = r.insideMany(pts, true), setIn = set.insideMany(pts, true);
+    const auto d = r.distToPoints(pts, false, true, true), setD = set.distToPoints(pts, true, true, false);
+    const auto contourD = r.krContour::distToPoints(pts, false);
+    for (std::size_t i = 0; i < pts.size(); ++i) {
+        ASSERT_EQ(in[i], r.inside(pts[i], true)) << i;
+        ASSERT_EQ(setIn[i], set.inside(pts[i], true)) << i;
+        ASSERT_EQ(d[i], r.distToPoint(pts[i], false, true, true)) << i;
+        ASSERT_EQ(setD[i], set.distToPoint(pts[i], true, true, false)) << i;
+        ASSERT_EQ(contourD[i], r.krContour::distToPoint(pts[i], false)) << i;
+    }
+    EXPECT_THROW(krRegionSet().distToPoints(pts, false, true, true), krContourDefs::EmptyRegionSet);
+}
