@@ -791,7 +791,12 @@ bool krContour::isSelfIntersecting() const {
 namespace {
 
 // Where the contour record's version errors say they come from.
+// Frozen: the place and line numbers are part of the archive format; they
+// name throw sites that readers of the format know, not lines of this file,
+// and never follow edits here.
 const char* const kContourSource = "src/tarn/cntr/contour";
+const long kContourBaseLine = 894;  // the legacy base level of version-0 records
+const long kContourLine = 904;      // the contour level
 
 // The level that version-0 contour records carry between the contour and its
 // persistence base. It holds nothing any more: every such level is read into
@@ -801,7 +806,8 @@ public:
     void dispatchSerialize(krArchive& ar) override {
         kfSerializeLevel(ar, static_cast<krContourBase*>(this), sizeof(krContourBase), 0,
                          [&](unsigned char version) {
-                             if (version != 0) throw krArchive::UnknownVersion(kContourSource, 894);
+                             if (version != 0)
+                                 throw krArchive::UnknownVersion(kContourSource, kContourBaseLine);
                              krPersistent::dispatchSerialize(ar);
                          });
     }
@@ -828,7 +834,7 @@ void krContour::dispatchSerialize(krArchive& ar) {
 }
 
 void krContour::serialize_(krArchive& ar, unsigned char version) {
-    if (version > 1) throw krArchive::UnknownVersion(kContourSource, 904);
+    if (version > 1) throw krArchive::UnknownVersion(kContourSource, kContourLine);
     // Loaded values are taken as they are (a negative cachedVectorSize too);
     // only the caches go.
     kfSerializeFields(

@@ -398,7 +398,12 @@ long krRegion::rayCount(const krVector<2>& p, const krVector<2>& dir, bool twoRa
 namespace {
 
 // Where the region record's version errors say they come from.
+// Frozen: the place and line numbers are part of the archive format; they
+// name throw sites that readers of the format know, not lines of this file,
+// and never follow edits here.
 const char* const kRegionSource = "src/tarn/cntr/region";
+const long kRegionBaseLine = 809;  // the legacy base level of version-0 records
+const long kRegionLine = 819;      // the region level
 
 // The legacy level of version-0 region records. It holds nothing: each such
 // level is read into one scratch object and dropped.
@@ -407,7 +412,8 @@ public:
     void dispatchSerialize(krArchive& ar) override {
         kfSerializeLevel(ar, static_cast<krContourBase2*>(this), sizeof(krContourBase2), 0,
                          [&](unsigned char version) {
-                             if (version != 0) throw krArchive::UnknownVersion(kRegionSource, 809);
+                             if (version != 0)
+                                 throw krArchive::UnknownVersion(kRegionSource, kRegionBaseLine);
                              krPersistent::dispatchSerialize(ar);
                          });
     }
@@ -430,7 +436,7 @@ void krRegion::dispatchSerialize(krArchive& ar) {
 }
 
 void krRegion::serialize_(krArchive& ar, unsigned char version) {
-    if (version > 1) throw krArchive::UnknownVersion(kRegionSource, 819);
+    if (version > 1) throw krArchive::UnknownVersion(kRegionSource, kRegionLine);
     kfSerializeFields(
         ar,
         [&] {

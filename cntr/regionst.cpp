@@ -15,7 +15,12 @@
 
 namespace {
 
+// Where the region set record's version errors say they come from.
+// Frozen: the place and line numbers are part of the archive format; they
+// name throw sites that readers of the format know, not lines of this file,
+// and never follow edits here.
 const char* const kRegionSetSource = "src/tarn/cntr/regionst";
+const long kRegionSetLine = 479;  // the region set level
 
 // A region's outer boundary, whatever the region adds to the contour's members.
 const krContour& outline(const krPtrHandle_const<krRegion>& r) { return *r; }
@@ -433,7 +438,7 @@ void krRegionSet::dispatchSerialize(krArchive& ar) {
 }
 
 void krRegionSet::serialize_(krArchive& ar, unsigned char version) {
-    if (version > 1) throw krArchive::UnknownVersion(kRegionSetSource, 479);
+    if (version > 1) throw krArchive::UnknownVersion(kRegionSetSource, kRegionSetLine);
     kfSerializeFields(
         ar,
         [&] {

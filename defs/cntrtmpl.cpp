@@ -5,7 +5,13 @@
 namespace {
 
 // Where the template records' version errors say they come from.
+// Frozen: the place and line numbers are part of the archive format; they
+// name throw sites that readers of the format know, not lines of this file,
+// and never follow edits here.
 const char* const kTemplateSource = "defs/cntrtmpl";
+const long kEdgeletContourLine = 98;     // the edgelet contour level
+const long kEdgeletRegionLine = 186;     // the edgelet region level
+const long kEdgeletRegionSetLine = 283;  // the edgelet region set level
 
 krPtrHandle<kr2XformBase> cloneOrIdentity(const krPtrHandle_const<kr2XformBase>& xform) {
     return xform ? xform->clone() : krPtrHandle<kr2XformBase>(new kr2XformLinear());
@@ -116,7 +122,7 @@ void krContourT<krEdgelet>::dispatchSerialize(krArchive& ar) {
 }
 
 void krContourT<krEdgelet>::serialize_(krArchive& ar, unsigned char version) {
-    if (version > 1) throw krArchive::UnknownVersion(kTemplateSource, 98);
+    if (version > 1) throw krArchive::UnknownVersion(kTemplateSource, kEdgeletContourLine);
     kfSerializeFields(
         ar,
         [&] {
@@ -208,7 +214,7 @@ void krRegionT<krEdgelet>::dispatchSerialize(krArchive& ar) {
 }
 
 void krRegionT<krEdgelet>::serialize_(krArchive& ar, unsigned char version) {
-    if (version != 0) throw krArchive::UnknownVersion(kTemplateSource, 186);
+    if (version != 0) throw krArchive::UnknownVersion(kTemplateSource, kEdgeletRegionLine);
     krRegion::dispatchSerialize(ar);
 }
 // ---------------------------------------------------------------------------
@@ -269,7 +275,7 @@ void krRegionSetT<krEdgelet>::dispatchSerialize(krArchive& ar) {
 }
 
 void krRegionSetT<krEdgelet>::serialize_(krArchive& ar, unsigned char version) {
-    if (version != 0) throw krArchive::UnknownVersion(kTemplateSource, 283);
+    if (version != 0) throw krArchive::UnknownVersion(kTemplateSource, kEdgeletRegionSetLine);
     krRegionSet::dispatchSerialize(ar);
     kfSerializeHandleList(ar, regionsT_);
 }
