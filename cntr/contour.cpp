@@ -227,8 +227,10 @@ krVector<2> footOnSegment(const krVector<2>& a, const krVector<2>& b, const krVe
                                    std::fabs(p.x()), std::fabs(p.y())});
         // One step of at most 2^1000 either way, so that 1/f stays finite;
         // a second call finishes what the first could not.
-        const double f =
-            std::isfinite(m) ? std::ldexp(1.0, std::clamp(-std::ilogb(m) - 2, -1000, 1000)) : 1.0;
+        // (A coordinate that is not a number can leave m at 0.)
+        const double f = std::isfinite(m) && m > 0.0
+                             ? std::ldexp(1.0, std::clamp(-std::ilogb(m) - 2, -1000, 1000))
+                             : 1.0;
         if (f != 1.0) return footOnSegment(a * f, b * f, p * f) * (1.0 / f);
     }
     const double t = dd == 0.0 ? 0.0 : along / dd;

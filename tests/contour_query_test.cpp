@@ -122,6 +122,8 @@ TEST(ContourQuery, UnusualTolerancesAndCoordinates) {
     for (const Pts& p : {Pts{{0, 0}, {1e-300, 0}}, Pts{{1e-200, 0}, {-1e-200, 0}}})
         for (const V& q : {V(0.5, 0.5), V(0, 1), V(-3, 0)})
             EXPECT_EQ(krContour(p, false).closestPoint(q, false), p[0]) << q;
+    // A segment to a point that is not a number has no scale to take.
+    EXPECT_NO_THROW(krContour(Pts{{0, 0}, {0, kNaN}}, false).closestPoint(V(0, 0), false));
 }
 
 // ---------------------------------------------------------------------------
