@@ -1,8 +1,9 @@
 // Feeds arbitrary bytes to the archive loader. With n registered classes the
 // first byte b picks the reader: b % (n + 1) == 0 a whole graph (kfLoad), k > 0
 // a bare record of the k-th class (in name order); an odd b / (n + 1) reads
-// through a pipe. What loads must store and load to the same bytes, and its
-// contours answer queries failing only cleanly. QEL_FUZZ_VERBOSE prints outcomes.
+// through a pipe. What loads must store and load to the same bytes, and every
+// shape in it answers every query (kf_FuzzExercise), failing only cleanly.
+// QEL_FUZZ_VERBOSE prints outcomes.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "exercise.h"
 #include "fuzz_node.h"
 #include "platform/std/archive.h"
 #include "platform/std/exception.h"
@@ -37,35 +39,15 @@ void checkRoundTrip(const krPersistent& obj) {
     if (!again || kfStore(*again) != first) std::abort();
 }
 
-// Queries that fill the caches a loaded contour brings bounds and flags for.
-// Too few points is a clean refusal; nothing else may escape.
-void query(const krContour& c) {
-    try {
-        (void)c.isSelfIntersecting();
-        for (int i = 0; i < 3; ++i) {
-            (void)c.encloseRect(krXform<2>(krMatrix<2>(1.0 + i, 0.0, 0.0, 1.0), krVector<2>(i, 0.0)));
-            (void)c.extremalVertexIndex(krRadian(i));
-        }
-        (void)c.intersections(c);
-        (void)c.closestPoint(krVector<2>(0.5, 0.5), false);
-        (void)c.vertexIndex(krVector<2>(0.0, 0.0), 1.0);
-    } catch (const krException&) {
-    }
-}
-
 // Each object once: shared nodes may make the graph far larger than its tree.
 void queryAll(const krPersistent& obj, std::set<const void*>& seen) {
+    const auto* node = dynamic_cast<const krFuzzNode*>(&obj);
+    if (!node) return kf_FuzzExercise(obj, seen);
     if (!seen.insert(&obj).second) return;
-    if (const auto* c = dynamic_cast<const krContour*>(&obj)) {
-        query(*c);
-        query(krContour(*c));
-    }
-    if (const auto* node = dynamic_cast<const krFuzzNode*>(&obj)) {
-        for (const auto& c : node->contours)
-            if (c.get()) queryAll(*c, seen);
-        for (const auto& child : node->children)
-            if (child.get()) queryAll(*child, seen);
-    }
+    for (const auto& c : node->contours)
+        if (c.get()) queryAll(*c, seen);
+    for (const auto& child : node->children)
+        if (child.get()) queryAll(*child, seen);
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // Feeds arbitrary bytes to one of qelshape's readers (QEL_READER names its
-// format), then measures, draws and writes every shape read in each output
-// format: nothing may crash, and what is written as WKT must read back to
-// the same shape.
+// format), then asks the library shape of everything read every query
+// (kf_FuzzExercise), measures, draws and writes it in each output format:
+// nothing may crash, and what is written as WKT must read back to the same
+// shape.
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
 #include <string>
 
+#include "exercise.h"
 #include "platform/disp/recordingtablet.h"
 #include "platform/std/exception.h"
 #include "tools/actions.h"
@@ -16,6 +18,7 @@
 namespace {
 
 void exercise(const qs::Shape& s) {
+    kf_FuzzExercise(*qs::toLibrary(s, 0));
     qs::formatRow(qs::OutputFormat::JsonLines, qs::measure(s, "fuzz", 0), qs::Columns::all());
     krRecordingTablet tablet;
     qs::draw(tablet, s, 0, qs::Overlays{true, true, true, true, true});
