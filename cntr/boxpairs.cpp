@@ -2,11 +2,13 @@
 
 #include <cmath>
 
+#include "cntr/tolerance.h"
+
 namespace {
 // Boxes are widened by the distance at which two boundaries still count as
 // touching, so that a contact found by the boundaries' own test is never
 // skipped for a box that misses by a rounding error.
-constexpr double kContact = 1e-6;
+using knTolerance::kContact;
 // A box that would sit in more cells than this is tried on every query instead.
 constexpr double kMaxCellsPerBox = 16.0;
 }  // namespace

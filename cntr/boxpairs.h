@@ -13,12 +13,13 @@
 
 #include "platform/std/vector.h"
 
-// A member's bounding box, widened by the 1e-6 contact tolerance. A wild box
-// stands for a member that must not be skipped: no points to box, too few for
-// the member's own checks to pass silently, coordinates that are not finite, or
-// no member at all (a null handle). A wild box overlaps everything, so the
-// walk reaches that member where the plain walk would, and the member's own
-// operation reports what it reports there.
+// A member's bounding box, widened by the contact tolerance
+// (knTolerance::kContact). A wild box stands for a member that must not be
+// skipped: no points to box, too few for the member's own checks to pass
+// silently, coordinates that are not finite, or no member at all (a null
+// handle). A wild box overlaps everything, so the walk reaches that member
+// where the plain walk would, and the member's own operation reports what it
+// reports there.
 struct kr_PairBox {
     bool wild = true;
     double lox = 0.0, loy = 0.0, hix = 0.0, hiy = 0.0;

@@ -10,9 +10,17 @@
 #include "cntr/moments.h"
 #include "cntr/region.h"
 #include "cntr/segindex.h"
+#include "cntr/tolerance.h"
 #include "cntr/vertexgrid.h"
 #include "platform/std/archive.h"
 #include "platform/std/hull.h"
+
+using knTolerance::apart;
+using knTolerance::keptCrossing;
+using knTolerance::kEqual;
+using knTolerance::kPairReach;
+using knTolerance::QuickCrossing;
+using knTolerance::segmentNearBox;
 
 // ---------------------------------------------------------------------------
 // Construction, copying, comparison.
@@ -40,7 +48,7 @@ krContour::krContour(const krPolygon& polygon, unsigned long label)
     initializePointers();
     points_.reserve(polygon.size());
     for (std::size_t i = 0; i < polygon.size(); ++i) points_.push_back(polygon[i]);
-    closed = points_.empty() || kfRealEq(points_.front(), points_.back(), 1e-15);
+    closed = points_.empty() || kfRealEq(points_.front(), points_.back(), kEqual);
     krContour::cleanCacheInfo();
 }
 
@@ -355,13 +363,13 @@ long krContour::extremalVertexIndex(const krRadian& angle) const {
     // Along the axes the exact coordinates score, so that vertices on one axis
     // line tie exactly and the lowest index wins.
     enum { kPlusX, kMinusX, kPlusY, kMinusY, kOther } dir = kOther;
-    if (kfRealEq(d, krVector<2>(1.0, 0.0), 1e-15))
+    if (kfRealEq(d, krVector<2>(1.0, 0.0), kEqual))
         dir = kPlusX;
-    else if (kfRealEq(d, krVector<2>(-1.0, 0.0), 1e-15))
+    else if (kfRealEq(d, krVector<2>(-1.0, 0.0), kEqual))
         dir = kMinusX;
-    else if (kfRealEq(d, krVector<2>(0.0, 1.0), 1e-15))
+    else if (kfRealEq(d, krVector<2>(0.0, 1.0), kEqual))
         dir = kPlusY;
-    else if (kfRealEq(d, krVector<2>(0.0, -1.0), 1e-15))
+    else if (kfRealEq(d, krVector<2>(0.0, -1.0), kEqual))
         dir = kMinusY;
     double best = -1.7976931348623157e308;
     long index = -1;
@@ -396,8 +404,8 @@ krRect krContour::encloseRect(const krXform<2>& xform) const {
     if (!cache_.rectCache) cache_.rectCache = std::make_unique<RectCache>();
     if (const krRect* hit = cache_.rectCache->find(xform)) return *hit;
 
-    const bool identity = kfRealEq(xform.trans(), krVector<2>(0.0, 0.0), 1e-15) &&
-                          kfRealEq(xform.matrix(), krMatrix<2>(), 1e-15);
+    const bool identity = kfRealEq(xform.trans(), krVector<2>(0.0, 0.0), kEqual) &&
+                          kfRealEq(xform.matrix(), krMatrix<2>(), kEqual);
     const krVector<2> zero(0.0, 0.0);
     auto at = [&](std::size_t i) { return identity ? points_[i] : xform * points_[i]; };
     krRect rect(at(0), zero);
@@ -411,7 +419,8 @@ krCircle krContour::encloseCircle(krContourDefs::DiameterMode mode) const {
         throw krContourDefs::BadParams(L"diameterMode is not one of the valid enums");
     const std::size_t m = static_cast<std::size_t>(mode);
     if (cache_.circleValid.size() <= m) cache_.circleValid.resize(m + 1, false);
-    if (cache_.circles.size() <= m) cache_.circles.resize(m + 1, krCircle(krVector<2>(0.0, 0.0), 0.0));
+    if (cache_.circles.size() <= m)
+        cache_.circles.resize(m + 1, krCircle(krVector<2>(0.0, 0.0), 0.0));
     if (cache_.circleValid[m]) return cache_.circles[m];
 
     const std::size_t n = points_.size();
@@ -516,22 +525,6 @@ const std::vector<bool>& krContour::validLine() const {
 }
 
 namespace {
-// Whether the query seg (whose line is line) keeps a crossing with the
-// contour's segment own, and where: the two must not be parallel; without
-// includeEnds, own must keep more than 1e-6 from both ends of seg; and the
-// lines' common point must lie within 1e-6 of both segments.
-// The tests are pure, so their order is free: the end test goes first, since
-// neighbouring segments share an end and fail it at once.
-bool keptCrossing(const krLineSeg& seg, const krLine& line, bool includeEnds, const krLineSeg& own,
-                  krVector<2>& p) {
-    if (!includeEnds && (own.distToPoint(seg.p2()) <= 1e-6 || own.distToPoint(seg.p1()) <= 1e-6))
-        return false;
-    const krLine ownLine = own.line();
-    if (ownLine.isParallel(line)) return false;
-    p = ownLine.intersect(line).pos();
-    return own.distToPoint(p) < 1e-6 && seg.distToPoint(p) < 1e-6;
-}
-
 krSegmentIndex::Box boxOfRect(const krRect& r) {
     return {r.origin().x(), r.origin().y(), r.corner().x(), r.corner().y()};
 }
@@ -575,36 +568,6 @@ void sortAlong(const krLineSeg& seg, std::vector<krVector<2>>& pts, std::vector<
 }
 }  // namespace
 
-namespace {
-// Whether seg may come within reach of a kept crossing with a segment inside
-// the box: a kept crossing lies within 1e-6 of both segments, so a box farther
-// than 2e-6 from seg holds none. The test clips seg to the box grown by 1e-5,
-// plus a part in 1e12 of the coordinates for the rounding of the clip and of
-// the crossing's own distances. Without finite coordinates nothing is ruled out.
-bool segmentNearBox(const krLineSeg& seg, double lox, double loy, double hix, double hiy) {
-    const double ax = seg.p1().x(), ay = seg.p1().y(), dx = seg.p2().x() - ax, dy = seg.p2().y() - ay;
-    const double m = std::max({std::fabs(ax), std::fabs(ay), std::fabs(seg.p2().x()),
-                               std::fabs(seg.p2().y()), std::fabs(lox), std::fabs(loy),
-                               std::fabs(hix), std::fabs(hiy)});
-    if (!std::isfinite(m) || !std::isfinite(dx) || !std::isfinite(dy)) return true;
-    const double grow = 1e-5 + m * 1e-12;
-    double t0 = 0.0, t1 = 1.0;
-    // Each side of the grown box: the part of seg on its inner side.
-    const double ps[4] = {-dx, dx, -dy, dy};
-    const double qs[4] = {ax - (lox - grow), (hix + grow) - ax, ay - (loy - grow), (hiy + grow) - ay};
-    for (int i = 0; i < 4; ++i) {
-        if (ps[i] == 0.0) {
-            if (qs[i] < 0.0) return false;
-        } else if (ps[i] < 0.0) {
-            t0 = std::max(t0, qs[i] / ps[i]);
-        } else {
-            t1 = std::min(t1, qs[i] / ps[i]);
-        }
-    }
-    return t0 <= t1;
-}
-}  // namespace
-
 std::vector<krVector<2>> krContour::intersections(const krLineSeg& seg, std::vector<int>& indices,
                                                   bool includeEnds) const {
     checkEmptyContour();
@@ -631,56 +594,6 @@ std::vector<krVector<2>> krContour::intersections(const krLineSeg& seg, std::vec
     sortAlong(seg, result, indices);
     return result;
 }
-
-namespace {
-// keptCrossing without ends, decided from four cross products where the
-// segments cross cleanly or the contour's segment keeps well away from the
-// query's line: 1 kept, 0 not kept, -1 when only the full test can tell.
-// The verdict is the full test's whenever it is given: with S the sum of the
-// coordinates' sizes (at most 1e6), every cross product of differences is
-// within E = 1e-14 S^2 of its exact value.
-class QuickCrossing {
-public:
-    explicit QuickCrossing(const krLineSeg& seg)
-        : s_(seg.p1()), e_(seg.p2()), v_(e_ - s_), vlen_(std::sqrt(v_ * v_)),
-          mag_(std::fabs(s_.x()) + std::fabs(s_.y()) + std::fabs(e_.x()) + std::fabs(e_.y())) {}
-
-    int operator()(const krLineSeg& own) const {
-        const krVector<2>& a = own.p1();
-        const krVector<2>& b = own.p2();
-        const double S = mag_ + std::fabs(a.x()) + std::fabs(a.y()) + std::fabs(b.x()) + std::fabs(b.y());
-        if (!(S <= 1e6 && S >= 1e-30)) return -1;  // also catches what is not a number
-        const double E = 1e-14 * S * S;
-        const krVector<2> u = b - a;
-        // own's ends against the query's line, scaled by |v|.
-        const double ca = kfCross(v_, a - s_), cb = kfCross(v_, b - s_);
-        if (!((ca > E && cb < -E) || (ca < -E && cb > E))) {
-            // Both ends more than 3e-6 to one side: no point within 1e-6 of
-            // own comes within 1e-6 of the query, rounding included.
-            const double far = E + (3e-6 + 1e-12 * S) * vlen_ * (1.0 + 1e-9);
-            return (ca > far && cb > far) || (ca < -far && cb < -far) ? 0 : -1;
-        }
-        // The query's ends against own's line, scaled by |u|.
-        const double cs = kfCross(u, s_ - a), ce = kfCross(u, e_ - a);
-        if (!((cs > E && ce < -E) || (cs < -E && ce > E))) return -1;
-        // The segments cross inside both. The ends keep more than 1e-6 from
-        // own's line, so from own, with room for the rounding of distToPoint.
-        const double uu = u * u, keep = 1e-6 + 1e-12 * S;
-        const double ds = std::fabs(cs) - E, de = std::fabs(ce) - E;
-        if (!(ds * ds > keep * keep * uu * (1.0 + 1e-9) && de * de > keep * keep * uu * (1.0 + 1e-9)))
-            return -1;
-        if (own.line().isParallel(krLine(s_, v_))) return 0;
-        // The computed common point lies within 2 E |u| / |d| plus a part in
-        // 1e15 of S of the exact one, under 1e-7 here: inside the 1e-6 of both.
-        const double d = kfCross(u, v_);
-        return d * d >= 1.6e15 * E * E * uu ? 1 : -1;
-    }
-
-private:
-    krVector<2> s_, e_, v_;
-    double vlen_, mag_;
-};
-}  // namespace
 
 long krContour::crossingCount(const krLineSeg& seg) const {
     checkEmptyContour();
@@ -721,27 +634,6 @@ std::vector<krVector<2>> krContour::intersections(const krContour& other) const 
     return result;
 }
 
-namespace {
-// Whether segment t keeps wholly on one side of segment s's line, farther than
-// near from it (and so farther than near from s). A test with slack: false
-// when in doubt.
-bool apart(const krVector<2>& s1, const krVector<2>& s2, const krVector<2>& t1, const krVector<2>& t2,
-           double near) {
-    const double dx = s2.x() - s1.x(), dy = s2.y() - s1.y();
-    const double c1 = dx * (t1.y() - s1.y()) - dy * (t1.x() - s1.x());
-    const double c2 = dx * (t2.y() - s1.y()) - dy * (t2.x() - s1.x());
-    const double c = (c1 > 0) == (c2 > 0) ? std::min(std::fabs(c1), std::fabs(c2)) : 0.0;
-    // c is the smaller distance times |d|; compare squares, widened by far
-    // more than the rounding of c (relative to the coordinates' size).
-    const double m = std::max({std::fabs(s1.x()), std::fabs(s1.y()), std::fabs(t1.x()), std::fabs(t1.y()),
-                               std::fabs(t2.x()), std::fabs(t2.y())});
-    const double reach = near + 1e-12 * m;
-    // Below 1e75 none of the squares overflows; a valid segment's squared
-    // length is far above where reach's square times it could underflow.
-    return m < 1e75 && c * c > reach * reach * (dx * dx + dy * dy);
-}
-}  // namespace
-
 bool krContour::isSelfIntersecting() const {
     if (points_.empty()) return false;
     if (cache_.selfIntersectingValid) return cache_.selfIntersecting;
@@ -758,23 +650,24 @@ bool krContour::isSelfIntersecting() const {
     // which is cached as the queries would. The rectangle holds every finite
     // point, unless the first point is not a number: then it overlaps nothing
     // and no query finds anything. Segments with coordinates that are not
-    // finite are not in the index. A kept hit lies within 1e-6 of both
-    // segments, so they come within 2e-6 of each other: pairs farther apart
+    // finite are not in the index. A kept hit lies within kContact of both
+    // segments, so they come within kPairReach of each other: pairs farther apart
     // need no test.
-    const auto valid = std::find(cache_.validLine.begin(), cache_.validLine.end(), true);
+    const std::vector<bool>& usable = cache_.validLine;
+    const auto valid = std::find(usable.begin(), usable.end(), true);
     const bool twoValid =
-        valid != cache_.validLine.end() && std::find(valid + 1, cache_.validLine.end(), true) != cache_.validLine.end();
+        valid != usable.end() && std::find(valid + 1, usable.end(), true) != usable.end();
     if (twoValid) encloseRect(kIdentity);
     bool found = false;
     const krVector<2>& first = points_.front();
     if (twoValid && !std::isnan(first.x()) && !std::isnan(first.y())) {
         const krSegmentView s = segmentView();
-        found = !cache_.segmentIndex->forEachPair(s, 2e-6, [&](std::size_t k, std::size_t j) {
+        found = !cache_.segmentIndex->forEachPair(s, kPairReach, [&](std::size_t k, std::size_t j) {
             const krVector<2>&a1 = s.start(k), &a2 = s.end(k), &b1 = s.start(j), &b2 = s.end(j);
             // Segments sharing an end point keep nothing either way: that
             // end lies at distance 0 from the other segment.
             if (a1 == b1 || a1 == b2 || a2 == b1 || a2 == b2) return true;
-            if (apart(a1, a2, b1, b2, 2e-6) || apart(b1, b2, a1, a2, 2e-6)) return true;
+            if (apart(a1, a2, b1, b2, kPairReach) || apart(b1, b2, a1, a2, kPairReach)) return true;
             const krLineSeg sk(a1, a2), sj(b1, b2);
             krVector<2> p;
             return !(keptCrossing(sk, sk.line(), false, sj, p) || keptCrossing(sj, sj.line(), false, sk, p));

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "cntr/segindex.h"
+#include "cntr/tolerance.h"
 #include "platform/std/geometry.h"
 
 namespace {
@@ -20,7 +21,7 @@ constexpr Id kNone = ~Id(0);
 // doubles lie farther apart than that (2e-6 apart beyond 1.7e10), and a point
 // computed on a line misses it by a few of their steps; there contacts are
 // judged at some ten steps instead.
-constexpr double kTouch = 1e-6;
+constexpr double kTouch = knTolerance::kContact;
 constexpr double kSteps = 1e-15;
 
 double cross(const krVector<2>& a, const krVector<2>& b) { return a.x() * b.y() - a.y() * b.x(); }

@@ -13,7 +13,8 @@ class kr_OwnedCache : public std::unique_ptr<T> {
 public:
     kr_OwnedCache() noexcept = default;
     kr_OwnedCache(std::unique_ptr<T> p) noexcept : std::unique_ptr<T>(std::move(p)) {}
-    kr_OwnedCache(const kr_OwnedCache& o) : std::unique_ptr<T>(o ? std::make_unique<T>(*o) : nullptr) {}
+    kr_OwnedCache(const kr_OwnedCache& o)
+        : std::unique_ptr<T>(o ? std::make_unique<T>(*o) : nullptr) {}
     kr_OwnedCache(kr_OwnedCache&&) noexcept = default;
     // The copy is made before this one lets go of its own, so a copy that
     // fails leaves it as it was.

@@ -10,6 +10,7 @@
 #endif
 
 #include "cntr/lanes.h"
+#include "cntr/tolerance.h"
 #include "platform/std/angle.h"
 
 // How the first wide gap is found without sorting n angles.
@@ -45,6 +46,14 @@
 // moved to bucket 0, keeping the buckets in the order of the exact angles.
 
 namespace {
+
+using knTolerance::kContact;
+using knTolerance::kRounding;
+
+// A vertex nearer than kContact to the point is on it. Squared distances above
+// twice kContact^2 are surely farther, rounding included; only those at or below
+// take the root.
+constexpr double kNearSquare = 2 * kContact * kContact;
 
 struct Entry {
     std::uint64_t bucket;
@@ -243,7 +252,7 @@ QEL_HOT __m128d aboveWindow(const Pair& v, __m128d f, __m128d lastQuarter) {
 
 template <int M>
 std::uint64_t GapSearch::screenBlock(std::size_t i, bool useless) const {
-    const __m128d zero = _mm_setzero_pd(), near = _mm_set1_pd(2e-12);
+    const __m128d zero = _mm_setzero_pd(), near = _mm_set1_pd(kNearSquare);
     const __m128d px = _mm_set1_pd(p_.x()), py = _mm_set1_pd(p_.y());
     const __m128d f = _mm_set1_pd(qHigh_ - M), lq = _mm_set1_pd(lastQuarter_);
     const __m128d all = useless ? _mm_cmpeq_pd(zero, zero) : zero;
@@ -269,7 +278,7 @@ namespace {
 __attribute__((target("avx"))) std::uint64_t screenFirstQuarterAvx(const krVector<2>* pts, double px,
                                                                      double py, double qHigh,
                                                                      double lastQuarter, bool useless) {
-    const __m256d zero = _mm256_setzero_pd(), near = _mm256_set1_pd(2e-12);
+    const __m256d zero = _mm256_setzero_pd(), near = _mm256_set1_pd(kNearSquare);
     const __m256d vx = _mm256_set1_pd(px), vy = _mm256_set1_pd(py);
     const __m256d f = _mm256_set1_pd(qHigh), lq = _mm256_set1_pd(lastQuarter);
     const __m256d all = useless ? _mm256_cmp_pd(zero, zero, _CMP_EQ_OQ) : zero;
@@ -320,7 +329,8 @@ std::uint64_t GapSearch::screen(std::size_t i, bool useless) const {
     std::uint64_t todo = 0;
     for (unsigned k = 0; k < 64; ++k) {
         const double x = pts_[i + k].x() - p_.x(), y = pts_[i + k].y() - p_.y();
-        if (!(x * x + y * y > 2e-12 && (useless || surelyAbove(x, y)))) todo |= std::uint64_t(1) << k;
+        if (!(x * x + y * y > kNearSquare && (useless || surelyAbove(x, y))))
+            todo |= std::uint64_t(1) << k;
     }
     return todo;
 }
@@ -342,8 +352,9 @@ bool GapSearch::spanMayBeWide(double q0, double q1) const {
         const double r = r1 < 0.5 ? r1 : r0;
         slope = r * r + (1.0 - r) * (1.0 - r);
     }
-    // Generous room for the rounding of q and of atan2 (a few 1e-16).
-    return (q1 - q0) / slope > minGap_ - 1e-12;
+    // Generous room for the rounding of q and of atan2 (a few 1e-16): kRounding
+    // of their size, which is below 2 pi.
+    return (q1 - q0) / slope > minGap_ - kRounding;
 }
 
 bool GapSearch::bucketsMayBeWide(std::uint64_t s, std::uint64_t t) const {
@@ -542,7 +553,7 @@ kr_RayDirection GapSearch::run() {
     auto step = [&](std::size_t i) {
         const double x = pts_[i].x() - p_.x(), y = pts_[i].y() - p_.y();
         const double s = x * x + y * y;
-        if (s <= 2e-12 && std::sqrt(s) <= 1e-6) return true;
+        if (s <= kNearSquare && std::sqrt(s) <= kContact) return true;
         if (useless || (cut && surelyAbove(x, y)) || std::isnan(x) || std::isnan(y)) return false;
         const Entry entry = entryOf(i, x, y);
         if (cut && entry.bucket / 8 > limit) return false;
@@ -558,7 +569,7 @@ kr_RayDirection GapSearch::run() {
         cut = true;
         useless = top == 0;  // group 0 alone is too full: no window at all
         limit = useless ? 0 : top - 1;
-        qHigh_ = static_cast<double>(8 * (limit + 1)) / scale_ * (1.0 + 1e-12) + 1e-12;
+        qHigh_ = static_cast<double>(8 * (limit + 1)) / scale_ * (1.0 + kRounding) + kRounding;
         return false;
     };
     // Once the window is cut, blocks of 64 vertices are screened at once and

@@ -8,7 +8,8 @@
 #include "platform/std/vector.h"
 
 struct kr_RayDirection {
-    // A vertex lies within 1e-6 of the point; direction is then meaningless.
+    // A vertex lies within knTolerance::kContact of the point; direction is
+    // then meaningless.
     bool onVertex = false;
     krVector<2> direction = krVector<2>(1.0, 0.0);
 };

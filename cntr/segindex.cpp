@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "cntr/tolerance.h"
 #include "platform/std/geometry.h"
 #include "platform/std/realeq.h"
 
@@ -41,7 +42,7 @@ void krSegmentIndex::build(const krSegmentView& s, std::vector<bool>& valid) {
     for (std::size_t k = 0; k < count; ++k) {
         const krVector<2>& a = s.start(k);
         const krVector<2>& b = s.end(k);
-        if (kfRealEq(a, b, 1e-15)) {
+        if (kfRealEq(a, b, knTolerance::kEqual)) {
             valid[k] = false;
             close(k);
             continue;
@@ -128,7 +129,7 @@ std::size_t krSegmentIndex::sortByLeft(const krSegmentView& s, std::size_t first
 // directions. Two points p and q seen at an angle a <= pi/2 apart lie at least
 // min(|p - c|, |q - c|) sin a apart. So when the arcs of two segments, each
 // widened by asin(reach / r) of its own r, do not overlap, the segments keep
-// farther apart than reach. reach is near plus a part in 1e12 of the largest
+// farther apart than reach. reach is near plus kRounding of the largest
 // coordinate: far more than the rounding of the differences from c, of the
 // angles and of r, which the widening must also cover. A segment within
 // 2 reach of c is seen all around.
@@ -159,7 +160,7 @@ std::size_t krSegmentIndex::sortByAngle(const krSegmentView& s, double near, std
     const krVector<2> c = centre_;
     const double top = top_;
     if (!std::isfinite(c.x()) || !std::isfinite(c.y()) || !(top < 1e300)) return kNever;
-    const double reach = near + 1e-12 * top;
+    const double reach = near + knTolerance::kRounding * top;
     forEachUsable(first, [&](std::size_t k) {
         const double r = krLineSeg(s.start(k), s.end(k)).distToPoint(c);
         if (!(r > 2 * reach)) {

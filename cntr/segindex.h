@@ -27,11 +27,11 @@ struct krSegmentView {
 };
 
 // The index cuts the segments into runs of consecutive segments along which
-// both coordinates change monotonically (each never rises or never falls).
-// A run holds only usable segments: not of zero length within 1e-15 and with a
-// finite direction. The others can keep no crossing (a zero-length segment
-// takes part in no test; a direction that is not finite is parallel to every
-// line), so leaving them out changes no answer.
+// both coordinates change monotonically (each never rises or never falls). A
+// run holds only usable segments: not of zero length within knTolerance::kEqual
+// and with a finite direction. The others can keep no crossing (a zero-length
+// segment takes part in no test; a direction that is not finite is parallel to
+// every line), so leaving them out changes no answer.
 //
 // Monotone runs make both queries cheap. A run's bounding box is the box of its
 // two ends, and the segments of a run whose boxes overlap a given box are one
@@ -59,7 +59,7 @@ public:
     }
 
     // Rebuilds the index over the segments in one pass, writing valid[k]
-    // (false for a segment of zero length within 1e-15). Storage is kept
+    // (false for a segment of zero length within kEqual). Storage is kept
     // between builds.
     void build(const krSegmentView& s, std::vector<bool>& valid);
 
