@@ -10,11 +10,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "cntr/tolerance.h"
 #include "platform/std/geometry.h"
 #include "platform/std/vector.h"
 
 // A point this near a ring's vertex or edge counts as inside it.
-constexpr double kInsideReach = 1e-6;
+constexpr double kInsideReach = knTolerance::kContact;
 
 // Whether q lies within kInsideReach of an edge of the closed ring p[0 .. n)
 // (its vertices included), and otherwise whether q is inside the ring by the
