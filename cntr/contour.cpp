@@ -283,7 +283,7 @@ krVector<2> krContour::closestPoint(const krVector<2>& point, bool vertexOnly) c
     // shrinks, so every segment the block test passes over the test above
     // would pass over too. Segments with a coordinate that is not finite
     // (and points that are not) take the test above, which owns their NaNs.
-    if (std::isfinite(px) && std::isfinite(py)) {
+    if (kf_Lanes() != kr_Lanes::eScalar && std::isfinite(px) && std::isfinite(py)) {
         const __m128d qx = _mm_set1_pd(px), qy = _mm_set1_pd(py), zero = _mm_setzero_pd();
         const __m128d largest = _mm_set1_pd(std::numeric_limits<double>::max());
         for (; k + 64 <= n; k += 64) {

@@ -123,6 +123,7 @@ struct CentroidSums {
 template <class T>
 void sumCentroidEdges(const std::vector<T>& items, const krVector<2>& o, CentroidSums (&lanes)[4]) {
 #if defined(__SSE2__)
+    if (kf_Lanes() == kr_Lanes::eScalar) return sumEdges(items, o, lanes);
     const std::size_t n = items.size();
     const __m128d ox = _mm_set1_pd(o.x()), oy = _mm_set1_pd(o.y());
     const __m128d tiny = _mm_set1_pd(1e-15);

@@ -148,6 +148,7 @@ private:
     // The part of the last quarter turn from which a pseudo-angle may round to
     // a full turn: worked out once, not per vertex.
     double lastQuarter_ = 1.0 - 2.0 / static_cast<double>(n_);
+    kr_Lanes lanes_ = kf_Lanes();
     Scratch& sc_ = scratch();  // fetched once: every use of a thread_local pays a call
     std::vector<Entry>& front_ = sc_.front;
     kr_RayDirection result_;
@@ -306,18 +307,17 @@ __attribute__((target("avx"))) std::uint64_t screenFirstQuarterAvx(const krVecto
     }
     return todo;
 }
-const bool kHaveAvx = (__builtin_cpu_init(), __builtin_cpu_supports("avx"));
 }  // namespace
 #endif
 
 std::uint64_t GapSearch::screen(std::size_t i, bool useless) const {
 #if defined(__SSE2__)
 #if defined(__x86_64__) && defined(__GNUC__)
-    if (kHaveAvx && qHigh_ > 0.0 && qHigh_ < 1.0)
+    if (lanes_ == kr_Lanes::eAvx && qHigh_ > 0.0 && qHigh_ < 1.0)
         return screenFirstQuarterAvx(&pts_[i], p_.x(), p_.y(), qHigh_, lastQuarter_, useless);
 #endif
     const double m = std::floor(qHigh_);
-    if (m < qHigh_ && m < 4.0) {
+    if (lanes_ != kr_Lanes::eScalar && m < qHigh_ && m < 4.0) {
         switch (static_cast<int>(m)) {
             case 0: return screenBlock<0>(i, useless);
             case 1: return screenBlock<1>(i, useless);
@@ -472,7 +472,7 @@ void GapSearch::searchAll() {
     // Two vertices at a time while buckets fit in 31 bits. A pair with a
     // direction that is huge, infinite, not a number or (0, 0), or that may
     // round up to a full turn, goes one by one.
-    if (buckets_ <= (std::uint64_t(1) << 31)) {
+    if (lanes_ != kr_Lanes::eScalar && buckets_ <= (std::uint64_t(1) << 31)) {
         const __m128d px = _mm_set1_pd(p_.x()), py = _mm_set1_pd(p_.y()), scale = _mm_set1_pd(scale_);
         const __m128d huge = _mm_set1_pd(1e300), top = _mm_set1_pd(static_cast<double>(buckets_ - 2));
         for (; i + 2 <= n_; i += 2) {
