@@ -4,14 +4,19 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
 
 #include "cntr/lanes.h"
+#include "cntr/quadrants.h"
 #include "cntr/tolerance.h"
 #include "platform/std/angle.h"
+
+#if defined(QEL_AVX_SCREEN)
+// kf_ScreenWindow<0> on four lanes (cntr/raygap_avx.cpp); only for machines with AVX.
+std::uint64_t kf_ScreenFirstQuarterAvx(const double* xy, double px, double py, double near, double qHigh,
+                                       double lastQuarter, bool useless);
+#endif
 
 // How the first wide gap is found without sorting n angles.
 //
@@ -93,10 +98,7 @@ QEL_HOT double pseudoAngle(double x, double y) {
         x *= 0.0625;  // keeps |x| + |y| finite; the ratio does not change
         y *= 0.0625;
     }
-    if (x > 0.0 && y >= 0.0) return y / (x + y);
-    if (x <= 0.0 && y > 0.0) return 1.0 + -x / (y - x);
-    if (x < 0.0 && y <= 0.0) return 2.0 + -y / (-x - y);
-    return 3.0 + x / (x - y);
+    return kr_Quadrants<kr_ScalarLane>(x, y).pseudoAngle();
 }
 
 class GapSearch {
@@ -118,8 +120,10 @@ private:
     // look at: a vertex may be passed over when it is not near p and it is
     // surely above the window (or there is no window).
     std::uint64_t screen(std::size_t i, bool useless) const;
-    template <int M>
-    std::uint64_t screenBlock(std::size_t i, bool useless) const;
+    // The screen of the 64 vertices at xy against a window that ends in
+    // quadrant m, on lanes L.
+    template <class L>
+    std::uint64_t screenWindow(const double* xy, int m, bool useless) const;
     // Whether the pair of groups [lo, t) and [t, hi) may hold a gap wider
     // than minGap, judged from pseudo-angles alone.
     bool mayBeWide(const std::vector<Entry>& e, std::size_t lo, std::size_t t, std::size_t hi) const;
@@ -177,155 +181,32 @@ double GapSearch::q(const Entry& e) const {
 // rounding, and never for what may round to a full turn (the top buckets) or
 // has a NaN, an infinity or an overflowing sum, which entryOf sorts out.
 bool GapSearch::surelyAbove(double x, double y) const {
-    double base, t, s;
-    if (x > 0.0 && y >= 0.0) {
-        base = 0.0, t = y, s = x + y;
-    } else if (x <= 0.0 && y > 0.0) {
-        base = 1.0, t = -x, s = y - x;
-    } else if (x < 0.0 && y <= 0.0) {
-        base = 2.0, t = -y, s = -x - y;
-    } else if (x >= 0.0 && y < 0.0) {
-        base = 3.0, t = x, s = x - y;
-        if (t >= s * lastQuarter_) return false;
-    } else {
-        return false;
-    }
-    const double f = qHigh_ - base;
+    const kr_Quadrants<kr_ScalarLane> v(x, y);
+    int k = 0;
+    while (k < 4 && !v.q[k]) ++k;
+    if (k == 4 || (k == 3 && !v.notFull(lastQuarter_))) return false;
+    const double f = qHigh_ - k;
     if (f >= 1.0) return false;
-    return f <= 0.0 || t > f * s;
+    return f <= 0.0 || v.t(k) > f * v.s(k);
 }
-
-#if defined(__SSE2__)
-namespace {
-// Two directions at a time: their quadrants as masks (none for (0, 0) or a
-// NaN) and, for quadrant k, the numerator t and denominator s of its
-// pseudo-angle k + t / s, by the same operations as pseudoAngle.
-struct Pair {
-    __m128d x, y, nx, ny, q[4];
-
-    QEL_HOT Pair(__m128d x_, __m128d y_) : x(x_), y(y_) {
-        const __m128d zero = _mm_setzero_pd(), sign = _mm_set1_pd(-0.0);
-        nx = _mm_xor_pd(x, sign);
-        ny = _mm_xor_pd(y, sign);
-        q[0] = _mm_and_pd(_mm_cmpgt_pd(x, zero), _mm_cmpge_pd(y, zero));
-        q[1] = _mm_and_pd(_mm_cmple_pd(x, zero), _mm_cmpgt_pd(y, zero));
-        q[2] = _mm_and_pd(_mm_cmplt_pd(x, zero), _mm_cmple_pd(y, zero));
-        q[3] = _mm_and_pd(_mm_cmpge_pd(x, zero), _mm_cmplt_pd(y, zero));
-    }
-    QEL_HOT __m128d t(int k) const { return k == 0 ? y : k == 1 ? nx : k == 2 ? ny : x; }
-    QEL_HOT __m128d s(int k) const {
-        return k == 0   ? _mm_add_pd(x, y)
-               : k == 1 ? _mm_sub_pd(y, x)
-               : k == 2 ? _mm_sub_pd(nx, y)
-                        : _mm_sub_pd(x, y);
-    }
-    // The fourth quadrant's turns that may not round up to a full one.
-    QEL_HOT __m128d notFull(__m128d lastQuarter) const {
-        return _mm_cmplt_pd(x, _mm_mul_pd(_mm_sub_pd(x, y), lastQuarter));
-    }
-    // The pseudo-angles, for directions without infinite or huge components.
-    QEL_HOT __m128d pseudoAngle() const {
-        __m128d t0 = _mm_setzero_pd(), s0 = _mm_setzero_pd(), base = _mm_setzero_pd();
-        for (int k = 0; k < 4; ++k) {
-            t0 = _mm_or_pd(t0, _mm_and_pd(q[k], t(k)));
-            s0 = _mm_or_pd(s0, _mm_and_pd(q[k], s(k)));
-            base = _mm_or_pd(base, _mm_and_pd(q[k], _mm_set1_pd(k)));
-        }
-        return _mm_add_pd(base, _mm_div_pd(t0, s0));
-    }
-};
-
-// surelyAbove on two vertices at a time, for a window that ends in quadrant M
-// (0 to 3) at qHigh = M + f with 0 < f < 1: vertices of later quadrants are
-// above it (in the fourth, unless the turn may round up to a full one),
-// those of earlier quadrants are not, and in quadrant M the test is t > f s.
-// The same operations on the same values give the same answers.
-template <int M>
-QEL_HOT __m128d aboveWindow(const Pair& v, __m128d f, __m128d lastQuarter) {
-    const __m128d notFull = v.notFull(lastQuarter);
-    __m128d above = _mm_and_pd(v.q[M], _mm_cmpgt_pd(v.t(M), _mm_mul_pd(f, v.s(M))));
-    if (M == 3) above = _mm_and_pd(above, notFull);
-    for (int k = M + 1; k < 3; ++k) above = _mm_or_pd(above, v.q[k]);
-    if (M < 3) above = _mm_or_pd(above, _mm_and_pd(v.q[3], notFull));
-    return above;
-}
-}  // namespace
-
-template <int M>
-std::uint64_t GapSearch::screenBlock(std::size_t i, bool useless) const {
-    const __m128d zero = _mm_setzero_pd(), near = _mm_set1_pd(kNearSquare);
-    const __m128d px = _mm_set1_pd(p_.x()), py = _mm_set1_pd(p_.y());
-    const __m128d f = _mm_set1_pd(qHigh_ - M), lq = _mm_set1_pd(lastQuarter_);
-    const __m128d all = useless ? _mm_cmpeq_pd(zero, zero) : zero;
-    std::uint64_t todo = 0;
-    for (unsigned k = 0; k < 64; k += 2) {
-        const krVector<2>&a = pts_[i + k], &b = pts_[i + k + 1];
-        const __m128d x = _mm_sub_pd(kf_LaneXs(a, b), px);
-        const __m128d y = _mm_sub_pd(kf_LaneYs(a, b), py);
-        const __m128d d = _mm_add_pd(_mm_mul_pd(x, x), _mm_mul_pd(y, y));
-        const __m128d above = _mm_or_pd(all, aboveWindow<M>(Pair(x, y), f, lq));
-        const __m128d skip = _mm_and_pd(_mm_cmpgt_pd(d, near), above);
-        todo |= static_cast<std::uint64_t>(_mm_movemask_pd(skip) ^ 3) << k;
-    }
-    return todo;
-}
-#endif
-
-#if defined(__x86_64__) && defined(__GNUC__)
-namespace {
-// screenBlock<0>, the usual case, four vertices to an instruction on
-// machines with AVX: the same operations on the same values, so the same
-// answers.
-__attribute__((target("avx"))) std::uint64_t screenFirstQuarterAvx(const krVector<2>* pts, double px,
-                                                                     double py, double qHigh,
-                                                                     double lastQuarter, bool useless) {
-    const __m256d zero = _mm256_setzero_pd(), near = _mm256_set1_pd(kNearSquare);
-    const __m256d vx = _mm256_set1_pd(px), vy = _mm256_set1_pd(py);
-    const __m256d f = _mm256_set1_pd(qHigh), lq = _mm256_set1_pd(lastQuarter);
-    const __m256d all = useless ? _mm256_cmp_pd(zero, zero, _CMP_EQ_OQ) : zero;
-    std::uint64_t todo = 0;
-    for (unsigned k = 0; k < 64; k += 4) {
-        const krVector<2>* v = pts + k;
-        const __m256d x = _mm256_sub_pd(_mm256_set_pd(v[3].x(), v[2].x(), v[1].x(), v[0].x()), vx);
-        const __m256d y = _mm256_sub_pd(_mm256_set_pd(v[3].y(), v[2].y(), v[1].y(), v[0].y()), vy);
-        const __m256d q0 = _mm256_and_pd(_mm256_cmp_pd(x, zero, _CMP_GT_OQ),
-                                         _mm256_cmp_pd(y, zero, _CMP_GE_OQ));
-        const __m256d q1 = _mm256_and_pd(_mm256_cmp_pd(x, zero, _CMP_LE_OQ),
-                                         _mm256_cmp_pd(y, zero, _CMP_GT_OQ));
-        const __m256d q2 = _mm256_and_pd(_mm256_cmp_pd(x, zero, _CMP_LT_OQ),
-                                         _mm256_cmp_pd(y, zero, _CMP_LE_OQ));
-        const __m256d q3 = _mm256_and_pd(_mm256_cmp_pd(x, zero, _CMP_GE_OQ),
-                                         _mm256_cmp_pd(y, zero, _CMP_LT_OQ));
-        const __m256d notFull = _mm256_cmp_pd(x, _mm256_mul_pd(_mm256_sub_pd(x, y), lq), _CMP_LT_OQ);
-        const __m256d first =
-            _mm256_and_pd(q0, _mm256_cmp_pd(y, _mm256_mul_pd(f, _mm256_add_pd(x, y)), _CMP_GT_OQ));
-        const __m256d above = _mm256_or_pd(_mm256_or_pd(first, _mm256_or_pd(q1, q2)),
-                                           _mm256_or_pd(_mm256_and_pd(q3, notFull), all));
-        const __m256d d = _mm256_add_pd(_mm256_mul_pd(x, x), _mm256_mul_pd(y, y));
-        const __m256d skip = _mm256_and_pd(_mm256_cmp_pd(d, near, _CMP_GT_OQ), above);
-        todo |= static_cast<std::uint64_t>(_mm256_movemask_pd(skip) ^ 15) << k;
-    }
-    return todo;
-}
-}  // namespace
-#endif
 
 std::uint64_t GapSearch::screen(std::size_t i, bool useless) const {
-#if defined(__SSE2__)
-#if defined(__x86_64__) && defined(__GNUC__)
-    if (lanes_ == kr_Lanes::eAvx && qHigh_ > 0.0 && qHigh_ < 1.0)
-        return screenFirstQuarterAvx(&pts_[i], p_.x(), p_.y(), qHigh_, lastQuarter_, useless);
-#endif
+    // The screens read the points as x and y in turn.
+    static_assert(std::is_standard_layout<krVector<2>>::value && sizeof(krVector<2>) == 2 * sizeof(double),
+                  "a point is two doubles");
+    const double* xy = reinterpret_cast<const double*>(&pts_[i]);
     const double m = std::floor(qHigh_);
-    if (lanes_ != kr_Lanes::eScalar && m < qHigh_ && m < 4.0) {
-        switch (static_cast<int>(m)) {
-            case 0: return screenBlock<0>(i, useless);
-            case 1: return screenBlock<1>(i, useless);
-            case 2: return screenBlock<2>(i, useless);
-            default: return screenBlock<3>(i, useless);
-        }
-    }
+    if (m < qHigh_ && m < 4.0) {
+#if defined(QEL_AVX_SCREEN)
+        if (lanes_ == kr_Lanes::eAvx && m == 0.0)
+            return kf_ScreenFirstQuarterAvx(xy, p_.x(), p_.y(), kNearSquare, qHigh_, lastQuarter_, useless);
 #endif
+#if defined(__SSE2__)
+        if (lanes_ != kr_Lanes::eScalar) return screenWindow<kr_Sse2Lane>(xy, static_cast<int>(m), useless);
+#endif
+        return screenWindow<kr_ScalarLane>(xy, static_cast<int>(m), useless);
+    }
+    // A window that ends on a quarter turn (or past the last): vertex by vertex.
     std::uint64_t todo = 0;
     for (unsigned k = 0; k < 64; ++k) {
         const double x = pts_[i + k].x() - p_.x(), y = pts_[i + k].y() - p_.y();
@@ -333,6 +214,17 @@ std::uint64_t GapSearch::screen(std::size_t i, bool useless) const {
             todo |= std::uint64_t(1) << k;
     }
     return todo;
+}
+
+template <class L>
+std::uint64_t GapSearch::screenWindow(const double* xy, int m, bool useless) const {
+    const double px = p_.x(), py = p_.y(), f = qHigh_ - m;
+    switch (m) {
+        case 0: return kf_ScreenWindow<0, L>(xy, px, py, kNearSquare, f, lastQuarter_, useless);
+        case 1: return kf_ScreenWindow<1, L>(xy, px, py, kNearSquare, f, lastQuarter_, useless);
+        case 2: return kf_ScreenWindow<2, L>(xy, px, py, kNearSquare, f, lastQuarter_, useless);
+        default: return kf_ScreenWindow<3, L>(xy, px, py, kNearSquare, f, lastQuarter_, useless);
+    }
 }
 
 bool GapSearch::mayBeWide(const std::vector<Entry>& e, std::size_t lo, std::size_t t,
@@ -477,7 +369,7 @@ void GapSearch::searchAll() {
         const __m128d huge = _mm_set1_pd(1e300), top = _mm_set1_pd(static_cast<double>(buckets_ - 2));
         for (; i + 2 <= n_; i += 2) {
             const krVector<2>&a = pts_[i], &b = pts_[i + 1];
-            const Pair v(_mm_sub_pd(kf_LaneXs(a, b), px), _mm_sub_pd(kf_LaneYs(a, b), py));
+            const kr_Quadrants<kr_Sse2Lane> v(_mm_sub_pd(kf_LaneXs(a, b), px), _mm_sub_pd(kf_LaneYs(a, b), py));
             const __m128d q = v.pseudoAngle(), at = _mm_mul_pd(q, scale);
             const __m128d plain = _mm_and_pd(_mm_and_pd(kf_LaneWithin(v.x, huge), kf_LaneWithin(v.y, huge)),
                                              _mm_or_pd(_mm_or_pd(v.q[0], v.q[1]), _mm_or_pd(v.q[2], v.q[3])));
