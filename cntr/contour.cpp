@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "cntr/batch.h"
+#include "cntr/flags.h"
 #include "cntr/lanes.h"
 #include "cntr/moments.h"
 #include "cntr/region.h"
@@ -612,7 +613,7 @@ long krContour::crossingCount(const krLineSeg& seg) const {
         int kept = quick(own);
         if (kept < 0) {
             krVector<2> p;
-            kept = keptCrossing(seg, line, false, own, p);
+            kept = keptCrossing(seg, line, knFlags::kWithoutEnds, own, p);
         }
         count += kept;
     });
@@ -628,7 +629,7 @@ std::vector<krVector<2>> krContour::intersections(const krContour& other) const 
     checkEmptyContour();
     std::vector<krVector<2>> result;
     forEachSegment(other.points_, other.isClosed(), [&](const krVector<2>& a, const krVector<2>& b) {
-        const std::vector<krVector<2>> hits = intersections(krLineSeg(a, b), true);
+        const std::vector<krVector<2>> hits = intersections(krLineSeg(a, b), knFlags::kWithEnds);
         result.insert(result.end(), hits.begin(), hits.end());
     });
     return result;
@@ -670,7 +671,8 @@ bool krContour::isSelfIntersecting() const {
             if (apart(a1, a2, b1, b2, kPairReach) || apart(b1, b2, a1, a2, kPairReach)) return true;
             const krLineSeg sk(a1, a2), sj(b1, b2);
             krVector<2> p;
-            return !(keptCrossing(sk, sk.line(), false, sj, p) || keptCrossing(sj, sj.line(), false, sk, p));
+            return !(keptCrossing(sk, sk.line(), knFlags::kWithoutEnds, sj, p) ||
+                     keptCrossing(sj, sj.line(), knFlags::kWithoutEnds, sk, p));
         });
     }
     cache_.selfIntersecting = found;

@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "cntr/batch.h"
+#include "cntr/flags.h"
 #include "cntr/moments.h"
 #include "cntr/pointloc.h"
 #include "cntr/raygap.h"
@@ -27,7 +28,7 @@ void applyMode(krRegion& r, krContourDefs::IntersectionMode mode) {
 }  // namespace
 
 krRegion::krRegion(const Points& points, krContourDefs::IntersectionMode mode)
-    : krContour(points, true, 0) {
+    : krContour(points, knFlags::kClosed, 0) {
     cleanCacheInfo();
     applyMode(*this, mode);
 }
@@ -49,7 +50,7 @@ krRegion::krRegion(const krContour& contour, krContourDefs::IntersectionMode mod
 }
 
 krRegion::krRegion(const krRegion& other)
-    : krPersistent(), krRepBase(), krContour(Points(), true, 0) {
+    : krPersistent(), krRepBase(), krContour(Points(), knFlags::kClosed, 0) {
     *this = other;
 }
 
@@ -126,9 +127,9 @@ double krRegion::area(bool considerHoles) const {
         return regionCache_.area;
     }
     if (regionCache_.areaHolesValid) return regionCache_.areaHoles;
-    double a = area(false);
+    double a = area(knFlags::kOuterOnly);
     // No test that a hole lies inside: every hole's area is taken away.
-    for (std::size_t i = 0; i < holes_.size(); ++i) a -= holeAt(holes_, i).area(false);
+    for (std::size_t i = 0; i < holes_.size(); ++i) a -= holeAt(holes_, i).area(knFlags::kOuterOnly);
     regionCache_.areaHoles = a;
     regionCache_.areaHolesValid = true;
     return a;
@@ -144,12 +145,12 @@ krVector<2> krRegion::centerOfMass(bool considerHoles) const {
         return regionCache_.com;
     }
     if (regionCache_.comHolesValid) return regionCache_.comHoles;
-    double a = area(false), summed = a;
-    krVector<2> s = centerOfMass(false) * a;
+    double a = area(knFlags::kOuterOnly), summed = a;
+    krVector<2> s = centerOfMass(knFlags::kOuterOnly) * a;
     for (std::size_t i = 0; i < holes_.size(); ++i) {
         const krRegion& h = holeAt(holes_, i);
-        const double ha = h.area(false);
-        s = s - h.centerOfMass(false) * ha;
+        const double ha = h.area(knFlags::kOuterOnly);
+        s = s - h.centerOfMass(knFlags::kOuterOnly) * ha;
         a -= ha;
         summed += ha;
     }
@@ -195,10 +196,10 @@ krVector<2> krRegion::closestPoint(const krVector<2>& p, bool vertexOnly,
     }
     // Every hole is tried, whatever considerHoles says; only a strictly nearer
     // point replaces the candidate, so ties stay with the outer boundary.
-    krVector<2> best = krContour::closestPoint(p, false);
+    krVector<2> best = krContour::closestPoint(p, knFlags::kAnyPoint);
     double bestDist = p.distance(best);
     for (std::size_t i = 0; i < holes_.size(); ++i) {
-        const krVector<2> q = holeAt(holes_, i).krContour::closestPoint(p, false);
+        const krVector<2> q = holeAt(holes_, i).krContour::closestPoint(p, knFlags::kAnyPoint);
         const double d = p.distance(q);
         if (d < bestDist) {
             best = q;

@@ -203,7 +203,7 @@ private:
     // their first crossing; BadParams when they do not cross.
     void splice(const krRegion& other, krRegion& out) const;
     // The walk behind outerHull and regularize.
-    void outerHullRegularize(krRegion& out, bool outerHull) const;
+    void outerHullRegularize(krRegion& out, krContourDefs::IntersectionMode mode) const;
 
     void initializePointers() {}
     void deletePointers() {}

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "cntr/flags.h"
 #include "cntr/nodedboundary.h"
 
 namespace {
@@ -61,7 +62,7 @@ void krRegion::splice(const krRegion& other, krRegion& out) const {
     std::vector<int> indices;
     for (std::size_t i = 0; i < segs.size(); ++i) {
         if (!valid[i]) continue;
-        const Points hits = other.krContour::intersections(segs[i], indices, true);
+        const Points hits = other.krContour::intersections(segs[i], indices, knFlags::kWithEnds);
         if (hits.empty()) continue;
         // Segment k ends at point k, the closing segment 0 at point 0, so the
         // ends of segments i, i+1, ... are the points from i on.
@@ -83,19 +84,19 @@ void krRegion::splice(const krRegion& other, krRegion& out) const {
 
 void krRegion::outerHull(krRegion& out) const {
     cachedRepair(*this, regionCache_.outerHullValid, regionCache_.outerHull, out,
-                 [this](krRegion& r) { outerHullRegularize(r, true); });
+                 [this](krRegion& r) { outerHullRegularize(r, krContourDefs::eOuterHull); });
 }
 
 void krRegion::regularize(krRegion& out) const {
     cachedRepair(*this, regionCache_.regularizedValid, regionCache_.regularized, out,
-                 [this](krRegion& r) { outerHullRegularize(r, false); });
+                 [this](krRegion& r) { outerHullRegularize(r, krContourDefs::eRegularize); });
 }
 
-void krRegion::outerHullRegularize(krRegion& out, bool outerHull) const {
+void krRegion::outerHullRegularize(krRegion& out, krContourDefs::IntersectionMode mode) const {
     checkEmptyContour();
     const krNodedBoundary graph({&points_});
     Points walked;
-    if (!graph.walk(outerHull ? krNodedBoundary::Walk::eOuter : krNodedBoundary::Walk::eOdd, walked))
+    if (!graph.walk(mode == krContourDefs::eOuterHull ? krNodedBoundary::Walk::eOuter : krNodedBoundary::Walk::eOdd, walked))
         throw krContourDefs::BadParams(L"invalid contour");
     out = krRegion(walked, krContourDefs::eAsIs);
 }

@@ -8,6 +8,7 @@
 
 #include "cntr/batch.h"
 #include "cntr/boxpairs.h"
+#include "cntr/flags.h"
 #include "cntr/moments.h"
 #include "cntr/nodedboundary.h"
 #include "cntr/pointloc.h"
@@ -298,15 +299,15 @@ void krRegionSet::draw(krUITablet& tablet, const krColor& color,
 // Repair.
 
 void krRegionSet::outerHull(krRegionSet& out) const {
-    repaired(out, cache_.outerHullValid, cache_.outerHull, true);
+    repaired(out, cache_.outerHullValid, cache_.outerHull, krContourDefs::eOuterHull);
 }
 
 void krRegionSet::regularize(krRegionSet& out) const {
-    repaired(out, cache_.regularizedValid, cache_.regularized, false);
+    repaired(out, cache_.regularizedValid, cache_.regularized, krContourDefs::eRegularize);
 }
 
 void krRegionSet::repaired(krRegionSet& out, bool& valid, krPtrHandle_const<krRegionSet>& cached,
-                           bool doOuterHull) const {
+                           krContourDefs::IntersectionMode mode) const {
     if (!isSelfIntersecting()) {
         out = *this;
         return;
@@ -314,7 +315,7 @@ void krRegionSet::repaired(krRegionSet& out, bool& valid, krPtrHandle_const<krRe
     if (!valid) {
         const krPtrHandle<krRegionSet> fresh(new krRegionSet());
         cached = fresh;
-        outerHullRegularize(*fresh, doOuterHull);
+        outerHullRegularize(*fresh, mode);
         valid = true;
     }
     // Our own handle keeps the cached set alive while out (perhaps this very
@@ -359,7 +360,8 @@ std::vector<std::vector<std::size_t>> mergeGroups(const std::vector<std::size_t>
 
 }  // namespace
 
-void krRegionSet::outerHullRegularize(krRegionSet& out, bool doOuterHull) const {
+void krRegionSet::outerHullRegularize(krRegionSet& out, krContourDefs::IntersectionMode mode) const {
+    const bool doOuterHull = mode == krContourDefs::eOuterHull;
     checkEmptyRegionSet();
     const std::size_t n = regions_.size();
     for (const auto& r : regions_)
@@ -382,7 +384,7 @@ void krRegionSet::outerHullRegularize(krRegionSet& out, bool doOuterHull) const 
         std::sort(partners.begin(), partners.end());
         for (std::size_t j : partners) {
             if (j <= i || root(i) == root(j)) continue;
-            if (!regions_[i]->intersections(outline(regions_[j]), false).empty()) link[root(j)] = root(i);
+            if (!regions_[i]->intersections(outline(regions_[j]), knFlags::kOuterOnly).empty()) link[root(j)] = root(i);
         }
     }
     std::vector<std::size_t> groupOf(n);

@@ -146,8 +146,8 @@ private:
     void applyMode(krContourDefs::IntersectionMode mode);
     // The cached repaired form behind outerHull and regularize.
     void repaired(krRegionSet& out, bool& valid, krPtrHandle_const<krRegionSet>& cached,
-                  bool doOuterHull) const;
-    void outerHullRegularize(krRegionSet& out, bool doOuterHull) const;
+                  krContourDefs::IntersectionMode mode) const;
+    void outerHullRegularize(krRegionSet& out, krContourDefs::IntersectionMode mode) const;
     // Marks a cache as filled: the mutation notice while tracking.
     void cacheFilled() const;
 

@@ -1,5 +1,6 @@
 #include "defs/cntrtmpl.h"
 
+#include "cntr/flags.h"
 #include "platform/std/archive.h"
 
 namespace {
@@ -22,15 +23,15 @@ krPtrHandle<kr2XformBase> cloneOrIdentity(const krPtrHandle_const<kr2XformBase>&
 // ---------------------------------------------------------------------------
 // The edgelet contour.
 
-krContourT<krEdgelet>::krContourT() : krContour(Points(), true, 0) {}
+krContourT<krEdgelet>::krContourT() : krContour(Points(), knFlags::kClosed, 0) {}
 
 krContourT<krEdgelet>::krContourT(const Data& data)
-    : krContour(Points(), true, 0), xform(new kr2XformLinear()), data_(data) {
+    : krContour(Points(), knFlags::kClosed, 0), xform(new kr2XformLinear()), data_(data) {
     makePointsConsistentWithData();
 }
 
 krContourT<krEdgelet>::krContourT(const Data& data, const krPtrHandle_const<kr2XformBase>& xform)
-    : krContour(Points(), true, 0), xform(cloneOrIdentity(xform)), data_(data) {
+    : krContour(Points(), knFlags::kClosed, 0), xform(cloneOrIdentity(xform)), data_(data) {
     makePointsConsistentWithData();
 }
 
@@ -142,21 +143,21 @@ void krContourT<krEdgelet>::serialize_(krArchive& ar, unsigned char version) {
 // part, built from no points as is, leaves them in place.
 
 krRegionT<krEdgelet>::krRegionT()
-    : krContour(Points(), true, 0), krContourT<krEdgelet>(), krRegion(Points(), krContourDefs::eAsIs) {}
+    : krContour(Points(), knFlags::kClosed, 0), krContourT<krEdgelet>(), krRegion(Points(), krContourDefs::eAsIs) {}
 
 krRegionT<krEdgelet>::krRegionT(const Data& data, unsigned long label)
-    : krContour(Points(), true, 0), krContourT<krEdgelet>(data), krRegion(Points(), krContourDefs::eAsIs) {
+    : krContour(Points(), knFlags::kClosed, 0), krContourT<krEdgelet>(data), krRegion(Points(), krContourDefs::eAsIs) {
     krContour::label(label);
 }
 
 krRegionT<krEdgelet>::krRegionT(const Data& data, const krPtrHandle_const<kr2XformBase>& xform,
                                 unsigned long label)
-    : krContour(Points(), true, 0), krContourT<krEdgelet>(data, xform), krRegion(Points(), krContourDefs::eAsIs) {
+    : krContour(Points(), knFlags::kClosed, 0), krContourT<krEdgelet>(data, xform), krRegion(Points(), krContourDefs::eAsIs) {
     krContour::label(label);
 }
 
 krRegionT<krEdgelet>::krRegionT(const krContourT<krEdgelet>& contour, unsigned long label)
-    : krContour(Points(), true, 0), krContourT<krEdgelet>(), krRegion(Points(), krContourDefs::eAsIs) {
+    : krContour(Points(), knFlags::kClosed, 0), krContourT<krEdgelet>(), krRegion(Points(), krContourDefs::eAsIs) {
     takeEdgeletPart(contour);
     makePointsConsistentWithData();
     krContour::label(label);
