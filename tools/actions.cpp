@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cntr/regionst.h"
+#include "platform/std/hull.h"
 #include "platform/disp/tablet.h"
 #include "tools/measure.h"
 
@@ -65,7 +66,7 @@ std::string insideLines(const Shape& s, const std::string& where, unsigned long 
 
 namespace {
 
-const krColor kOutline(20, 60, 160), kHole(200, 90, 20), kRect(120, 120, 120),
+const krColor kOutline(20, 60, 160), kFill(90, 140, 220), kHole(200, 90, 20), kRect(120, 120, 120),
     kCircle(40, 150, 60), kEllipse(150, 40, 150), kMark(220, 20, 20);
 
 void drawRing(krUITablet& t, const Ring& r, bool closed, const krColor& c, const char* layer) {
@@ -83,10 +84,33 @@ void overlay(F f) {
 
 }  // namespace
 
-void draw(krUITablet& t, const Shape& s, unsigned long index, const Overlays& o) {
+namespace {
+
+// The shape mirrored in the x axis: drawn in image coordinates, it shows y upwards.
+Shape mirrored(const Shape& s) {
+    Shape m = s;
+    auto flip = [](Ring& r) {
+        for (krVector<2>& p : r) p = krVector<2>(p.x(), -p.y());
+    };
+    for (Polygon& p : m.polygons) {
+        flip(p.outer);
+        for (Ring& h : p.holes) flip(h);
+    }
+    return m;
+}
+
+void drawShape(krUITablet& t, const Shape& s, unsigned long index, const Overlays& o) {
     bool closed = s.kind != Kind::OpenContour;
     for (const Polygon& p : s.polygons) {
-        drawRing(t, p.outer, closed, kOutline, "shapes");
+        if (!closed) {
+            drawRing(t, p.outer, false, kOutline, "shapes");
+            continue;
+        }
+        std::vector<std::vector<krPair<double>>> rings(1 + p.holes.size());
+        for (const krVector<2>& v : p.outer) rings[0].emplace_back(v);
+        for (std::size_t k = 0; k < p.holes.size(); ++k)
+            for (const krVector<2>& v : p.holes[k]) rings[k + 1].emplace_back(v);
+        t.drawRegion(rings, kOutline, kFill, krUITablet::Layers("shapes"));
         for (const Ring& h : p.holes) drawRing(t, h, true, kHole, "holes");
     }
     const Ring& first = s.polygons[0].outer;
@@ -106,7 +130,7 @@ void draw(krUITablet& t, const Shape& s, unsigned long index, const Overlays& o)
             });
         if (o.circle)
             overlay([&] {
-                krCircle k = c.encloseCircle(krContourDefs::eExact);
+                krCircle k = kfMinEnclosingCircle(p.outer);
                 t.drawCircle(k.center(), k.radius(), kCircle, krUITablet::Layers("circle"));
             });
         if (o.ellipse)
@@ -132,6 +156,12 @@ void draw(krUITablet& t, const Shape& s, unsigned long index, const Overlays& o)
                     t.drawMarker(x, mark, kMark, krUITablet::Layers("crossings"));
             }
     }
+}
+
+}  // namespace
+
+void draw(krUITablet& t, const Shape& s, unsigned long index, const Overlays& o) {
+    drawShape(t, o.yUp ? mirrored(s) : s, index, o);
 }
 
 }  // namespace qs

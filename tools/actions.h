@@ -23,9 +23,12 @@ Shape repair(const Shape& s, RepairMode mode, unsigned long index, bool& changed
 std::string insideLines(const Shape& s, const std::string& where, unsigned long index,
                         const std::vector<krVector<2>>& points);
 
-// The overlays draw can add to a shape's outline.
+// The overlays draw can add to a shape's outline (circle: the smallest
+// enclosing one), and which way up: with yUp the picture shows y growing
+// upwards, as maps do, where image coordinates grow downwards.
 struct Overlays {
     bool rect = false, circle = false, ellipse = false, com = false, crossings = false;
+    bool yUp = false;
 };
 
 void draw(krUITablet& tablet, const Shape& s, unsigned long index, const Overlays& overlays);

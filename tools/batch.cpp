@@ -15,7 +15,7 @@ namespace qs {
 namespace {
 
 struct Outcome {
-    std::string text;
+    std::string text, side;
     bool failed = false;
 };
 
@@ -23,7 +23,9 @@ Outcome runOne(Record& r, const Work& work, unsigned long index) {
     Outcome o;
     try {
         Shape s = resolve(r);
-        o.text = work(s, r.where, index);
+        Answer a = work(s, r.where, index);
+        o.text = std::move(a.text);
+        o.side = std::move(a.side);
     } catch (const InputError& e) {
         o.failed = true;
         o.text = e.what();
@@ -34,33 +36,53 @@ Outcome runOne(Record& r, const Work& work, unsigned long index) {
     return o;
 }
 
-class Progress {
-public:
-    explicit Progress(bool wanted) : on_(wanted && isatty(STDERR_FILENO)) {}
-    void show(std::size_t done, double fraction) {
-        if (!on_) return;
-        double secs = std::chrono::duration<double>(Clock::now() - start_).count();
-        double rate = secs > 0 ? done / secs : 0;
-        double left = fraction > 0 ? secs * (1 - fraction) / fraction : 0;
-        std::fprintf(stderr, "\r%zu shapes, %.0f/s, about %.0f s left   ", done, rate, left);
-    }
-    ~Progress() {
-        if (on_) std::fprintf(stderr, "\r%60s\r", "");
-    }
-
-private:
-    using Clock = std::chrono::steady_clock;
-    bool on_;
-    Clock::time_point start_ = Clock::now();
-};
-
 }  // namespace
+
+Progress::Progress(bool wanted) : on_(wanted && isatty(STDERR_FILENO)) {
+    if (on_) thread_ = std::thread([this] { run(); });
+}
+
+Progress::~Progress() {
+    if (!on_) return;
+    {
+        std::lock_guard<std::mutex> l(lock_);
+        stop_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+    std::fprintf(stderr, "\r%*s\r", 79, "");
+}
+
+void Progress::file(const std::string& path) {
+    std::lock_guard<std::mutex> l(lock_);
+    path_ = path;
+    fraction_ = 0;
+}
+
+void Progress::done(std::size_t records) { done_ += records; }
+
+void Progress::fraction(double f) { fraction_ = f; }
+
+void Progress::run() {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    std::unique_lock<std::mutex> l(lock_);
+    while (!wake_.wait_for(l, std::chrono::milliseconds(250), [this] { return stop_; })) {
+        double secs = std::chrono::duration<double>(Clock::now() - start).count();
+        std::size_t n = done_;
+        double f = fraction_;
+        std::string left = f > 0.01 ? ", about " + std::to_string(long(secs * (1 - f) / f)) + " s left" : "";
+        std::string name = path_.size() > 30 ? "..." + path_.substr(path_.size() - 27) : path_;
+        std::fprintf(stderr, "\r%s: %zu shapes, %.0f/s%s   ", name.c_str(), n, secs > 0 ? n / secs : 0.0,
+                     left.c_str());
+        std::fflush(stderr);
+    }
+}
 
 BatchResult runBatch(Source& src, const Work& work, std::ostream& out, const BatchOptions& opt) {
     unsigned threads = opt.threads ? opt.threads : std::max(1u, std::thread::hardware_concurrency());
     const std::size_t chunk = 512 * threads;
     BatchResult result;
-    Progress progress(opt.progress);
     std::vector<Record> records(chunk);
     std::vector<Outcome> outcomes(chunk);
     unsigned long first = 0;
@@ -70,8 +92,10 @@ BatchResult runBatch(Source& src, const Work& work, std::ostream& out, const Bat
         if (n == 0) break;
         std::atomic<std::size_t> nextIndex{0};
         auto worker = [&] {
-            for (std::size_t i; (i = nextIndex++) < n;)
+            for (std::size_t i; (i = nextIndex++) < n;) {
                 outcomes[i] = runOne(records[i], work, first + static_cast<unsigned long>(i));
+                if (opt.reporter) opt.reporter->done(1);
+            }
         };
         std::vector<std::thread> pool;
         for (unsigned t = 1; t < threads && t < n; ++t) pool.emplace_back(worker);
@@ -81,6 +105,7 @@ BatchResult runBatch(Source& src, const Work& work, std::ostream& out, const Bat
             if (!outcomes[i].failed) {
                 if (result.shapes) out << opt.separator;
                 out << outcomes[i].text;
+                if (opt.side) *opt.side << outcomes[i].side;
                 ++result.shapes;
                 continue;
             }
@@ -90,7 +115,7 @@ BatchResult runBatch(Source& src, const Work& work, std::ostream& out, const Bat
             if (opt.strict) return result;
         }
         first += static_cast<unsigned long>(n);
-        progress.show(first, src.done());
+        if (opt.reporter) opt.reporter->fraction(src.done());
     }
     out.flush();
     return result;

@@ -336,7 +336,9 @@ Row measure(const Shape& s, const std::string& where, unsigned long index, const
     b.set("holes", holes);
     if (s.kind != Kind::RegionSet) b.set("points", static_cast<long long>(s.polygons[0].outer.size()));
     if (wantsLibrary(columns)) {
-        std::shared_ptr<krPersistent> obj = toLibrary(s, index);
+        std::vector<std::string> notes;
+        std::shared_ptr<krPersistent> obj = toLibrary(s, index, &notes);
+        for (const std::string& n : notes) b.note(n);
         if (auto c = std::dynamic_pointer_cast<krContour>(obj)) contourMeasures(b, *c);
         if (auto r = std::dynamic_pointer_cast<krRegion>(obj))
             surfaceMeasures(b, s, *r);

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -37,6 +38,7 @@ struct Common {
     std::string format = "auto";
     std::string labelField;
     std::optional<double> threshold;
+    std::optional<long long> imageId, categoryId;
     int connectivity = 8;
     unsigned threads = 0;
     bool strict = false;
@@ -53,6 +55,8 @@ struct Common {
         cmd->add_option("--threshold", threshold,
                         "PNG masks: one shape of the pixels at or above this grey level "
                         "(default: one shape a grey level but 0)");
+        cmd->add_option("--image", imageId, "COCO: only the annotations of this image_id");
+        cmd->add_option("--category", categoryId, "COCO: only the annotations of this category_id");
         cmd->add_option("--connectivity", connectivity,
                         "masks: pixels meeting at a corner only are joined (8) or not (4)")
             ->check(CLI::IsMember({4, 8}))->capture_default_str();
@@ -66,6 +70,8 @@ struct Common {
         o.labelField = labelField;
         o.threshold = threshold;
         o.connectivity = connectivity;
+        o.imageId = imageId;
+        o.categoryId = categoryId;
         return o;
     }
     BatchOptions batch() const {
@@ -78,21 +84,36 @@ struct Common {
 };
 
 // Runs work on every shape of every input file; a file that cannot be read
-// counts as bad input and, unless strict, the next file is still read.
-Status runFiles(const Common& c, const Work& work, std::ostream& out, BatchOptions opt) {
-    std::size_t errors = 0;
-    for (const std::string& path : c.inputs) {
-        try {
-            auto src = openSource(path, c.reading());
-            BatchResult r = runBatch(*src, work, out, opt);
-            errors += r.errors;
-        } catch (const InputError& e) {
-            std::cerr << "qelshape: " << e.what() << '\n';
-            ++errors;
+// counts as bad input and, unless strict, the next file is still read. Ends
+// with a line on standard error: shapes read, done (verb says how) and refused.
+Status runFiles(const Common& c, const Work& work, std::ostream& out, BatchOptions opt,
+                const char* verb) {
+    std::size_t errors = 0, done = 0, badFiles = 0;
+    {
+        Progress progress(opt.progress);
+        opt.reporter = &progress;
+        for (const std::string& path : c.inputs) {
+            progress.file(path);
+            try {
+                auto src = openSource(path, c.reading());
+                BatchResult r = runBatch(*src, work, out, opt);
+                errors += r.errors;
+                done += r.shapes;
+                if (r.shapes + r.errors == 0) std::cerr << "qelshape: " << path << ": no shapes in the file\n";
+            } catch (const InputError& e) {
+                std::cerr << "qelshape: " << e.what() << '\n';
+                ++badFiles;
+            }
+            if ((errors || badFiles) && c.strict) break;
         }
-        if (errors && c.strict) break;
     }
-    return errors ? kBadInput : kOk;
+    if (opt.progress) {
+        std::cerr << "qelshape: " << done + errors << " shapes read, " << done << ' ' << verb << ", "
+                  << errors << " refused";
+        if (badFiles) std::cerr << ", " << badFiles << " file(s) not read";
+        std::cerr << '\n';
+    }
+    return errors || badFiles ? kBadInput : kOk;
 }
 
 // An output file, or standard output for "-".
@@ -147,7 +168,7 @@ struct MeasureCmd {
         out.stream() << header(f, cols);
         return runFiles(common, [f, &cols](const Shape& s, const std::string& where, unsigned long i) {
             return formatRow(f, measure(s, where, i, cols), cols);
-        }, out.stream(), common.batch());
+        }, out.stream(), common.batch(), "measured");
     }
     Status status = kOk;
 };
@@ -181,16 +202,21 @@ struct Target {
 };
 
 // Writes work's shapes to the target, with the format's framing around them.
+// Work gives the shape to write and a line for the side stream.
+using ShapeWork = std::function<std::pair<Shape, std::string>(const Shape&, const std::string&, unsigned long)>;
+
 Status writeShapes(const Common& c, const Target& target, const std::string& inputFormat,
-                   const std::function<Shape(const Shape&, const std::string&, unsigned long)>& work) {
+                   const ShapeWork& work, const char* verb, std::ostream& side) {
     ShapeWriter w = shapeWriter(target.chosen(inputFormat));
     Output out(target.to);
     BatchOptions opt = c.batch();
     opt.separator = w.separator;
+    opt.side = &side;
     out.stream() << w.prologue;
     Status st = runFiles(c, [&](const Shape& s, const std::string& where, unsigned long i) {
-        return w.write(work(s, where, i), i);
-    }, out.stream(), opt);
+        auto [shape, line] = work(s, where, i);
+        return Answer(w.write(shape, i), line);
+    }, out.stream(), opt, verb);
     out.stream() << w.epilogue;
     return st;
 }
@@ -216,7 +242,9 @@ struct ConvertCmd {
                     "  qelshape convert shapes.wkt --to shapes.qar");
         cmd->callback([this] {
             status = writeShapes(common, target, "wkt",
-                                 [](const Shape& s, const std::string&, unsigned long) { return s; });
+                                 [](const Shape& s, const std::string&, unsigned long) {
+                                     return std::make_pair(s, std::string());
+                                 }, "converted", std::cerr);
         });
     }
     Status status = kOk;
@@ -248,16 +276,12 @@ struct RepairCmd {
         if (outerHull == regularize)
             throw CLI::ValidationError("repair", "give one of --outer-hull and --regularize");
         RepairMode mode = outerHull ? RepairMode::OuterHull : RepairMode::Regularize;
-        std::ostream& report = target.to == "-" ? std::cerr : std::cout;
-        std::mutex reportLock;
         return writeShapes(common, target, inputFormat(common),
                            [&](const Shape& s, const std::string& where, unsigned long i) {
             bool changed = false;
             Shape fixed = repair(s, mode, i, changed);
-            std::lock_guard<std::mutex> lock(reportLock);
-            report << where << (changed ? ": changed\n" : ": unchanged\n");
-            return fixed;
-        });
+            return std::make_pair(fixed, where + (changed ? ": changed\n" : ": unchanged\n"));
+        }, "repaired", target.to == "-" ? std::cerr : std::cout);
     }
     Status status = kOk;
 };
@@ -288,7 +312,7 @@ struct InsideCmd {
         out.stream() << "where,label,x,y,inside\n";
         return runFiles(common, [&points](const Shape& s, const std::string& where, unsigned long i) {
             return insideLines(s, where, i, points);
-        }, out.stream(), common.batch());
+        }, out.stream(), common.batch(), "tested");
     }
     Status status = kOk;
 };
@@ -299,33 +323,53 @@ struct DrawCmd {
     Common common;
     std::string to = "shapes.svg";
     Overlays overlays;
-    bool all = false;
+    bool all = false, yUp = false, yDown = false, perImage = false;
 
     void add(CLI::App& app) {
         CLI::App* cmd = app.add_subcommand("draw", "Draw the shapes as an SVG picture");
         common.addTo(cmd);
         cmd->add_option("--to", to, "the SVG file")->capture_default_str();
         cmd->add_flag("--rect", overlays.rect, "overlay the enclosing rectangle");
-        cmd->add_flag("--circle", overlays.circle, "overlay the exact enclosing circle");
+        cmd->add_flag("--circle", overlays.circle, "overlay the smallest enclosing circle");
         cmd->add_flag("--ellipse", overlays.ellipse, "overlay the fitted ellipse");
         cmd->add_flag("--com", overlays.com, "mark the centre of mass");
         cmd->add_flag("--crossings", overlays.crossings, "mark where a boundary crosses itself");
         cmd->add_flag("-a,--all", all, "every overlay");
-        cmd->footer("Image coordinates: y grows downwards. Each overlay is a layer (an SVG "
-                    "group) of its own.\n\n"
-                    "Example:\n  qelshape draw parts.wkt --all --to parts.svg");
+        auto* up = cmd->add_flag("--y-up", yUp, "y grows upwards, as on a map (default for GeoJSON)");
+        auto* down = cmd->add_flag("--y-down", yDown, "y grows downwards, as in an image (default "
+                                                      "for the other formats)");
+        up->excludes(down);
+        cmd->add_flag("--per-image", perImage,
+                      "COCO: one picture an image, named after --to with the image_id: "
+                      "shapes-17.svg");
+        cmd->footer("Surfaces are filled by the even-odd rule, so holes show; hole outlines are "
+                    "drawn in a colour of their own. Each overlay is a layer (an SVG group) of "
+                    "its own.\n\n"
+                    "Example:\n  qelshape draw parts.wkt --all --to parts.svg\n"
+                    "  qelshape draw countries.geojson --label name --to world.svg\n"
+                    "  qelshape draw instances.json --per-image --to pictures/image.svg");
         cmd->callback([this] { status = run(); });
     }
+    // shapes.svg and 17 give shapes-17.svg.
+    std::string pictureFor(const std::optional<long long>& image) const {
+        std::string stem = to, ext;
+        std::size_t dot = to.rfind('.');
+        if (dot != std::string::npos && to.find('/', dot) == std::string::npos)
+            stem = to.substr(0, dot), ext = to.substr(dot);
+        return stem + "-" + (image ? std::to_string(*image) : "none") + ext;
+    }
     Status run() {
-        if (all) overlays = Overlays{true, true, true, true, true};
-        krSvgTablet tablet;
+        if (all) overlays = Overlays{true, true, true, true, true, false};
+        overlays.yUp = yUp || (!yDown && inputFormat(common) == "geojson");
+        std::map<std::optional<long long>, krSvgTablet> tablets;
         BatchOptions opt = common.batch();
         opt.threads = 1;  // one tablet, drawn in order
         Status st = runFiles(common, [&](const Shape& s, const std::string&, unsigned long i) {
-            draw(tablet, s, i, overlays);
+            draw(tablets[perImage ? s.imageId : std::nullopt], s, i, overlays);
             return std::string();
-        }, std::cout, opt);
-        tablet.save(to);
+        }, std::cout, opt, "drawn");
+        if (tablets.empty()) tablets[std::nullopt];
+        for (const auto& [image, tablet] : tablets) tablet.save(perImage ? pictureFor(image) : to);
         return st;
     }
     Status status = kOk;

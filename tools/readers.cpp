@@ -373,8 +373,8 @@ Shape cocoAnnotation(const json& a, const std::string& labelField, int connectiv
 // stream on); the shapes are then made one at a time as they are asked for.
 class JsonSource : public Source {
 public:
-    JsonSource(std::unique_ptr<Input> in, Format forced, std::string labelField, int connectivity)
-        : path_(in->path), labelField_(std::move(labelField)), connectivity_(connectivity) {
+    JsonSource(std::unique_ptr<Input> in, Format forced, const ReadOptions& o)
+        : path_(in->path), options_(o) {
         try {
             doc_ = json::parse(*in->in);
         } catch (const json::exception& e) {
@@ -401,15 +401,16 @@ public:
     bool next(Record& r) override {
         r = Record();
         std::size_t n = list_ ? list_->size() : 1;
+        while (list_ && index_ < n && !chosen((*list_)[index_])) ++index_;
         if (index_ >= n) return false;
         const json& item = list_ ? (*list_)[index_] : doc_;
         r.where = path_ + ": " + (list_ ? path0_ + "[" + std::to_string(index_) + "]" : "$");
         ++index_;
         try {
             if (format_ == Format::Coco)
-                r.shape = cocoAnnotation(item, labelField_, connectivity_);
+                r.shape = cocoAnnotation(item, options_.labelField, options_.connectivity);
             else if (typeOf(item) == "Feature")
-                r.shape = geoJsonFeature(item, labelField_);
+                r.shape = geoJsonFeature(item, options_.labelField);
             else
                 r.shape = geoJsonGeometry(item, false);
         } catch (const InputError& e) {
@@ -424,8 +425,17 @@ public:
     }
 
 private:
-    std::string path_, path0_, labelField_;
-    int connectivity_;
+    // Whether a COCO annotation is of the image and category asked for.
+    bool chosen(const json& a) const {
+        if (format_ != Format::Coco || !a.is_object()) return true;
+        auto is = [&](const char* key, const std::optional<long long>& want) {
+            return !want || integer(a, key) == want;
+        };
+        return is("image_id", options_.imageId) && is("category_id", options_.categoryId);
+    }
+
+    std::string path_, path0_;
+    ReadOptions options_;
     json doc_;
     const json* list_ = nullptr;
     std::size_t index_ = 0;
@@ -570,7 +580,10 @@ std::unique_ptr<Source> open(std::unique_ptr<Input> in, const ReadOptions& o) {
     Format f = o.format == Format::Auto ? found : o.format;
     if (f == Format::Coco || f == Format::GeoJson) {
         if (found != Format::GeoJson) throw InputError(path + ": not JSON");
-        return std::make_unique<JsonSource>(std::move(in), o.format, o.labelField, o.connectivity);
+        auto src = std::make_unique<JsonSource>(std::move(in), o.format, o);
+        if ((o.imageId || o.categoryId) && src->format() != Format::Coco)
+            throw InputError(path + ": choosing an image or a category needs COCO annotations");
+        return src;
     }
     if (f == Format::Archive) {
         if (found != Format::Archive) throw InputError(path + ": not an archive file");
@@ -668,30 +681,40 @@ bool csvPoint(const std::string& line, krVector<2>& p) {
 
 }  // namespace
 
+// WKT when the first line that is not blank names a point geometry.
+bool startsWithPointWkt(const std::string& line) {
+    std::string head;
+    for (char c : line.substr(line.find_first_not_of(" \t"), 10))
+        head += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return head.rfind("POINT", 0) == 0 || head.rfind("MULTIPOINT", 0) == 0;
+}
+
 std::vector<krVector<2>> readPoints(const std::string& path) {
     Input in(path);
     std::vector<krVector<2>> points;
-    if (std::isalpha(in.in->peek()) && in.in->peek() != 'x' && in.in->peek() != 'X') {
-        WktSource src(std::make_unique<Input>(path));
-        Record r;
-        while (src.next(r)) {
-            if (!r.error.empty()) throw InputError(r.where + ": " + r.error);
-            try {
-                for (const krVector<2>& p : wktPoints(r.wkt)) points.push_back(p);
-            } catch (const InputError& e) {
-                throw InputError(r.where + ": " + e.what());
+    std::string line;
+    bool first = true;
+    for (long n = 1; std::getline(*in.in, line); ++n) {
+        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+        if (first && startsWithPointWkt(line)) {
+            WktSource src(std::make_unique<Input>(path));
+            Record r;
+            while (src.next(r)) {
+                if (!r.error.empty()) throw InputError(r.where + ": " + r.error);
+                try {
+                    for (const krVector<2>& p : wktPoints(r.wkt)) points.push_back(p);
+                } catch (const InputError& e) {
+                    throw InputError(r.where + ": " + e.what());
+                }
             }
+            break;
         }
-    } else {
-        std::string line;
-        for (long n = 1; std::getline(*in.in, line); ++n) {
-            if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-            krVector<2> p;
-            if (csvPoint(line, p))
-                points.push_back(p);
-            else if (n > 1)
-                throw InputError(path + ":" + std::to_string(n) + ": not a point \"x,y\"");
-        }
+        krVector<2> p;
+        if (csvPoint(line, p))
+            points.push_back(p);
+        else if (!first)  // the first line may name the columns: "x,y", "lon,lat"
+            throw InputError(path + ":" + std::to_string(n) + ": not a point \"x,y\"");
+        first = false;
     }
     for (const krVector<2>& p : points)
         if (!std::isfinite(p.x()) || !std::isfinite(p.y()))

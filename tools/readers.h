@@ -56,6 +56,8 @@ struct ReadOptions {
     std::optional<double> threshold;
     // Pixels of a mask that touch only at a corner are joined (8) or not (4).
     int connectivity = 8;
+    // COCO: only the annotations of this image, of this category.
+    std::optional<long long> imageId, categoryId;
 };
 
 // Opens a file ("-" is standard input). Throws InputError when the file

@@ -57,27 +57,6 @@ void checkRing(Ring& r, std::size_t minPoints, const char* what, bool closed) {
                          " distinct point(s); it needs at least " + std::to_string(minPoints));
 }
 
-// Holes that share a vertex with their outer ring, which the library takes
-// for holes crossing it, are joined to the ring at that vertex.
-void spliceTouchingHoles(Shape& s) {
-    for (std::size_t i = 0; i < s.polygons.size(); ++i) {
-        Polygon& p = s.polygons[i];
-        if (p.holes.empty()) continue;
-        std::vector<std::pair<double, double>> outer;
-        for (const krVector<2>& v : p.outer) outer.push_back({v.x(), v.y()});
-        std::sort(outer.begin(), outer.end());
-        bool touching = false;
-        for (const Ring& h : p.holes)
-            for (const krVector<2>& v : h)
-                touching = touching || std::binary_search(outer.begin(), outer.end(), std::make_pair(v.x(), v.y()));
-        if (!touching) continue;
-        std::size_t joined = kf_SpliceTouchingHoles(p.outer, p.holes);
-        std::string which = s.polygons.size() > 1 ? "polygon " + std::to_string(i) + ": " : "";
-        s.notes.push_back(which + std::to_string(joined) + " hole(s) touching the boundary at a vertex "
-                          "joined to it there");
-    }
-}
-
 }  // namespace
 
 void normalize(Shape& s) {
@@ -91,7 +70,6 @@ void normalize(Shape& s) {
         for (std::size_t h = 0; h < p.holes.size(); ++h)
             checkRing(p.holes[h], 3, (which + "hole " + std::to_string(h)).c_str(), true);
     }
-    spliceTouchingHoles(s);
 }
 
 namespace {
@@ -108,6 +86,44 @@ krPtrHandle<krRegion> region(const Polygon& p, unsigned long label) {
     return r;
 }
 
+// Puts into the outer ring every vertex of a hole that lies on one of its
+// sides (to within rounding), so that the hole shares it.
+void insertTouchPoints(Polygon& p) {
+    for (const Ring& h : p.holes)
+        for (const krVector<2>& v : h) {
+            const double tol = 1e-12 * std::max(1.0, std::max(std::fabs(v.x()), std::fabs(v.y())));
+            for (std::size_t i = 0; i < p.outer.size(); ++i) {
+                const krVector<2>& a = p.outer[i];
+                const krVector<2>& b = p.outer[(i + 1) % p.outer.size()];
+                if (a == v || b == v) break;
+                if (krLineSeg(a, b).distToPoint(v) <= tol) {
+                    p.outer.insert(p.outer.begin() + std::ptrdiff_t(i + 1), v);
+                    break;
+                }
+            }
+        }
+}
+
+// The region of a polygon; when the library takes a hole touching the
+// boundary at a point for a crossing, the hole is joined to the boundary
+// there, so the library measures the polygon it is, and notes are told.
+krPtrHandle<krRegion> region(const Polygon& p, unsigned long label, std::vector<std::string>* notes,
+                             const std::string& which) {
+    try {
+        return region(p, label);
+    } catch (const krContourDefs::BadParams&) {
+        Polygon joined = p;
+        insertTouchPoints(joined);
+        std::size_t n = kf_SpliceTouchingHoles(joined.outer, joined.holes);
+        if (n == 0) throw;
+        krPtrHandle<krRegion> r = region(joined, label);
+        if (notes)
+            notes->push_back(which + std::to_string(n) + " hole(s) touching the boundary at a point "
+                             "joined to it there");
+        return r;
+    }
+}
+
 Polygon polygon(const krRegion& r) {
     Polygon p{r.points(), {}};
     for (const auto& h : r.holes()) p.holes.push_back(h->points());
@@ -116,7 +132,8 @@ Polygon polygon(const krRegion& r) {
 
 }  // namespace
 
-std::shared_ptr<krPersistent> toLibrary(const Shape& s, unsigned long fallbackLabel) {
+std::shared_ptr<krPersistent> toLibrary(const Shape& s, unsigned long fallbackLabel,
+                                        std::vector<std::string>* notes) {
     unsigned long label = s.numericLabel(fallbackLabel);
     switch (s.kind) {
     case Kind::OpenContour:
@@ -125,12 +142,13 @@ std::shared_ptr<krPersistent> toLibrary(const Shape& s, unsigned long fallbackLa
                                            label);
     case Kind::Region: {
         // The shared pointer keeps the handle, and with it the region, alive.
-        krPtrHandle<krRegion> r = region(s.polygons.at(0), label);
+        krPtrHandle<krRegion> r = region(s.polygons.at(0), label, notes, "");
         return std::shared_ptr<krRegion>(r.get(), [r](krRegion*) {});
     }
     case Kind::RegionSet: {
         krRegionSet::Regions regions;
-        for (const Polygon& p : s.polygons) regions.emplace_back(region(p, label));
+        for (std::size_t i = 0; i < s.polygons.size(); ++i)
+            regions.emplace_back(region(s.polygons[i], label, notes, "polygon " + std::to_string(i) + ": "));
         return std::make_shared<krRegionSet>(regions);
     }
     }

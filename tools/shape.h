@@ -62,8 +62,11 @@ void normalize(Shape& s);
 
 // The library object for a shape (krContour, krRegion or krRegionSet), and
 // the shape of a library object read from an archive (InputError for a class
-// the tool does not handle).
-std::shared_ptr<krPersistent> toLibrary(const Shape& s, unsigned long fallbackLabel);
+// the tool does not handle). A hole that touches its boundary at a vertex is
+// joined to the boundary there (the library would take it for a crossing),
+// which notes, when given, is told.
+std::shared_ptr<krPersistent> toLibrary(const Shape& s, unsigned long fallbackLabel,
+                                        std::vector<std::string>* notes = nullptr);
 Shape fromLibrary(const krPersistent& obj);
 
 // A library error in words: its message, or its class and number when the

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <utility>
 
@@ -25,31 +26,53 @@ struct RingInfo {
     std::set<Key> vertices;
 };
 
-// Where two rings meet other than at vertices they share: a crossing, or a
-// vertex of one lying on a side of the other.
-bool cross(const RingInfo& a, const RingInfo& b) {
+// The edges of a ring as pairs of vertices, lower first, sorted.
+std::vector<std::pair<Key, Key>> edges(const Ring& r) {
+    std::vector<std::pair<Key, Key>> e;
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        Key a{r[i].x(), r[i].y()}, b{r[(i + 1) % r.size()].x(), r[(i + 1) % r.size()].y()};
+        if (a != b) e.push_back(std::minmax(a, b));
+    }
+    std::sort(e.begin(), e.end());
+    return e;
+}
+
+// Whether two rings cross or share a side. Where they meet only at vertices
+// of one or the other, they touch, which is allowed. Sides that overlap are
+// found when they have both ends in common.
+bool cross(const RingInfo& a, const Ring& ra, const RingInfo& b, const Ring& rb) {
     if (!a.box.overlaps(b.box)) return false;
     std::vector<krVector<2>> hits = static_cast<const krContour&>(a.contour).intersections(b.contour);
     if (hits.empty()) return false;
-    std::vector<krVector<2>> shared;
-    for (const Key& k : a.vertices)
-        if (b.vertices.count(k)) shared.emplace_back(k.first, k.second);
     for (const krVector<2>& h : hits) {
-        // The crossing point of two sides is rounded: near a shared vertex it is that vertex.
-        double tol = 1e-9 * std::max(1.0, std::max(std::fabs(h.x()), std::fabs(h.y())));
-        bool atShared = std::any_of(shared.begin(), shared.end(),
-                                    [&](const krVector<2>& v) { return h.distance(v) <= tol; });
-        if (!atShared) return true;
+        // The crossing point of two sides is rounded: near a vertex it is that vertex.
+        const double tol = 1e-9 * std::max(1.0, std::max(std::fabs(h.x()), std::fabs(h.y())));
+        auto nearVertex = [&](const Ring& r) {
+            return std::any_of(r.begin(), r.end(), [&](const krVector<2>& v) { return h.distance(v) <= tol; });
+        };
+        if (!nearVertex(ra) && !nearVertex(rb)) return true;
     }
-    return false;
+    std::vector<std::pair<Key, Key>> ea = edges(ra), eb = edges(rb), common;
+    std::set_intersection(ea.begin(), ea.end(), eb.begin(), eb.end(), std::back_inserter(common));
+    return !common.empty();
 }
 
-// A vertex of a that is not one of b's, which tells on which side of b the
-// whole of a lies once the two are known not to cross; none when a's
-// vertices are all b's.
+// Whether a ring passes a vertex twice: it touches itself there.
+bool touchesItself(const Ring& r) {
+    std::vector<Key> v;
+    for (std::size_t i = 0; i < r.size(); ++i)
+        if (i == 0 || !(r[i] == r[i - 1])) v.push_back({r[i].x(), r[i].y()});
+    while (v.size() > 1 && v.back() == v.front()) v.pop_back();
+    std::sort(v.begin(), v.end());
+    return std::adjacent_find(v.begin(), v.end()) != v.end();
+}
+
+// A vertex of a that is neither one of b's nor on b's boundary, which tells
+// on which side of b the whole of a lies once the two are known not to
+// cross; none when there is no such vertex.
 const krVector<2>* probe(const Ring& a, const RingInfo& b) {
     for (const krVector<2>& p : a)
-        if (!b.vertices.count({p.x(), p.y()})) return &p;
+        if (!b.vertices.count({p.x(), p.y()}) && static_cast<const krContour&>(b.contour).distToPoint(p, false) > 1e-9) return &p;
     return nullptr;
 }
 
@@ -80,17 +103,19 @@ std::string overlappingPairs(const std::vector<RingInfo>& rings,
 
 std::string polygonInvalidity(const Polygon& p, std::vector<RingInfo>& holes, RingInfo& outer) {
     if (outer.contour.isSelfIntersecting()) return "the boundary crosses itself";
+    if (touchesItself(p.outer)) return "the boundary touches itself";
     holes.reserve(p.holes.size());
     for (const Ring& h : p.holes) holes.emplace_back(h);
     for (std::size_t k = 0; k < holes.size(); ++k) {
         std::string hole = "hole " + std::to_string(k);
         if (holes[k].contour.isSelfIntersecting()) return hole + " crosses itself";
-        if (cross(holes[k], outer)) return hole + " crosses the boundary";
+        if (touchesItself(p.holes[k])) return hole + " touches itself";
+        if (cross(holes[k], p.holes[k], outer, p.outer)) return hole + " crosses the boundary";
         if (!within(p.holes[k], outer)) return hole + " lies outside the boundary";
     }
     return overlappingPairs(holes, [&](std::size_t j, std::size_t k) {
         std::string pair = "holes " + std::to_string(j) + " and " + std::to_string(k);
-        if (cross(holes[j], holes[k])) return pair + " cross";
+        if (cross(holes[j], p.holes[j], holes[k], p.holes[k])) return pair + " cross";
         if (within(p.holes[k], holes[j]) || within(p.holes[j], holes[k])) return pair + " nest";
         return std::string();
     });
@@ -121,7 +146,7 @@ std::string invalidity(const Shape& s) {
     }
     return overlappingPairs(outers, [&](std::size_t i, std::size_t j) {
         std::string pair = "polygons " + std::to_string(i) + " and " + std::to_string(j);
-        if (cross(outers[i], outers[j])) return pair + " cross";
+        if (cross(outers[i], s.polygons[i].outer, outers[j], s.polygons[j].outer)) return pair + " cross";
         if (insidePolygon(s.polygons[j], outers[i], holes[i]) ||
             insidePolygon(s.polygons[i], outers[j], holes[j]))
             return pair + " overlap";

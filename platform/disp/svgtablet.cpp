@@ -118,7 +118,7 @@ void krSvgTablet::include(double x, double y) {
 krSvgTablet::Shape& krSvgTablet::add(krRecordingTablet::Kind kind, const krPair<double>& p,
                                      const krColor& color, const Layers& layers) {
     Layer& l = layer(layers);
-    l.shapes.push_back(Shape{kind, color, {p}, 0.0, 0.0, krRadian(0.0), std::string()});
+    l.shapes.push_back(Shape{kind, color, {p}, 0.0, 0.0, krRadian(0.0), std::string(), {}, color});
     include(p.x(), p.y());
     return l.shapes.back();
 }
@@ -129,8 +129,8 @@ void krSvgTablet::drawLineSeg(const krPair<double>& p1, const krPair<double>& p2
     Layer& l = layer(layers);
     if (!l.shapes.empty()) {
         Shape& last = l.shapes.back();
-        if (last.kind == krRecordingTablet::eLineSeg && last.color == color &&
-            last.points.back() == p1) {
+        if (last.kind == krRecordingTablet::eLineSeg && last.ringStarts.empty() &&
+            last.color == color && last.points.back() == p1) {
             last.points.push_back(p2);
             include(p2.x(), p2.y());
             return;
@@ -163,6 +163,25 @@ void krSvgTablet::drawEllipse(const krPair<double>& center, double a, double b,
     const double hx = std::hypot(s.a * c, s.b * sn), hy = std::hypot(s.a * sn, s.b * c);
     include(center.x() - hx, center.y() - hy);
     include(center.x() + hx, center.y() + hy);
+}
+
+void krSvgTablet::drawRegion(const std::vector<std::vector<krPair<double>>>& rings,
+                             const krColor& outline, const krColor& fill, const Layers& layers) {
+    Shape* s = nullptr;
+    for (const auto& r : rings) {
+        if (r.empty() || !std::all_of(r.begin(), r.end(), [](const krPair<double>& p) { return finite(p); }))
+            continue;
+        if (!s) {
+            s = &add(krRecordingTablet::eLineSeg, r[0], outline, layers);
+            s->points.clear();
+            s->fill = fill;
+        }
+        s->ringStarts.push_back(s->points.size());
+        for (const krPair<double>& p : r) {
+            s->points.push_back(p);
+            include(p.x(), p.y());
+        }
+    }
 }
 
 void krSvgTablet::drawText(const krPair<double>& pos, const std::string& text,
@@ -202,6 +221,21 @@ void krSvgTablet::writeShape(std::ostream& os, const Shape& s, const krVector<2>
     case krRecordingTablet::eLineSeg:
         os << "<path stroke=\"";
         writeColor(os, s.color);
+        if (!s.ringStarts.empty()) {
+            // A style attribute, as the sheet's fill:none would win over a fill attribute.
+            os << "\" style=\"fill:";
+            writeColor(os, s.fill);
+            os << ";fill-opacity:0.35;fill-rule:evenodd\" d=\"";
+            for (std::size_t r = 0; r < s.ringStarts.size(); ++r) {
+                const std::size_t end = r + 1 < s.ringStarts.size() ? s.ringStarts[r + 1] : s.points.size();
+                for (std::size_t i = s.ringStarts[r]; i < end; ++i) {
+                    os << (i == s.ringStarts[r] ? "M " : i == s.ringStarts[r] + 1 ? " L " : " ");
+                    writePoint(os, s.points[i].x() - o.x(), s.points[i].y() - o.y());
+                }
+                os << " Z ";
+            }
+            break;
+        }
         os << "\" d=\"M";
         for (std::size_t i = 0; i < s.points.size(); ++i) {
             os << (i == 1 ? " L " : " ");

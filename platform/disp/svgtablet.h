@@ -43,6 +43,9 @@ public:
                      const krColor& color, const Layers& layers) override;
     void drawText(const krPair<double>& pos, const std::string& text, const krColor& color,
                   const Layers& layers) override;
+    // One path of all the rings, filled half see-through so what lies below shows.
+    void drawRegion(const std::vector<std::vector<krPair<double>>>& rings, const krColor& outline,
+                    const krColor& fill, const Layers& layers) override;
 
     bool empty() const { return layers_.empty(); }
     void clear();
@@ -70,6 +73,9 @@ private:
         double a = 0.0, b = 0.0;
         krRadian rotation;
         std::string text;
+        // A filled region: its rings start at these indices of points.
+        std::vector<std::size_t> ringStarts;
+        krColor fill;
     };
     struct Layer {
         Layers name;

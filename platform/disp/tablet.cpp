@@ -29,5 +29,11 @@ void krUITablet::drawEllipse(const krPair<double>& center, double a, double b,
     }
 }
 
+void krUITablet::drawRegion(const std::vector<std::vector<krPair<double>>>& rings,
+                            const krColor& outline, const krColor&, const Layers& layers) {
+    for (const auto& r : rings)
+        for (std::size_t i = 0; i < r.size(); ++i) drawLineSeg(r[i], r[(i + 1) % r.size()], outline, layers);
+}
+
 void krUITablet::drawText(const krPair<double>&, const std::string&, const krColor&,
                           const Layers&) {}

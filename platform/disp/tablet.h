@@ -6,6 +6,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/disp/color.h"
 #include "platform/std/angle.h"
@@ -61,6 +62,12 @@ public:
     // a tablet of segments has no letters.
     virtual void drawText(const krPair<double>& pos, const std::string& text,
                           const krColor& color, const Layers& layers);
+
+    // A surface bounded by closed rings, filled by the even-odd rule (so a
+    // ring inside another is a hole) and outlined. By default only the
+    // outlines, each ring closed, as segments.
+    virtual void drawRegion(const std::vector<std::vector<krPair<double>>>& rings,
+                            const krColor& outline, const krColor& fill, const Layers& layers);
 
     // The circle, drawn as an ellipse with both semi-axes equal to radius.
     void drawCircle(const krPair<double>& center, double radius, const krColor& color,
