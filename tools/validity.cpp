@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "cntr/region.h"
+#include "platform/std/hull.h"
 
 namespace qs {
 
@@ -67,6 +68,20 @@ bool touchesItself(const Ring& r) {
     return std::adjacent_find(v.begin(), v.end()) != v.end();
 }
 
+// Whether a ring turns back along itself at a vertex (a spike), which the
+// crossing test, blind to parallel sides, does not see.
+bool doublesBack(const Ring& r) {
+    const std::size_t n = r.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const krVector<2>& a = r[(i + n - 1) % n];
+        const krVector<2>& b = r[i];
+        const krVector<2>& c = r[(i + 1) % n];
+        if (a == b || b == c) continue;
+        if (kfOrientation(a, b, c) == 0 && (b - a) * (c - b) < 0) return true;
+    }
+    return false;
+}
+
 // A vertex of a that is neither one of b's nor on b's boundary, which tells
 // on which side of b the whole of a lies once the two are known not to
 // cross; none when there is no such vertex.
@@ -104,12 +119,14 @@ std::string overlappingPairs(const std::vector<RingInfo>& rings,
 std::string polygonInvalidity(const Polygon& p, std::vector<RingInfo>& holes, RingInfo& outer) {
     if (outer.contour.isSelfIntersecting()) return "the boundary crosses itself";
     if (touchesItself(p.outer)) return "the boundary touches itself";
+    if (doublesBack(p.outer)) return "the boundary turns back along itself";
     holes.reserve(p.holes.size());
     for (const Ring& h : p.holes) holes.emplace_back(h);
     for (std::size_t k = 0; k < holes.size(); ++k) {
         std::string hole = "hole " + std::to_string(k);
         if (holes[k].contour.isSelfIntersecting()) return hole + " crosses itself";
         if (touchesItself(p.holes[k])) return hole + " touches itself";
+        if (doublesBack(p.holes[k])) return hole + " turns back along itself";
         if (cross(holes[k], p.holes[k], outer, p.outer)) return hole + " crosses the boundary";
         if (!within(p.holes[k], outer)) return hole + " lies outside the boundary";
     }
