@@ -1,6 +1,11 @@
 #include "tools/readers.h"
 
+#include <atomic>
 #include <cctype>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -369,43 +374,56 @@ Shape cocoAnnotation(const json& a, const std::string& labelField, int connectiv
     return s;
 }
 
-// The whole document is parsed at once (JSON has no record boundaries to
-// stream on); the shapes are then made one at a time as they are asked for.
+// JSON is parsed in a thread of its own, one record list element at a time:
+// each element of the document's "features" (GeoJSON) or "annotations"
+// (COCO) list, or of a bare list, is handed over as soon as it closes and
+// dropped from the document, so memory holds a few features whatever the
+// file's size. The rest of the document (a COCO file's images and
+// categories, a lone feature or geometry) is kept.
 class JsonSource : public Source {
 public:
     JsonSource(std::unique_ptr<Input> in, Format forced, const ReadOptions& o)
-        : path_(in->path), options_(o) {
-        try {
-            doc_ = json::parse(*in->in);
-        } catch (const json::exception& e) {
-            throw InputError(path_ + ": not valid JSON: " + e.what());
+        : in_(std::move(in)), path_(in_->path), forced_(forced), options_(o) {
+        producer_ = std::thread([this] { parse(); });
+        std::unique_lock<std::mutex> l(lock_);
+        ready_.wait(l, [this] { return listOpen_ || ended_; });
+        if (ended_ && !error_.empty() && !listOpen_ && items_.empty()) {
+            l.unlock();
+            stop();
+            throw InputError(path_ + ": not valid JSON: " + error_);
         }
-        bool coco = doc_.is_object() && doc_.contains("annotations");
-        format_ = forced == Format::Auto ? (coco ? Format::Coco : Format::GeoJson) : forced;
-        if (format_ == Format::Coco) {
-            if (!coco || !doc_["annotations"].is_array())
-                throw InputError(path_ + ": no \"annotations\" list, so not COCO annotations");
-            list_ = &doc_["annotations"];
-            path0_ = "$.annotations";
-        } else if (typeOf(doc_) == "FeatureCollection") {
-            if (!doc_.contains("features") || !doc_["features"].is_array())
-                throw InputError(path_ + ": the feature collection has no \"features\" list");
-            list_ = &doc_["features"];
-            path0_ = "$.features";
-        } else if (doc_.is_array()) {
-            list_ = &doc_;  // a bare list of features or geometries
-            path0_ = "$";
-        }
+        if (!listOpen_) decideWithoutList();
+        format_ = format_ == Format::Auto ? Format::GeoJson : format_;
+        if (problem_.empty()) return;
+        l.unlock();
+        stop();
+        throw InputError(path_ + ": " + problem_);
     }
+    ~JsonSource() override { stop(); }
 
     bool next(Record& r) override {
         r = Record();
-        std::size_t n = list_ ? list_->size() : 1;
-        while (list_ && index_ < n && !chosen((*list_)[index_])) ++index_;
-        if (index_ >= n) return false;
-        const json& item = list_ ? (*list_)[index_] : doc_;
-        r.where = path_ + ": " + (list_ ? path0_ + "[" + std::to_string(index_) + "]" : "$");
-        ++index_;
+        json item;
+        std::size_t index = 0;
+        {
+            std::unique_lock<std::mutex> l(lock_);
+            while (true) {
+                ready_.wait(l, [this] { return !items_.empty() || ended_; });
+                if (items_.empty()) {
+                    if (error_.empty() || errorReported_) return false;
+                    errorReported_ = true;
+                    r.where = path_ + ": " + listPath_ + "[" + std::to_string(taken_) + "]";
+                    r.error = "not valid JSON: " + error_ + "; the rest of the file is skipped";
+                    return true;
+                }
+                item = std::move(items_.front());
+                items_.pop_front();
+                index = taken_++;
+                room_.notify_one();
+                if (chosen(item)) break;
+            }
+        }
+        r.where = path_ + ": " + (listPath_.empty() ? "$" : listPath_ + "[" + std::to_string(index) + "]");
         try {
             if (format_ == Format::Coco)
                 r.shape = cocoAnnotation(item, options_.labelField, options_.connectivity);
@@ -420,11 +438,89 @@ public:
         }
         return true;
     }
-    double done() const override {
-        return list_ && !list_->empty() ? double(index_) / double(list_->size()) : 1.0;
-    }
+    double done() const override { return fraction_; }
 
 private:
+    static constexpr std::size_t kQueued = 64;
+    struct Cancelled {};
+
+    // The producer: parses the whole stream, handing over list elements.
+    void parse() {
+        int listDepth = -1;  // the depth of the list's elements while it is open
+        std::string key;
+        try {
+            json doc = json::parse(*in_->in, [&](int depth, json::parse_event_t e, json& v) {
+                if (cancel_) throw Cancelled();
+                if (e == json::parse_event_t::key && depth == 1) key = v.get<std::string>();
+                if (e == json::parse_event_t::array_start && listDepth < 0 && !listSeen_ &&
+                    (depth == 0 || (depth == 1 && opensList(key)))) {
+                    listDepth = depth + 1;
+                    openList(depth == 0 ? "$" : "$." + key, key);
+                    return true;
+                }
+                if (depth == listDepth - 1 && e == json::parse_event_t::array_end) {
+                    listDepth = -1;
+                    return true;
+                }
+                bool element = depth == listDepth && (e == json::parse_event_t::object_end ||
+                                                      e == json::parse_event_t::array_end ||
+                                                      e == json::parse_event_t::value);
+                if (!element) return true;
+                hand(std::move(v));
+                return false;
+            });
+            std::lock_guard<std::mutex> l(lock_);
+            doc_ = std::move(doc);
+        } catch (const Cancelled&) {
+        } catch (const json::exception& e) {
+            std::lock_guard<std::mutex> l(lock_);
+            error_ = e.what();
+        }
+        std::lock_guard<std::mutex> l(lock_);
+        ended_ = true;
+        fraction_ = 1.0;
+        ready_.notify_all();
+    }
+
+    // Whether the member named key holds the records: a COCO file's
+    // annotations, a GeoJSON collection's features.
+    bool opensList(const std::string& key) const {
+        if (forced_ == Format::Coco) return key == "annotations";
+        if (forced_ == Format::GeoJson) return key == "features";
+        return key == "annotations" || key == "features";
+    }
+
+    void openList(const std::string& path, const std::string& key) {
+        std::lock_guard<std::mutex> l(lock_);
+        listSeen_ = listOpen_ = true;
+        listPath_ = path;
+        format_ = forced_ != Format::Auto ? forced_ : key == "annotations" ? Format::Coco : Format::GeoJson;
+        ready_.notify_all();
+    }
+
+    void hand(json&& v) {
+        std::unique_lock<std::mutex> l(lock_);
+        room_.wait(l, [this] { return items_.size() < kQueued || cancel_; });
+        if (cancel_) throw Cancelled();
+        items_.push_back(std::move(v));
+        double f = in_->done();
+        if (f > 0) fraction_ = f;
+        ready_.notify_all();
+    }
+
+    // A document without a record list: a lone feature or geometry, or one
+    // that lacks the list its format needs. Called with the lock held, once
+    // the parse has ended.
+    void decideWithoutList() {
+        if (forced_ == Format::Coco) {
+            problem_ = "no \"annotations\" list, so not COCO annotations";
+        } else if (typeOf(doc_) == "FeatureCollection") {
+            problem_ = "the feature collection has no \"features\" list";
+        } else if (doc_.is_object()) {
+            items_.push_back(std::move(doc_));  // the one record
+        }
+    }
+
     // Whether a COCO annotation is of the image and category asked for.
     bool chosen(const json& a) const {
         if (format_ != Format::Coco || !a.is_object()) return true;
@@ -434,11 +530,29 @@ private:
         return is("image_id", options_.imageId) && is("category_id", options_.categoryId);
     }
 
-    std::string path_, path0_;
+    void stop() {
+        {
+            std::lock_guard<std::mutex> l(lock_);
+            cancel_ = true;
+        }
+        room_.notify_all();
+        if (producer_.joinable()) producer_.join();
+    }
+
+    std::unique_ptr<Input> in_;
+    std::string path_;
+    Format forced_;
     ReadOptions options_;
+    std::thread producer_;
+    std::mutex lock_;
+    std::condition_variable ready_, room_;
+    std::deque<json> items_;
     json doc_;
-    const json* list_ = nullptr;
-    std::size_t index_ = 0;
+    std::string listPath_, error_, problem_;
+    std::size_t taken_ = 0;
+    bool listSeen_ = false, listOpen_ = false, ended_ = false, errorReported_ = false;
+    std::atomic<bool> cancel_{false};
+    std::atomic<double> fraction_{0.0};
 };
 
 // ---- archives ----
