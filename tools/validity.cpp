@@ -4,7 +4,6 @@
 #include <cmath>
 #include <functional>
 #include <iterator>
-#include <set>
 #include <utility>
 
 #include "cntr/region.h"
@@ -16,15 +15,22 @@ namespace {
 
 using Key = std::pair<double, double>;
 
-// A ring as the library sees it, with its box and vertex set for the tests
-// between rings.
+// A ring as the library sees it, with its box, and its sorted vertices for
+// the tests between rings, made on first need: most rings meet no other.
 struct RingInfo {
-    explicit RingInfo(const Ring& r) : contour(r), box(contour.encloseRect(krXform<2>::I)) {
-        for (const krVector<2>& p : r) vertices.insert({p.x(), p.y()});
+    explicit RingInfo(const Ring& r)
+        : ring(&r), contour(r), box(contour.encloseRect(krXform<2>::I)) {}
+    bool hasVertex(const krVector<2>& p) const {
+        if (sorted.empty()) {
+            for (const krVector<2>& v : *ring) sorted.push_back({v.x(), v.y()});
+            std::sort(sorted.begin(), sorted.end());
+        }
+        return std::binary_search(sorted.begin(), sorted.end(), Key{p.x(), p.y()});
     }
+    const Ring* ring;
     krRegion contour;
     krRect box;
-    std::set<Key> vertices;
+    mutable std::vector<Key> sorted;
 };
 
 // The edges of a ring as pairs of vertices, lower first, sorted.
@@ -87,7 +93,7 @@ bool doublesBack(const Ring& r) {
 // cross; none when there is no such vertex.
 const krVector<2>* probe(const Ring& a, const RingInfo& b) {
     for (const krVector<2>& p : a)
-        if (!b.vertices.count({p.x(), p.y()}) && static_cast<const krContour&>(b.contour).distToPoint(p, false) > 1e-9) return &p;
+        if (!b.hasVertex(p) && static_cast<const krContour&>(b.contour).distToPoint(p, false) > 1e-9) return &p;
     return nullptr;
 }
 
