@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cntr/pointloc.h"
+#include "cntr/rasterfill.h"
 #include "cntr/raygap.h"
 #include "cntr/region.h"
 #include "cntr/regionst.h"
@@ -284,4 +285,36 @@ TEST(RegionInside, BatchesMatchSingleCalls) {
         ASSERT_EQ(contourD[i], r.krContour::distToPoint(pts[i], false)) << i;
     }
     EXPECT_THROW(krRegionSet().distToPoints(pts, false, true, true), krContourDefs::EmptyRegionSet);
+}
+
+// Masks against inside() at every pixel centre: regions with holes and sets,
+// on grids whose centres fall on vertices and edges, and turned and stretched.
+TEST(RegionInside, MasksHoldInsideAtEveryCentre) {
+    krRandomUniform rnd(24);
+    for (int round = 0; round < 40; ++round) {
+        const double s = round % 2 ? 0x1p20 : 0x1p30;  // shapes of about 1e-3 and 1
+        std::vector<Handle> regions;
+        for (int k = 0; k < (round % 3 ? 1 : 5); ++k) {
+            const IP c{I(rnd.next(-16, 16)) * I(s / 16), I(rnd.next(-16, 16)) * I(s / 16)};  // on a centre
+            auto* r = new krRegion(real(outline(rnd, k % 3 == 2 ? 0 : k % 3, c, s, 0.5)));
+            if (k % 3 == 2) r->holes({Handle(new krRegion(real(outline(rnd, 0, c, 0.2 * s))))});
+            regions.emplace_back(r);
+        }
+        const krRegionSet set(regions);
+        // Pixels of s/16: lattice walks then run along centre lines and
+        // through centres; odd rounds turn and stretch the grid.
+        const double px = s * kUnit / 16;
+        krXform<2> grid = kf_PixelGrid(V(-2 * s * kUnit - px / 2, -2 * s * kUnit - px / 2), px);
+        if (round % 4 == 1) grid = krXform<2>(krMatrix<2>(0.8 * px, -0.6 * px, 0.7 * px, 0.9 * px), grid.trans());
+        const std::size_t w = 70, h = 64;
+        const auto one = kf_Rasterize(*regions[0], w, h, grid), all = kf_Rasterize(set, w, h, grid);
+        for (std::size_t j = 0; j < h; ++j)
+            for (std::size_t i = 0; i < w; ++i) {
+                const V c = grid * V(i + 0.5, j + 0.5);
+                ASSERT_EQ(one[j * w + i], regions[0]->inside(c, true)) << round << " " << i << " " << j;
+                ASSERT_EQ(all[j * w + i], set.inside(c, true)) << round << " " << i << " " << j;
+            }
+    }
+    // A null member: every centre is asked, and the first to reach it throws.
+    EXPECT_THROW(kf_Rasterize(krRegionSet({Handle()}), 2, 2, krXform<2>::I), krBadPointer);
 }
