@@ -22,8 +22,13 @@
 
 #include "cntr/contour.h"
 #include "cntr/moments.h"
+#include "cntr/rasterfill.h"
 #include "cntr/region.h"
 #include "cntr/regionst.h"
+
+#ifdef QEL_HAVE_OPENCV
+#include <opencv2/imgproc.hpp>
+#endif
 
 namespace bg = boost::geometry;
 
@@ -233,7 +238,35 @@ struct Op {
     // Region cases run on stars only: a walk is no simple outline, and the
     // region set is made of star tiles whatever the shape.
     bool starOnly = false;
+    // Cases over many points or pixels run at this size only (0: every size),
+    // timed by the wall clock, since the library's batch uses every core.
+    std::size_t onlySize = 0;
+    // Cases that keep an index between iterations build it before the clock
+    // starts (two calls per variant), as GEOS's prepared geometry does.
+    bool warm = false;
 };
+
+// Many points in the star's box for the batch cases, a few thousand of them
+// also as GEOS points (GEOS 3.11 asks for a geometry per query), and the
+// outline in OpenCV's fixed-point pixel coordinates for a 4096 x 4096 mask.
+constexpr std::size_t kBatch = 1000000, kGeosPoints = 4096;
+constexpr int kMask = 4096, kShift = 8;
+const krXform<2> kMaskGrid = kf_PixelGrid(krVector<2>(-1.4, -1.4), 2.8 / kMask);
+struct Many {
+    std::vector<krVector<2>> points;
+    std::vector<GeosGeom> geosPoints;
+    Many() {
+        std::mt19937_64 rng(7);
+        std::uniform_real_distribution<double> coord(-1.3, 1.3);
+        for (std::size_t i = 0; i < kBatch; ++i) points.emplace_back(coord(rng), coord(rng));
+        for (std::size_t i = 0; i < kGeosPoints; ++i)
+            geosPoints.emplace_back(GEOSGeom_createPointFromXY_r(geos(), points[i].x(), points[i].y()));
+    }
+};
+const Many& many() {
+    static const Many m;
+    return m;
+}
 
 // The query point of iteration i, as a vector and as a GEOS point.
 const krVector<2>& probe(const Bench& b, std::size_t i) { return b.probes[(i / kVariants) % kProbes]; }
@@ -316,9 +349,11 @@ const Op kOps[] = {
          benchmark::DoNotOptimize(hits.data());
      },
      10000},
-    // Point in region with nothing kept between calls (the library's ray
-    // tables are built in each call), and with what each keeps for repeated
-    // queries (the library's caches, GEOS's prepared geometry).
+    // Point in region with nothing kept between calls (the library's first
+    // query after a change is one pass over the edges), and with what each
+    // keeps for repeated queries (the library's index, GEOS's prepared
+    // geometry). GEOS's unprepared test takes seconds on large walks and
+    // sunbursts, so the peers stop at 10^4 there.
     {"inside_fresh",
      [](Bench& b, std::size_t i) {
          krRegion& r = b.variants[i % kVariants]->region;
@@ -331,7 +366,7 @@ const Op kOps[] = {
      [](Bench& b, std::size_t i) {
          benchmark::DoNotOptimize(bg::within(boostProbe(b, i), b.variants[i % kVariants]->ring));
      },
-     1u << 30, true},
+     10000},
     {"inside_kept",
      [](Bench& b, std::size_t i) {
          benchmark::DoNotOptimize(b.variants[i % kVariants]->region.inside(probe(b, i), true));
@@ -340,7 +375,56 @@ const Op kOps[] = {
          benchmark::DoNotOptimize(
              GEOSPreparedContains_r(geos(), b.variants[i % kVariants]->prepared.get(), geosProbe(b, i)));
      },
-     nullptr, 1u << 30, true},
+     nullptr, 1u << 30, false, 0, true},
+    // 10^6 points in the box of a star: the library's batch on every core and
+    // one call after another on one, beside GEOS's prepared geometry asked
+    // point by point (each library keeps its index between iterations).
+    {"inside_batch",
+     [](Bench& b, std::size_t i) {
+         benchmark::DoNotOptimize(b.variants[i % kVariants]->region.insideMany(many().points, true).data());
+     },
+     [](Bench& b, std::size_t i) {
+         const auto* prep = b.variants[i % kVariants]->prepared.get();
+         const auto& pts = many().geosPoints;
+         std::size_t in = 0;
+         for (std::size_t k = 0; k < kBatch; ++k) in += GEOSPreparedContains_r(geos(), prep, pts[k % kGeosPoints].get());
+         benchmark::DoNotOptimize(in);
+     },
+     nullptr, 1u << 30, true, 100000, true},
+    {"inside_batch_one_core",
+     [](Bench& b, std::size_t i) {
+         const krRegion& r = b.variants[i % kVariants]->region;
+         std::size_t in = 0;
+         for (const auto& p : many().points) in += r.inside(p, true);
+         benchmark::DoNotOptimize(in);
+     },
+     nullptr, nullptr, 1u << 30, true, 100000, true},
+    // A 4096 x 4096 mask of a star: scanlines beside OpenCV's polygon fill
+    // (which takes fixed-point pixel coordinates, converted beforehand).
+    {"mask",
+     [](Bench& b, std::size_t i) {
+         benchmark::DoNotOptimize(kf_Rasterize(b.variants[i % kVariants]->region, kMask, kMask, kMaskGrid).data());
+     },
+#ifdef QEL_HAVE_OPENCV
+     [](Bench& b, std::size_t i) {
+         static std::vector<std::vector<cv::Point>> rings(kVariants);
+         auto& ring = rings[i % kVariants];
+         if (ring.empty()) {
+             const krXform<2> toPixel = kMaskGrid.inverse();
+             for (const auto& v : b.variants[i % kVariants]->pts) {
+                 const krVector<2> q = toPixel * v;
+                 ring.emplace_back(int(std::lround(q.x() * (1 << kShift))), int(std::lround(q.y() * (1 << kShift))));
+             }
+         }
+         cv::Mat mask = cv::Mat::zeros(kMask, kMask, CV_8UC1);
+         const std::vector<std::vector<cv::Point>> polys{ring};
+         cv::fillPoly(mask, polys, cv::Scalar(255), cv::LINE_8, kShift);
+         benchmark::DoNotOptimize(mask.data);
+     },
+#else
+     nullptr,
+#endif
+     nullptr, 1u << 30, true, 100000, true},
     {"hull",
      [](Bench& b, std::size_t i) {
          krRegion hull;
@@ -386,23 +470,30 @@ void registerAll() {
             for (std::size_t n = 1000; n <= 1000000; n *= 10) {
                 const bool hard = std::string(shape.name) != "star";
                 if (hard && op.starOnly) continue;
+                const bool opencv = std::string(op.name) == "mask";
                 const std::pair<const char*, const Body*> who[] = {
-                    {"lib", &op.lib}, {"geos", &op.geosBody}, {"boost", &op.boost}};
+                    {"lib", &op.lib}, {opencv ? "opencv" : "geos", &op.geosBody}, {"boost", &op.boost}};
                 for (const auto& w : who) {
                     if (!*w.second) continue;
                     if (hard && w.second != &op.lib && n > op.limitOnHardShapes) continue;
+                    if (op.onlySize && n != op.onlySize) continue;
                     const std::string name = std::string(op.name) + "/" + shape.name + "/" + w.first + "/" +
                                              std::to_string(n);
                     const Body body = *w.second;
                     const Shape* sp = &shape;
-                    benchmark::RegisterBenchmark(name.c_str(), [body, sp, n](benchmark::State& state) {
+                    const bool warm = op.warm;
+                    auto* bm = benchmark::RegisterBenchmark(name.c_str(), [body, sp, n, warm](benchmark::State& state) {
                         Bench& b = inputs(*sp, n);
                         std::size_t i = 0;
+                        if (warm)
+                            for (; i < 2 * kVariants; ++i) body(b, i);
                         for (auto _ : state) body(b, i++);
                         state.counters["ns_per_vertex"] = benchmark::Counter(
                             static_cast<double>(n) * 1e-9,
                             benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-                    })->Unit(benchmark::kMicrosecond);
+                    });
+                    bm->Unit(benchmark::kMicrosecond);
+                    if (op.onlySize) bm->UseRealTime();
                 }
             }
 }
