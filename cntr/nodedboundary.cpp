@@ -95,6 +95,12 @@ void krNodedBoundary::requireFinite(const Points& ring) {
 }
 
 krNodedBoundary::krNodedBoundary(const std::vector<const Points*>& rings) {
+    // Room for a crossing or contact per segment or so; more grow the lists.
+    std::size_t total = 0;
+    for (const Points* ring : rings) total += ring->size();
+    xy_.reserve(2 * total);
+    parent_.reserve(2 * total);
+    splits_.reserve(2 * total);
     for (const Points* ring : rings) {
         ringBase_.push_back(Id(xy_.size()));
         ringSize_.push_back(Id(ring->size()));
@@ -150,6 +156,8 @@ void krNodedBoundary::findContacts() {
     // stands for, or kNone.
     Points all;
     std::vector<Id> seg;
+    all.reserve(xy_.size() + 2 * ringBase_.size());
+    seg.reserve(all.capacity());
     const double nan = std::numeric_limits<double>::quiet_NaN();
     for (std::size_t r = 0; r < ringBase_.size(); ++r) {
         if (ringSize_[r] == 0) continue;
@@ -276,6 +284,8 @@ void krNodedBoundary::buildEdges() {
     }
     std::sort(keys.begin(), keys.end());
     pieceHalf_.assign(pieces.size(), 0);
+    for (auto* v : {&edgeA_, &edgeB_, &count_}) v->reserve(pieces.size());
+    wind_.reserve(pieces.size());
     for (std::size_t k = 0; k < keys.size(); ++k) {
         if (k == 0 || keys[k].first != keys[k - 1].first) {
             edgeA_.push_back(Id(keys[k].first >> 32));

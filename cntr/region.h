@@ -199,9 +199,6 @@ private:
     // The crossings of the ray from p along dir (and, with twoRays, the
     // smaller count of it and its opposite).
     long rayCount(const krVector<2>& p, const krVector<2>& dir, bool twoRays) const;
-    // One figure-of-eight boundary around both outer boundaries, joined at
-    // their first crossing; BadParams when they do not cross.
-    void splice(const krRegion& other, krRegion& out) const;
     // The walk behind outerHull and regularize.
     void outerHullRegularize(krRegion& out, krContourDefs::IntersectionMode mode) const;
 

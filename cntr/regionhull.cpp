@@ -1,4 +1,4 @@
-// The derived regions: mapping, splicing, and the outer hull and regularized
+// The derived regions: mapping, and the outer hull and regularized
 // outline of a boundary that crosses itself.
 #include "cntr/region.h"
 
@@ -12,10 +12,6 @@ namespace {
 
 typedef krContour::Points Points;
 
-// m consecutive points of p starting at point `from`, wrapping around.
-void appendRun(const Points& p, std::size_t from, std::size_t m, Points& out) {
-    for (std::size_t t = 0; t < m; ++t) out.push_back(p[(from + t) % p.size()]);
-}
 
 // The cached-result protocol shared by outerHull and regularize: a simple
 // boundary is copied as it is and caches nothing; a crossing one is traced
@@ -45,7 +41,7 @@ void cachedRepair(const krRegion& self, bool& valid, krPtrHandle_const<krRegion>
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Mapping and splicing.
+// Mapping.
 
 void krRegion::map(const krXform<2>& xform, krRegion& out) const {
     Points mapped;
@@ -54,29 +50,6 @@ void krRegion::map(const krXform<2>& xform, krRegion& out) const {
     const unsigned long keep = label();  // out may be this region
     out = krRegion(mapped, krContourDefs::eAsIs);
     out.label(keep);
-}
-
-void krRegion::splice(const krRegion& other, krRegion& out) const {
-    const std::vector<krLineSeg>& segs = lineSegs();
-    const std::vector<bool>& valid = validLine();
-    std::vector<int> indices;
-    for (std::size_t i = 0; i < segs.size(); ++i) {
-        if (!valid[i]) continue;
-        const Points hits = other.krContour::intersections(segs[i], indices, knFlags::kWithEnds);
-        if (hits.empty()) continue;
-        // Segment k ends at point k, the closing segment 0 at point 0, so the
-        // ends of segments i, i+1, ... are the points from i on.
-        const Points& q = other.points_;
-        Points joined;
-        joined.reserve(points_.size() + q.size() + 2);
-        joined.push_back(hits.front());
-        appendRun(points_, i, points_.size(), joined);
-        joined.push_back(hits.front());
-        appendRun(q, static_cast<std::size_t>(indices.front()), q.size(), joined);
-        out = krRegion(joined, krContourDefs::eAsIs);
-        return;
-    }
-    throw krContourDefs::BadParams(L"spliced regions do not intersect");
 }
 
 // ---------------------------------------------------------------------------

@@ -161,23 +161,23 @@ Filled geosFilled(const std::vector<Pts>& rings) {
     return f;
 }
 
-// Tangles of one ring, by kind: 0 random polygons, 1 random walks, 2
-// figure-eights of two lobes turning opposite ways, 3 lattice points (ties,
-// vertices on crossings, collinear overlaps), 4 stars {n/k} crossed on every
-// edge, 5 limacons (an inner loop wound twice), 6 bow-ties with a collinear
-// midpoint on some edge (at the crossing, say) and spikes out of others.
+// Tangles of one ring, by kind: 0 random polygons, 1 random walks, 2 lattice
+// points (ties, vertices on crossings, collinear overlaps), 3 stars {n/k}
+// crossed on every edge, 4 limacons (an inner loop wound twice), 5 bow-ties
+// with a collinear midpoint on some edge (at the crossing, say) and spikes out
+// of others.
 Pts tangle(krRandomUniform& rnd, int kind) {
     Pts p;
     const int n = 4 + kfIFloor(rnd.next(0, 30));
     V at(0, 0);
-    if (kind == 4) {
+    if (kind == 3) {
         const int m = 5 + kfIFloor(rnd.next(0, 8));
         int k = 2 + kfIFloor(rnd.next(0, (m - 1) / 2 - 1));
         while (std::gcd(m, k) != 1) --k;  // one ring, not a polygon walked k times
         for (int i = 0; i < m; ++i) p.push_back(V(1.0, krRadian(2 * kPi * k * i / m + 0.1)));
         return p;
     }
-    if (kind == 5) {
+    if (kind == 4) {
         const double a = rnd.next(0.2, 0.9);
         for (int i = 0; i < 20 + n; ++i) {
             const double t = 2 * kPi * i / (20 + n), r = a + std::cos(t);
@@ -185,7 +185,7 @@ Pts tangle(krRandomUniform& rnd, int kind) {
         }
         return p;
     }
-    if (kind == 6) {
+    if (kind == 5) {
         p = {{0, 0}, {2, 2}, {2, 0}, {0, 2}};
         for (int i = 3; i >= 0; --i) {
             const V a = p[i], b = p[(i + 1) % p.size()];
@@ -199,11 +199,7 @@ Pts tangle(krRandomUniform& rnd, int kind) {
     for (int i = 0; i < n; ++i) {
         if (kind == 0) p.push_back(V(rnd.next(0, 10), rnd.next(0, 10)));
         if (kind == 1) p.push_back(at = at + V(1.0, krRadian(rnd.next(0, 2 * kPi))));
-        if (kind == 2)
-            p.push_back(V(i < n / 2 ? -3 : 3, 0) +
-                        V(rnd.next(1, 2.5), krRadian((i < n / 2 ? 0.3 : kPi - 0.3) +
-                                                     (i < n / 2 ? 1 : -1) * (2 * kPi - 0.6) * (i % (n / 2)) / (n / 2))));
-        if (kind == 3) p.push_back(V(kfIFloor(rnd.next(0, 5)), kfIFloor(rnd.next(0, 5))));
+        if (kind == 2) p.push_back(V(kfIFloor(rnd.next(0, 5)), kfIFloor(rnd.next(0, 5))));
     }
     return p;
 }
@@ -242,12 +238,12 @@ void expectArea(double ours, double geos, double whole, const char* what) {
 // GEOS's union has pieces, and the same areas.
 TEST(PeersAgreement, RepairsHoldWhatGeosFills) {
     krRandomUniform rnd(23);
-    int repaired[9] = {};
-    for (int trial = 0; trial < 2800 && !HasFailure(); ++trial) {
+    int repaired[8] = {};
+    for (int trial = 0; trial < 2400 && !HasFailure(); ++trial) {
         SCOPED_TRACE(trial);
-        const int kind = trial % 9;
-        if (kind >= 7) {
-            const std::vector<Pts> set = squares(rnd, kind - 7);
+        const int kind = trial % 8;
+        if (kind >= 6) {
+            const std::vector<Pts> set = squares(rnd, kind - 6);
             krRegionSet::Regions members;
             for (const Pts& sq : set) members.push_back(krPtrHandle_const<krRegion>(new krRegion(sq)));
             const krRegionSet given(members);
@@ -256,6 +252,9 @@ TEST(PeersAgreement, RepairsHoldWhatGeosFills) {
             given.outerHull(hull);
             const Filled geos = geosFilled(set);
             given.regularize(reg);
+            EXPECT_FALSE(hull.isSelfIntersecting());
+            // GEOS keeps squares that meet at a corner apart; we merge them.
+            EXPECT_LE(int(hull.regions().size()), geos.pieces);
             EXPECT_LE(reg.regions().size(), hull.regions().size());
             double regArea = 0;
             for (const auto& r : reg.regions()) regArea += r->area(false);
@@ -271,8 +270,8 @@ TEST(PeersAgreement, RepairsHoldWhatGeosFills) {
         // at moderate ones, and by powers of two, so that lattice points stay
         // exactly in line (GEOS's noding goes astray on lines overlapping
         // within a rounding).
-        const bool plain = kind >= 4;
-        const double scale = plain ? std::pow(10.0, rnd.next(kind == 6 ? -5 : -3, 10))
+        const bool plain = kind >= 3;
+        const double scale = plain ? std::pow(10.0, rnd.next(kind == 5 ? -5 : -3, 10))
                                    : std::ldexp(1.0, kfIFloor(rnd.next(-3, 10)));
         V offset = V(rnd.next(-1, 1), rnd.next(-1, 1)) * std::min(1e8, scale * std::pow(10.0, rnd.next(0, 3)));
         if (!plain) offset = V(std::round(offset.x() / scale), std::round(offset.y() / scale)) * scale;
@@ -297,5 +296,5 @@ TEST(PeersAgreement, RepairsHoldWhatGeosFills) {
         ++repaired[kind];
     }
     // Each kind is exercised: most of the tangles cross themselves.
-    for (int k = 0; k < 9; ++k) EXPECT_GT(repaired[k], 150) << "kind " << k;
+    for (int k = 0; k < 8; ++k) EXPECT_GT(repaired[k], 150) << "kind " << k;
 }

@@ -5,7 +5,6 @@
 #include "cntr/region.h"
 
 struct kr_RegionAccess {
-    static void splice(const krRegion& a, const krRegion& b, krRegion& out) { a.splice(b, out); }
     static long insideCount(const krRegion& r, const krVector<2>& p) { return r.insideCount(p, false); }
 };
 
