@@ -23,6 +23,7 @@ constexpr Id kNone = ~Id(0);
 // judged at some ten steps instead.
 constexpr double kTouch = knTolerance::kContact;
 constexpr double kSteps = 1e-15;
+constexpr std::size_t kMostSplits = std::size_t(1) << 24;
 
 double cross(const krVector<2>& a, const krVector<2>& b) { return a.x() * b.y() - a.y() * b.x(); }
 double dist(const krVector<2>& a, const krVector<2>& b) { return (a - b).len(); }
@@ -138,12 +139,6 @@ void krNodedBoundary::unite(Id a, Id b) {
     parent_[a] = b;
 }
 
-void krNodedBoundary::split(Id seg, const krVector<2>& at, Id point) {
-    const krVector<2>& a = xy_[seg];
-    const krVector<2> d = xy_[segEnd_[seg]] - a;
-    splits_.push_back({seg, ((at - a) * d) / (d * d), point});
-}
-
 void krNodedBoundary::findContacts() {
     const Id n = Id(xy_.size());
     // A segment shorter than the tolerance is one point.
@@ -187,6 +182,11 @@ void krNodedBoundary::findContacts() {
 }
 
 void krNodedBoundary::touch(Id a, Id b) {
+    // Every contact costs a few dozen bytes; a tangle of n segments may have
+    // n^2 / 4 of them. Past this many the memory, not the answer, is the
+    // problem.
+    if (splits_.size() >= kMostSplits)
+        throw krContourDefs::BadParams(L"the boundary crosses itself too often to be repaired");
     bool contact = false;
     // An end of one segment on the other: at one of its ends the two ends are
     // one point, elsewhere it splits the segment.

@@ -29,6 +29,8 @@ public:
 
     // The rings are closed point lists; ring r's segments run from point i
     // to point i+1, the closing one last. The coordinates must be finite.
+    // BadParams when the rings cross and touch each other more than 8
+    // million times.
     explicit krNodedBoundary(const std::vector<const Points*>& rings);
     // BadParams unless every coordinate is a finite number.
     static void requireFinite(const Points& ring);
@@ -56,7 +58,6 @@ private:
     // ---- noding ----
     void findContacts();
     void touch(Id seg, Id other);
-    void split(Id seg, const krVector<2>& at, Id point);
     void unite(Id a, Id b);
     Id find(Id a) const;
     void buildEdges();
