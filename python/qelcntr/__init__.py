@@ -1,0 +1,101 @@
+"""Plane shapes for machine vision: contours, regions with holes, region sets.
+
+Points go in and come out as (n, 2) float64 numpy arrays; a single point is any
+pair of numbers and comes back as a tuple. Shapes pickle through their archive
+bytes (dumps/loads). read() and measure() use qelshape's own readers and
+measures; qelcntr.dask spreads measure() over a Dask cluster.
+"""
+
+import os
+
+import numpy as np
+
+from ._qelcntr import (  # noqa: F401
+    COLUMNS, Circle, Contour, EdgeletContour, Ellipse, Moments, Rect, Region, RegionSet,
+    Error, EmptyContour, EmptyRegionSet, BadParams, RegionCannotBeSetOpen, BadPointer,
+    Singular, BadWindow, FitError, ConvexHullError, ArchiveError, UnknownVersion, Corrupt,
+    Truncated, CannotStore, WrongClass, InputError,
+    convex_hull, fit_ellipse, fit_circle, polygon_area, polygon_centroid, polygon_moments,
+    ellipse_from_moments, std_dev, dumps)
+from . import _qelcntr
+
+if hasattr(_qelcntr, "min_enclosing_circle"):
+    from ._qelcntr import min_enclosing_circle  # noqa: F401
+
+
+
+def loads(data):
+    """The shape stored in archive bytes (what dumps or qelshape convert wrote)."""
+    return _qelcntr.loads(data)
+
+
+def _reduce(shape):
+    # Pickled as archive bytes, with what read() attached to the shape.
+    return loads, (dumps(shape),), (shape.__dict__ or None)
+
+
+for _cls in (Contour, Region, RegionSet, EdgeletContour):
+    _cls.__module__ = __name__
+    _cls.__reduce__ = _reduce
+
+FORMATS = ("auto", "wkt", "geojson", "coco", "archive")
+
+
+def read(path, format="auto", errors="raise"):
+    """Yield the shapes of a file (WKT, GeoJSON, COCO or archives).
+
+    Each shape is a Contour, Region or RegionSet carrying ``where`` (file and
+    record), ``id`` (the input's id as text, or None) and ``properties`` (a
+    dict of what the file says of it). ``label`` is the input's id when that is
+    a number, else the record's position. errors: "raise", "warn" (skip with a
+    warning) or "ignore" (skip) for a record that cannot be read.
+    """
+    return _qelcntr._Reader(os.fspath(path), format, errors)
+
+
+def _frame(cols, as_frame):
+    """Columns as a dict of numpy arrays, or a pandas DataFrame."""
+    if as_frame is not False:
+        try:
+            import pandas as pd
+        except ImportError:
+            if as_frame:
+                raise
+        else:
+            data = {}
+            for name, values, mask in cols:
+                if values.dtype == np.int64:
+                    data[name] = pd.arrays.IntegerArray(values, np.zeros(len(values), bool) if mask is None else mask)
+                elif values.dtype == np.bool_:
+                    data[name] = pd.arrays.BooleanArray(values, np.zeros(len(values), bool) if mask is None else mask)
+                else:
+                    data[name] = values
+            return pd.DataFrame(data, columns=[c[0] for c in cols])
+    return {name: values if mask is None else np.ma.masked_array(values, mask)
+            for name, values, mask in cols}
+
+
+def measure(shapes, columns=None, as_frame=None, format="auto", errors="warn", records=None):
+    """Measure shapes the way ``qelshape measure`` does.
+
+    shapes: a path (every shape of the file is read and measured in C++), one
+    shape, or an iterable of shapes. columns: names from COLUMNS (all when
+    None). Returns a pandas DataFrame when pandas is installed (as_frame=False
+    asks for the dict), else a dict of numpy columns: floats with NaN where a
+    value is missing, integers and booleans as masked arrays where one is,
+    text as object arrays. records=(start, stop) measures only those records
+    of a file; errors says what a record that cannot be read does.
+    """
+    if isinstance(shapes, (str, bytes, os.PathLike)):
+        start, stop = records if records is not None else (0, -1)
+        cols = _qelcntr._measure_file(os.fspath(shapes), columns, format, start, stop, errors)
+    else:
+        if isinstance(shapes, (Contour, RegionSet)):
+            shapes = [shapes]
+        cols = _qelcntr._measure_shapes(shapes, columns)
+    return _frame(cols, as_frame)
+
+
+def count_records(path, format="auto"):
+    """How many records a file holds (split off, not parsed)."""
+    return _qelcntr._count_records(os.fspath(path), format)

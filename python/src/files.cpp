@@ -1,0 +1,239 @@
+// Files and tables: shapes read with qelshape's own readers, and the measures
+// qelshape computes, as columns of numpy arrays.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <variant>
+
+#include "python/src/bind.h"
+#include "tools/measure.h"
+#include "tools/readers.h"
+
+namespace qp {
+
+namespace {
+
+using namespace pybind11::literals;
+
+// What to do with a record that cannot be read: raise, warn and skip, or skip.
+enum class OnError { Raise, Warn, Ignore };
+
+OnError onError(const std::string& s) {
+    if (s == "raise") return OnError::Raise;
+    if (s == "warn") return OnError::Warn;
+    if (s == "ignore") return OnError::Ignore;
+    throw py::value_error("errors is \"raise\", \"warn\" or \"ignore\", not \"" + s + "\"");
+}
+
+void skipped(OnError how, const std::string& why) {
+    if (how == OnError::Raise) throw qs::InputError(why);
+    if (how == OnError::Warn) PyErr_WarnEx(PyExc_UserWarning, ("skipped: " + why).c_str(), 1);
+}
+
+// The records of a file from start to stop (record numbers, stop < 0 for
+// the end), each resolved into a shape; the ones before start are only split
+// off, not parsed.
+class FileShapes {
+public:
+    FileShapes(const std::string& path, const std::string& format, long long start, long long stop)
+        : src_(qs::openSource(path, qs::formatFromName(format))), stop_(stop) {
+        qs::Record r;
+        while (index_ < start && src_->next(r)) ++index_;
+    }
+    // False at the end; throws InputError for a record that cannot be read.
+    bool next(qs::Shape& s, std::string& where, unsigned long& index) {
+        if (stop_ >= 0 && index_ >= stop_) return false;
+        qs::Record r;
+        if (!src_->next(r)) return false;
+        index = static_cast<unsigned long>(index_++);
+        where = r.where;
+        s = qs::resolve(r);
+        return true;
+    }
+
+private:
+    std::unique_ptr<qs::Source> src_;
+    long long index_ = 0, stop_;
+};
+
+void describeShape(py::object obj, const qs::Shape& s, const std::string& where) {
+    obj.attr("where") = where;
+    obj.attr("id") = s.label.empty() ? py::object(py::none()) : py::object(py::str(s.label));
+    py::dict props;
+    if (s.givenArea) props["area"] = *s.givenArea;
+    if (s.givenBox.size() == 4) props["bbox"] = py::cast(s.givenBox);
+    obj.attr("properties") = props;
+}
+
+// Python's iterator over a file's shapes.
+class Reader {
+public:
+    Reader(const std::string& path, const std::string& format, const std::string& errors)
+        : shapes_(path, format, 0, -1), errors_(onError(errors)) {}
+    py::object next() {
+        while (true) {
+            qs::Shape s;
+            std::string where;
+            unsigned long index = 0;
+            try {
+                if (!shapes_.next(s, where, index)) throw py::stop_iteration();
+                py::object obj = toPython(*qs::toLibrary(s, index));
+                describeShape(obj, s, where);
+                return obj;
+            } catch (const qs::InputError& e) {
+                skipped(errors_, e.what());
+            } catch (const krException& e) {
+                skipped(errors_, where + ": " + qs::describe(e));
+            }
+        }
+    }
+
+private:
+    FileShapes shapes_;
+    OnError errors_;
+};
+
+// ---- measures ----
+
+std::vector<std::size_t> columnIndices(py::handle columns) {
+    const std::vector<std::string>& all = qs::measureColumns();
+    std::vector<std::size_t> out;
+    if (columns.is_none()) {
+        for (std::size_t i = 0; i < all.size(); ++i) out.push_back(i);
+        return out;
+    }
+    for (py::handle c : columns) {
+        std::string name = c.cast<std::string>();
+        auto it = std::find(all.begin(), all.end(), name);
+        if (it == all.end()) {
+            std::string known;
+            for (const std::string& a : all) known += (known.empty() ? "" : ", ") + a;
+            throw py::value_error("no column \"" + name + "\"; the columns are " + known);
+        }
+        out.push_back(static_cast<std::size_t>(it - all.begin()));
+    }
+    return out;
+}
+
+// The chosen columns of every row, gathered as the rows come.
+class Table {
+public:
+    explicit Table(py::handle columns) : index_(columnIndices(columns)), values_(index_.size()) {}
+    void add(const qs::Row& r) {
+        for (std::size_t k = 0; k < index_.size(); ++k) values_[k].push_back(r.values[index_[k]]);
+    }
+    // [(name, values, mask)]: a column is typed by its first present value:
+    // floats (missing: NaN, no mask), integers or booleans (with a mask where
+    // values are missing), strings (object, missing: None).
+    py::list result() const {
+        py::list out;
+        for (std::size_t k = 0; k < index_.size(); ++k)
+            out.append(column(qs::measureColumns()[index_[k]], values_[k]));
+        return out;
+    }
+
+private:
+    static py::tuple column(const std::string& name, const std::vector<qs::Value>& v) {
+        std::size_t kind = 0;
+        for (const qs::Value& x : v)
+            if (x.index() != 0) {
+                kind = x.index();
+                break;
+            }
+        auto n = static_cast<py::ssize_t>(v.size());
+        py::array_t<bool> mask(n);
+        bool anyMissing = false;
+        for (std::size_t i = 0; i < v.size(); ++i) anyMissing |= mask.mutable_data()[i] = v[i].index() == 0;
+        py::object values;
+        if (kind == 2) values = fill<long long>(v, 0);
+        else if (kind == 3) values = fill<bool>(v, false);
+        else if (kind == 4) {
+            py::list l;
+            for (const qs::Value& x : v) l.append(x.index() == 4 ? py::object(py::str(std::get<4>(x))) : py::none());
+            values = py::array(l).attr("astype")("object");
+        } else {
+            values = fill<double>(v, std::numeric_limits<double>::quiet_NaN());
+        }
+        bool masked = anyMissing && (kind == 2 || kind == 3);
+        return py::make_tuple(name, values, masked ? py::object(mask) : py::object(py::none()));
+    }
+    template <class T>
+    static py::array_t<T> fill(const std::vector<qs::Value>& v, T missing) {
+        py::array_t<T> a(static_cast<py::ssize_t>(v.size()));
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            const T* x = std::get_if<T>(&v[i]);
+            a.mutable_data()[i] = x ? *x : missing;
+        }
+        return a;
+    }
+
+    std::vector<std::size_t> index_;
+    std::vector<std::vector<qs::Value>> values_;
+};
+
+py::list measureFile(const std::string& path, py::handle columns, const std::string& format,
+                     long long start, long long stop, const std::string& errors) {
+    Table t(columns);
+    OnError how = onError(errors);
+    FileShapes shapes(path, format, start, stop);
+    while (true) {
+        qs::Shape s;
+        std::string where;
+        unsigned long index = 0;
+        try {
+            if (!shapes.next(s, where, index)) break;
+        } catch (const qs::InputError& e) {
+            skipped(how, e.what());
+            continue;
+        }
+        try {
+            qs::Row row;
+            {
+                py::gil_scoped_release release;
+                row = qs::measure(s, where, index);
+            }
+            t.add(row);
+        } catch (const krException& e) {
+            skipped(how, where + ": " + qs::describe(e));
+        }
+    }
+    return t.result();
+}
+
+// Shapes of this package: the tool's neutral form of each, with the where
+// and id that read() gave it, if any.
+py::list measureShapes(py::iterable shapes, py::handle columns) {
+    Table t(columns);
+    unsigned long index = 0;
+    for (py::handle obj : shapes) {
+        qs::Shape s = qs::fromLibrary(fromPython(obj));
+        std::string where = std::to_string(index);
+        if (py::hasattr(obj, "where")) where = py::str(obj.attr("where"));
+        if (py::hasattr(obj, "id") && !obj.attr("id").is_none()) s.label = py::str(obj.attr("id"));
+        t.add(qs::measure(s, where, index++));
+    }
+    return t.result();
+}
+
+long long countRecords(const std::string& path, const std::string& format) {
+    auto src = qs::openSource(path, qs::formatFromName(format));
+    long long n = 0;
+    qs::Record r;
+    while (src->next(r)) ++n;
+    return n;
+}
+
+}  // namespace
+
+void bindFiles(py::module_& m) {
+    py::class_<Reader>(m, "_Reader")
+        .def(py::init<std::string, std::string, std::string>())
+        .def("__iter__", [](py::object self) { return self; })
+        .def("__next__", &Reader::next);
+    m.def("_measure_file", &measureFile, "path"_a, "columns"_a, "format"_a, "start"_a, "stop"_a, "errors"_a);
+    m.def("_measure_shapes", &measureShapes, "shapes"_a, "columns"_a);
+    m.def("_count_records", &countRecords, "path"_a, "format"_a);
+    m.attr("COLUMNS") = py::cast(qs::measureColumns());
+}
+
+}  // namespace qp
