@@ -38,19 +38,22 @@ for _cls in (Contour, Region, RegionSet, EdgeletContour):
     _cls.__module__ = __name__
     _cls.__reduce__ = _reduce
 
-FORMATS = ("auto", "wkt", "geojson", "coco", "archive")
+FORMATS = ("auto", "wkt", "geojson", "coco", "archive", "png")
 
 
-def read(path, format="auto", errors="raise"):
-    """Yield the shapes of a file (WKT, GeoJSON, COCO or archives).
+def read(path, format="auto", label_field="", errors="raise"):
+    """Yield the shapes of a file: WKT, GeoJSON, COCO (polygons and masks) or archives.
 
     Each shape is a Contour, Region or RegionSet carrying ``where`` (file and
-    record), ``id`` (the input's id as text, or None) and ``properties`` (a
-    dict of what the file says of it). ``label`` is the input's id when that is
-    a number, else the record's position. errors: "raise", "warn" (skip with a
-    warning) or "ignore" (skip) for a record that cannot be read.
+    record), ``id`` (the input's id as text, or None), ``name`` (the id, or the
+    value of the property label_field names), ``properties`` (the GeoJSON
+    properties, or the COCO annotation without its segmentation, as a dict)
+    and ``notes`` (what the reader did to make sense of the input). ``label``
+    is the input's id when that is a number that fits 32 bits, else the
+    record's position. errors: "raise", "warn" (skip with a warning) or
+    "ignore" (skip) for a record that cannot be read.
     """
-    return _qelcntr._Reader(os.fspath(path), format, errors)
+    return _qelcntr._Reader(os.fspath(path), format, label_field, errors)
 
 
 def _frame(cols, as_frame):
@@ -75,7 +78,8 @@ def _frame(cols, as_frame):
             for name, values, mask in cols}
 
 
-def measure(shapes, columns=None, as_frame=None, format="auto", errors="warn", records=None):
+def measure(shapes, columns=None, as_frame=None, format="auto", label_field="", errors="warn",
+            records=None):
     """Measure shapes the way ``qelshape measure`` does.
 
     shapes: a path (every shape of the file is read and measured in C++), one
@@ -88,7 +92,8 @@ def measure(shapes, columns=None, as_frame=None, format="auto", errors="warn", r
     """
     if isinstance(shapes, (str, bytes, os.PathLike)):
         start, stop = records if records is not None else (0, -1)
-        cols = _qelcntr._measure_file(os.fspath(shapes), columns, format, start, stop, errors)
+        cols = _qelcntr._measure_file(os.fspath(shapes), columns, format, label_field, start, stop,
+                                      errors)
     else:
         if isinstance(shapes, (Contour, RegionSet)):
             shapes = [shapes]

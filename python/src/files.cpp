@@ -30,13 +30,20 @@ void skipped(OnError how, const std::string& why) {
     if (how == OnError::Warn) PyErr_WarnEx(PyExc_UserWarning, ("skipped: " + why).c_str(), 1);
 }
 
+qs::ReadOptions readOptions(const std::string& format, const std::string& labelField) {
+    qs::ReadOptions o;
+    o.format = qs::formatFromName(format);
+    o.labelField = labelField;
+    return o;
+}
+
 // The records of a file from start to stop (record numbers, stop < 0 for
 // the end), each resolved into a shape; the ones before start are only split
 // off, not parsed.
 class FileShapes {
 public:
-    FileShapes(const std::string& path, const std::string& format, long long start, long long stop)
-        : src_(qs::openSource(path, qs::formatFromName(format))), stop_(stop) {
+    FileShapes(const std::string& path, const qs::ReadOptions& options, long long start, long long stop)
+        : src_(qs::openSource(path, options)), stop_(stop) {
         qs::Record r;
         while (index_ < start && src_->next(r)) ++index_;
     }
@@ -56,40 +63,38 @@ private:
     long long index_ = 0, stop_;
 };
 
+// What the file says of a shape, as attributes of the Python object.
 void describeShape(py::object obj, const qs::Shape& s, const std::string& where) {
     obj.attr("where") = where;
-    obj.attr("id") = s.label.empty() ? py::object(py::none()) : py::object(py::str(s.label));
-    py::dict props;
-    if (s.givenArea) props["area"] = *s.givenArea;
-    if (s.givenBox.size() == 4) props["bbox"] = py::cast(s.givenBox);
-    obj.attr("properties") = props;
+    obj.attr("id") = s.id.empty() ? py::object(py::none()) : py::object(py::str(s.id));
+    obj.attr("name") = py::str(s.label);
+    obj.attr("properties") = s.properties.empty() ? py::object(py::dict())
+                                                   : py::module_::import("json").attr("loads")(s.properties);
+    obj.attr("notes") = py::cast(s.notes);
 }
 
 // Python's iterator over a file's shapes.
 class Reader {
 public:
-    Reader(const std::string& path, const std::string& format, const std::string& errors)
-        : shapes_(path, format, 0, -1), errors_(onError(errors)) {}
+    Reader(const std::string& path, const qs::ReadOptions& options, const std::string& errors)
+        : reader_(path, options), errors_(onError(errors)) {}
     py::object next() {
         while (true) {
-            qs::Shape s;
-            std::string where;
-            unsigned long index = 0;
+            qs::Feature f;
             try {
-                if (!shapes_.next(s, where, index)) throw py::stop_iteration();
-                py::object obj = toPython(*qs::toLibrary(s, index));
-                describeShape(obj, s, where);
-                return obj;
+                if (!reader_.next(f)) throw py::stop_iteration();
             } catch (const qs::InputError& e) {
                 skipped(errors_, e.what());
-            } catch (const krException& e) {
-                skipped(errors_, where + ": " + qs::describe(e));
+                continue;
             }
+            py::object obj = toPython(*f.object);
+            describeShape(obj, f.shape, f.where);
+            return obj;
         }
     }
 
 private:
-    FileShapes shapes_;
+    qs::Reader reader_;
     OnError errors_;
 };
 
@@ -172,10 +177,11 @@ private:
 };
 
 py::list measureFile(const std::string& path, py::handle columns, const std::string& format,
-                     long long start, long long stop, const std::string& errors) {
+                     const std::string& labelField, long long start, long long stop,
+                     const std::string& errors) {
     Table t(columns);
     OnError how = onError(errors);
-    FileShapes shapes(path, format, start, stop);
+    FileShapes shapes(path, readOptions(format, labelField), start, stop);
     while (true) {
         qs::Shape s;
         std::string where;
@@ -209,7 +215,7 @@ py::list measureShapes(py::iterable shapes, py::handle columns) {
         qs::Shape s = qs::fromLibrary(fromPython(obj));
         std::string where = std::to_string(index);
         if (py::hasattr(obj, "where")) where = py::str(obj.attr("where"));
-        if (py::hasattr(obj, "id") && !obj.attr("id").is_none()) s.label = py::str(obj.attr("id"));
+        if (py::hasattr(obj, "name")) s.label = py::str(obj.attr("name"));
         t.add(qs::measure(s, where, index++));
     }
     return t.result();
@@ -227,10 +233,14 @@ long long countRecords(const std::string& path, const std::string& format) {
 
 void bindFiles(py::module_& m) {
     py::class_<Reader>(m, "_Reader")
-        .def(py::init<std::string, std::string, std::string>())
+        .def(py::init([](const std::string& path, const std::string& format, const std::string& labelField,
+                         const std::string& errors) {
+            return std::make_unique<Reader>(path, readOptions(format, labelField), errors);
+        }))
         .def("__iter__", [](py::object self) { return self; })
         .def("__next__", &Reader::next);
-    m.def("_measure_file", &measureFile, "path"_a, "columns"_a, "format"_a, "start"_a, "stop"_a, "errors"_a);
+    m.def("_measure_file", &measureFile, "path"_a, "columns"_a, "format"_a, "label_field"_a, "start"_a,
+          "stop"_a, "errors"_a);
     m.def("_measure_shapes", &measureShapes, "shapes"_a, "columns"_a);
     m.def("_count_records", &countRecords, "path"_a, "format"_a);
     m.attr("COLUMNS") = py::cast(qs::measureColumns());
