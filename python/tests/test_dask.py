@@ -1,0 +1,65 @@
+import json
+
+import numpy as np
+import pytest
+
+import qelcntr as q
+
+pd = pytest.importorskip("pandas")
+pytest.importorskip("dask.dataframe")
+distributed = pytest.importorskip("distributed")
+qd = pytest.importorskip("qelcntr.dask")
+pytestmark = pytest.mark.filterwarnings("ignore::DeprecationWarning")
+
+COLUMNS = ["where", "label", "kind", "points", "area_holes", "com_holes_x", "extreme_up",
+           "self_intersecting", "notes"]
+
+
+def star(rng, n, cx, cy):
+    t = np.sort(rng.uniform(0, 2 * np.pi, n))
+    r = rng.uniform(0.5, 1.5, n)
+    return np.c_[cx + r * np.cos(t), cy + r * np.sin(t)]
+
+
+@pytest.fixture(scope="module")
+def files(tmp_path_factory):
+    rng = np.random.default_rng(3)
+    d = tmp_path_factory.mktemp("dask")
+    wkt = d / "stars.wkt"
+    wkt.write_text("".join("POLYGON ((%s))\n" % ", ".join(f"{x!r} {y!r}" for x, y in np.vstack([p, p[:1]]))
+                           for p in (star(rng, 12, i, 0) for i in range(40))))
+    features = [{"type": "Feature", "id": i, "properties": {},
+                 "geometry": {"type": "LineString", "coordinates": star(rng, 5, 0, i).tolist()}}
+                for i in range(10)]
+    geojson = d / "lines.geojson"
+    geojson.write_text(json.dumps({"type": "FeatureCollection", "features": features}))
+    return [wkt, geojson]
+
+
+@pytest.fixture(scope="module")
+def client():
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=False,
+                                  dashboard_address=None) as cluster, distributed.Client(cluster) as c:
+        yield c
+
+
+def same(a, b):
+    pd.testing.assert_frame_equal(a.reset_index(drop=True), b.reset_index(drop=True))
+
+
+def test_files_on_a_two_worker_cluster(client, files):
+    single = pd.concat([q.measure(p, columns=COLUMNS) for p in files])
+    ddf = qd.measure_files(files, columns=COLUMNS)
+    assert ddf.npartitions == 2
+    same(ddf.compute(), single.astype(ddf.dtypes.to_dict()))
+    # A file larger than a chunk is split by records; the rows stay in order.
+    chunked = qd.measure_files(files, columns=COLUMNS, chunk_bytes=files[0].stat().st_size // 3)
+    assert chunked.npartitions > 3
+    same(chunked.compute(), ddf.compute())
+
+
+def test_shapes_on_a_two_worker_cluster(client, files):
+    shapes = list(q.read(files[0]))
+    ddf = qd.measure_shapes(shapes, columns=["area", "points"], npartitions=3)
+    assert ddf.npartitions == 3
+    same(ddf.compute(), q.measure(shapes, columns=["area", "points"]))
