@@ -1,13 +1,16 @@
 #!/bin/sh
-# Installs what the build and qelshape need on a fresh Debian or Ubuntu
-# machine, and only what is missing: with everything in place it does
-# nothing and succeeds.
+# Installs what the build, qelshape and the Python package need on a fresh
+# Debian or Ubuntu machine, and only what is missing: with everything in
+# place it does nothing and succeeds. The Python packages serve Debian's own
+# interpreter, /usr/bin/python3.
 set -e
 missing=""
 for tool in cmake g++; do
   command -v "$tool" >/dev/null 2>&1 || missing="$missing $tool"
 done
-for pkg in libgtest-dev libgeos-dev nlohmann-json3-dev libcli11-dev libboost-dev libpng-dev; do
+for pkg in libgtest-dev libgeos-dev nlohmann-json3-dev libcli11-dev libboost-dev libpng-dev \
+           python3-dev python3-pybind11 pybind11-dev python3-numpy python3-pytest python3-pandas \
+           python3-dask python3-distributed; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "ok installed" || missing="$missing $pkg"
 done
 [ -z "$missing" ] && exit 0
