@@ -18,7 +18,10 @@ GEOJSON = {"type": "FeatureCollection", "features": [
      "geometry": {"type": "LineString", "coordinates": BOWTIE + [BOWTIE[0]]}}]}
 COCO = {"images": [{"id": 1, "width": 8, "height": 8}], "categories": [{"id": 3, "name": "thing"}],
         "annotations": [{"id": 40, "image_id": 1, "category_id": 3, "area": 9, "bbox": [0, 0, 5, 3],
-                         "segmentation": [sum(L_SHAPE, [])], "iscrowd": 0}]}
+                         "segmentation": [sum(L_SHAPE, [])], "iscrowd": 0},
+                        # A 2x2 block of pixels in a 4x4 image, as column-major runs.
+                        {"id": 41, "image_id": 1, "category_id": 3, "iscrowd": 1,
+                         "segmentation": {"size": [4, 4], "counts": [5, 2, 2, 2, 5]}}]}
 
 
 @pytest.fixture
@@ -39,8 +42,9 @@ def test_read_gives_shapes_with_what_the_file_says(files):
     assert (ell.id, ell.label, ell.properties) == ("17", 17, {"name": "ell", "score": 0.5})
     assert ring.closed and ring.id == "b" and ring.label == 1
     assert [s.name for s in q.read(files["geojson"], label_field="name")] == ["ell", ""]
-    (ann,) = q.read(files["coco"])
+    ann, mask = q.read(files["coco"])
     assert ann.label == 40 and ann.properties["category_id"] == 3 and ann.area() == 9
+    assert mask.id == "41" and mask.area() == 4 and mask.inside((2, 2)) and not mask.inside((0.5, 2))
 
 
 def test_archives_are_the_tools(files, cpp, tmp_path):
