@@ -69,6 +69,46 @@ void common(Cls& cls) {
     cls.attr("__hash__") = py::none();
 }
 
+// A call that writes a new shape into its last argument, as one that returns it.
+template <class Out, class T>
+auto making(void (T::*f)(Out&) const) {
+    return [f](const T& s) {
+        auto out = std::make_unique<Out>();
+        (s.*f)(*out);
+        return out;
+    };
+}
+template <class Out, class T, class Arg>
+auto making(void (T::*f)(Arg, Out&) const) {
+    return [f](const T& s, Arg a) {
+        auto out = std::make_unique<Out>();
+        (s.*f)(a, *out);
+        return out;
+    };
+}
+
+// What regions and region sets both answer, with the same defaults.
+template <class Cls>
+void surface(Cls& c) {
+    using T = typename Cls::type;
+    c.def("area", &T::area, "holes"_a = true);
+    c.def("center_of_mass", &T::centerOfMass, "holes"_a = true);
+    c.def("inertia_matrix", [](const T& s, bool holes) { return matrix(s.inertiaMatrix(holes)); },
+          "holes"_a = false,
+          "Second central moments (2x2). With holes=True a region that has holes raises BadParams.");
+    c.def("inside", [](const T& s, py::handle p, bool holes) {
+        return pointQuery<bool>(p, [&](const krVector<2>& q) { return s.inside(q, holes); });
+    }, "p"_a, "holes"_a = true, "Whether a point, or each row of an (m, 2) array, lies inside.");
+    c.def("distance", [](const T& s, py::handle p, bool vertexOnly, bool holes, bool zeroInside) {
+        return pointQuery<double>(p, [&](const krVector<2>& q) {
+            return s.distToPoint(q, vertexOnly, holes, zeroInside);
+        });
+    }, "p"_a, "vertex_only"_a = false, "holes"_a = true, "zero_inside"_a = false,
+       "Distance to the nearest boundary (0 inside when zero_inside).");
+    c.def("outer_hull", making<T, T>(&T::outerHull));
+    c.def("regularize", making<T, T>(&T::regularize));
+}
+
 std::string describe(const char* cls, const krContour& c, const std::string& extra) {
     return std::string(cls) + "(" + std::to_string(c.points().size()) + " points" + extra +
            ", label=" + std::to_string(c.label()) + ")";
@@ -129,16 +169,8 @@ void bindContour(py::module_& m) {
         s.fitEllipse(e, residual);
         return py::make_tuple(ellipse(e), residual);
     }, "(Ellipse, residual) fitted to the vertices.");
-    c.def("map", [](const krContour& s, const krXform<2>& x) {
-        auto out = std::make_unique<krContour>();
-        s.map(x, *out);
-        return out;
-    }, "xform"_a);
-    c.def("convex_hull", [](const krContour& s) {
-        auto out = std::make_unique<krRegion>();
-        s.convexHull(*out);
-        return out;
-    }, "The convex hull as a Region.");
+    c.def("map", making<krContour, krContour, const krXform<2>&>(&krContour::map), "xform"_a);
+    c.def("convex_hull", making<krRegion, krContour>(&krContour::convexHull), "The convex hull as a Region.");
     c.def("intersections", [](const krContour& s, py::handle what, bool includeEnds) {
         if (py::isinstance<krContour>(what)) return fromPoints(s.intersections(what.cast<const krContour&>()));
         return fromPoints(s.intersections(segment(what), includeEnds));
@@ -175,20 +207,7 @@ void bindRegion(py::module_& m) {
     r.def("__repr__", [](const krRegion& s) {
         return describe("Region", s, ", " + std::to_string(s.holes().size()) + " holes");
     });
-    r.def("area", &krRegion::area, "holes"_a = true);
-    r.def("center_of_mass", &krRegion::centerOfMass, "holes"_a = true);
-    r.def("inertia_matrix", [](const krRegion& s, bool holes) { return matrix(s.inertiaMatrix(holes)); },
-          "holes"_a = false,
-          "Second central moments (2x2). With holes=True a region that has holes raises BadParams.");
-    r.def("inside", [](const krRegion& s, py::handle p, bool holes) {
-        return pointQuery<bool>(p, [&](const krVector<2>& q) { return s.inside(q, holes); });
-    }, "p"_a, "holes"_a = true, "Whether a point, or each row of an (m, 2) array, lies inside.");
-    r.def("distance", [](const krRegion& s, py::handle p, bool vertexOnly, bool holes, bool zeroInside) {
-        return pointQuery<double>(p, [&](const krVector<2>& q) {
-            return s.distToPoint(q, vertexOnly, holes, zeroInside);
-        });
-    }, "p"_a, "vertex_only"_a = false, "holes"_a = true, "zero_inside"_a = false,
-       "Distance to the nearest boundary (0 inside when zero_inside).");
+    surface(r);
     r.def("closest_point", [](const krRegion& s, const krVector<2>& p, bool vertexOnly, bool holes) {
         return s.closestPoint(p, vertexOnly, holes);
     }, "p"_a, "vertex_only"_a = false, "holes"_a = true);
@@ -202,21 +221,7 @@ void bindRegion(py::module_& m) {
             return fromPoints(s.intersections(what.cast<const krContour&>(), holes));
         return fromPoints(s.intersections(segment(what), includeEnds, holes));
     }, "other"_a, "include_ends"_a = true, "holes"_a = true);
-    r.def("map", [](const krRegion& s, const krXform<2>& x) {
-        auto out = std::make_unique<krRegion>();
-        s.map(x, *out);
-        return out;
-    }, "xform"_a);
-    r.def("outer_hull", [](const krRegion& s) {
-        auto out = std::make_unique<krRegion>();
-        s.outerHull(*out);
-        return out;
-    });
-    r.def("regularize", [](const krRegion& s) {
-        auto out = std::make_unique<krRegion>();
-        s.regularize(*out);
-        return out;
-    });
+    r.def("map", making<krRegion, krRegion, const krXform<2>&>(&krRegion::map), "xform"_a);
 }
 
 void bindRegionSet(py::module_& m) {
@@ -244,31 +249,10 @@ void bindRegionSet(py::module_& m) {
     s.def("__repr__", [](const krRegionSet& v) {
         return "RegionSet(" + std::to_string(v.regions().size()) + " regions)";
     });
-    s.def("area", &krRegionSet::area, "holes"_a = true);
-    s.def("center_of_mass", &krRegionSet::centerOfMass, "holes"_a = true);
-    s.def("inertia_matrix", [](const krRegionSet& v, bool holes) { return matrix(v.inertiaMatrix(holes)); },
-          "holes"_a = false);
-    s.def("inside", [](const krRegionSet& v, py::handle p, bool holes) {
-        return pointQuery<bool>(p, [&](const krVector<2>& q) { return v.inside(q, holes); });
-    }, "p"_a, "holes"_a = true);
-    s.def("distance", [](const krRegionSet& v, py::handle p, bool vertexOnly, bool holes, bool zeroInside) {
-        return pointQuery<double>(p, [&](const krVector<2>& q) {
-            return v.distToPoint(q, vertexOnly, holes, zeroInside);
-        });
-    }, "p"_a, "vertex_only"_a = false, "holes"_a = true, "zero_inside"_a = false);
+    surface(s);
     s.def("enclose_rect", [](const krRegionSet& v, const krXform<2>& x) { return rect(v.encloseRect(x)); },
           "xform"_a = py::none());
     s.def("is_self_intersecting", &krRegionSet::isSelfIntersecting);
-    s.def("outer_hull", [](const krRegionSet& v) {
-        auto out = std::make_unique<krRegionSet>();
-        v.outerHull(*out);
-        return out;
-    });
-    s.def("regularize", [](const krRegionSet& v) {
-        auto out = std::make_unique<krRegionSet>();
-        v.regularize(*out);
-        return out;
-    });
 }
 
 // ---- the edgelet contour ----

@@ -1,4 +1,5 @@
 import json
+import pickle
 import subprocess
 
 import numpy as np
@@ -62,6 +63,18 @@ def test_archives_are_the_tools(files, cpp, tmp_path):
         q.loads(b"\x89QAR" + bytes(20))
     with pytest.raises(TypeError):
         q.dumps("not a shape")
+
+
+@pytest.mark.parametrize("shape", [
+    q.Contour(L_SHAPE, closed=False, label=9), q.Region(L_SHAPE, holes=[HOLE], label=5),
+    q.RegionSet([q.Region(L_SHAPE, holes=[HOLE]), BOWTIE]),
+    q.EdgeletContour(L_SHAPE, range(6), range(6), xform=[[1, 0, 10], [0, 2, 0]])])
+def test_pickling_goes_through_archives(shape):
+    shape.note = "kept"
+    back = pickle.loads(pickle.dumps(shape))
+    assert type(back) is type(shape) and back.note == "kept"
+    assert q.dumps(back) == q.dumps(shape)
+    assert getattr(back, "label", None) == getattr(shape, "label", None)
 
 
 def test_measure_a_file_or_its_shapes(files):
