@@ -16,11 +16,8 @@ from ._qelcntr import (  # noqa: F401
     Singular, BadWindow, FitError, ConvexHullError, ArchiveError, UnknownVersion, Corrupt,
     Truncated, CannotStore, WrongClass, InputError,
     convex_hull, fit_ellipse, fit_circle, polygon_area, polygon_centroid, polygon_moments,
-    ellipse_from_moments, std_dev, dumps)
+    ellipse_from_moments, min_enclosing_circle, std_dev, dumps)
 from . import _qelcntr
-
-if hasattr(_qelcntr, "min_enclosing_circle"):
-    from ._qelcntr import min_enclosing_circle  # noqa: F401
 
 
 

@@ -9,6 +9,7 @@ readable at the same path by the client, which sizes them, and by every worker.
 
 import math
 import os
+import tempfile
 
 import dask
 import dask.dataframe as dd
@@ -18,12 +19,19 @@ import qelcntr
 __all__ = ["measure_files", "measure_shapes"]
 
 
+# A COCO document whose two annotations give every column a value (the mask
+# a note), so a probe of it tells each column's type.
+_PROBE = (b'{"annotations": [{"id": 1, "image_id": 1, "category_id": 1, "area": 6, "bbox": [0, 0, 4, 3],'
+          b' "segmentation": [[0, 0, 4, 0, 4, 3]]}, {"id": 2, "segmentation": {"size": [2, 2], "counts": [1, 3]}}]}')
+
+
 def _meta(columns):
-    """An empty frame with the column types every partition is given: those of
-    a probe that fills every kind of column (a note included)."""
-    probe = [qelcntr.Region([[0, 0], [4, 0], [4, 3]], holes=[[[1, 0.5], [2, 0.5], [2, 1]]]),
-             qelcntr.Contour([[0, 0]], closed=False)]
-    return qelcntr.measure(probe, columns=columns, as_frame=True).iloc[:0]
+    """An empty frame with the column types every partition is given."""
+    with tempfile.TemporaryDirectory() as d:
+        path = os.path.join(d, "probe.json")
+        with open(path, "wb") as f:
+            f.write(_PROBE)
+        return qelcntr.measure(path, columns=columns, as_frame=True).iloc[:0]
 
 
 def _file_part(path, columns, records, meta, options):

@@ -100,40 +100,49 @@ private:
 
 // ---- measures ----
 
-std::vector<std::size_t> columnIndices(py::handle columns) {
-    const std::vector<std::string>& all = qs::measureColumns();
+// What to compute, and which of the columns to hand back: those asked for
+// (a group's name standing for its columns), or all.
+struct Chosen {
+    qs::Columns compute;
     std::vector<std::size_t> out;
+};
+
+Chosen chooseColumns(py::handle columns) {
     if (columns.is_none()) {
-        for (std::size_t i = 0; i < all.size(); ++i) out.push_back(i);
-        return out;
+        qs::Columns all = qs::Columns::all();
+        return {all, all.indices()};
     }
+    std::string list;
+    std::vector<std::string> names;
     for (py::handle c : columns) {
-        std::string name = c.cast<std::string>();
-        auto it = std::find(all.begin(), all.end(), name);
-        if (it == all.end()) {
-            std::string known;
-            for (const std::string& a : all) known += (known.empty() ? "" : ", ") + a;
-            throw py::value_error("no column \"" + name + "\"; the columns are " + known);
-        }
-        out.push_back(static_cast<std::size_t>(it - all.begin()));
+        names.push_back(c.cast<std::string>());
+        list += names.back() + ",";
     }
-    return out;
+    Chosen c{qs::Columns::parse(list), {}};
+    // The tool adds where, label and notes to every list; keep them only when asked.
+    const std::vector<std::string>& all = qs::measureColumns();
+    for (std::size_t i : c.compute.indices()) {
+        bool added = all[i] == "where" || all[i] == "label" || all[i] == "notes";
+        if (!added || std::find(names.begin(), names.end(), all[i]) != names.end()) c.out.push_back(i);
+    }
+    return c;
 }
 
 // The chosen columns of every row, gathered as the rows come.
 class Table {
 public:
-    explicit Table(py::handle columns) : index_(columnIndices(columns)), values_(index_.size()) {}
+    explicit Table(py::handle columns) : chosen_(chooseColumns(columns)), values_(chosen_.out.size()) {}
+    const qs::Columns& columns() const { return chosen_.compute; }
     void add(const qs::Row& r) {
-        for (std::size_t k = 0; k < index_.size(); ++k) values_[k].push_back(r.values[index_[k]]);
+        for (std::size_t k = 0; k < values_.size(); ++k) values_[k].push_back(r.values[chosen_.out[k]]);
     }
     // [(name, values, mask)]: a column is typed by its first present value:
     // floats (missing: NaN, no mask), integers or booleans (with a mask where
-    // values are missing), strings (object, missing: None).
+    // values are missing), text or JSON objects (object, missing: None).
     py::list result() const {
         py::list out;
-        for (std::size_t k = 0; k < index_.size(); ++k)
-            out.append(column(qs::measureColumns()[index_[k]], values_[k]));
+        for (std::size_t k = 0; k < values_.size(); ++k)
+            out.append(column(qs::measureColumns()[chosen_.out[k]], values_[k]));
         return out;
     }
 
@@ -152,10 +161,18 @@ private:
         py::object values;
         if (kind == 2) values = fill<long long>(v, 0);
         else if (kind == 3) values = fill<bool>(v, false);
-        else if (kind == 4) {
-            py::list l;
-            for (const qs::Value& x : v) l.append(x.index() == 4 ? py::object(py::str(std::get<4>(x))) : py::none());
-            values = py::array(l).attr("astype")("object");
+        else if (kind == 4 || kind == 5) {
+            py::object json = py::module_::import("json").attr("loads");
+            py::array a = py::module_::import("numpy").attr("empty")(n, "dtype"_a = "object");
+            auto** o = static_cast<PyObject**>(a.mutable_data());
+            for (std::size_t i = 0; i < v.size(); ++i) {
+                py::object x = py::none();
+                if (auto t = std::get_if<std::string>(&v[i])) x = py::str(*t);
+                else if (auto j = std::get_if<qs::RawJson>(&v[i])) x = json(j->text);
+                Py_XDECREF(o[i]);
+                o[i] = x.release().ptr();
+            }
+            values = a;
         } else {
             values = fill<double>(v, std::numeric_limits<double>::quiet_NaN());
         }
@@ -172,7 +189,7 @@ private:
         return a;
     }
 
-    std::vector<std::size_t> index_;
+    Chosen chosen_;
     std::vector<std::vector<qs::Value>> values_;
 };
 
@@ -196,7 +213,7 @@ py::list measureFile(const std::string& path, py::handle columns, const std::str
             qs::Row row;
             {
                 py::gil_scoped_release release;
-                row = qs::measure(s, where, index);
+                row = qs::measure(s, where, index, t.columns());
             }
             t.add(row);
         } catch (const krException& e) {
@@ -216,7 +233,7 @@ py::list measureShapes(py::iterable shapes, py::handle columns) {
         std::string where = std::to_string(index);
         if (py::hasattr(obj, "where")) where = py::str(obj.attr("where"));
         if (py::hasattr(obj, "name")) s.label = py::str(obj.attr("name"));
-        t.add(qs::measure(s, where, index++));
+        t.add(qs::measure(s, where, index++, t.columns()));
     }
     return t.result();
 }

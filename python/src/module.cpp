@@ -346,6 +346,8 @@ void bindFunctions(py::module_& m) {
 
     m.def("convex_hull", [](py::handle p) { return fromPoints(kfConvexHull(toPoints(p))); },
           py::arg("points"), "The convex hull of the points, counter-clockwise, as an (k, 2) array.");
+    m.def("min_enclosing_circle", [](py::handle p) { return circle(kfMinEnclosingCircle(toPoints(p))); },
+          py::arg("points"), "The smallest circle holding every point.");
     m.def("fit_ellipse", &fitEllipse, py::arg("points"),
           "(Ellipse, residual) fitted to the points; falls back to a circle fit, and to an empty "
           "ellipse with residual -1 when both fail.");
