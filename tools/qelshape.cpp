@@ -301,8 +301,8 @@ struct InsideCmd {
             ->required()->check(kInputFile);
         cmd->add_option("--to", to, "output file (default: standard output)");
         cmd->footer("Writes CSV, one line for each shape and point: where,label,x,y,inside. A "
-                    "point in a hole is outside; a point on the boundary is decided by the "
-                    "library's ray test. Open contours have no inside and are reported.\n\n"
+                    "point in a hole is outside; a point within 1e-6 of a boundary belongs to "
+                    "that ring. Open contours have no inside and are reported.\n\n"
                     "Example:\n  qelshape inside plate.wkt --points probes.csv");
         cmd->callback([this] { status = run(); });
     }
