@@ -142,9 +142,13 @@ void Filler::fillByCentres(unsigned char* out) const {
 void Filler::fill(unsigned char* out) {
     // Each node's edges by the rows whose centre line they come within reach of.
     const long rows = static_cast<long>(h_);
+    // Clamped before the conversion: pixel coordinates may be far beyond
+    // the raster.
     const auto rowRange = [&](const krVector<2>& a, const krVector<2>& b, long& r0, long& r1) {
-        r0 = std::max(0L, static_cast<long>(std::ceil(std::min(a.y(), b.y()) - reach_ - 0.5)));
-        r1 = std::min(rows - 1, static_cast<long>(std::floor(std::max(a.y(), b.y()) + reach_ - 0.5)));
+        const double lo = std::ceil(std::min(a.y(), b.y()) - reach_ - 0.5);
+        const double hi = std::floor(std::max(a.y(), b.y()) + reach_ - 0.5);
+        r0 = static_cast<long>(std::max(0.0, std::min(lo, static_cast<double>(rows))));
+        r1 = static_cast<long>(std::min(static_cast<double>(rows - 1), std::max(hi, -1.0)));
     };
     std::vector<std::uint32_t> start(h_ + 1, 0);
     struct Edge {
