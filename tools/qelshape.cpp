@@ -351,24 +351,27 @@ struct DrawCmd {
         cmd->callback([this] { status = run(); });
     }
     // shapes.svg and 17 give shapes-17.svg.
-    std::string pictureFor(const std::optional<long long>& image) const {
+    // An image is (whether it has an id, the id).
+    using Image = std::pair<bool, long long>;
+    std::string pictureFor(const Image& image) const {
         std::string stem = to, ext;
         std::size_t dot = to.rfind('.');
         if (dot != std::string::npos && to.find('/', dot) == std::string::npos)
             stem = to.substr(0, dot), ext = to.substr(dot);
-        return stem + "-" + (image ? std::to_string(*image) : "none") + ext;
+        return stem + "-" + (image.first ? std::to_string(image.second) : "none") + ext;
     }
     Status run() {
         if (all) overlays = Overlays{true, true, true, true, true, false};
         overlays.yUp = yUp || (!yDown && inputFormat(common) == "geojson");
-        std::map<std::optional<long long>, krSvgTablet> tablets;
+        std::map<Image, krSvgTablet> tablets;
         BatchOptions opt = common.batch();
         opt.threads = 1;  // one tablet, drawn in order
         Status st = runFiles(common, [&](const Shape& s, const std::string&, unsigned long i) {
-            draw(tablets[perImage ? s.imageId : std::nullopt], s, i, overlays);
+            Image image(perImage && s.imageId.has_value(), perImage ? s.imageId.value_or(0) : 0);
+            draw(tablets[image], s, i, overlays);
             return std::string();
         }, std::cout, opt, "drawn");
-        if (tablets.empty()) tablets[std::nullopt];
+        if (tablets.empty()) tablets[Image(false, 0)];
         for (const auto& [image, tablet] : tablets) tablet.save(perImage ? pictureFor(image) : to);
         return st;
     }
