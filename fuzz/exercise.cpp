@@ -79,7 +79,8 @@ std::vector<krLineSeg> segments(const Points& p) {
 const std::vector<krXform<2>>& xforms() {
     static const std::vector<krXform<2>> x = {
         krXform<2>::I, krXform<2>(krMatrix<2>(0.6, -0.8, 0.8, 0.6), V(1, 2)),
-        krXform<2>(krMatrix<2>(1, 2, 2, 4), V(0, 0)), krXform<2>(krMatrix<2>(1e200, 0, 0, -1), V(0, 0)),
+        krXform<2>(krMatrix<2>(1, 2, 2, 4), V(0, 0)),
+        krXform<2>(krMatrix<2>(1e200, 0, 0, -1), V(0, 0)),
         krXform<2>(krMatrix<2>(-1, 0, 0, 1), V(3, -3))};
     return x;
 }
@@ -330,7 +331,8 @@ void change(const krRegionSet& s) {
         a.ask([&] { copy.regions(s.regions(), mode); });
         ask(copy, a);
     }
-    if (!s.regions().empty()) a.ask([&] { copy.add(s.regions().front(), krContourDefs::eOuterHull); });
+    if (!s.regions().empty())
+        a.ask([&] { copy.add(s.regions().front(), krContourDefs::eOuterHull); });
 }
 
 void change(const krContourT<krEdgelet>& e) {
@@ -344,41 +346,53 @@ void change(const krContourT<krEdgelet>& e) {
     a.ask([&] { e.convexHullT(hull); });
 }
 
+// The edgelet region and set refuse mapping and regularizing in their kind.
+template <class T>
+void refuse(const T& obj) {
+    Answers a;
+    T out;
+    a.ask([&] { obj.mapT(xforms()[1], out); });
+    a.ask([&] { obj.regularizeT(out); });
+}
+
+void change(const krRegionT<krEdgelet>& r) {
+    change(static_cast<const krRegion&>(r));
+    refuse(r);
+}
+
+void change(const krRegionSetT<krEdgelet>& s) {
+    change(static_cast<const krRegionSet&>(s));
+    refuse(s);
+}
+
+template <class T>
+void exercise(const T& obj) {
+    askAround(obj);
+    change(obj);
+}
+
 }  // namespace
 
 void kf_FuzzExercise(const krPersistent& obj, std::set<const void*>& seen) {
     if (!seen.insert(&obj).second) return;
-    if (const auto* s = dynamic_cast<const krRegionSetT<krEdgelet>*>(&obj)) {
-        askAround(*s);
-        change(*s);
-        krRegionSetT<krEdgelet> out;
-        Answers a;
-        a.ask([&] { s->mapT(xforms()[1], out); });
-        a.ask([&] { s->regularizeT(out); });
-        for (const auto& r : s->regionsT())
+    if (const auto* st = dynamic_cast<const krRegionSetT<krEdgelet>*>(&obj)) {
+        exercise(*st);
+        for (const auto& r : st->regionsT())
             if (r) kf_FuzzExercise(*r, seen);
     } else if (const auto* s = dynamic_cast<const krRegionSet*>(&obj)) {
-        askAround(*s);
-        change(*s);
-    } else if (const auto* r = dynamic_cast<const krRegionT<krEdgelet>*>(&obj)) {
-        askAround(*r);
-        change(static_cast<const krRegion&>(*r));
-        krRegionT<krEdgelet> out;
-        Answers a;
-        a.ask([&] { r->mapT(xforms()[1], out); });
-        a.ask([&] { r->regularizeT(out); });
-        for (const auto& h : r->holes())
+        exercise(*s);
+    } else if (const auto* rt = dynamic_cast<const krRegionT<krEdgelet>*>(&obj)) {
+        exercise(*rt);
+        for (const auto& h : rt->holes())
             if (h) kf_FuzzExercise(*h, seen);
     } else if (const auto* r = dynamic_cast<const krRegion*>(&obj)) {
-        askAround(*r);
-        change(*r);
+        exercise(*r);
     } else if (const auto* e = dynamic_cast<const krContourT<krEdgelet>*>(&obj)) {
-        askAround(*e);
-        change(*e);
+        exercise(*e);
     } else if (const auto* c = dynamic_cast<const krContour*>(&obj)) {
-        askAround(*c);
-        change(*c);
+        exercise(*c);
     }
+    // Members and holes, each object once.
     if (const auto* s = dynamic_cast<const krRegionSet*>(&obj))
         for (const Handle& r : s->regions())
             if (r) kf_FuzzExercise(*r, seen);
