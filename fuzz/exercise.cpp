@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cntr/moments.h"
+#include "cntr/rasterfill.h"
 #include "defs/cntrtmpl.h"
 #include "platform/disp/recordingtablet.h"
 #include "platform/std/exception.h"
@@ -164,6 +165,14 @@ void ask(const krRegion& r, Answers& a) {
                 a(double(r.closestVertexIndex(q, holes, which))), a(double(which));
             });
         }
+        // The batch forms and the raster fill over the same probes.
+        a.ask([&] { for (unsigned char b : r.insideMany(probes(r.points()), holes)) a(double(b)); });
+        a.ask([&] { for (double d : r.distToPoints(probes(r.points()), false, holes, true)) a(d); });
+        a.ask([&] {
+            const Points q = probes(r.points());
+            const krXform<2> grid = kf_PixelGrid(q.empty() ? V() : q[0], 0.25);
+            for (unsigned char b : kf_Rasterize(r, 8, 8, grid, holes)) a(double(b));
+        });
         for (const krLineSeg& s : segments(r.points()))
             a.ask([&] { a(r.intersections(s, true, holes)); });
         a.ask([&] { a(r.intersections(static_cast<const krContour&>(r), holes)); });
@@ -202,6 +211,14 @@ void ask(const krRegionSet& s, Answers& a) {
                 for (bool zeroInside : {false, true})
                     a.ask([&] { a(s.distToPoint(q, vertexOnly, holes, zeroInside)); });
         }
+        // The batch forms and the raster fill over the same probes.
+        a.ask([&] { for (unsigned char b : s.insideMany(probes(p), holes)) a(double(b)); });
+        a.ask([&] { for (double d : s.distToPoints(probes(p), false, holes, true)) a(d); });
+        a.ask([&] {
+            const Points q = probes(p);
+            const krXform<2> grid = kf_PixelGrid(q.empty() ? V() : q[0], 0.25);
+            for (unsigned char b : kf_Rasterize(s, 8, 8, grid, holes)) a(double(b));
+        });
     }
     for (const auto& x : xforms()) a.ask([&] { a(s.encloseRect(x)); });
     a.ask([&] { a(double(s.isSelfIntersecting())); });
