@@ -8,6 +8,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "cntr/contour.h"
@@ -42,18 +43,19 @@ py::array_t<double> fromPoints(const krVector<2>* points, std::size_t n);
 // True when obj is one point (a pair of numbers) rather than a list of them.
 bool isSinglePoint(py::handle obj);
 
-// A query asked of one point or of an (m, 2) array of points: one answer, or
-// an array of m answers computed with the interpreter released.
-template <class T, class F>
-py::object pointQuery(py::handle obj, F&& f) {
-    if (isSinglePoint(obj)) return py::cast(f(obj.cast<krVector<2>>()));
+// A query asked of one point or of an (m, 2) array of points: one answer by
+// one(point), or an array of m answers by many(points), the library's batch
+// form (its kept index, the machine's cores), with the interpreter released.
+template <class T, class One, class Many>
+py::object pointQuery(py::handle obj, One&& one, Many&& many) {
+    if (isSinglePoint(obj)) return py::cast(T(one(obj.cast<krVector<2>>())));
     PointArray a = pointArray(obj, "points", false);
     py::array_t<T> out(static_cast<py::ssize_t>(a.size));
     T* o = out.mutable_data();
-    const krVector<2>* p = a.data();
     {
         py::gil_scoped_release release;
-        for (std::size_t i = 0; i < a.size; ++i) o[i] = f(p[i]);
+        const auto answers = many(Points(a.data(), a.data() + a.size));
+        std::copy(answers.begin(), answers.end(), o);
     }
     return std::move(out);
 }

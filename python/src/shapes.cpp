@@ -97,12 +97,13 @@ void surface(Cls& c) {
           "holes"_a = false,
           "Second central moments (2x2). With holes=True a region that has holes raises BadParams.");
     c.def("inside", [](const T& s, py::handle p, bool holes) {
-        return pointQuery<bool>(p, [&](const krVector<2>& q) { return s.inside(q, holes); });
+        return pointQuery<bool>(p, [&](const krVector<2>& q) { return s.inside(q, holes); },
+                                [&](const Points& q) { return s.insideMany(q, holes); });
     }, "p"_a, "holes"_a = true, "Whether a point, or each row of an (m, 2) array, lies inside.");
     c.def("distance", [](const T& s, py::handle p, bool vertexOnly, bool holes, bool zeroInside) {
-        return pointQuery<double>(p, [&](const krVector<2>& q) {
-            return s.distToPoint(q, vertexOnly, holes, zeroInside);
-        });
+        return pointQuery<double>(
+            p, [&](const krVector<2>& q) { return s.distToPoint(q, vertexOnly, holes, zeroInside); },
+            [&](const Points& q) { return s.distToPoints(q, vertexOnly, holes, zeroInside); });
     }, "p"_a, "vertex_only"_a = false, "holes"_a = true, "zero_inside"_a = false,
        "Distance to the nearest boundary (0 inside when zero_inside).");
     c.def("outer_hull", making<T, T>(&T::outerHull));
@@ -143,7 +144,8 @@ void bindContour(py::module_& m) {
         return s.closestPoint(p, vertexOnly);
     }, "p"_a, "vertex_only"_a = false);
     c.def("distance", [](const krContour& s, py::handle p, bool vertexOnly) {
-        return pointQuery<double>(p, [&](const krVector<2>& q) { return s.distToPoint(q, vertexOnly); });
+        return pointQuery<double>(p, [&](const krVector<2>& q) { return s.distToPoint(q, vertexOnly); },
+                                  [&](const Points& q) { return s.distToPoints(q, vertexOnly); });
     }, "p"_a, "vertex_only"_a = false,
        "Distance from a point, or from each row of an (m, 2) array, to the polyline.");
     c.def("vertex_index", &krContour::vertexIndex, "p"_a, "tolerance"_a,
