@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -15,7 +16,10 @@
 #include <nlohmann/json.hpp>
 
 #include "cntr/region.h"
+#include "cntr/regionst.h"
 #include "platform/std/hull.h"
+#include "tools/pngmask.h"
+#include "tools/readers.h"
 
 using nlohmann::json;
 namespace fs = std::filesystem;
@@ -237,5 +241,74 @@ TEST(Tool, ColumnsAreTheLibrarysAnswers) {
         ASSERT_EQ(rows.size(), 1u) << file;
         SCOPED_TRACE(file.string());
         expectFields(rows[0], expected(withHole));
+    }
+}
+
+// Masks written as compressed and plain runs and as PNG files, read back by
+// the tool's own decoders, against inside() at every pixel centre worked out
+// here from the grid each annotation reports: fitted boxes, a given grid seen
+// y up, and a COCO image's own pixels.
+TEST(Tool, RasterizedMasksAreInsideAtPixelCentres) {
+    std::string star = "POLYGON ((";
+    for (int k = 0; k <= 40; ++k) {
+        const double r = k % 40 ? 4 + std::sin(k * 7.3) : 4, a = k * M_PI / 20;
+        star += (k ? ", " : "") + std::to_string(r * std::cos(a)) + " " + std::to_string(r * std::sin(a));
+    }
+    const fs::path wkt = write("m.wkt", star + "), (-1 -1, 1 -1.5, 0.3 1.2, -1 -1))\n" + kWkt +
+                                            "POLYGON ((0 0, 2 2, 2 0, 0 2, 0 0))\n");
+    const fs::path coco = write("m.json", R"({"images": [{"id": 3, "width": 7, "height": 5}], "annotations": [
+        {"id": 8, "image_id": 3, "segmentation": [[0.5, 0.5, 6.5, 1, 3, 4.5]]}]})");
+#ifdef QEL_HAVE_PNG
+    const std::string pngs = " --png " + (scratch() / "png").string();
+#else
+    const std::string pngs;
+#endif
+    for (const std::string& args : {pngs,
+                                   std::string("--counts list --y-up --origin -4,-3.5 --pixel 0.15 --width 40 --height 53")}) {
+        const fs::path out = scratch() / "masks.json";
+        Result r = qelshape("rasterize -q " + wkt.string() + " " + coco.string() + " --to " + out.string() + " " + args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("m.wkt:3: an open contour bounds no surface"), std::string::npos) << r.err;
+        std::map<std::string, std::shared_ptr<krPersistent>> shapes;
+        for (const fs::path& f : {wkt, coco}) {
+            qs::Reader in(f.string());
+            for (qs::Feature ft; in.next(ft);)
+                shapes[ft.where] = ft.shape.kind != qs::Kind::ClosedContour
+                                       ? ft.object : std::make_shared<krRegion>(ft.shape.polygons[0].outer);
+        }
+        const json annotations = json::parse(slurp(out))["annotations"];
+        ASSERT_EQ(annotations.size(), 6u) << args;
+        for (const json& a : annotations) {
+            SCOPED_TRACE(a["where"].get<std::string>() + " " + args);
+            const long long h = a["segmentation"]["size"][0], w = a["segmentation"]["size"][1];
+            const json& counts = a["segmentation"]["counts"];
+            const auto mask = qs::runsMask(counts.is_string() ? qs::expandRuns(counts) : counts.get<std::vector<long long>>(), w, h);
+            std::vector<std::uint32_t> png(mask.size(), 0);
+            if (a.contains("png")) {
+                std::ifstream in(a["png"].get<std::string>(), std::ios::binary);
+                const qs::PngPixels p = qs::readPng(in, a["png"]);
+                ASSERT_EQ(p.width * p.height, mask.size());
+                png = p.value;
+            }
+            const double x0 = a["grid"]["origin"][0], y0 = a["grid"]["origin"][1], side = a["grid"]["pixel"];
+            const auto* region = dynamic_cast<const krRegion*>(shapes.at(a["where"]).get());
+            const auto* set = dynamic_cast<const krRegionSet*>(shapes.at(a["where"]).get());
+            long long mismatches = 0, area = 0;
+            for (long long j = 0; j < h; ++j)
+                for (long long i = 0; i < w; ++i) {
+                    const double y = a["grid"]["y_up"] ? y0 + (double(h - j) - 0.5) * side : y0 + (double(j) + 0.5) * side;
+                    const krVector<2> c(x0 + (double(i) + 0.5) * side, y);
+                    const bool in = region ? region->inside(c, true) : set->inside(c, true);
+                    const std::size_t k = std::size_t(j * w + i);
+                    mismatches += mask[k] != in || (a.contains("png") && png[k] != (in ? 255u : 0u));
+                    area += in;
+                }
+            EXPECT_EQ(mismatches, 0);
+            EXPECT_EQ(a["area"], area);
+            EXPECT_GT(area, 0);
+            if (a["where"].get<std::string>().find("m.json") != std::string::npos) {
+                EXPECT_EQ(a["segmentation"]["size"], args.find("--y-up") == std::string::npos ? json({5, 7}) : json({53, 40}));
+            }
+        }
     }
 }

@@ -1,18 +1,17 @@
 #include "tools/actions.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include "cntr/rasterfill.h"
 #include "cntr/regionst.h"
 #include "platform/std/hull.h"
 #include "platform/disp/tablet.h"
 #include "tools/measure.h"
+#include "tools/readers.h"
 
 namespace qs {
 
-namespace {
-
-// The surface a shape bounds: a region, a region set, or the region inside a
-// closed contour. An open contour bounds nothing.
 std::shared_ptr<krPersistent> surface(const Shape& s, unsigned long index) {
     if (s.kind == Kind::OpenContour) throw InputError("an open contour bounds no surface");
     if (s.kind != Kind::ClosedContour) return toLibrary(s, index);
@@ -20,6 +19,8 @@ std::shared_ptr<krPersistent> surface(const Shape& s, unsigned long index) {
     region.kind = Kind::Region;
     return toLibrary(region, index);
 }
+
+namespace {
 
 bool samePolygons(const Shape& a, const Shape& b) {
     if (a.polygons.size() != b.polygons.size()) return false;
@@ -162,6 +163,61 @@ void drawShape(krUITablet& t, const Shape& s, unsigned long index, const Overlay
 
 void draw(krUITablet& t, const Shape& s, unsigned long index, const Overlays& o) {
     drawShape(t, o.yUp ? mirrored(s) : s, index, o);
+}
+
+krXform<2> RasterGrid::pixelToShape() const {
+    if (!yUp) return kf_PixelGrid(origin, pixel);
+    return krXform<2>(krMatrix<2>(pixel, 0, 0, -pixel),
+                      krVector<2>(origin.x(), origin.y() + double(height) * pixel));
+}
+
+namespace {
+
+constexpr long long kFittedSide = 256;
+
+RasterGrid chooseGrid(const Shape& s, const krRect& box, const RasterOptions& o) {
+    RasterGrid g;
+    g.yUp = o.yUp;
+    const bool given = o.origin || o.pixel;
+    if (given || (s.imageSize && !o.fit && !o.width && !o.height)) {
+        g.origin = o.origin.value_or(krVector<2>(0, 0));
+        g.pixel = o.pixel.value_or(1.0);
+        g.width = o.width ? *o.width : s.imageSize ? s.imageSize->first : 0;
+        g.height = o.height ? *o.height : s.imageSize ? s.imageSize->second : 0;
+        if (!o.width && !o.height && !s.imageSize)
+            throw InputError("the raster's width and height are not given, nor an image's size");
+    } else {
+        const double w = box.width(), h = box.height();
+        // The missing side in the box's proportions, capped so that it stays a number.
+        auto side = [](long long other, double along, double across) {
+            if (!(across > 0)) return other;
+            return static_cast<long long>(std::clamp(std::ceil(double(other) * along / across), 1.0, 1e12));
+        };
+        g.width = o.width.value_or(0), g.height = o.height.value_or(0);
+        if (!g.width && !g.height) (w >= h ? g.width : g.height) = kFittedSide;
+        if (!g.width) g.width = side(g.height, w, h);
+        if (!g.height) g.height = side(g.width, h, w);
+        g.pixel = std::max(w / double(g.width), h / double(g.height));
+        if (!(g.pixel > 0)) g.pixel = 1;
+        g.origin = krVector<2>(box.origin().x() - (double(g.width) * g.pixel - w) / 2,
+                               box.origin().y() - (double(g.height) * g.pixel - h) / 2);
+    }
+    if (g.width <= 0 || g.height <= 0 || g.height > kMaxMaskPixels / g.width)
+        throw InputError("a raster of " + std::to_string(g.width) + " x " + std::to_string(g.height) +
+                         " pixels is not one the tool makes");
+    return g;
+}
+
+}  // namespace
+
+std::vector<unsigned char> rasterize(const Shape& s, unsigned long index, const RasterOptions& o,
+                                     RasterGrid& grid) {
+    std::shared_ptr<krPersistent> obj = surface(s, index);
+    const auto* region = dynamic_cast<const krRegion*>(obj.get());
+    const auto* set = dynamic_cast<const krRegionSet*>(obj.get());
+    grid = chooseGrid(s, region ? region->encloseRect(krXform<2>::I) : set->encloseRect(krXform<2>::I), o);
+    const auto w = std::size_t(grid.width), h = std::size_t(grid.height);
+    return region ? kf_Rasterize(*region, w, h, grid.pixelToShape()) : kf_Rasterize(*set, w, h, grid.pixelToShape());
 }
 
 }  // namespace qs

@@ -19,16 +19,19 @@ struct Outcome {
     bool failed = false;
 };
 
+// The record's error, prefixed with its place (resolve's errors come prefixed).
 Outcome runOne(Record& r, const Work& work, unsigned long index) {
     Outcome o;
+    bool resolved = false;
     try {
         Shape s = resolve(r);
+        resolved = true;
         Answer a = work(s, r.where, index);
         o.text = std::move(a.text);
         o.side = std::move(a.side);
     } catch (const InputError& e) {
         o.failed = true;
-        o.text = e.what();
+        o.text = resolved ? r.where + ": " + e.what() : e.what();
     } catch (const krException& e) {
         o.failed = true;
         o.text = r.where + ": " + describe(e);
@@ -103,7 +106,7 @@ BatchResult runBatch(Source& src, const Work& work, std::ostream& out, const Bat
         for (std::thread& t : pool) t.join();
         for (std::size_t i = 0; i < n; ++i) {
             if (!outcomes[i].failed) {
-                if (result.shapes) out << opt.separator;
+                if (result.shapes || opt.separateFirst) out << opt.separator;
                 out << outcomes[i].text;
                 if (opt.side) *opt.side << outcomes[i].side;
                 ++result.shapes;

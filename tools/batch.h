@@ -45,6 +45,7 @@ struct BatchOptions {
     Progress* reporter = nullptr;  // told of every record done, when given
     std::ostream* side = nullptr;  // where the answers' side lines go
     std::string separator;  // written between two answers (a JSON list's comma)
+    bool separateFirst = false;  // and before the first, when another file's answers came before
 };
 
 struct BatchResult {

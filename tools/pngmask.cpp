@@ -24,24 +24,25 @@ std::unique_ptr<Source> openPng(std::istream&, const std::string& path, const Re
     throw InputError(path + ": this build reads no PNG masks (it was built without libpng)");
 }
 
+PngPixels readPng(std::istream&, const std::string& path) {
+    throw InputError(path + ": this build reads no PNG files (it was built without libpng)");
+}
+
+void writePngMask(const std::string& path, const std::vector<unsigned char>&, std::size_t, std::size_t) {
+    throw InputError(path + ": this build writes no PNG files (it was built without libpng)");
+}
+
 #else
 
 namespace {
 
-// Images larger than this are refused rather than allocated.
-constexpr unsigned long long kMaxPixels = 1ULL << 28;
-
-// One value a pixel: the grey level, the palette index, or the colour as
-// 0xRRGGBB (the high byte of 16-bit samples).
-struct Image {
-    std::size_t width = 0, height = 0;
-    bool colour = false;
-    std::vector<std::uint32_t> value;
+// libpng reports errors by a long jump; the message is kept here first.
+struct Codec {
+    char error[200] = "";
 };
 
-struct Decoder {
+struct Decoder : Codec {
     std::istream* in;
-    char error[200] = "";
     std::vector<unsigned char> bytes;
     std::vector<png_bytep> rows;
     int channels = 0, depth = 0, type = 0;
@@ -49,7 +50,7 @@ struct Decoder {
 };
 
 void onError(png_structp png, png_const_charp message) {
-    auto* d = static_cast<Decoder*>(png_get_error_ptr(png));
+    auto* d = static_cast<Codec*>(png_get_error_ptr(png));
     std::snprintf(d->error, sizeof d->error, "%s", message);
     png_longjmp(png, 1);
 }
@@ -69,7 +70,7 @@ bool decode(png_structp png, png_infop info, Decoder* d) {
     png_read_info(png, info);
     d->width = png_get_image_width(png, info);
     d->height = png_get_image_height(png, info);
-    if (static_cast<unsigned long long>(d->width) * d->height > kMaxPixels)
+    if (static_cast<unsigned long long>(d->width) * d->height > static_cast<unsigned long long>(kMaxMaskPixels))
         png_error(png, "the image is too large");
     d->type = png_get_color_type(png, info);
     if (png_get_bit_depth(png, info) < 8) png_set_packing(png);
@@ -85,7 +86,9 @@ bool decode(png_structp png, png_infop info, Decoder* d) {
     return true;
 }
 
-Image readImage(std::istream& in, const std::string& path) {
+}  // namespace
+
+PngPixels readPng(std::istream& in, const std::string& path) {
     Decoder d;
     d.in = &in;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &d, onError, onWarning);
@@ -99,7 +102,7 @@ Image readImage(std::istream& in, const std::string& path) {
     png_destroy_read_struct(&png, &info, nullptr);
     if (!ok) throw InputError(path + ": not a PNG file the tool reads: " + d.error);
 
-    Image img;
+    PngPixels img;
     img.width = d.width;
     img.height = d.height;
     img.colour = d.type & PNG_COLOR_MASK_COLOR && !(d.type & PNG_COLOR_MASK_PALETTE);
@@ -119,14 +122,50 @@ Image readImage(std::istream& in, const std::string& path) {
     return img;
 }
 
+namespace {
+
+// The mask's rows as grey bytes; like decode, this frame holds nothing that
+// needs destroying.
+bool encode(png_structp png, png_infop info, FILE* file, std::vector<png_bytep>& rows,
+            std::size_t width) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_init_io(png, file);
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(rows.size()), 8, PNG_COLOR_TYPE_GRAY,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_rows(png, info, rows.data());
+    png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+    return true;
+}
+
+}  // namespace
+
+void writePngMask(const std::string& path, const std::vector<unsigned char>& mask, std::size_t width,
+                  std::size_t height) {
+    std::vector<unsigned char> grey(mask.size());
+    std::transform(mask.begin(), mask.end(), grey.begin(), [](unsigned char v) { return v ? 255 : 0; });
+    std::vector<png_bytep> rows(height);
+    for (std::size_t y = 0; y < height; ++y) rows[y] = grey.data() + y * width;
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+    if (!file) throw InputError(path + ": cannot write the file");
+    Codec c;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &c, onError, onWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    bool ok = info && encode(png, info, file.get(), rows, width);
+    png_destroy_write_struct(&png, info ? &info : nullptr);
+    if (!ok) throw InputError(path + ": cannot write the PNG file" + (*c.error ? std::string(": ") + c.error : ""));
+    if (std::fflush(file.get()) != 0) throw InputError(path + ": cannot write the file");
+}
+
+namespace {
+
 // The level a threshold is compared with: the grey level or index, or the
 // mean of a colour's three channels.
-double level(const Image& img, std::uint32_t v) {
+double level(const PngPixels& img, std::uint32_t v) {
     if (!img.colour) return v;
     return ((v >> 16) + ((v >> 8) & 0xff) + (v & 0xff)) / 3.0;
 }
 
-std::string valueName(const Image& img, std::uint32_t v) {
+std::string valueName(const PngPixels& img, std::uint32_t v) {
     if (!img.colour) return std::to_string(v);
     char buf[8];
     std::snprintf(buf, sizeof buf, "#%06x", static_cast<unsigned>(v));
@@ -137,7 +176,7 @@ std::string valueName(const Image& img, std::uint32_t v) {
 // pixels at or above the threshold. Each is traced within its own box.
 class PngSource : public Source {
 public:
-    PngSource(Image img, const std::string& path, const ReadOptions& o)
+    PngSource(PngPixels img, const std::string& path, const ReadOptions& o)
         : img_(std::move(img)), path_(path), options_(o) {
         format_ = Format::Png;
         for (std::size_t i = 0; i < img_.value.size(); ++i) {
@@ -196,7 +235,7 @@ private:
         for (krVector<2>& p : r) p = krVector<2>(p.x() + double(b.x0), p.y() + double(b.y0));
     }
 
-    Image img_;
+    PngPixels img_;
     std::string path_;
     ReadOptions options_;
     std::map<std::uint32_t, Box> boxes_;
@@ -207,7 +246,7 @@ private:
 }  // namespace
 
 std::unique_ptr<Source> openPng(std::istream& in, const std::string& path, const ReadOptions& options) {
-    return std::make_unique<PngSource>(readImage(in, path), path, options);
+    return std::make_unique<PngSource>(readPng(in, path), path, options);
 }
 
 #endif

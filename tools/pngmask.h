@@ -3,9 +3,11 @@
 #ifndef QEL_TOOLS_PNGMASK_H
 #define QEL_TOOLS_PNGMASK_H
 
+#include <cstdint>
 #include <istream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tools/readers.h"
 
@@ -18,6 +20,21 @@ bool looksLikePng(const std::string& firstBytes);
 // the source is read. Throws InputError when it is not a PNG file the tool
 // reads, or when this build has no PNG support.
 std::unique_ptr<Source> openPng(std::istream& in, const std::string& path, const ReadOptions& options);
+
+// A PNG file's pixels, row by row: the grey level or palette index, or the
+// colour as 0xRRGGBB (the high byte of 16-bit samples); alpha is dropped.
+struct PngPixels {
+    std::size_t width = 0, height = 0;
+    bool colour = false;
+    std::vector<std::uint32_t> value;
+};
+PngPixels readPng(std::istream& in, const std::string& path);
+
+// Writes a mask (width x height bytes, row by row, nonzero for a set pixel)
+// as an 8-bit grey PNG file, 255 for set pixels and 0 for the others.
+// InputError when the file cannot be written or this build has no PNG support.
+void writePngMask(const std::string& path, const std::vector<unsigned char>& mask, std::size_t width,
+                  std::size_t height);
 
 }  // namespace qs
 

@@ -1,5 +1,7 @@
-// qelshape: measures, repairs, tests, draws and converts the shapes in WKT,
+// qelshape: measures, repairs, tests, draws, rasterizes and converts the shapes in WKT,
 // GeoJSON, COCO annotation and archive files.
+#include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -10,12 +12,14 @@
 #include <sstream>
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include "platform/disp/svgtablet.h"
 #include "tools/actions.h"
 #include "tools/batch.h"
 #include "tools/demo.h"
 #include "tools/measure.h"
+#include "tools/pngmask.h"
 
 using namespace qs;
 
@@ -86,15 +90,18 @@ struct Common {
 // Runs work on every shape of every input file; a file that cannot be read
 // counts as bad input and, unless strict, the next file is still read. Ends
 // with a line on standard error: shapes read, done (verb says how) and refused.
+// When file is given it holds the path of the file being worked on.
 Status runFiles(const Common& c, const Work& work, std::ostream& out, BatchOptions opt,
-                const char* verb) {
+                const char* verb, std::string* file = nullptr) {
     std::size_t errors = 0, done = 0, badFiles = 0;
     {
         Progress progress(opt.progress);
         opt.reporter = &progress;
         for (const std::string& path : c.inputs) {
             progress.file(path);
+            if (file) *file = path;
             try {
+                opt.separateFirst = done > 0;
                 auto src = openSource(path, c.reading());
                 BatchResult r = runBatch(*src, work, out, opt);
                 errors += r.errors;
@@ -378,6 +385,137 @@ struct DrawCmd {
     Status status = kOk;
 };
 
+// ---- rasterize ----
+
+struct RasterizeCmd {
+    Common common;
+    RasterOptions raster;
+    std::vector<double> origin;
+    std::string png, counts = "string";
+    std::optional<std::string> to;
+    bool yUp = false, yDown = false;
+
+    void add(CLI::App& app) {
+        CLI::App* cmd = app.add_subcommand("rasterize", "Write the mask of every shape: PNG files, "
+                                                        "COCO run-length masks or both");
+        common.addTo(cmd);
+        cmd->add_option("--width", raster.width, "raster width in pixels")->check(CLI::PositiveNumber);
+        cmd->add_option("--height", raster.height, "raster height in pixels")->check(CLI::PositiveNumber);
+        cmd->add_option("--origin", origin, "X,Y: the raster's corner of least x and y, in the shapes' "
+                                            "coordinates (default 0,0 with --pixel)")
+            ->expected(2)->delimiter(',');
+        cmd->add_option("--pixel", raster.pixel, "the side of a pixel in the shapes' coordinates "
+                                                 "(default 1 with --origin)")
+            ->check(CLI::PositiveNumber);
+        cmd->add_flag("--fit", raster.fit, "fit each shape's box into the raster even where its "
+                                           "COCO image's size is known");
+        auto* up = cmd->add_flag("--y-up", yUp, "the image shows y growing upwards, as on a map "
+                                                "(default for GeoJSON)");
+        auto* down = cmd->add_flag("--y-down", yDown, "row 0 at the least y, as in an image "
+                                                      "(default for the other formats)");
+        up->excludes(down);
+        cmd->add_option("--png", png,
+                        "PNG masks, one a shape, named by a pattern with {file} (the input's file "
+                        "name), {index} (the shape's position in it, from 0), {id}, "
+                        "{label} and {image} (COCO image_id); a pattern without fields is a "
+                        "directory, holding {file}-{index}.png");
+        cmd->add_option("--to", to, "the COCO annotations file (\"-\": standard output, the "
+                                    "default without --png)");
+        cmd->add_option("--counts", counts, "COCO counts as the compressed text or a list")
+            ->check(CLI::IsMember({"string", "list"}))->capture_default_str();
+        cmd->footer(
+            "A pixel is set when its centre lies inside the shape (holes are outside); PNG masks "
+            "are 8-bit grey, 255 set and 0 not. The COCO file holds one annotation a shape: "
+            "\"segmentation\" {\"size\": [height, width], \"counts\": ...}, area and bbox in "
+            "pixels, the input's id, image_id and category_id, where, label, the PNG file and "
+            "\"grid\" (origin, pixel, y_up) mapping pixels back to the shape.\n\n"
+            "Without --origin or --pixel each shape's box is fitted, centred, into the raster (256 "
+            "pixels along the longer side unless --width or --height says); COCO annotations whose "
+            "image size the file gives (images listed before the annotations, or a run-length "
+            "mask's size) are drawn on their image's pixels instead, origin 0,0 and pixel 1, unless "
+            "--fit or a size is given. Open contours bound nothing and are reported.\n\n"
+            "Example:\n  qelshape rasterize instances.json --png masks/{image}-{id}.png\n"
+            "  qelshape rasterize parts.wkt --width 512 --to parts-masks.json\n"
+            "  qelshape rasterize plate.wkt --origin 0,0 --pixel 0.1 --width 400 --height 300 --png out/");
+        cmd->callback([this] { status = run(); });
+    }
+
+    // The PNG file of a shape: the pattern's fields filled in, each value
+    // made safe for a file name.
+    std::string pngFor(const Shape& s, const std::string& file, unsigned long index) const {
+        std::string pattern = png;
+        if (pattern.find('{') == std::string::npos)
+            pattern += (pattern.empty() || pattern.back() == '/' ? "" : "/") + std::string("{file}-{index}.png");
+        const std::string position = std::to_string(index);
+        const std::pair<const char*, std::string> fields[] = {
+            {"{file}", file == "-" ? "stdin" : std::filesystem::path(file).filename().string()},
+            {"{index}", position},
+            {"{id}", s.id.empty() ? position : s.id},
+            {"{label}", s.label.empty() ? position : s.label},
+            {"{image}", s.imageId ? std::to_string(*s.imageId) : "none"}};
+        for (const auto& [field, value] : fields) {
+            std::string safe = value;
+            for (char& ch : safe)
+                if (!std::isalnum(static_cast<unsigned char>(ch)) && ch != '-' && ch != '_' && ch != '.') ch = '_';
+            for (std::size_t at; (at = pattern.find(field)) != std::string::npos;)
+                pattern.replace(at, std::strlen(field), safe);
+        }
+        return pattern;
+    }
+
+    Status run() {
+        if (!origin.empty()) raster.origin = krVector<2>(origin[0], origin[1]);
+        raster.yUp = yUp || (!yDown && inputFormat(common) == "geojson");
+        const bool json = to.has_value() || png.empty();
+        Output out(to.value_or("-"));
+        BatchOptions opt = common.batch();
+        opt.separator = json ? ",\n" : "";
+        if (json) out.stream() << "{\"annotations\": [\n";
+        std::string file;
+        Status st = runFiles(common, [&](const Shape& s, const std::string& where, unsigned long i) {
+            RasterGrid g;
+            const std::vector<unsigned char> mask = rasterize(s, i, raster, g);
+            std::string path;
+            if (!png.empty()) {
+                path = pngFor(s, file, i);
+                std::error_code ignored;
+                std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+                writePngMask(path, mask, std::size_t(g.width), std::size_t(g.height));
+            }
+            return json ? annotation(s, where, mask, g, path) : std::string();
+        }, out.stream(), opt, "rasterized", &file);
+        if (json) out.stream() << "\n]}\n";
+        return st;
+    }
+
+    std::string annotation(const Shape& s, const std::string& where, const std::vector<unsigned char>& mask,
+                           const RasterGrid& g, const std::string& path) const {
+        nlohmann::ordered_json a;
+        if (!s.id.empty())
+            a["id"] = s.id.find_first_not_of("0123456789") == std::string::npos && s.id.size() < 19
+                          ? nlohmann::ordered_json(std::stoll(s.id)) : nlohmann::ordered_json(s.id);
+        if (s.imageId) a["image_id"] = *s.imageId;
+        if (s.categoryId) a["category_id"] = *s.categoryId;
+        const std::vector<long long> runs = maskRuns(mask, g.width, g.height);
+        a["segmentation"] = {{"size", {g.height, g.width}}};
+        a["segmentation"]["counts"] = counts == "list" ? nlohmann::ordered_json(runs)
+                                                       : nlohmann::ordered_json(compressRuns(runs));
+        long long area = 0, x0 = g.width, y0 = g.height, x1 = -1, y1 = -1;
+        for (long long y = 0; y < g.height; ++y)
+            for (long long x = 0; x < g.width; ++x)
+                if (mask[std::size_t(y * g.width + x)])
+                    ++area, x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+        a["area"] = area;
+        a["bbox"] = area ? nlohmann::ordered_json{x0, y0, x1 - x0 + 1, y1 - y0 + 1} : nlohmann::ordered_json{0, 0, 0, 0};
+        a["where"] = where;
+        if (!s.label.empty()) a["label"] = s.label;
+        if (!path.empty()) a["png"] = path;
+        a["grid"] = {{"origin", {g.origin.x(), g.origin.y()}}, {"pixel", g.pixel}, {"y_up", g.yUp}};
+        return a.dump();
+    }
+    Status status = kOk;
+};
+
 // ---- demo ----
 
 struct DemoCmd {
@@ -399,7 +537,7 @@ struct DemoCmd {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app("qelshape: measures, repairs, tests, draws and converts plane shapes read from "
+    CLI::App app("qelshape: measures, repairs, tests, draws, rasterizes and converts plane shapes read from "
                  "WKT, GeoJSON, COCO annotation and archive files.");
     app.footer("Run \"qelshape COMMAND --help\" for a command's options and an example.\n"
                "Exit status: 0 all well, 1 some input was bad (reported on standard error), "
@@ -409,12 +547,14 @@ int main(int argc, char** argv) {
     RepairCmd repairCmd;
     InsideCmd insideCmd;
     DrawCmd drawCmd;
+    RasterizeCmd rasterizeCmd;
     ConvertCmd convertCmd;
     DemoCmd demoCmd;
     measureCmd.add(app);
     repairCmd.add(app);
     insideCmd.add(app);
     drawCmd.add(app);
+    rasterizeCmd.add(app);
     convertCmd.add(app);
     demoCmd.add(app);
     try {
@@ -432,7 +572,7 @@ int main(int argc, char** argv) {
         return kBadInput;
     }
     for (int s : {measureCmd.status, repairCmd.status, insideCmd.status, drawCmd.status,
-                  convertCmd.status, demoCmd.status})
+                  rasterizeCmd.status, convertCmd.status, demoCmd.status})
         if (s) return s;
     return kOk;
 }

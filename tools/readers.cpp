@@ -4,6 +4,7 @@
 #include <cctype>
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <cmath>
@@ -281,12 +282,54 @@ std::optional<long long> integer(const json& a, const char* key) {
     return it->get<long long>();
 }
 
-// The run lengths of a compressed mask: each a little-endian run of 5-bit
-// groups written as characters from '0', a set 0x20 bit asking for another
-// group and the last group's 0x10 bit giving the sign; from the third on,
-// each is a difference from the one two before.
-std::vector<long long> runLengths(const std::string& text) {
-    std::vector<long long> counts;
+// Pixel k of the column-major order the runs follow, as an index into the
+// row-major mask.
+std::size_t columnMajor(long long k, long long width, long long height) {
+    return static_cast<std::size_t>((k % height) * width + k / height);
+}
+
+}  // namespace
+
+std::vector<long long> maskRuns(const std::vector<unsigned char>& mask, long long width, long long height) {
+    std::vector<long long> runs{0};
+    bool set = false;
+    for (long long k = 0; k < width * height; ++k) {
+        if ((mask[columnMajor(k, width, height)] != 0) != set) runs.push_back(0), set = !set;
+        ++runs.back();
+    }
+    return runs;
+}
+
+std::vector<unsigned char> runsMask(const std::vector<long long>& runs, long long width, long long height) {
+    std::vector<unsigned char> mask(static_cast<std::size_t>(width * height), 0);
+    long long at = 0;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (runs[i] < 0 || runs[i] > width * height - at)
+            throw InputError("the mask's counts do not fit its size [" + std::to_string(height) + "," +
+                             std::to_string(width) + "]");
+        if (i % 2)
+            for (long long k = at; k < at + runs[i]; ++k) mask[columnMajor(k, width, height)] = 1;
+        at += runs[i];
+    }
+    return mask;
+}
+
+std::string compressRuns(const std::vector<long long>& runs) {
+    std::string text;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        long long x = i > 2 ? runs[i] - runs[i - 2] : runs[i];
+        for (bool more = true; more;) {
+            int c = static_cast<int>(x & 0x1f);
+            x >>= 5;
+            more = c & 0x10 ? x != -1 : x != 0;
+            text += static_cast<char>((more ? c | 0x20 : c) + 48);
+        }
+    }
+    return text;
+}
+
+std::vector<long long> expandRuns(const std::string& text) {
+    std::vector<long long> runs;
     for (std::size_t p = 0; p < text.size();) {
         long long x = 0;
         int k = 0;
@@ -298,17 +341,16 @@ std::vector<long long> runLengths(const std::string& text) {
             more = c & 0x20;
             if (!more && (c & 0x10)) x |= -1LL * (1LL << (5 * (k + 1)));
         }
-        if (counts.size() > 2) x += counts[counts.size() - 2];
-        counts.push_back(x);
+        if (runs.size() > 2) x += runs[runs.size() - 2];
+        runs.push_back(x);
     }
-    return counts;
+    return runs;
 }
 
-// Masks larger than this are refused rather than allocated.
-constexpr long long kMaxMaskPixels = 1LL << 28;
+namespace {
 
-// A run-length mask: "size" [height, width] and "counts", runs of unset and
-// set pixels in turn, column after column.
+// A run-length mask: "size" [height, width] and "counts", the runs as a
+// list or as their compressed text.
 Shape cocoMask(const json& seg, int connectivity) {
     const json& size = seg.contains("size") ? seg["size"] : json();
     if (!size.is_array() || size.size() != 2 || !size[0].is_number_integer() ||
@@ -320,7 +362,7 @@ Shape cocoMask(const json& seg, int connectivity) {
     std::vector<long long> counts;
     const json& c = seg.contains("counts") ? seg["counts"] : json();
     if (c.is_string()) {
-        counts = runLengths(c.get<std::string>());
+        counts = expandRuns(c.get<std::string>());
     } else if (c.is_array()) {
         for (const json& n : c) {
             if (!n.is_number_integer()) throw InputError("the mask's counts are not whole numbers");
@@ -329,21 +371,13 @@ Shape cocoMask(const json& seg, int connectivity) {
     } else {
         throw InputError("the mask has no \"counts\"");
     }
-    std::vector<unsigned char> pixels(static_cast<std::size_t>(w * h), 0);
-    long long at = 0;
-    for (std::size_t i = 0; i < counts.size(); ++i) {
-        if (counts[i] < 0 || counts[i] > w * h - at)
-            throw InputError("the mask's counts do not fit its size " + size.dump());
-        if (i % 2)
-            for (long long k = at; k < at + counts[i]; ++k)
-                pixels[static_cast<std::size_t>((k % h) * w + k / h)] = 1;
-        at += counts[i];
-    }
+    std::vector<unsigned char> pixels = runsMask(counts, w, h);
     Shape s;
     s.kind = Kind::RegionSet;
     s.polygons = fromLibrary(kf_TraceMask(pixels.data(), long(w), long(h), connectivity)).polygons;
     if (s.polygons.empty()) throw InputError("the mask has no pixel set");
     s.notes.push_back("traced from a run-length mask");
+    s.imageSize = std::make_pair(w, h);
     return s;
 }
 
@@ -405,6 +439,7 @@ public:
         r = Record();
         json item;
         std::size_t index = 0;
+        std::optional<std::pair<long long, long long>> imageSize;
         {
             std::unique_lock<std::mutex> l(lock_);
             while (true) {
@@ -422,11 +457,17 @@ public:
                 room_.notify_one();
                 if (chosen(item)) break;
             }
+            if (auto id = format_ == Format::Coco && item.is_object() ? integer(item, "image_id") : std::nullopt) {
+                auto it = imageSizes_.find(*id);
+                if (it != imageSizes_.end()) imageSize = it->second;
+            }
         }
         r.where = path_ + ": " + (listPath_.empty() ? "$" : listPath_ + "[" + std::to_string(index) + "]");
         try {
-            if (format_ == Format::Coco)
+            if (format_ == Format::Coco) {
                 r.shape = cocoAnnotation(item, options_.labelField, options_.connectivity);
+                if (!r.shape->imageSize) r.shape->imageSize = imageSize;
+            }
             else if (typeOf(item) == "Feature")
                 r.shape = geoJsonFeature(item, options_.labelField);
             else
@@ -458,6 +499,7 @@ private:
                     openList(depth == 0 ? "$" : "$." + key, key);
                     return true;
                 }
+                if (depth == 2 && key == "images" && e == json::parse_event_t::object_end) noteImage(v);
                 if (depth == listDepth - 1 && e == json::parse_event_t::array_end) {
                     listDepth = -1;
                     return true;
@@ -480,6 +522,15 @@ private:
         ended_ = true;
         fraction_ = 1.0;
         ready_.notify_all();
+    }
+
+    // An entry of a COCO file's images: its width and height, for the
+    // annotations that follow.
+    void noteImage(const json& image) {
+        auto id = integer(image, "id"), w = integer(image, "width"), h = integer(image, "height");
+        if (!id || !w || !h) return;
+        std::lock_guard<std::mutex> l(lock_);
+        imageSizes_[*id] = std::make_pair(*w, *h);
     }
 
     // Whether the member named key holds the records: a COCO file's
@@ -548,6 +599,7 @@ private:
     std::condition_variable ready_, room_;
     std::deque<json> items_;
     json doc_;
+    std::map<long long, std::pair<long long, long long>> imageSizes_;
     std::string listPath_, error_, problem_;
     std::size_t taken_ = 0;
     bool listSeen_ = false, listOpen_ = false, ended_ = false, errorReported_ = false;

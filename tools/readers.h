@@ -60,6 +60,27 @@ struct ReadOptions {
     std::optional<long long> imageId, categoryId;
 };
 
+// Masks (PNG files, run-length masks, rasters the tool writes) with more
+// pixels than this are refused rather than allocated.
+constexpr long long kMaxMaskPixels = 1LL << 28;
+
+// ---- COCO's run-length masks ----
+
+// A mask is width x height bytes, row by row, nonzero for a set pixel. Its
+// runs are the lengths of the runs of unset and set pixels in turn, down
+// each column, column after column, the first (maybe empty) of unset pixels.
+std::vector<long long> maskRuns(const std::vector<unsigned char>& mask, long long width, long long height);
+// The mask of the runs (1 for set pixels); InputError when a run is
+// negative or the runs overrun the mask.
+std::vector<unsigned char> runsMask(const std::vector<long long>& runs, long long width, long long height);
+// The compressed text of the runs, and back (InputError for a text that is
+// not one): each run, from the third on as its difference from the one two
+// before, is written in 5-bit groups, least significant first, each a
+// character from '0'; 0x20 asks for another group, the last group's 0x10 bit
+// is the sign.
+std::string compressRuns(const std::vector<long long>& runs);
+std::vector<long long> expandRuns(const std::string& text);
+
 // Opens a file ("-" is standard input). Throws InputError when the file
 // cannot be read or its content does not fit the forced format.
 std::unique_ptr<Source> openSource(const std::string& path, const ReadOptions& options);

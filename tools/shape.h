@@ -8,6 +8,7 @@
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/std/vector.h"
@@ -44,6 +45,10 @@ struct Shape {
     // the input has none. Written back unchanged by the writers.
     std::string properties;
     std::optional<long long> imageId, categoryId;  // COCO's, when the annotation has them
+    // COCO: the width and height of the annotation's image, from its entry
+    // in the file's images (listed before the annotations) or from the size
+    // of its run-length mask.
+    std::optional<std::pair<long long, long long>> imageSize;
     // What a COCO annotation says of itself, shown beside our own measures.
     std::optional<double> givenArea;
     std::vector<double> givenBox;  // x, y, width, height
