@@ -132,6 +132,8 @@ bool encode(png_structp png, png_infop info, FILE* file, std::vector<png_bytep>&
     png_init_io(png, file);
     png_set_IHDR(png, info, png_uint_32(width), png_uint_32(rows.size()), 8, PNG_COLOR_TYPE_GRAY,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_compression_level(png, 1);
     png_set_rows(png, info, rows.data());
     png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
     return true;

@@ -282,10 +282,13 @@ std::optional<long long> integer(const json& a, const char* key) {
     return it->get<long long>();
 }
 
-// Pixel k of the column-major order the runs follow, as an index into the
-// row-major mask.
-std::size_t columnMajor(long long k, long long width, long long height) {
-    return static_cast<std::size_t>((k % height) * width + k / height);
+// Calls f with the row-major index of every pixel of a width x height mask,
+// in the order the runs follow: down each column, column after column.
+template <class F>
+void inColumnOrder(long long width, long long height, F f) {
+    const auto w = static_cast<std::size_t>(width), n = static_cast<std::size_t>(width * height);
+    for (std::size_t x = 0; x < w; ++x)
+        for (std::size_t i = x; i < n; i += w) f(i);
 }
 
 }  // namespace
@@ -293,24 +296,28 @@ std::size_t columnMajor(long long k, long long width, long long height) {
 std::vector<long long> maskRuns(const std::vector<unsigned char>& mask, long long width, long long height) {
     std::vector<long long> runs{0};
     bool set = false;
-    for (long long k = 0; k < width * height; ++k) {
-        if ((mask[columnMajor(k, width, height)] != 0) != set) runs.push_back(0), set = !set;
+    inColumnOrder(width, height, [&](std::size_t i) {
+        if ((mask[i] != 0) != set) runs.push_back(0), set = !set;
         ++runs.back();
-    }
+    });
     return runs;
 }
 
 std::vector<unsigned char> runsMask(const std::vector<long long>& runs, long long width, long long height) {
-    std::vector<unsigned char> mask(static_cast<std::size_t>(width * height), 0);
-    long long at = 0;
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-        if (runs[i] < 0 || runs[i] > width * height - at)
+    long long total = 0;
+    for (long long run : runs) {
+        if (run < 0 || run > width * height - total)
             throw InputError("the mask's counts do not fit its size [" + std::to_string(height) + "," +
                              std::to_string(width) + "]");
-        if (i % 2)
-            for (long long k = at; k < at + runs[i]; ++k) mask[columnMajor(k, width, height)] = 1;
-        at += runs[i];
+        total += run;
     }
+    std::vector<unsigned char> mask(static_cast<std::size_t>(width * height), 0);
+    std::size_t r = 0;
+    long long left = runs.empty() ? 0 : runs[0];
+    inColumnOrder(width, height, [&](std::size_t i) {
+        while (left == 0 && r + 1 < runs.size()) left = runs[++r];
+        if (left-- > 0) mask[i] = r % 2;
+    });
     return mask;
 }
 
