@@ -9,6 +9,7 @@
 #include "cntr/flags.h"
 #include "cntr/lanes.h"
 #include "cntr/moments.h"
+#include "cntr/nearindex.h"
 #include "cntr/region.h"
 #include "cntr/segindex.h"
 #include "cntr/tolerance.h"
@@ -17,6 +18,7 @@
 #include "platform/std/hull.h"
 
 using knTolerance::apart;
+using knTolerance::beyondSquare;
 using knTolerance::keptCrossing;
 using knTolerance::kEqual;
 using knTolerance::kPairReach;
@@ -192,8 +194,25 @@ krVector<2> krContour::meanPosition() const {
     return cache_.meanPosition;
 }
 
+namespace {
+bool finite(const krVector<2>& p) { return std::isfinite(p.x()) && std::isfinite(p.y()); }
+}  // namespace
+
+void krContour::prepareNearest() const {
+    if (cache_.nearestTried || points_.size() < 2) return;
+    auto index = std::make_shared<krNearestIndex>();
+    if (index->build(segmentView())) cache_.nearestIndex = std::move(index);
+    cache_.nearestTried = true;
+}
+
+bool krContour::nearestBeyond(const krVector<2>& p, double d) const {
+    return cache_.nearestIndex && cache_.nearestIndex->beyond(p, d);
+}
+
 long krContour::closestVertexIndex(const krVector<2>& point) const {
     checkEmptyContour();
+    if (cache_.nearestIndex && finite(point))
+        return static_cast<long>(cache_.nearestIndex->nearestVertex(segmentView(), point));
     double best = std::numeric_limits<double>::infinity();
     double bestSq = best;
     long index = 0;
@@ -252,6 +271,11 @@ krVector<2> footOnSegment(const krVector<2>& a, const krVector<2>& b, const krVe
 krVector<2> krContour::closestPoint(const krVector<2>& point, bool vertexOnly) const {
     checkEmptyContour();
     if (vertexOnly) return points_[closestVertexIndex(point)];
+    if (cache_.nearestIndex && finite(point)) {
+        const krSegmentView s = segmentView();
+        const std::size_t k = cache_.nearestIndex->nearestSegment(s, point);
+        return k == krNearestIndex::kNone ? krVector<2>(0.0, 0.0) : footOnSegment(s.start(k), s.end(k), point);
+    }
     double best = std::numeric_limits<double>::infinity();
     double bestBound = best;  // best^2 with room for rounding, see below
     // The nearest segment so far; its foot is worked out once, at the end.
@@ -270,7 +294,7 @@ krVector<2> krContour::closestPoint(const krVector<2>& point, bool vertexOnly) c
         const double d = seg.distToPoint(point);
         if (!(d < best)) return;
         best = d;
-        bestBound = d * d * (1.0 + 1e-9);
+        bestBound = beyondSquare(d);
         nearA = &a;
         nearB = &b;
     };
@@ -322,7 +346,8 @@ double krContour::distToPoint(const krVector<2>& point, bool vertexOnly) const {
 std::vector<double> krContour::distToPoints(const std::vector<krVector<2>>& points, bool vertexOnly) const {
     if (points.empty()) return {};
     checkEmptyContour();
-    // The closest-point scan keeps nothing, so the threads share only the points.
+    prepareNearest();
+    // The threads only read the index.
     return kf_MapPoints<double>(points, [&](const krVector<2>& p) { return distToPoint(p, vertexOnly); });
 }
 

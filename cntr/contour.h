@@ -24,6 +24,7 @@
 
 class krVertexGrid;
 class krSegmentIndex;
+class krNearestIndex;
 struct krSegmentView;
 
 // Orders transforms by translation x, translation y, then the matrix elements
@@ -104,7 +105,9 @@ public:
     krVector<2> closestPoint(const krVector<2>& point, bool vertexOnly) const;
     double distToPoint(const krVector<2>& point, bool vertexOnly) const;
     // distToPoint for each of many points, in order, with the same answers
-    // and errors; long lists are shared out among the machine's cores.
+    // and errors; long lists are shared out among the machine's cores. It
+    // builds the nearest-point index (kept with the caches), which the three
+    // queries above then use for single points too.
     std::vector<double> distToPoints(const std::vector<krVector<2>>& points, bool vertexOnly) const;
     // Indices of the vertices nearer than tolerance: grouped by grid cell (rows
     // of cells x-1, x, x+1, each with y-1, y, y+1 around the query's cell),
@@ -169,6 +172,12 @@ protected:
                                            bool includeEnds) const;
     // intersections(seg, false).size(), without building the list.
     long crossingCount(const krLineSeg& seg) const;
+    // Builds the nearest-point index unless it is kept (or the coordinates
+    // are not all finite), so that the closest-point queries only read.
+    void prepareNearest() const;
+    // Whether the kept index shows every point of the contour farther from p
+    // than d; false without one.
+    bool nearestBeyond(const krVector<2>& p, double d) const;
 
     typedef krBoundedMap<krXform<2>, krRect, kr_XformKeyLess> RectCache;
     typedef krBoundedMap<double, long, kr_AngleKeyLess> ExtremalCache;
@@ -210,6 +219,10 @@ protected:
         kr_OwnedCache<std::vector<krVertexGrid>> vertexGrids;
         // Box tree over the segment table, built with it.
         kr_OwnedCache<krSegmentIndex> segmentIndex;
+        // The closest-point queries' index, shared by copies; null until a
+        // batch query builds it, and where the coordinates are not finite.
+        bool nearestTried = false;
+        std::shared_ptr<const krNearestIndex> nearestIndex;
     };
     mutable Caches cache_;
 

@@ -199,7 +199,9 @@ krVector<2> krRegion::closestPoint(const krVector<2>& p, bool vertexOnly,
     krVector<2> best = krContour::closestPoint(p, knFlags::kAnyPoint);
     double bestDist = p.distance(best);
     for (std::size_t i = 0; i < holes_.size(); ++i) {
-        const krVector<2> q = holeAt(holes_, i).krContour::closestPoint(p, knFlags::kAnyPoint);
+        const krRegion& h = holeAt(holes_, i);
+        if (h.nearestBeyond(p, bestDist)) continue;
+        const krVector<2> q = h.krContour::closestPoint(p, knFlags::kAnyPoint);
         const double d = p.distance(q);
         if (d < bestDist) {
             best = q;
@@ -220,6 +222,7 @@ long krRegion::closestVertexIndex(const krVector<2>& p, bool considerHoles, long
     double bestDist = p.distance(points()[static_cast<std::size_t>(best)]);
     for (std::size_t i = 0; i < holes_.size(); ++i) {
         const krRegion& h = holeAt(holes_, i);
+        if (h.nearestBeyond(p, bestDist)) continue;
         const long k = h.krContour::closestVertexIndex(p);
         const double d = p.distance(h.points()[static_cast<std::size_t>(k)]);
         if (d < bestDist) {
@@ -366,8 +369,23 @@ std::vector<double> krRegion::distToPoints(const std::vector<krVector<2>>& point
                                       bool considerHoles, bool zeroInside) const {
     if (points.empty()) return {};
     if (zeroInside) prepareInside(considerHoles);
+    prepareDistances();
     return kf_MapPoints<double>(
         points, [&](const krVector<2>& p) { return distToPoint(p, vertexOnly, considerHoles, zeroInside); });
+}
+
+void krRegion::prepareDistances() const {
+    prepareNearest();
+    for (const auto& h : holes_)
+        if (h) h->prepareNearest();
+}
+
+bool krRegion::beyond(const krVector<2>& p, double d) const {
+    if (!nearestBeyond(p, d)) return false;
+    // A null hole is left for the query itself to report.
+    for (const auto& h : holes_)
+        if (!h || !h->nearestBeyond(p, d)) return false;
+    return true;
 }
 
 // The literal ray, kept for the repair's counts of crossings: it leaves

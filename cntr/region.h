@@ -191,6 +191,13 @@ private:
     // Builds the index of this region and, with considerHoles, of every hole
     // it reaches, so that inside() then only reads.
     void prepareInside(bool considerHoles) const;
+    // Builds the nearest-point index of the outer boundary and of each hole,
+    // which the closest-point queries then use; they pass over a hole whose
+    // index shows it farther than the best point found.
+    void prepareDistances() const;
+    // Whether the kept indexes show the outer boundary and every hole farther
+    // from p than d (so that no distance of the region comes below d).
+    bool beyond(const krVector<2>& p, double d) const;
 
     // Crossings of a test ray from p with the outer boundary: 0 outside the
     // bounding rectangle, 1 within 1e-6 of a vertex; with twoRays the smaller

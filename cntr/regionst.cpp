@@ -234,6 +234,8 @@ std::vector<double> krRegionSet::distToPoints(const std::vector<krVector<2>>& po
     if (points.empty()) return {};
     checkEmptyRegionSet();
     if (zeroInside) prepareInside(considerHoles);
+    for (const auto& r : regions_)
+        if (r) r->prepareDistances();
     return kf_MapPoints<double>(
         points, [&](const krVector<2>& p) { return distToPoint(p, vertexOnly, considerHoles, zeroInside); });
 }
@@ -243,6 +245,8 @@ double krRegionSet::distToPoint(const krVector<2>& p, bool vertexOnly, bool cons
     checkEmptyRegionSet();
     double d = std::numeric_limits<double>::infinity();
     for (const auto& r : regions_) {
+        // A region wholly farther than the best so far cannot lower it.
+        if (r->beyond(p, d)) continue;
         const double e = r->distToPoint(p, vertexOnly, considerHoles, zeroInside);
         if (e < d) d = e;
     }

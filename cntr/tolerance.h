@@ -40,6 +40,32 @@ constexpr double kRounding = 1e-12;
 // |d| <= kUnitRoundoff.
 constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
 
+// The square that the distance from a point to a box must pass before nothing
+// in the box, a segment's or a vertex's distance computed as the closest-point
+// queries compute it, can come as near as best: best^2 with a part in 1e9 of
+// room, far beyond the few units in the last place either distance loses.
+// Where the square loses digits to underflow it gives no room to rely on, so
+// only boxes beyond that range are passed over; a best of 0 passes over
+// every box at a distance at all. The square of a best at infinity (or one
+// that overflows) passes over nothing.
+inline double beyondSquare(double best) {
+    const double sq = best * best;
+    if (sq >= 0x1p-900) return sq * (1.0 + 1e-9);
+    return best == 0.0 ? 0.0 : 0x1p-900;
+}
+
+// Whether every point of the box [lo, hi] lies farther from p than a distance
+// d measured from p to a closest point: the box's distance, taken on the
+// farther axis alone, passes d by a part in 1e9 and by kRounding of the
+// coordinates' size, which covers the rounding of the closest point's
+// coordinates and of its distance. Never for NaN.
+inline bool boxBeyond(const krVector<2>& lo, const krVector<2>& hi, const krVector<2>& p, double d) {
+    const double gap = std::max(std::max(lo.x() - p.x(), p.x() - hi.x()), std::max(lo.y() - p.y(), p.y() - hi.y()));
+    const double size = std::max({std::fabs(lo.x()), std::fabs(lo.y()), std::fabs(hi.x()), std::fabs(hi.y()),
+                                  std::fabs(p.x()), std::fabs(p.y())});
+    return gap > d * (1.0 + 1e-9) + kRounding * size;
+}
+
 // Whether the query seg (whose line is line) keeps a crossing with the
 // contour's segment own, and where: the two must not be parallel; without
 // includeEnds, own must keep more than kContact from both ends of seg; and the

@@ -208,22 +208,45 @@ V makeQuery(krRandomUniform& rnd, const Pts& p, int kind) {
     return V(rnd.next(-s, s), rnd.next(-s, s));
 }
 
+// The plain algorithms at the contours' own scale; at others, and with
+// coordinates that are not finite, the nearest-point index that a batch query
+// leaves against the plain walk, bit for bit.
 TEST(ContourQuery, FastPathsMatchThePlainAlgorithms) {
     krRandomUniform rnd(2024);
-    const double baseTols[] = {1.0, 0.5, 1.5, 2.0, 0.25, 3.0, 1e-3, 0.0, -1.0};
+    const std::vector<double> baseTols = {1.0, 0.5, 1.5, 2.0, 0.25, 3.0, 1e-3, 0.0, -1.0};
+    const double zooms[] = {1.0, 0x1p-500, 0x1p500, 3e-9, 7e7, kNaN};
+    const auto bits = [](const auto& v) {
+        const auto* b = reinterpret_cast<const unsigned char*>(&v);
+        return std::vector<unsigned char>(b, b + sizeof v);
+    };
     for (int trial = 0; trial < 3000 && !HasFailure(); ++trial) {
         const int kind = trial % 6;
-        const Pts p = randomContour(rnd, kind);
+        const double zoom = zooms[trial / 6 % 6];
+        Pts p = randomContour(rnd, kind), qs;
         const bool closed = rnd.next(0, 1) < 0.5;
-        const krContour c(p, closed);
+        for (int k = 0; k < 12; ++k) qs.push_back(makeQuery(rnd, p, kind));
+        if (zoom != zoom) {  // coordinates that are not finite
+            p[p.size() / 2] = V(kInf, 0);
+            qs[0] = V(kNaN, 1);
+        } else {
+            for (V& v : p) v = v * zoom;
+            for (V& v : qs) v = v * zoom;
+        }
+        const krContour c(p, closed), indexed(p, closed);
+        const std::vector<double> batch[2] = {indexed.distToPoints(qs, false), indexed.distToPoints(qs, true)};
         const double scale = kind == 5 ? 1e-6 : 1.0;
         std::vector<std::pair<double, plain::Cells>> grids;
-        for (double t : baseTols)
+        for (double t : zoom == 1.0 ? baseTols : std::vector<double>{})
             grids.emplace_back(t * scale, t > 0 ? plain::buildGrid(p, t * scale) : plain::Cells());
-        for (int k = 0; k < 12; ++k) {
-            const V q = makeQuery(rnd, p, kind);
+        for (std::size_t k = 0; k < qs.size(); ++k) {
+            const V q = qs[k];
             SCOPED_TRACE(::testing::Message() << "trial " << trial << " kind " << kind
                                               << (closed ? " closed" : " open") << " q=" << q);
+            for (bool vertexOnly : {false, true}) {
+                EXPECT_EQ(bits(indexed.closestPoint(q, vertexOnly)), bits(c.closestPoint(q, vertexOnly)));
+                EXPECT_EQ(bits(batch[vertexOnly][k]), bits(c.distToPoint(q, vertexOnly)));
+            }
+            if (zoom != 1.0) continue;
             const long vi = plain::closestVertexIndex(p, q);
             EXPECT_EQ(c.closestVertexIndex(q), vi);
             EXPECT_EQ(c.closestPoint(q, false), plain::closestPoint(p, closed, q));

@@ -1,0 +1,52 @@
+// An index for the nearest segment or vertex of a contour to a point: the
+// vertices in blocks of consecutive ones, with a tree of bounding boxes over
+// the blocks, searched nearest box first.
+#ifndef QEL_CNTR_NEARINDEX_H
+#define QEL_CNTR_NEARINDEX_H
+
+#include <cstddef>
+#include <vector>
+
+#include "cntr/segindex.h"
+#include "platform/std/vector.h"
+
+// The search reaches the same answer as a walk over every segment (or
+// vertex) in order: the least distance, computed as the walk computes it,
+// and among equal distances the lowest number. A block's box holds its
+// vertices and the segments that end at them, so every segment and vertex is
+// boxed; a box is passed over only when knTolerance::beyondSquare says that
+// nothing in it can come nearer than, or as near as, the best found.
+//
+// Built only over finite coordinates; queries at points that are not finite
+// are left to the walk.
+class krNearestIndex {
+public:
+    static constexpr std::size_t kBlock = 8;   // vertices per block
+    static constexpr std::size_t kFanout = 4;  // boxes per box of the level above
+    static constexpr std::size_t kNone = ~std::size_t(0);
+
+    // False (and nothing built) when a coordinate is not finite.
+    bool build(const krSegmentView& s);
+
+    // The number of the nearest segment, or kNone when none comes nearer
+    // than infinity.
+    std::size_t nearestSegment(const krSegmentView& s, const krVector<2>& p) const;
+    // The index of the nearest vertex (0 when none comes nearer than infinity).
+    std::size_t nearestVertex(const krSegmentView& s, const krVector<2>& p) const;
+    // Whether every vertex, and so every point of the contour, lies farther
+    // from p than a distance d to a closest point (knTolerance::boxBeyond).
+    bool beyond(const krVector<2>& p, double d) const;
+
+private:
+    using Box = krSegmentIndex::Box;
+    // Calls leaf(block, best) for the blocks whose boxes may hold something
+    // nearer than best, which leaf lowers.
+    template <class Leaf>
+    void search(const krVector<2>& p, double& best, Leaf&& leaf) const;
+
+    // levels_[0] has one box per block; each next level one per kFanout
+    // boxes of the level below; the last one box.
+    std::vector<std::vector<Box>> levels_;
+};
+
+#endif
