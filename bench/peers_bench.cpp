@@ -163,7 +163,7 @@ struct Variant {
     BRing ring;
     BLine line;  // the ring as a closed line string
     GeosGeom polygon, boundary;
-    std::unique_ptr<const GEOSPreparedGeometry, GeosPrepFree> prepared;
+    std::unique_ptr<const GEOSPreparedGeometry, GeosPrepFree> prepared, preparedBoundary;
     krRegion region;  // the outline as a region, whose caches the cases keep or drop
     std::unique_ptr<Tiles> tiles;  // stars only
 
@@ -176,6 +176,7 @@ struct Variant {
         polygon = GeosGeom(geosPolygon(xy));
         boundary = GeosGeom(GEOSGeom_createLineString_r(geos(), geosSeq(xy)));
         prepared.reset(GEOSPrepare_r(geos(), polygon.get()));
+        preparedBoundary.reset(GEOSPrepare_r(geos(), boundary.get()));
         if (withTiles) tiles = std::make_unique<Tiles>(pts.size(), rng);
     }
 };
@@ -397,6 +398,31 @@ const Op kOps[] = {
          std::size_t in = 0;
          for (const auto& p : many().points) in += r.inside(p, true);
          benchmark::DoNotOptimize(in);
+     },
+     nullptr, nullptr, 1u << 30, true, 100000, true},
+    // The distances of the same points to the star's boundary: the library's
+    // batch, and on one core one call after another with the index a batch
+    // left, beside GEOS's prepared boundary (a facet index) point by point.
+    {"distance_batch",
+     [](Bench& b, std::size_t i) {
+         benchmark::DoNotOptimize(
+             b.variants[i % kVariants]->region.distToPoints(many().points, false, false, false).data());
+     },
+     [](Bench& b, std::size_t i) {
+         const auto* prep = b.variants[i % kVariants]->preparedBoundary.get();
+         const auto& pts = many().geosPoints;
+         double sum = 0.0, d = 0.0;
+         for (std::size_t k = 0; k < kBatch; ++k) sum += GEOSPreparedDistance_r(geos(), prep, pts[k % kGeosPoints].get(), &d) ? d : 0.0;
+         benchmark::DoNotOptimize(sum);
+     },
+     nullptr, 1u << 30, true, 100000, true},
+    {"distance_batch_one_core",
+     [](Bench& b, std::size_t i) {
+         const krRegion& r = b.variants[i % kVariants]->region;
+         r.distToPoints({many().points[0]}, false, false, false);  // keeps the index
+         double sum = 0.0;
+         for (const auto& p : many().points) sum += r.distToPoint(p, false, false, false);
+         benchmark::DoNotOptimize(sum);
      },
      nullptr, nullptr, 1u << 30, true, 100000, true},
     // A 4096 x 4096 mask of a star: scanlines beside OpenCV's polygon fill

@@ -1,10 +1,12 @@
 // An index for the nearest segment or vertex of a contour to a point: the
-// vertices in blocks of consecutive ones, with a tree of bounding boxes over
-// the blocks, searched nearest box first.
+// vertices in blocks of consecutive ones, with a tree over the blocks whose
+// nodes bound their stretch of the contour by a box and by a capsule around
+// a chord, searched nearest box first.
 #ifndef QEL_CNTR_NEARINDEX_H
 #define QEL_CNTR_NEARINDEX_H
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "cntr/segindex.h"
@@ -12,16 +14,17 @@
 
 // The search reaches the same answer as a walk over every segment (or
 // vertex) in order: the least distance, computed as the walk computes it,
-// and among equal distances the lowest number. A block's box holds its
-// vertices and the segments that end at them, so every segment and vertex is
-// boxed; a box is passed over only when knTolerance::beyondSquare says that
-// nothing in it can come nearer than, or as near as, the best found.
+// and among equal distances the lowest number. A block holds its vertices and
+// the segments that end at them, so every segment and vertex is in one; a
+// node is passed over only when its box (knTolerance::beyondSquare) or its
+// capsule, with room for rounding, shows that nothing in it can come as near
+// as the best found.
 //
 // Built only over finite coordinates; queries at points that are not finite
 // are left to the walk.
 class krNearestIndex {
 public:
-    static constexpr std::size_t kBlock = 8;   // vertices per block
+    static constexpr std::size_t kBlock = 4;   // vertices per block
     static constexpr std::size_t kFanout = 4;  // boxes per box of the level above
     static constexpr std::size_t kNone = ~std::size_t(0);
 
@@ -39,14 +42,25 @@ public:
 
 private:
     using Box = krSegmentIndex::Box;
-    // Calls leaf(block, best) for the blocks whose boxes may hold something
-    // nearer than best, which leaf lowers.
+    // A stretch of the contour: the box of its points, and its chord between
+    // two of them (by index), within reach r of which all its points lie.
+    struct Node {
+        Box box;
+        std::uint32_t a, b;
+        double r;
+    };
+    // r widened for the rounding of the distances that gave it.
+    static double widenReach(const Box& box, double r);
+    // Whether nothing of the node can come as near p as best.
+    static bool far(const krSegmentView& s, const Node& node, const krVector<2>& p, double best);
+    // Calls leaf(block, best) for the blocks that may hold something as near
+    // as best, which leaf lowers.
     template <class Leaf>
-    void search(const krVector<2>& p, double& best, Leaf&& leaf) const;
+    void search(const krSegmentView& s, const krVector<2>& p, double& best, Leaf&& leaf) const;
 
-    // levels_[0] has one box per block; each next level one per kFanout
-    // boxes of the level below; the last one box.
-    std::vector<std::vector<Box>> levels_;
+    // levels_[0] has one node per block; each next level one per kFanout
+    // nodes of the level below; the last one node.
+    std::vector<std::vector<Node>> levels_;
 };
 
 #endif
