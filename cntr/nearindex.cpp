@@ -57,6 +57,7 @@ void widen(krSegmentIndex::Box& b, const krSegmentIndex::Box& c) {
 
 bool krNearestIndex::build(const krSegmentView& s) {
     levels_.clear();
+    if (s.n > std::numeric_limits<std::uint32_t>::max()) return false;  // past the nodes' vertex numbers
     for (std::size_t i = 0; i < s.n; ++i)
         if (!std::isfinite(s.p[i].x()) || !std::isfinite(s.p[i].y())) return false;
     if (s.n == 0) return true;

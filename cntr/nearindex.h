@@ -24,11 +24,12 @@
 // are left to the walk.
 class krNearestIndex {
 public:
-    static constexpr std::size_t kBlock = 4;   // vertices per block
+    static constexpr std::size_t kBlock = 8;   // vertices per block
     static constexpr std::size_t kFanout = 4;  // boxes per box of the level above
     static constexpr std::size_t kNone = ~std::size_t(0);
 
-    // False (and nothing built) when a coordinate is not finite.
+    // False (and nothing built) when a coordinate is not finite, or for
+    // more vertices than 32 bits number.
     bool build(const krSegmentView& s);
 
     // The number of the nearest segment, or kNone when none comes nearer
