@@ -126,7 +126,7 @@ void krNearestIndex::search(const krSegmentView& s, const krVector<2>& p, double
     // at again when they come off it, against the best found by then. At
     // most kFanout entries per level wait.
     struct Entry {
-        double gap;
+        double gap;  // to the box, squared: the order of the search
         std::size_t level, node;
     };
     Entry stack[64 * kFanout];
@@ -134,7 +134,7 @@ void krNearestIndex::search(const krSegmentView& s, const krVector<2>& p, double
     stack[top++] = {0.0, levels_.size() - 1, 0};
     while (top > 0) {
         const Entry e = stack[--top];
-        if (e.gap > beyondSquare(best) || far(s, levels_[e.level][e.node], p, best)) continue;
+        if (far(s, levels_[e.level][e.node], p, best)) continue;
         if (e.level == 0) {
             leaf(e.node, best);
             continue;
