@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to one of qelshape's readers (QEL_READER names its
 // format), then asks the library shape of everything read every query
-// (kf_FuzzExercise), measures, draws and writes it in each output format:
-// nothing may crash, and what is written as WKT must read back to the same
-// shape.
+// (kf_FuzzExercise), measures, draws, rasterizes and writes it in each output
+// format: nothing may crash, what is written as WKT must read back to the same
+// shape, and a mask's run lengths to the same mask.
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
@@ -23,6 +23,14 @@ void exercise(const qs::Shape& s) {
     krRecordingTablet tablet;
     qs::draw(tablet, s, 0, qs::Overlays{true, true, true, true, true});
     for (const char* f : {"geojson", "archive"}) qs::shapeWriter(f).write(s, 0);
+    // A small fitted mask survives its run-length text both ways.
+    if (s.kind != qs::Kind::OpenContour) {
+        qs::RasterGrid g;
+        const auto mask = qs::rasterize(s, 0, qs::RasterOptions{24, 16, {}, {}, false, false}, g);
+        const auto runs = qs::maskRuns(mask, g.width, g.height);
+        if (qs::expandRuns(qs::compressRuns(runs)) != runs || qs::runsMask(runs, g.width, g.height) != mask)
+            std::abort();
+    }
     std::istringstream wkt(qs::shapeWriter("wkt").write(s, 0));
     auto again = qs::openSource(wkt, "again", qs::Format::Wkt);
     qs::Record r;
