@@ -184,7 +184,7 @@ RasterGrid chooseGrid(const Shape& s, const krRect& box, const RasterOptions& o)
         g.pixel = o.pixel.value_or(1.0);
         g.width = o.width ? *o.width : s.imageSize ? s.imageSize->first : 0;
         g.height = o.height ? *o.height : s.imageSize ? s.imageSize->second : 0;
-        if (!o.width && !o.height && !s.imageSize)
+        if (!g.width || !g.height)
             throw InputError("the raster's width and height are not given, nor an image's size");
     } else {
         const double w = box.width(), h = box.height();

@@ -234,6 +234,20 @@ std::string inputFormat(const Common& c) {
     return formatName(guessFormat(c.inputs[0]));
 }
 
+// Which way up a picture shows y: growing upwards as on a map (the default
+// for GeoJSON) or downwards as in an image (for the other formats).
+struct Orientation {
+    bool up = false, down = false;
+
+    void addTo(CLI::App* cmd) {
+        auto* u = cmd->add_flag("--y-up", up, "y grows upwards, as on a map (default for GeoJSON)");
+        auto* d = cmd->add_flag("--y-down", down, "y grows downwards, as in an image (default "
+                                                  "for the other formats)");
+        u->excludes(d);
+    }
+    bool yUp(const Common& c) const { return up || (!down && inputFormat(c) == "geojson"); }
+};
+
 struct ConvertCmd {
     Common common;
     Target target;
@@ -330,7 +344,8 @@ struct DrawCmd {
     Common common;
     std::string to = "shapes.svg";
     Overlays overlays;
-    bool all = false, yUp = false, yDown = false, perImage = false;
+    Orientation orientation;
+    bool all = false, perImage = false;
 
     void add(CLI::App& app) {
         CLI::App* cmd = app.add_subcommand("draw", "Draw the shapes as an SVG picture");
@@ -342,10 +357,7 @@ struct DrawCmd {
         cmd->add_flag("--com", overlays.com, "mark the centre of mass");
         cmd->add_flag("--crossings", overlays.crossings, "mark where a boundary crosses itself");
         cmd->add_flag("-a,--all", all, "every overlay");
-        auto* up = cmd->add_flag("--y-up", yUp, "y grows upwards, as on a map (default for GeoJSON)");
-        auto* down = cmd->add_flag("--y-down", yDown, "y grows downwards, as in an image (default "
-                                                      "for the other formats)");
-        up->excludes(down);
+        orientation.addTo(cmd);
         cmd->add_flag("--per-image", perImage,
                       "COCO: one picture an image, named after --to with the image_id: "
                       "shapes-17.svg");
@@ -369,7 +381,7 @@ struct DrawCmd {
     }
     Status run() {
         if (all) overlays = Overlays{true, true, true, true, true, false};
-        overlays.yUp = yUp || (!yDown && inputFormat(common) == "geojson");
+        overlays.yUp = orientation.yUp(common);
         std::map<Image, krSvgTablet> tablets;
         BatchOptions opt = common.batch();
         opt.threads = 1;  // one tablet, drawn in order
@@ -393,7 +405,7 @@ struct RasterizeCmd {
     std::vector<double> origin;
     std::string png, counts = "string";
     std::optional<std::string> to;
-    bool yUp = false, yDown = false;
+    Orientation orientation;
 
     void add(CLI::App& app) {
         CLI::App* cmd = app.add_subcommand("rasterize", "Write the mask of every shape: PNG files, "
@@ -409,11 +421,7 @@ struct RasterizeCmd {
             ->check(CLI::PositiveNumber);
         cmd->add_flag("--fit", raster.fit, "fit each shape's box into the raster even where its "
                                            "COCO image's size is known");
-        auto* up = cmd->add_flag("--y-up", yUp, "the image shows y growing upwards, as on a map "
-                                                "(default for GeoJSON)");
-        auto* down = cmd->add_flag("--y-down", yDown, "row 0 at the least y, as in an image "
-                                                      "(default for the other formats)");
-        up->excludes(down);
+        orientation.addTo(cmd);
         cmd->add_option("--png", png,
                         "PNG masks, one a shape, named by a pattern with {file} (the input's file "
                         "name), {index} (the shape's position in it, from 0), {id}, "
@@ -465,7 +473,7 @@ struct RasterizeCmd {
 
     Status run() {
         if (!origin.empty()) raster.origin = krVector<2>(origin[0], origin[1]);
-        raster.yUp = yUp || (!yDown && inputFormat(common) == "geojson");
+        raster.yUp = orientation.yUp(common);
         const bool json = to.has_value() || png.empty();
         Output out(to.value_or("-"));
         BatchOptions opt = common.batch();
