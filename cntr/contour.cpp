@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 
 #include "cntr/batch.h"
@@ -40,11 +41,73 @@ bool kr_XformKeyLess::operator()(const krXform<2>& a, const krXform<2>& b) const
     return false;
 }
 
-krContour::krContour(const Points& points, bool closed, unsigned long label)
-    : label_(static_cast<std::uint32_t>(label)), closed(closed), points_(points) {
-    initializePointers();
-    krContour::cleanCacheInfo();
+namespace {
+// A point list read coordinate by coordinate: each element is built from its
+// two doubles. Copying a list through it hands the compiler a loop of plain
+// double loads and stores, which it vectorizes; copying whole points hands it
+// one struct copy per point, which it moves sixteen bytes at a time.
+class CoordReader {
+public:
+    typedef std::forward_iterator_tag iterator_category;
+    typedef krVector<2> value_type;
+    typedef std::ptrdiff_t difference_type;
+    typedef const krVector<2>* pointer;
+    struct reference {
+        const krVector<2>* at;
+        operator krVector<2>() const { return krVector<2>(at->x(), at->y()); }
+    };
+
+    explicit CoordReader(const krVector<2>* at) : at_(at) {}
+    reference operator*() const { return {at_}; }
+    CoordReader& operator++() {
+        ++at_;
+        return *this;
+    }
+    CoordReader operator++(int) {
+        CoordReader was = *this;
+        ++at_;
+        return was;
+    }
+    bool operator==(const CoordReader& o) const { return at_ == o.at_; }
+    bool operator!=(const CoordReader& o) const { return at_ != o.at_; }
+    friend difference_type operator-(const CoordReader& a, const CoordReader& b) { return a.at_ - b.at_; }
+
+private:
+    const krVector<2>* at_;
+};
+
+inline krContour::Points copyByCoords(const krContour::Points& p) {
+    return krContour::Points(CoordReader(p.data()), CoordReader(p.data() + p.size()));
 }
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same copy with the wider stores of AVX and AVX-512. Everything the copy
+// calls is inlined here (flatten), so only these two functions are built for
+// those processors, and nothing they share with the rest of the library is.
+__attribute__((target("avx"), flatten)) krContour::Points copyByCoordsAvx(const krContour::Points& p) {
+    return copyByCoords(p);
+}
+__attribute__((target("avx512f"), flatten)) krContour::Points copyByCoordsAvx512(const krContour::Points& p) {
+    return copyByCoords(p);
+}
+#endif
+
+// A copy of the point list in the widest stores the machine has: lists are
+// copied whole on every construction and assignment of a contour.
+krContour::Points copyPoints(const krContour::Points& p) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    const kr_Lanes lanes = kf_Lanes();
+    if (lanes == kr_Lanes::eAvx512) return copyByCoordsAvx512(p);
+    if (lanes == kr_Lanes::eAvx) return copyByCoordsAvx(p);
+#endif
+    return copyByCoords(p);
+}
+}  // namespace
+
+// The caches of a new contour start out empty and its pointers null: there is
+// nothing to drop, and no one tracks its mutations yet.
+krContour::krContour(const Points& points, bool closed, unsigned long label)
+    : label_(static_cast<std::uint32_t>(label)), closed(closed), points_(copyPoints(points)) {}
 
 krContour::krContour(const krPolygon& polygon, unsigned long label)
     : label_(static_cast<std::uint32_t>(label)) {
@@ -69,7 +132,7 @@ krContour::~krContour() { deletePointers(); }
 // describing its own points.
 krContour& krContour::operator=(const krContour& src) {
     if (&src == this) return *this;
-    Points points = src.points_;
+    Points points = copyPoints(src.points_);
     Caches caches = src.cache_;
 
     label_ = src.label_;

@@ -8,6 +8,7 @@ namespace {
 kr_Lanes machineLanes() {
 #if defined(__x86_64__) && defined(__GNUC__)
     __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f")) return kr_Lanes::eAvx512;
     if (__builtin_cpu_supports("avx")) return kr_Lanes::eAvx;
 #endif
 #if defined(__SSE2__)
@@ -18,7 +19,7 @@ kr_Lanes machineLanes() {
 }
 
 // Constant-initialised, so a limit set during static initialisation holds.
-std::atomic<int> gLimit{static_cast<int>(kr_Lanes::eAvx)};
+std::atomic<int> gLimit{static_cast<int>(kr_Lanes::eAvx512)};
 
 }  // namespace
 

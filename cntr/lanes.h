@@ -1,20 +1,22 @@
 // The lanes of doubles the fast loops use: two (SSE2) for the loops that take
 // two points at a time (the inside test's ray search, the centroid's sums, the
-// closest point's box test) and four (AVX) for the ray search's screen where
-// the machine has them. Each of those loops keeps its scalar form, which
-// decides the same and serves builds without SSE2.
+// closest point's box test), four (AVX) for the ray search's screen, and four
+// or eight (AVX, AVX-512) for copying point lists, where the machine has them.
+// Each of those loops keeps its scalar form, which decides the same and serves
+// builds without SSE2.
 #ifndef QEL_CNTR_LANES_H
 #define QEL_CNTR_LANES_H
 
 // The widest lanes a fast loop may take.
-enum class kr_Lanes : int { eScalar = 0, eSse2 = 1, eAvx = 2 };
+enum class kr_Lanes : int { eScalar = 0, eSse2 = 1, eAvx = 2, eAvx512 = 3 };
 
-// What the build and the machine offer (AVX only where the processor reports
-// it), narrowed by kf_LimitLanes. Read at the start of each fast loop.
+// What the build and the machine offer (AVX and AVX-512 only where the
+// processor reports them), narrowed by kf_LimitLanes. Read at the start of
+// each fast loop.
 kr_Lanes kf_Lanes();
 
 // Narrows every fast loop to at most `widest` from now on, for all threads, so
-// that each path can be run on one machine; kr_Lanes::eAvx lifts the limit.
+// that each path can be run on one machine; kr_Lanes::eAvx512 lifts the limit.
 // The library never calls it: it is there for its tests.
 void kf_LimitLanes(kr_Lanes widest);
 

@@ -198,7 +198,7 @@ std::uint64_t GapSearch::screen(std::size_t i, bool useless) const {
     const double m = std::floor(qHigh_);
     if (m < qHigh_ && m < 4.0) {
 #if defined(QEL_AVX_SCREEN)
-        if (lanes_ == kr_Lanes::eAvx && m == 0.0)
+        if (lanes_ >= kr_Lanes::eAvx && m == 0.0)
             return kf_ScreenFirstQuarterAvx(xy, p_.x(), p_.y(), kNearSquare, qHigh_, lastQuarter_, useless);
 #endif
 #if defined(__SSE2__)

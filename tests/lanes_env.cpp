@@ -1,4 +1,4 @@
-// QEL_LANES=scalar|sse2|avx runs the suite with the fast loops narrowed to
+// QEL_LANES=scalar|sse2|avx|avx512 runs the suite with the fast loops narrowed to
 // those lanes, so that every path runs on a machine that has wider ones.
 #include <cstdio>
 #include <cstdlib>
@@ -11,16 +11,17 @@ namespace {
     const char* v = std::getenv("QEL_LANES");
     if (!v || !*v) return false;
     const struct { const char* name; kr_Lanes lanes; } names[] = {
-        {"scalar", kr_Lanes::eScalar}, {"sse2", kr_Lanes::eSse2}, {"avx", kr_Lanes::eAvx}};
+        {"scalar", kr_Lanes::eScalar}, {"sse2", kr_Lanes::eSse2}, {"avx", kr_Lanes::eAvx},
+        {"avx512", kr_Lanes::eAvx512}};
     for (const auto& n : names)
         if (std::strcmp(v, n.name) == 0) {
             kf_LimitLanes(n.lanes);
-            const char* in[] = {"scalar", "sse2", "avx"};
+            const char* in[] = {"scalar", "sse2", "avx", "avx512"};
             std::fprintf(stderr, "QEL_LANES=%s: the fast loops take %s lanes\n", v,
                          in[static_cast<int>(kf_Lanes())]);
             return true;
         }
-    std::fprintf(stderr, "QEL_LANES must be scalar, sse2 or avx, not %s\n", v);
+    std::fprintf(stderr, "QEL_LANES must be scalar, sse2, avx or avx512, not %s\n", v);
     std::exit(2);
 }();
 }  // namespace
