@@ -160,6 +160,7 @@ void krContour::deletePointers() {
     cache_.extremalCache.reset();
     cache_.vertexGrids.reset();
     cache_.segmentIndex.reset();
+    spareIndex_.reset();
 }
 
 // ---------------------------------------------------------------------------
@@ -207,8 +208,14 @@ void krContour::makePointsConsistentWithData() { cleanCacheInfo(); }
 void krContour::cleanCacheInfo() {
     notifyMutation();
     // A fresh record: every flag false, the owned caches deleted, the cached
-    // hull released. Nothing in it allocates.
+    // hull released. Nothing in it allocates. The segment index and the
+    // validity bits keep their storage for the next build: a contour whose
+    // points change is usually asked again.
+    if (cache_.segmentIndex) spareIndex_ = std::move(cache_.segmentIndex);
+    std::vector<bool> valid;
+    valid.swap(cache_.validLine);
     cache_ = Caches();
+    cache_.validLine.swap(valid);
 }
 
 // ---------------------------------------------------------------------------
@@ -586,7 +593,8 @@ void krContour::computeLineSegs() const {
     // One pass over the points marks the degenerate segments and builds the
     // index; the queries read the segments from the points themselves. The
     // table of krLineSeg values is written only when someone asks for it.
-    if (!cache_.segmentIndex) cache_.segmentIndex = std::make_unique<krSegmentIndex>();
+    if (!cache_.segmentIndex)
+        cache_.segmentIndex = spareIndex_ ? std::move(spareIndex_) : std::make_unique<krSegmentIndex>();
     cache_.segmentIndex->build(segmentView(), cache_.validLine);
     cache_.lineSegsBuilt = false;
     cache_.lineSegsValid = cache_.linesValid = cache_.boxesValid = true;

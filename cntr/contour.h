@@ -227,6 +227,10 @@ protected:
     mutable Caches cache_;
 
 private:
+    // The segment index of an earlier state, kept for its storage; never
+    // copied with the contour.
+    mutable std::unique_ptr<krSegmentIndex> spareIndex_;
+
     void initializePointers();
     void deletePointers();
 

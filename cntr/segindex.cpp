@@ -90,8 +90,13 @@ void krSegmentIndex::stretch(const krSegmentView& s, const Run& r, const Box& q,
                              std::size_t& hi) {
     lo = r.first;
     hi = r.last;
-    if (hi - lo == 1) {
-        if (!boxOf(s, r).overlaps(q)) hi = lo;
+    if (hi - lo <= 4) {
+        // A short run is read segment by segment, which costs less than the
+        // bisections.
+        while (lo < hi && !boxOf(s.start(lo), s.end(lo)).overlaps(q)) ++lo;
+        std::size_t end = lo;
+        while (end < hi && boxOf(s.start(end), s.end(end)).overlaps(q)) ++end;
+        hi = end;
         return;
     }
     // On each axis a segment's box overlaps q's span when its far end has

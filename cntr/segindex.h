@@ -76,10 +76,14 @@ public:
     // share a run, and for a pair more than once. The pairs come in no
     // particular order. Returns false when stopped. The search goes in
     // contour order until it has tried about budget pairs (by default a few
-    // per segment), then sweeps over the rest.
+    // per segment, and none where there are at most kFewRuns runs), then
+    // sweeps over the rest.
     template <class Pair>
     bool forEachPair(const krSegmentView& s, double near, Pair&& pair, std::size_t budget = kAuto) const;
     static constexpr std::size_t kAuto = ~std::size_t(0);
+    // Up to this many runs the automatic budget sweeps from the start: a
+    // sweep over so few runs costs less than asking the tree run by run.
+    static constexpr std::size_t kFewRuns = 64;
 
 private:
     struct Run {
@@ -247,7 +251,7 @@ bool krSegmentIndex::forEachPair(const krSegmentView& s, double near, Pair&& pai
     // pairs among the remaining runs are left to a sweep.
     // A short run asks the tree for each of its segments: a corner's box can
     // be far larger than its two sides'.
-    if (budget == kAuto) budget = 8 * s.count() + 1024;
+    if (budget == kAuto) budget = runs_.size() <= kFewRuns ? 0 : 8 * s.count() + 1024;
     std::size_t work = 0;
     const auto always = [](const Box&) { return true; };
     for (std::size_t a = 0; a < runs_.size(); ++a) {
