@@ -16,15 +16,20 @@ constexpr double kMaxCellsPerBox = 16.0;
 kr_PairBox kr_PairBox::of(const std::vector<krVector<2>>& points, std::size_t minPoints) {
     kr_PairBox b;
     if (points.empty() || points.size() < minPoints) return b;
+    // One pass without branches: a NaN is noted as it passes, and an
+    // infinity ends up on the box itself.
     b.lox = b.hix = points[0].x();
     b.loy = b.hiy = points[0].y();
+    bool nan = false;
     for (const krVector<2>& p : points) {
         b.lox = std::min(b.lox, p.x());
         b.hix = std::max(b.hix, p.x());
         b.loy = std::min(b.loy, p.y());
         b.hiy = std::max(b.hiy, p.y());
-        if (!std::isfinite(p.x()) || !std::isfinite(p.y())) return kr_PairBox();
+        nan |= std::isnan(p.x()) | std::isnan(p.y());
     }
+    if (nan || !std::isfinite(b.lox) || !std::isfinite(b.hix) || !std::isfinite(b.loy) || !std::isfinite(b.hiy))
+        return kr_PairBox();
     b.lox -= kContact;
     b.loy -= kContact;
     b.hix += kContact;

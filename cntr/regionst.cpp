@@ -273,11 +273,14 @@ bool krRegionSet::isSelfIntersecting() const {
     // a true answer, so that an unusable region (a null handle, too few
     // points) is reported whatever the others hold. The answer is cached only
     // when the whole walk went through.
+    // Each box is taken right after its region's own test, while the points
+    // are at hand.
     bool found = false;
-    for (const auto& r : regions_)
-        if (outline(r).isSelfIntersecting()) found = true;
     std::vector<kr_PairBox> boxes(regions_.size());
-    for (std::size_t k = 0; k < regions_.size(); ++k) boxes[k] = pairBox(regions_[k]);
+    for (std::size_t k = 0; k < regions_.size(); ++k) {
+        if (outline(regions_[k]).isSelfIntersecting()) found = true;
+        boxes[k] = pairBox(regions_[k]);
+    }
     if (kf_AnyPairCrosses(boxes, [&](std::size_t i, std::size_t j) {
             return !outline(regions_[i]).intersections(outline(regions_[j])).empty();
         }))

@@ -31,12 +31,19 @@ void krSegmentIndex::build(const krSegmentView& s, std::vector<bool>& valid) {
     const std::size_t count = s.count();
     valid.assign(count, true);
     runs_.clear();
+    // The open run lives in plain locals and is written straight into the
+    // list when it closes: a run record filled field by field and then
+    // copied as a whole stalls the copy.
     bool open = false;
-    Run run{};
+    std::size_t first = 0;
+    int sx = 0, sy = 0;
     auto close = [&](std::size_t k) {
         if (!open) return;
-        run.last = std::uint32_t(k);
-        runs_.push_back(run);
+        Run& r = runs_.emplace_back();
+        r.first = std::uint32_t(first);
+        r.last = std::uint32_t(k);
+        r.sx = std::int8_t(sx);
+        r.sy = std::int8_t(sy);
         open = false;
     };
     for (std::size_t k = 0; k < count; ++k) {
@@ -53,15 +60,15 @@ void krSegmentIndex::build(const krSegmentView& s, std::vector<bool>& valid) {
             continue;
         }
         const int cx = signOf(dx), cy = signOf(dy);
-        if (open && (cx == 0 || run.sx == 0 || cx == run.sx) && (cy == 0 || run.sy == 0 || cy == run.sy)) {
-            if (run.sx == 0) run.sx = std::int8_t(cx);
-            if (run.sy == 0) run.sy = std::int8_t(cy);
+        if (open && (cx == 0 || sx == 0 || cx == sx) && (cy == 0 || sy == 0 || cy == sy)) {
+            if (sx == 0) sx = cx;
+            if (sy == 0) sy = cy;
             continue;
         }
         close(k);
-        run.first = std::uint32_t(k);
-        run.sx = std::int8_t(cx);
-        run.sy = std::int8_t(cy);
+        first = k;
+        sx = cx;
+        sy = cy;
         open = true;
     }
     close(count);
@@ -90,7 +97,7 @@ void krSegmentIndex::stretch(const krSegmentView& s, const Run& r, const Box& q,
                              std::size_t& hi) {
     lo = r.first;
     hi = r.last;
-    if (hi - lo <= 4) {
+    if (hi - lo <= 8) {
         // A short run is read segment by segment, which costs less than the
         // bisections.
         while (lo < hi && !boxOf(s.start(lo), s.end(lo)).overlaps(q)) ++lo;
