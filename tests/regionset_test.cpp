@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "cntr/regionst.h"
@@ -29,16 +30,18 @@ const krContour& outline(const Handle& r) { return *r; }
 
 }  // namespace
 
-// Real regions: overlapping, touching, nested, disjoint and degenerate ones.
+// Real regions: overlapping, touching, nested, disjoint and degenerate ones,
+// now and then with a corner that is not a number or infinite.
 TEST(RegionSetPairs, CrossingTestMatchesPlainLoop) {
     krRandomUniform rnd(5);
     int crossing = 0;
+    const double odd[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()};
     for (int round = 0; round < 200; ++round) {
         krRegionSet::Regions list;
         const int n = 1 + kfIFloor(rnd.next(0, 12));
         for (int k = 0; k < n; ++k) {
             const double x = kfIFloor(rnd.next(0, 20)), y = kfIFloor(rnd.next(0, 20));
-            const double s = 1 + kfIFloor(rnd.next(0, 6));
+            const double s = (round + k) % 23 == 22 ? odd[round % 2] : 1 + kfIFloor(rnd.next(0, 6));
             list.push_back(k % 7 == 6 ? Handle(new krRegion({{x, y}, {x + s, y + s}}))
                                       : rect(x, y, s, k % 5 == 4 ? 1e-7 : s));
         }
