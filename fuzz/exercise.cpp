@@ -103,6 +103,10 @@ void ask(const krContour& c, Answers& a) {
         for (double tol : {1e-9, 1.0, 1e300})
             a.ask([&] { a(double(c.vertexIndex(q, tol).size())); });
     }
+    // The batch builds the nearest-point index, which the single queries
+    // then use: asked again, they must give the plain walk's answers.
+    for (bool vertexOnly : {false, true})
+        a.ask([&] { for (double d : c.distToPoints(probes(p), vertexOnly)) a(d); });
     for (double angle : {0.0, 1.0, 4.0})
         a.ask([&] {
             a(double(c.extremalVertexIndex(krRadian(angle))));
