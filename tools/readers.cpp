@@ -349,6 +349,9 @@ std::vector<long long> expandRuns(const std::string& text) {
             if (!more && (c & 0x10)) x |= -1LL * (1LL << (5 * (k + 1)));
         }
         if (runs.size() > 2) x += runs[runs.size() - 2];
+        // No mask the tool reads has a longer run; checked here, each run
+        // added stays far from overflowing.
+        if (x < 0 || x > kMaxMaskPixels) throw InputError("the mask's counts hold a run of " + std::to_string(x));
         runs.push_back(x);
     }
     return runs;

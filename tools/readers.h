@@ -77,7 +77,7 @@ std::vector<unsigned char> runsMask(const std::vector<long long>& runs, long lon
 // not one): each run, from the third on as its difference from the one two
 // before, is written in 5-bit groups, least significant first, each a
 // character from '0'; 0x20 asks for another group, the last group's 0x10 bit
-// is the sign.
+// is the sign. A run below 0 or above kMaxMaskPixels is refused.
 std::string compressRuns(const std::vector<long long>& runs);
 std::vector<long long> expandRuns(const std::string& text);
 
