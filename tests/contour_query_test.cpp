@@ -209,25 +209,28 @@ V makeQuery(krRandomUniform& rnd, const Pts& p, int kind) {
 }
 
 // The plain algorithms at the contours' own scale; at others, and with
-// coordinates that are not finite, the nearest-point index that a batch query
+// coordinates that are not finite or far beyond the others, the nearest-point index that a batch query
 // leaves against the plain walk, bit for bit.
 TEST(ContourQuery, FastPathsMatchThePlainAlgorithms) {
     krRandomUniform rnd(2024);
     const std::vector<double> baseTols = {1.0, 0.5, 1.5, 2.0, 0.25, 3.0, 1e-3, 0.0, -1.0};
-    const double zooms[] = {1.0, 0x1p-500, 0x1p500, 3e-9, 7e7, kNaN};
+    const double zooms[] = {1.0, 0x1p-500, 0x1p500, 3e-9, 7e7, kNaN, -1.0};
     const auto bits = [](const auto& v) {
         const auto* b = reinterpret_cast<const unsigned char*>(&v);
         return std::vector<unsigned char>(b, b + sizeof v);
     };
     for (int trial = 0; trial < 3000 && !HasFailure(); ++trial) {
         const int kind = trial % 6;
-        const double zoom = zooms[trial / 6 % 6];
+        const double zoom = zooms[trial / 6 % std::size(zooms)];
         Pts p = randomContour(rnd, kind), qs;
         const bool closed = rnd.next(0, 1) < 0.5;
         for (int k = 0; k < 12; ++k) qs.push_back(makeQuery(rnd, p, kind));
         if (zoom != zoom) {  // coordinates that are not finite
             p[p.size() / 2] = V(kInf, 0);
             qs[0] = V(kNaN, 1);
+        } else if (zoom < 0) {  // far vertices beside near ones: their spans' squares overflow
+            p[0] = V(1.7574535640570946e+159, 7.7e-307);
+            p[p.size() / 2] = V(7.7685706462186435e+281, -1.0);
         } else {
             for (V& v : p) v = v * zoom;
             for (V& v : qs) v = v * zoom;
