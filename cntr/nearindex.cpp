@@ -12,7 +12,6 @@ using knTolerance::beyondSquare;
 
 namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kLargest = 0x1p510;
 
 // The squared distance from p to the box, as the closest-point walk takes it
 // for a segment's box: a box within another is never nearer.
@@ -59,10 +58,8 @@ void widen(krSegmentIndex::Box& b, const krSegmentIndex::Box& c) {
 bool krNearestIndex::build(const krSegmentView& s) {
     levels_.clear();
     if (s.n > std::numeric_limits<std::uint32_t>::max()) return false;  // past the nodes' vertex numbers
-    // Coordinates past 2^510 make spans whose squares can overflow, and the
-    // bounds drawn from them decide nothing safely: such contours keep the walk.
     for (std::size_t i = 0; i < s.n; ++i)
-        if (!(std::fabs(s.p[i].x()) < kLargest && std::fabs(s.p[i].y()) < kLargest)) return false;
+        if (!knTolerance::indexable(s.p[i])) return false;
     if (s.n == 0) return true;
     // Block j holds vertices [kBlock j, kBlock j + kBlock) and the segments
     // ending at them, whose starts are those vertices and the one before the

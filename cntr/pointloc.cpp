@@ -180,7 +180,7 @@ krRingLocator::krRingLocator(const std::vector<krVector<2>>& ring, const krCellG
     // Edge numbers are kept in 32 bits.
     if (n < 3 || n > (std::size_t(1) << 28)) return;
     for (const krVector<2>& v : ring_)
-        if (!std::isfinite(v.x()) || !std::isfinite(v.y())) return;
+        if (!knTolerance::indexable(v)) return;
     // Each edge's box grown by twice the reach: a cell's list then holds every
     // edge within reach of any of its points, and every edge the walk from
     // its centre can meet.

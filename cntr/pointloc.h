@@ -127,9 +127,10 @@ private:
 // shape it came from.
 class krRingLocator {
 public:
-    // Coordinates that are not finite, or cells too small to tell apart from
-    // the coordinates' rounding, leave the locator without a grid: it then
-    // answers by one pass over its copy of the ring.
+    // Coordinates that are not finite or beyond knTolerance::kIndexLargest,
+    // or cells too small to tell apart from the coordinates' rounding, leave
+    // the locator without a grid: it then answers by one pass over its copy
+    // of the ring.
     krRingLocator(const std::vector<krVector<2>>& ring, const krCellGrid::Box& box);
     const krCellGrid::Box& box() const { return box_; }
     // kf_RingInside(ring, q) for q within box(); not thread-safe only in the

@@ -40,6 +40,15 @@ constexpr double kRounding = 1e-12;
 // |d| <= kUnitRoundoff.
 constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
 
+// The largest coordinate the kept indexes (point location, nearest points)
+// take: beyond it the squares and products of spans their bounds and walks
+// form can overflow, and such shapes are answered by one pass over their
+// edges instead.
+constexpr double kIndexLargest = 0x1p510;
+inline bool indexable(const krVector<2>& v) {
+    return std::fabs(v.x()) < kIndexLargest && std::fabs(v.y()) < kIndexLargest;
+}
+
 // The square that the distance from a point to a box must pass before nothing
 // in the box, a segment's or a vertex's distance computed as the closest-point
 // queries compute it, can come as near as best: best^2 with a part in 1e9 of

@@ -235,20 +235,22 @@ TEST(RegionInside, SharedHolesAreAskedOncePerCall) {
     EXPECT_EQ(nest->insideMany(pts, true), (std::vector<unsigned char>{0, 1}));
 }
 
-// Rings the index cannot grid (coordinates that are not numbers, cells below
-// the coordinates' rounding, two points) answer alike by every path.
+// Rings the index cannot grid (coordinates that are not numbers or whose
+// products overflow, cells below the coordinates' rounding, two points)
+// answer alike by every path.
 TEST(RegionInside, DegenerateRingsAnswerAlikeByEveryPath) {
     const double nan = std::nan("");
     const krContour::Points rings[] = {
         {{0, 0}, {4, 0}, {nan, 2}, {0, 4}},
         {{1e17, 1e17}, {1e17 + 64, 1e17}, {1e17, 1e17 + 64}},
         {{0, 0}, {2, 2}},
+        {{0, 7.7237689045874527e+281}, {4.0000000064788939, 0}, {1.2882297539194267e-231, 4.0000000000000568}, {0, 4}},
         {{0, 0}, {1, 0}, {1, 0}, {1, 1}, {1, 0}, {2, 0}, {2, 2}, {0, 2}},  // a spike out and back
     };
     for (const auto& ring : rings) {
         std::vector<V> pts;
         for (const V& v : ring)
-            for (const V& d : {V(0, 0), V(0.3, 0.4), V(5e-7, 0), V(0, -2e-6), V(16, 8)}) pts.push_back(v + d);
+            for (const V& d : {V(0, 0), V(0.3, 0.4), V(5e-7, 0), V(0, -2e-6), V(16, 8), V(0, -4)}) pts.push_back(v + d);
         const krRegion r(ring);
         const std::vector<unsigned char> many = r.insideMany(pts, true);
         for (std::size_t i = 0; i < pts.size(); ++i) {
