@@ -20,7 +20,7 @@
 // capsule, with room for rounding, shows that nothing in it can come as near
 // as the best found.
 //
-// Built only over finite coordinates below 2^510; queries at points that are not finite
+// Built only over finite coordinates below 2^250; queries at points that are not finite
 // are left to the walk.
 class krNearestIndex {
 public:
@@ -29,7 +29,7 @@ public:
     static constexpr std::size_t kNone = ~std::size_t(0);
 
     // False (and nothing built) when a coordinate is not finite or beyond
-    // 2^510 in size, or for
+    // 2^250 in size, or for
     // more vertices than 32 bits number.
     bool build(const krSegmentView& s);
 

@@ -41,10 +41,10 @@ constexpr double kRounding = 1e-12;
 constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
 
 // The largest coordinate the kept indexes (point location, nearest points)
-// take: beyond it the squares and products of spans their bounds and walks
-// form can overflow, and such shapes are answered by one pass over their
-// edges instead.
-constexpr double kIndexLargest = 0x1p510;
+// take: their bounds and walks form products of up to four spans (a squared
+// cross product), which stay finite below 2^254. Shapes beyond it are
+// answered by one pass over their edges instead.
+constexpr double kIndexLargest = 0x1p250;
 inline bool indexable(const krVector<2>& v) {
     return std::fabs(v.x()) < kIndexLargest && std::fabs(v.y()) < kIndexLargest;
 }
