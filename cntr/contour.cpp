@@ -70,7 +70,6 @@ public:
     }
     bool operator==(const CoordReader& o) const { return at_ == o.at_; }
     bool operator!=(const CoordReader& o) const { return at_ != o.at_; }
-    friend difference_type operator-(const CoordReader& a, const CoordReader& b) { return a.at_ - b.at_; }
 
 private:
     const krVector<2>* at_;
