@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -380,7 +382,8 @@ double ellipseResidual(const std::vector<krVector<2>>& points, const krConic& k,
 }
 
 void checkParams(const krEllipseFitParams& params) {
-    if (params.mode() != krEllipseFitDefs::eDirect) throw krFitError(L"unknown ellipse fit mode");
+    if (params.mode() != krEllipseFitDefs::eDirect && params.mode() != krEllipseFitDefs::eGeometric)
+        throw krFitError(L"unknown ellipse fit mode");
     if (!std::isfinite(params.angle().toDouble())) throw krFitError(L"the ellipse fit angle is not finite");
     if (std::isnan(params.limit())) throw krFitError(L"the ellipse fit limit is not a number");
 }
@@ -471,8 +474,319 @@ std::vector<krVector<2>> nearestToCircle(const std::vector<krVector<2>>& points,
     return out;
 }
 
+// ---------------------------------------------------------------------------
+// Geometric refinement
+
+// The normal equations of a least-squares step over N parameters: J^T J and
+// J^T d for the Jacobian J of the distances d.
+template <int N>
+struct krNormalEq {
+    double a[N][N] = {};
+    double g[N] = {};
+
+    void clear() {
+        for (auto& row : a)
+            for (double& v : row) v = 0.0;
+        for (double& v : g) v = 0.0;
+    }
+    // Adds one distance d with its gradient j.
+    void add(double d, const double (&j)[N]) {
+        for (int r = 0; r < N; ++r) {
+            g[r] += j[r] * d;
+            for (int c = 0; c <= r; ++c) a[r][c] += j[r] * j[c];
+        }
+    }
+};
+
+// The damped step: solves (A + lambda D) step = -g by Cholesky, with D the
+// diagonal of A. A parameter the points hardly fix (the rotation of a nearly
+// round ellipse) has a diagonal near 0; a floor of 1e-12 of the trace keeps
+// its step bounded. False when the matrix is not positive definite.
+template <int N>
+bool dampedStep(const krNormalEq<N>& eq, double lambda, double (&step)[N]) {
+    double trace = 0.0;
+    for (int i = 0; i < N; ++i) trace += eq.a[i][i];
+    double l[N][N] = {};
+    for (int r = 0; r < N; ++r) {
+        for (int c = 0; c <= r; ++c) {
+            double v = eq.a[r][c];
+            if (r == c) v += lambda * std::max(eq.a[r][r], 1e-12 * trace);
+            for (int k = 0; k < c; ++k) v -= l[r][k] * l[c][k];
+            if (r == c) {
+                if (!(v > 0.0)) return false;
+                l[r][r] = std::sqrt(v);
+            } else {
+                l[r][c] = v / l[c][c];
+            }
+        }
+    }
+    double y[N];
+    for (int r = 0; r < N; ++r) {
+        double v = -eq.g[r];
+        for (int k = 0; k < r; ++k) v -= l[r][k] * y[k];
+        y[r] = v / l[r][r];
+    }
+    for (int r = N - 1; r >= 0; --r) {
+        double v = y[r];
+        for (int k = r + 1; k < N; ++k) v -= l[k][r] * step[k];
+        step[r] = v / l[r][r];
+    }
+    return true;
+}
+
+// Levenberg-Marquardt from x, on parameters of the order of 1 (the callers
+// work in the points' normalized frame). eval(x, eq) returns the sum of
+// squared distances at x and fills eq, or a value that is not finite where x
+// describes no shape. Only steps that lower the sum are taken, so the answer
+// is never worse than the start, and x is left exactly as it was when no step
+// lowers it. The refinement stops before a step that
+// promises to lower the sum by less than kSumDone of it, or moves no
+// parameter by more than kStepDone (1e-10 of the points' spread): the answer
+// is then settled far below any noise the points carry, and such steps are
+// lost in the rounding of the sum. It also stops when the damping passes
+// kMaxDamping (no step lowers the sum) and after kMaxEvaluations
+// evaluations of the distances, which bounds its cost on points that fit the
+// model badly. Returns the final sum of squares.
+constexpr double kSumDone = 1e-12;
+constexpr double kStepDone = 1e-10;
+constexpr double kMaxDamping = 1e8;
+constexpr int kMaxEvaluations = 60;
+
+template <int N, class Eval>
+double levenbergMarquardt(double (&x)[N], Eval eval) {
+    krNormalEq<N> eq, trialEq;
+    double sum = eval(x, eq);
+    double lambda = 1e-6, growth = 2.0;
+    for (int k = 1; k < kMaxEvaluations && sum > 0.0 && std::isfinite(sum); ++k) {
+        double step[N], trial[N];
+        bool taken = false;
+        double size = 0.0;
+        if (dampedStep(eq, lambda, step)) {
+            // The decrease the linear model promises, -(2 g.step + step.A.step).
+            double promised = 0.0;
+            for (int i = 0; i < N; ++i) {
+                trial[i] = x[i] + step[i];
+                size = std::max(size, std::fabs(step[i]));
+                double as = 0.0;
+                for (int j = 0; j < N; ++j) as += (i >= j ? eq.a[i][j] : eq.a[j][i]) * step[j];
+                promised -= step[i] * (2.0 * eq.g[i] + as);
+            }
+            if (promised <= kSumDone * sum || size <= kStepDone) break;
+            const double trialSum = eval(trial, trialEq);
+            if (trialSum < sum) {
+                // Damping follows how well the model predicted the decrease:
+                // down to a third when it was exact, up when it was poor, so
+                // a long curved valley is followed without the zigzag of
+                // fixed factors.
+                const double rho = promised > 0.0 ? (sum - trialSum) / promised : 0.0;
+                const double t = 2.0 * rho - 1.0;
+                lambda *= std::max(1.0 / 3.0, 1.0 - t * t * t);
+                lambda = std::max(lambda, 1e-15);
+                growth = 2.0;
+                std::copy(trial, trial + N, x);
+                eq = trialEq;
+                sum = trialSum;
+                taken = true;
+            }
+        }
+        if (!taken) {
+            lambda *= growth;
+            growth *= 2.0;
+            if (lambda > kMaxDamping) break;
+        }
+    }
+    return sum;
+}
+
+// The points moved to their mean and scaled to unit spread, the frame both
+// refinements work in.
+struct krNormalized {
+    krVector<2> mean;
+    double scale;
+    std::vector<krVector<2>> points;
+
+    explicit krNormalized(const std::vector<krVector<2>>& pts) : mean(checkedMean(pts)) {
+        double sum = 0.0;
+        for (const krVector<2>& p : pts) {
+            const krVector<2> d = p - mean;
+            sum += d * d;
+        }
+        scale = checkedSpread(sum, pts.size(), mean);
+        const double k = 1.0 / scale;
+        points.reserve(pts.size());
+        for (const krVector<2>& p : pts) points.push_back((p - mean) * k);
+    }
+};
+
+// Sum of squared distances | |p - c| - r | for x = (cx, cy, r), with their
+// gradients. A point at the centre has no direction; it moves only with r.
+double circleSquares(const std::vector<krVector<2>>& points, const double (&x)[3], krNormalEq<3>& eq) {
+    if (!(x[2] > 0.0)) return std::numeric_limits<double>::infinity();
+    eq.clear();
+    double sum = 0.0;
+    for (const krVector<2>& p : points) {
+        const double dx = p.x() - x[0], dy = p.y() - x[1];
+        const double rho = std::sqrt(dx * dx + dy * dy);
+        const double d = rho - x[2];
+        const double k = rho > 0.0 ? 1.0 / rho : 0.0;
+        eq.add(d, {-dx * k, -dy * k, -1.0});
+        sum += d * d;
+    }
+    return sum;
+}
+
+krCircle geometricCircle(const std::vector<krVector<2>>& points, const krCircle& start) {
+    const krNormalized frame(points);
+    const double k = 1.0 / frame.scale;
+    const krVector<2> c = (start.center() - frame.mean) * k;
+    double x[3] = {c.x(), c.y(), start.radius() * k};
+    const double before[3] = {x[0], x[1], x[2]};
+    const auto eval = [&](const double (&v)[3], krNormalEq<3>& eq) { return circleSquares(frame.points, v, eq); };
+    const double sum = levenbergMarquardt(x, eval);
+    // Unmoved, the start comes back as it was, not through the frame's rounding.
+    if (!std::isfinite(sum) || std::equal(x, x + 3, before)) return start;
+    const krCircle refined(frame.mean + krVector<2>(x[0], x[1]) * frame.scale, x[2] * frame.scale);
+    if (!(std::isfinite(refined.center().x()) && std::isfinite(refined.center().y()) &&
+          std::isfinite(refined.radius())))
+        return start;
+    return refined;
+}
+
+// The point of the ellipse (u/a)^2 + (w/b)^2 = 1, a >= b > 0, nearest to
+// (u, w) with u, w >= 0. Off the axes the foot is (a^2 u / (s + a^2),
+// b^2 w / (s + b^2)) for the one root s of
+//   G(s) = (a u / (s + a^2))^2 + (b w / (s + b^2))^2 - 1
+// above -b^2, written below in units of b^2. G falls and is convex there, and
+// the root lies in [w/b - 1, |(a u / b^2, w / b)| - 1]. Newton's method starts
+// from root, the caller's guess (0 is the root for a point on the ellipse;
+// the refinement passes the root found for the same point on the ellipse of
+// its previous step, one or two Newton steps from the new one), and returns
+// the root there; bisection takes over when a step leaves the bracket or does
+// not halve it, as near the pole at -1 for points just off the major axis
+// inside.
+struct krFoot {
+    double u, w;
+};
+
+krFoot footInQuadrant(double a, double b, double u, double w, double& root) {
+    if (w == 0.0) {
+        // On the major axis: inside the centre of curvature of the vertex
+        // (a u < a^2 - b^2) the nearest points leave the axis.
+        const double reach = a * a - b * b;
+        if (a * u < reach) {
+            const double t = a * u / reach;
+            return {a * t, b * std::sqrt(std::max(0.0, 1.0 - t * t))};
+        }
+        return {a, 0.0};
+    }
+    if (u == 0.0) return {0.0, b};
+    const double ib = 1.0 / b;
+    const double r0 = a * a * ib * ib;
+    const double n0 = a * u * ib * ib, z1 = w * ib;
+    double lo = z1 - 1.0, hi = std::sqrt(n0 * n0 + z1 * z1) - 1.0;
+    const auto value = [&](double s, double& slope) {
+        // One division for both reciprocals: they are most of the cost.
+        const double inv = 1.0 / ((s + r0) * (s + 1.0));
+        const double i0 = (s + 1.0) * inv, i1 = (s + r0) * inv;
+        const double p = n0 * i0, q = z1 * i1;
+        slope = -2.0 * (p * p * i0 + q * q * i1);
+        return p * p + q * q - 1.0;
+    };
+    double s = std::clamp(root, lo, hi);
+    double before = hi - lo, last = before;
+    double slope;
+    double g = value(s, slope);
+    for (int i = 0; i < 200 && g != 0.0; ++i) {
+        (g > 0.0 ? lo : hi) = s;
+        double next = s - g / slope;
+        const bool newton = next > lo && next < hi && std::fabs(next - s) <= 0.5 * before;
+        if (!newton) next = 0.5 * (lo + hi);
+        before = last;
+        last = std::fabs(next - s);
+        s = next;
+        // Newton's error after a step is of the order of the step squared
+        // over s + 1, the distance to the pole, so a step of 1e-9 of that
+        // distance leaves the root to rounding.
+        if (last <= (newton ? 1e-9 : 1e-16) * (s + 1.0)) break;
+        g = value(s, slope);
+    }
+    root = s;
+    return {r0 * u / (s + r0), w / (s + 1.0)};
+}
+
+// The nearest point to (u, w) on the ellipse with semi-axes a along u and b
+// along w, in any quadrant and either order of the axes; root as above.
+krFoot footOnEllipse(double a, double b, double u, double w, double& root) {
+    krFoot f;
+    if (a >= b) {
+        f = footInQuadrant(a, b, std::fabs(u), std::fabs(w), root);
+    } else {
+        const krFoot t = footInQuadrant(b, a, std::fabs(w), std::fabs(u), root);
+        f = {t.w, t.u};
+    }
+    return {std::copysign(f.u, u), std::copysign(f.w, w)};
+}
+
+// Sum of squared orthogonal distances to the ellipse x = (cx, cy, a, b, phi),
+// with their gradients. The distance is signed (positive outside) along the
+// unit normal n at the foot; since the foot is the nearest point, moving it
+// along the ellipse changes the distance only to second order, so the
+// gradient is -n times the motion of the foot's point on the ellipse under
+// each parameter: the centre moves it with itself, a and b stretch its
+// coordinates, phi turns it about the centre.
+double ellipseSquares(const std::vector<krVector<2>>& points, const double (&x)[5], krNormalEq<5>& eq,
+                      std::vector<double>& roots) {
+    const double a = x[2], b = x[3];
+    if (!(a > 0.0 && b > 0.0 && std::isfinite(x[4]))) return std::numeric_limits<double>::infinity();
+    const double cs = std::cos(x[4]), sn = std::sin(x[4]);
+    const double ka = 1.0 / (a * a), kb = 1.0 / (b * b), ia = 1.0 / a, ib = 1.0 / b;
+    eq.clear();
+    double sum = 0.0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const double dx = points[i].x() - x[0], dy = points[i].y() - x[1];
+        const double u = cs * dx + sn * dy, w = -sn * dx + cs * dy;
+        const krFoot f = footOnEllipse(a, b, u, w, roots[i]);
+        double nu = f.u * ka, nw = f.w * kb;
+        const double k = 1.0 / std::sqrt(nu * nu + nw * nw);
+        nu *= k;
+        nw *= k;
+        const double d = nu * (u - f.u) + nw * (w - f.w);
+        eq.add(d, {-(cs * nu - sn * nw), -(sn * nu + cs * nw), -nu * f.u * ia, -nw * f.w * ib,
+                   nu * f.w - nw * f.u});
+        sum += d * d;
+    }
+    return sum;
+}
+
+// Refines shape geometrically in place and returns the root mean square of
+// the points' orthogonal distances to it. Where the refinement does not lower
+// the sum of squares, shape stays as it was; where the distances cannot be
+// had at all, it stays as it was and the answer is NaN.
+double refineEllipse(const std::vector<krVector<2>>& points, krEllipseShape& shape) {
+    const krNormalized frame(points);
+    const double k = 1.0 / frame.scale;
+    const krVector<2> c = (shape.center - frame.mean) * k;
+    double x[5] = {c.x(), c.y(), shape.major * k, shape.minor * k, shape.angle};
+    const double before[5] = {x[0], x[1], x[2], x[3], x[4]};
+    std::vector<double> roots(points.size(), 0.0);
+    const auto eval = [&](const double (&v)[5], krNormalEq<5>& eq) {
+        return ellipseSquares(frame.points, v, eq, roots);
+    };
+    const double sum = levenbergMarquardt(x, eval);
+    if (!std::isfinite(sum)) return std::numeric_limits<double>::quiet_NaN();
+    const double residual = std::sqrt(sum / static_cast<double>(points.size())) * frame.scale;
+    if (std::equal(x, x + 5, before)) return residual;
+    const bool swap = x[3] > x[2];
+    shape.center = frame.mean + krVector<2>(x[0], x[1]) * frame.scale;
+    shape.major = (swap ? x[3] : x[2]) * frame.scale;
+    shape.minor = (swap ? x[2] : x[3]) * frame.scale;
+    shape.angle = swap ? x[4] + 0.5 * kPi : x[4];
+    return residual;
+}
+
 void checkParams(const krCircleFitParams& params) {
-    if (params.mode() != krCircleFitDefs::eTaubin) throw krFitError(L"unknown circle fit mode");
+    if (params.mode() != krCircleFitDefs::eTaubin && params.mode() != krCircleFitDefs::eGeometric)
+        throw krFitError(L"unknown circle fit mode");
     if (!(params.keep() > 0.0 && params.keep() <= 1.0))
         throw krFitError(L"the circle fit's kept fraction is not in (0, 1]");
     if (std::isnan(params.limit())) throw krFitError(L"the circle fit limit is not a number");
@@ -489,8 +803,11 @@ void kfEllipseFit(const krEllipseFitParams& params, const std::vector<krVector<2
 
     const krWhitened whitened = whitenedMoments(pts);
     const krConic conic = directFit(whitened);
-    const krEllipseShape shape = ellipseShape(conic, whitened.frame);
-    const double residual = ellipseResidual(pts, conic, whitened.frame, shape.minor);
+    krEllipseShape shape = ellipseShape(conic, whitened.frame);
+    double residual = params.mode() == krEllipseFitDefs::eGeometric
+                          ? refineEllipse(pts, shape)
+                          : std::numeric_limits<double>::quiet_NaN();
+    if (std::isnan(residual)) residual = ellipseResidual(pts, conic, whitened.frame, shape.minor);
     checkLimit(residual, params.limit());
     const krRadian rotation(intoHalfTurn(shape.angle, params.angle().toDouble()));
     results = krEllipseFitResults(
@@ -505,13 +822,17 @@ void kfCircleFit(const krCircleFitParams& params, const std::vector<krVector<2>>
     const std::vector<krVector<2>>& pts = sampled(points, params.count(), store);
     if (pts.size() < 3) throw krFitError(L"a circle fit needs at least 3 points");
 
-    krCircle circle = taubinFit(pts);
+    const auto fit = [&params](const std::vector<krVector<2>>& p) {
+        const krCircle algebraic = taubinFit(p);
+        return params.mode() == krCircleFitDefs::eGeometric ? geometricCircle(p, algebraic) : algebraic;
+    };
+    krCircle circle = fit(pts);
     double residual;
     const auto kept = static_cast<std::size_t>(
         std::max(3.0, std::ceil(params.keep() * static_cast<double>(pts.size()))));
     if (kept < pts.size()) {
         const std::vector<krVector<2>> nearest = nearestToCircle(pts, circle, kept);
-        circle = taubinFit(nearest);
+        circle = fit(nearest);
         residual = circleResidual(nearest, circle);
     } else {
         residual = circleResidual(pts, circle);

@@ -37,12 +37,20 @@ public:
         // on coordinates centred, turned onto the points' principal axes and
         // scaled to unit spread along each, so far-off, tiny or long thin
         // point sets lose no accuracy.
-        eDirect = 0
+        eDirect = 0,
+        // Geometric least squares: the ellipse minimizing the sum of squared
+        // orthogonal distances of the points to it, refined from the direct
+        // fit by Levenberg-Marquardt on centre, semi-axes and rotation, each
+        // step with every point's exact foot on the current ellipse. Free of
+        // the direct fit's pull towards small, round ellipses on short or
+        // noisy arcs; several times slower. When the refinement cannot
+        // improve on the direct fit, the direct fit is the answer.
+        eGeometric = 1
     };
 };
 
 // What kfEllipseFit does:
-//   mode   only eDirect exists; any other value is refused.
+//   mode   eDirect or eGeometric; any other value is refused.
 //   angle  an ellipse's direction is defined modulo pi, so the fitted rotation
 //          is reported in the half turn [angle, angle + pi). Must be finite.
 //   count  0 fits every point; otherwise at most count points, taken evenly
@@ -69,12 +77,15 @@ private:
 };
 
 // The fitted ellipse, with a() >= b() and the rotation the direction of a(),
-// and the residual: the root mean square, over the points used, of each
-// point's approximate geometric distance to the ellipse, |F(p)| / |grad F(p)|
-// for the fitted conic F (a first-order estimate of the true distance, exact
-// on the ellipse and close to it). It is in the points' units, so it is
-// comparable with the noise of the points. A point at the very centre, where
-// the gradient vanishes, counts with its true distance, the minor semi-axis.
+// and the residual, the root mean square over the points used of each
+// point's distance to the ellipse, in the points' units so that it is
+// comparable with their noise:
+//   eGeometric  the true orthogonal distance to the fitted ellipse, the
+//               quantity the fit minimizes.
+//   eDirect     the first-order estimate |F(p)| / |grad F(p)| for the fitted
+//               conic F, exact on the ellipse and close to it. A point at the
+//               very centre, where the gradient vanishes, counts with its true
+//               distance, the minor semi-axis.
 class krEllipseFitResults {
 public:
     krEllipseFitResults() = default;
@@ -108,16 +119,22 @@ public:
         // under 4 A^2 mean(x^2 + y^2) + B^2 + C^2 = 1, for centred data). Nearly
         // free of the small-radius bias of the plain algebraic fit, and exact
         // for points on a circle.
-        eTaubin = 0
+        eTaubin = 0,
+        // Geometric least squares: the circle minimizing the sum of squared
+        // distances | |p - center| - radius |, refined from the eTaubin fit by
+        // Levenberg-Marquardt. The maximum-likelihood circle for points with
+        // Gaussian noise; when the refinement cannot improve on the algebraic
+        // fit, that fit is the answer.
+        eGeometric = 1
     };
 };
 
 // What kfCircleFit does:
-//   mode   only eTaubin exists; any other value is refused.
+//   mode   eTaubin or eGeometric; any other value is refused.
 //   keep   the fraction of points, in (0, 1], that make the answer. Below 1
 //          the points are fitted once, then the ceil(keep * n) points nearest
-//          to that circle (at least 3) are fitted again, which sheds a known
-//          share of outliers. 1 makes a single fit of every point.
+//          to that circle (at least 3) are fitted again, both times by the
+//          mode's method, which sheds a known share of outliers. 1 makes a single fit of every point.
 //   count  as for the ellipse: 0 fits every point, otherwise at most count
 //          points taken evenly through the list.
 //   limit  as for the ellipse: the largest residual accepted; +infinity
