@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <random>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "cntr/moments.h"
@@ -82,28 +84,25 @@ void BM_FitEllipse(benchmark::State& state) {
 }
 
 // The support layer's fits; range(1) is the mode (0 algebraic, 1 geometric).
-void BM_EllipseFitMode(benchmark::State& state) {
-    const auto n = static_cast<std::size_t>(state.range(0));
-    const auto& pts = noisyEllipse(n);
-    const krEllipseFitParams params{krEllipseFitDefs::fit_mode(state.range(1))};
-    krEllipseFitResults r;
+template <class Params, class Results>
+void fitInMode(benchmark::State& state, const std::vector<krVector<2>>& pts,
+               void (*fit)(const Params&, const std::vector<krVector<2>>&, Results&)) {
+    using Mode = std::decay_t<decltype(std::declval<Params>().mode())>;
+    const Params params{static_cast<Mode>(state.range(1))};
+    Results r;
     for (auto _ : state) {
-        kfEllipseFit(params, pts, r);
+        fit(params, pts, r);
         benchmark::DoNotOptimize(r);
     }
-    perPoint(state, n);
+    perPoint(state, pts.size());
+}
+
+void BM_EllipseFitMode(benchmark::State& state) {
+    fitInMode(state, noisyEllipse(static_cast<std::size_t>(state.range(0))), kfEllipseFit);
 }
 
 void BM_CircleFitMode(benchmark::State& state) {
-    const auto n = static_cast<std::size_t>(state.range(0));
-    const auto& pts = noisyCircle(n);
-    const krCircleFitParams params{krCircleFitDefs::fit_mode(state.range(1))};
-    krCircleFitResults r;
-    for (auto _ : state) {
-        kfCircleFit(params, pts, r);
-        benchmark::DoNotOptimize(r);
-    }
-    perPoint(state, n);
+    fitInMode(state, noisyCircle(static_cast<std::size_t>(state.range(0))), kfCircleFit);
 }
 
 }  // namespace
