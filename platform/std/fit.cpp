@@ -656,14 +656,15 @@ krCircle geometricCircle(const std::vector<krVector<2>>& points, const krCircle&
 // (u, w) with u, w >= 0. Off the axes the foot is (a^2 u / (s + a^2),
 // b^2 w / (s + b^2)) for the one root s of
 //   G(s) = (a u / (s + a^2))^2 + (b w / (s + b^2))^2 - 1
-// above -b^2, written below in units of b^2. G falls and is convex there, and
-// the root lies in [w/b - 1, |(a u / b^2, w / b)| - 1]. Newton's method starts
-// from root, the caller's guess (0 is the root for a point on the ellipse;
-// the refinement passes the root found for the same point on the ellipse of
-// its previous step, one or two Newton steps from the new one), and returns
-// the root there; bisection takes over when a step leaves the bracket or does
-// not halve it, as near the pole at -1 for points just off the major axis
-// inside.
+// above -b^2. Below, s is measured from that pole in units of b^2,
+// t = s / b^2 + 1, so that t keeps its relative precision where the root
+// lies close to the pole (points near the major axis inside the ellipse).
+// G falls and is convex in t > 0, and the root lies in
+// [w / b, |(a u / b^2, w / b)|]. Newton's method starts from root, the
+// caller's guess (1 for a point on the ellipse; the refinement passes the
+// root found for the same point on the ellipse of its previous step, one or
+// two Newton steps from the new one), and returns the root there; bisection
+// takes over when a step leaves the bracket or does not halve it.
 struct krFoot {
     double u, w;
 };
@@ -681,37 +682,38 @@ krFoot footInQuadrant(double a, double b, double u, double w, double& root) {
     }
     if (u == 0.0) return {0.0, b};
     const double ib = 1.0 / b;
-    const double r0 = a * a * ib * ib;
+    // r1 = a^2 / b^2 - 1, the gap between the two poles, without cancellation.
+    const double r1 = (a - b) * (a + b) * ib * ib;
     const double n0 = a * u * ib * ib, z1 = w * ib;
-    double lo = z1 - 1.0, hi = std::sqrt(n0 * n0 + z1 * z1) - 1.0;
-    const auto value = [&](double s, double& slope) {
+    double lo = z1, hi = std::sqrt(n0 * n0 + z1 * z1);
+    const auto value = [&](double t, double& slope) {
         // One division for both reciprocals: they are most of the cost.
-        const double inv = 1.0 / ((s + r0) * (s + 1.0));
-        const double i0 = (s + 1.0) * inv, i1 = (s + r0) * inv;
+        const double inv = 1.0 / ((t + r1) * t);
+        const double i0 = t * inv, i1 = (t + r1) * inv;
         const double p = n0 * i0, q = z1 * i1;
         slope = -2.0 * (p * p * i0 + q * q * i1);
         return p * p + q * q - 1.0;
     };
-    double s = std::clamp(root, lo, hi);
+    double t = std::clamp(root, lo, hi);
     double before = hi - lo, last = before;
     double slope;
-    double g = value(s, slope);
-    for (int i = 0; i < 200 && g != 0.0; ++i) {
-        (g > 0.0 ? lo : hi) = s;
-        double next = s - g / slope;
-        const bool newton = next > lo && next < hi && std::fabs(next - s) <= 0.5 * before;
+    double g = value(t, slope);
+    for (int i = 0; i < 100 && g != 0.0; ++i) {
+        (g > 0.0 ? lo : hi) = t;
+        double next = t - g / slope;
+        const bool newton = next > lo && next < hi && std::fabs(next - t) <= 0.5 * before;
         if (!newton) next = 0.5 * (lo + hi);
+        if (!(next > lo && next < hi)) break;  // the bracket holds no other double
         before = last;
-        last = std::fabs(next - s);
-        s = next;
+        last = std::fabs(next - t);
+        t = next;
         // Newton's error after a step is of the order of the step squared
-        // over s + 1, the distance to the pole, so a step of 1e-9 of that
-        // distance leaves the root to rounding.
-        if (last <= (newton ? 1e-9 : 1e-16) * (s + 1.0)) break;
-        g = value(s, slope);
+        // over t, so a step of 1e-9 of t leaves the root to rounding.
+        if (last <= (newton ? 1e-9 : 1e-16) * t) break;
+        g = value(t, slope);
     }
-    root = s;
-    return {r0 * u / (s + r0), w / (s + 1.0)};
+    root = t;
+    return {(r1 + 1.0) * u / (t + r1), w / t};
 }
 
 // The nearest point to (u, w) on the ellipse with semi-axes a along u and b
@@ -768,7 +770,7 @@ double refineEllipse(const std::vector<krVector<2>>& points, krEllipseShape& sha
     const krVector<2> c = (shape.center - frame.mean) * k;
     double x[5] = {c.x(), c.y(), shape.major * k, shape.minor * k, shape.angle};
     const double before[5] = {x[0], x[1], x[2], x[3], x[4]};
-    std::vector<double> roots(points.size(), 0.0);
+    std::vector<double> roots(points.size(), 1.0);
     const auto eval = [&](const double (&v)[5], krNormalEq<5>& eq) {
         return ellipseSquares(frame.points, v, eq, roots);
     };
