@@ -43,8 +43,9 @@ public:
         // fit by Levenberg-Marquardt on centre, semi-axes and rotation, each
         // step with every point's exact foot on the current ellipse. Free of
         // the direct fit's pull towards small, round ellipses on short or
-        // noisy arcs; several times slower. When the refinement cannot
-        // improve on the direct fit, the direct fit is the answer.
+        // noisy arcs, at some 30 times its cost (a few evaluations of every
+        // point's distance). When the refinement cannot improve on the direct
+        // fit, the direct fit is the answer.
         eGeometric = 1
     };
 };
@@ -134,7 +135,8 @@ public:
 //   keep   the fraction of points, in (0, 1], that make the answer. Below 1
 //          the points are fitted once, then the ceil(keep * n) points nearest
 //          to that circle (at least 3) are fitted again, both times by the
-//          mode's method, which sheds a known share of outliers. 1 makes a single fit of every point.
+//          mode's method, which sheds a known share of outliers. 1 makes a
+//          single fit of every point.
 //   count  as for the ellipse: 0 fits every point, otherwise at most count
 //          points taken evenly through the list.
 //   limit  as for the ellipse: the largest residual accepted; +infinity
