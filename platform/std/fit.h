@@ -29,7 +29,9 @@ public:
 
 class krEllipseFitDefs {
 public:
-    enum fit_mode {
+    // A fixed underlying type, so a value from outside (a file, a binding) that
+    // names no mode is a value the fit can see and refuse.
+    enum fit_mode : int {
         // Direct least squares: the conic a x^2 + b xy + c y^2 + d x + e y + f
         // that minimizes the sum of squared algebraic distances subject to
         // 4ac - b^2 = 1, so the answer is an ellipse whatever the points.
@@ -114,7 +116,9 @@ void kfEllipseFit(const krEllipseFitParams& params, const std::vector<krVector<2
 
 class krCircleFitDefs {
 public:
-    enum fit_mode {
+    // A fixed underlying type, so a value from outside (a file, a binding) that
+    // names no mode is a value the fit can see and refuse.
+    enum fit_mode : int {
         // Algebraic fit normalized by the mean squared gradient (the circle
         // A (x^2 + y^2) + B x + C y + D = 0 minimizing the algebraic distances
         // under 4 A^2 mean(x^2 + y^2) + B^2 + C^2 = 1, for centred data). Nearly
