@@ -1,0 +1,234 @@
+#include "platform/ip/edges.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <thread>
+
+#include "platform/ip/edgelink.h"
+#include "platform/ip/gradient.h"
+
+krEdgelet kr_EdgePoint::edgelet() const {
+    const double m = std::min(65535.0, std::max(0.0, std::floor(magnitude + 0.5)));
+    const double turns = angle / (2.0 * kPi);
+    const long units = std::lround((turns - std::floor(turns)) * krAngle8::kUnitsPerTurn);
+    return krEdgelet(krVector<2>(x, y), static_cast<unsigned short>(m),
+                     krAngle8(static_cast<unsigned char>(units & 0xff)));
+}
+
+namespace {
+
+void checkParams(const kr_EdgeParams& p) {
+    if (!(p.sigma >= 0.5 && p.sigma <= 64.0))
+        throw krImageError(L"the edge scale sigma must lie within [0.5, 64] pixels");
+    for (const std::optional<double>& t : {p.low, p.high})
+        if (t && !(*t >= 0.0 && std::isfinite(*t)))
+            throw krImageError(L"an edge threshold must be a finite number not below 0");
+    if (p.low && p.high && *p.low > *p.high)
+        throw krImageError(L"the low edge threshold is above the high one");
+    if (p.minLength < 0) throw krImageError(L"the minimum chain length cannot be negative");
+    if (p.threads < 0) throw krImageError(L"the thread count cannot be negative");
+}
+
+// About this many pixels are sampled for the noise estimate, in whole rows
+// spread evenly down the image.
+constexpr std::size_t kNoiseSample = 100000;
+
+// The pixel noise's standard deviation and the range of the sampled pixels.
+// The filter [1 -2 1] x [1 -2 1] ignores constant and linear shading, and its
+// response to white noise of standard deviation s has standard deviation 6 s,
+// whose absolute value has median 0.6745 * 6 s. Edges are few pixels, which
+// the median ignores.
+template <class T>
+void sampleNoise(const krGreyView& im, double& noise, double& range) {
+    const int w = im.width(), h = im.height();
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    std::vector<float> response;
+    if (w >= 3 && h >= 3) {
+        const int rows = static_cast<int>(
+            std::min<std::size_t>(h - 2, std::max<std::size_t>(1, kNoiseSample / (w - 2))));
+        response.reserve(static_cast<std::size_t>(rows) * (w - 2));
+        for (int i = 0; i < rows; ++i) {
+            const int y = 1 + static_cast<int>(static_cast<std::int64_t>(i) * (h - 2) / rows);
+            const T *a = im.row<T>(y - 1), *b = im.row<T>(y), *c = im.row<T>(y + 1);
+            for (int x = 1; x + 1 < w; ++x) {
+                auto second = [x](const T* r) {
+                    return static_cast<double>(r[x - 1]) - 2.0 * r[x] + static_cast<double>(r[x + 1]);
+                };
+                response.push_back(static_cast<float>(std::fabs(second(a) - 2.0 * second(b) + second(c))));
+                lo = std::min<double>(lo, b[x]);
+                hi = std::max<double>(hi, b[x]);
+            }
+        }
+    }
+    if (response.empty()) {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                lo = std::min<double>(lo, im.row<T>(y)[x]);
+                hi = std::max<double>(hi, im.row<T>(y)[x]);
+            }
+        noise = 0.0;
+    } else {
+        auto mid = response.begin() + response.size() / 2;
+        std::nth_element(response.begin(), mid, response.end());
+        noise = *mid / (0.6745 * 6.0);
+    }
+    range = hi > lo ? hi - lo : 0.0;
+}
+
+}  // namespace
+
+kr_EdgeThresholds kfEdgeThresholds(const krGreyView& image, const kr_EdgeParams& params) {
+    checkParams(params);
+    kr_EdgeThresholds t;
+    if (params.low && params.high) {
+        t.low = *params.low;
+        t.high = *params.high;
+        return t;
+    }
+    double range = 0.0;
+    double quantum = 1.0;
+    switch (image.type()) {
+    case krPixelType::eU8: sampleNoise<std::uint8_t>(image, t.noise, range); break;
+    case krPixelType::eU16: sampleNoise<std::uint16_t>(image, t.noise, range); break;
+    case krPixelType::eF32: sampleNoise<float>(image, t.noise, range), quantum = 0.0; break;
+    case krPixelType::eF64: sampleNoise<double>(image, t.noise, range), quantum = 0.0; break;
+    }
+    t.noise = std::max({t.noise, quantum, range / 1024.0});
+    t.gradientNoise = t.noise * kr_GaussianKernels(params.sigma).noiseGain;
+    t.low = params.low ? *params.low : 3.0 * t.gradientNoise;
+    t.high = params.high ? *params.high : 6.0 * t.gradientNoise;
+    // One threshold given: the derived one yields to it.
+    if (params.low) t.high = std::max(t.high, t.low);
+    if (params.high) t.low = std::min(t.low, t.high);
+    return t;
+}
+
+namespace {
+
+// Three consecutive gradient rows; magnitudes carry one mirrored pixel at
+// each end so every pixel has its eight neighbours.
+struct GradientRow {
+    explicit GradientRow(int w) : gx(w), gy(w), mag2(static_cast<std::size_t>(w) + 2) {}
+    std::vector<float> gx, gy, mag2;
+    const float* m() const { return mag2.data() + 1; }
+};
+
+// The squared magnitude interpolated bilinearly at offset (ux, uy), each
+// within [-1, 1], from pixel x of the middle row.
+float interpolated(const GradientRow* const rows[3], int x, float ux, float uy) {
+    const int sx = ux < 0.0f ? -1 : 1, sy = uy < 0.0f ? -1 : 1;
+    const float fx = std::fabs(ux), fy = std::fabs(uy);
+    const float* near = rows[1]->m();
+    const float* far = rows[1 + sy]->m();
+    return (1.0f - fy) * ((1.0f - fx) * near[x] + fx * near[x + sx]) +
+           fy * ((1.0f - fx) * far[x] + fx * far[x + sx]);
+}
+
+// Edge points of row y, whose neighbours are rows[0] above and rows[2] below.
+// A pixel is an edge point when its magnitude reaches low and is a maximum
+// both along the image axis nearest its gradient (strictly on the near side,
+// so a plateau gives one point) and along the gradient itself. Its position
+// then moves along that axis to the top of the parabola through the three
+// magnitudes' logarithms: a blurred straight step has a Gaussian magnitude
+// profile, for which this is exact, and the parabola's curvature gives the
+// profile's width.
+void rowCandidates(const GradientRow* const rows[3], int y, int w, float low2,
+                   std::vector<kr_EdgeCandidate>& out) {
+    const GradientRow& row = *rows[1];
+    const float* m = row.m();
+    for (int x = 0; x < w; ++x) {
+        const float m0 = m[x];
+        if (!(m0 >= low2) || m0 == 0.0f) continue;
+        const float gx = row.gx[x], gy = row.gy[x];
+        const bool across = std::fabs(gx) >= std::fabs(gy);
+        const float before = across ? m[x - 1] : rows[0]->m()[x];
+        const float after = across ? m[x + 1] : rows[2]->m()[x];
+        if (!(before < m0 && m0 >= after)) continue;
+        const float len = std::sqrt(m0);
+        const float ux = gx / len, uy = gy / len;
+        if (m0 < interpolated(rows, x, ux, uy) || m0 < interpolated(rows, x, -ux, -uy)) continue;
+
+        constexpr double tiny = 1e-300;
+        const double la = 0.5 * std::log(std::max<double>(before, tiny));
+        const double lb = 0.5 * std::log(static_cast<double>(m0));
+        const double lc = 0.5 * std::log(std::max<double>(after, tiny));
+        const double d2 = la - 2.0 * lb + lc;  // negative: lb is above la and not below lc
+        const double t = std::min(0.5, std::max(-0.5, (la - lc) / (2.0 * d2)));
+        kr_EdgeCandidate e;
+        e.px = x;
+        e.py = y;
+        e.x = x + 0.5 + (across ? t : 0.0);
+        e.y = y + 0.5 + (across ? 0.0 : t);
+        e.gx = gx;
+        e.gy = gy;
+        e.magnitude = static_cast<float>(std::exp(lb - (lc - la) * (lc - la) / (8.0 * d2)));
+        // A step of one pixel along the axis is cos^2 of a step across the edge.
+        const double cos2 = (across ? gx * gx : gy * gy) / static_cast<double>(m0);
+        e.profile = std::isfinite(d2) ? static_cast<float>(-cos2 / d2) : 0.0f;
+        out.push_back(e);
+    }
+}
+
+// The edge points of rows [y0, y1), in raster order.
+void bandCandidates(const krGreyView& image, const kr_GaussianKernels& kernels, float low2, int y0,
+                    int y1, std::vector<kr_EdgeCandidate>& out) {
+    const int w = image.width();
+    krGradientRows gradient(image, kernels);
+    GradientRow a(w), b(w), c(w);
+    GradientRow* rows[3] = {&a, &b, &c};
+    auto fill = [&](GradientRow& r, int y) {
+        gradient.compute(y, r.gx.data(), r.gy.data(), r.mag2.data() + 1);
+        r.mag2[0] = r.mag2[1];
+        r.mag2[w + 1] = r.mag2[w];
+    };
+    fill(*rows[0], y0 - 1);
+    fill(*rows[1], y0);
+    for (int y = y0; y < y1; ++y) {
+        fill(*rows[2], y + 1);
+        rowCandidates(rows, y, w, low2, out);
+        std::rotate(rows, rows + 1, rows + 3);
+    }
+}
+
+std::vector<kr_EdgeCandidate> findCandidates(const krGreyView& image, double sigma, double low,
+                                             int threads) {
+    const kr_GaussianKernels kernels(sigma);
+    const float low2 = static_cast<float>(low * low);
+    const int h = image.height();
+    int bands = threads == 0 ? static_cast<int>(std::thread::hardware_concurrency()) : threads;
+    bands = std::max(1, std::min(bands, h));
+    std::vector<std::vector<kr_EdgeCandidate>> found(bands);
+    auto band = [&](int i) {
+        bandCandidates(image, kernels, low2, static_cast<int>(static_cast<std::int64_t>(h) * i / bands),
+                       static_cast<int>(static_cast<std::int64_t>(h) * (i + 1) / bands), found[i]);
+    };
+    std::vector<std::thread> workers;
+    for (int i = 1; i < bands; ++i) workers.emplace_back(band, i);
+    band(0);
+    for (std::thread& t : workers) t.join();
+    for (int i = 1; i < bands; ++i) found[0].insert(found[0].end(), found[i].begin(), found[i].end());
+    return std::move(found[0]);
+}
+
+}  // namespace
+
+std::vector<kr_EdgeChain> kfFindEdges(const krGreyView& image, const kr_EdgeParams& params) {
+    const kr_EdgeThresholds t = kfEdgeThresholds(image, params);
+    std::vector<kr_EdgeChain> result;
+    if (image.empty()) return result;
+    const std::vector<kr_EdgeCandidate> candidates =
+        findCandidates(image, params.sigma, t.low, params.threads);
+    for (const kr_CandidateChain& chain : kfLinkCandidates(candidates, image.height())) {
+        if (chain.members.size() < static_cast<std::size_t>(params.minLength)) continue;
+        float strongest = 0.0f;
+        for (int i : chain.members) strongest = std::max(strongest, candidates[i].magnitude);
+        if (strongest < t.high) continue;
+        kr_EdgeChain out;
+        out.points = kfChainPoints(candidates, chain, params.correctCurvature);
+        out.closed = chain.closed;
+        result.push_back(std::move(out));
+    }
+    return result;
+}
