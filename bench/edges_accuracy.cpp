@@ -4,10 +4,12 @@
 // random subpixel centres and sizes, with the detector's default settings.
 //
 //   qel_edges_accuracy [images-per-condition]
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <iterator>
 #include <vector>
 
 #include "platform/ip/edges.h"
@@ -24,7 +26,7 @@ struct Condition {
 };
 
 struct Errors {
-    double centre2 = 0, size2 = 0, position2 = 0;
+    double centre2 = 0, size2 = 0, position2 = 0, signed1 = 0;
     long shapes = 0, points = 0, missed = 0, pieces = 0;
 };
 
@@ -49,7 +51,7 @@ void runImage(const Condition& c, std::mt19937_64& gen, Errors& err) {
     if (c.shade > 0) scene.shade(c.shade, 2 * 3.14159265358979 * unit(gen));
     if (c.snr > 0) scene.noise(kContrast / c.snr, gen());
     const krGreyImage image = scene.image(krPixelType::eU8);
-    const std::vector<kr_EdgeChain> chains = kfFindEdges(image.view());
+    const std::vector<kr_EdgeChain> chains = kfFindEdges(image.view(), []{ kr_EdgeParams p; if (const char* s = std::getenv("QEL_SIGMA")) p.sigma = std::atof(s); return p; }());
 
     for (const Ellipse& e : truth) {
         // The chains that follow this outline: their median point within a pixel of it.
@@ -68,7 +70,14 @@ void runImage(const Condition& c, std::mt19937_64& gen, Errors& err) {
             continue;
         }
         err.pieces += pieces;
-        for (const Pt& p : points) err.position2 += std::pow(ellipseDistance(e, p), 2);
+        if (std::getenv("QEL_VERBOSE")) {
+            std::vector<double> d;
+            for (const Pt& p : points) d.push_back(std::fabs(ellipseDistance(e, p)));
+            std::sort(d.begin(), d.end());
+            std::printf("  a %.1f b %.1f pieces %d n %zu median %.3f p99 %.3f max %.3f\n", e.a, e.b, pieces, d.size(),
+                        d[d.size() / 2], d[d.size() * 99 / 100], d.back());
+        }
+        for (const Pt& p : points) err.position2 += std::pow(ellipseDistance(e, p), 2), err.signed1 += ellipseDistance(e, p);
         err.points += static_cast<long>(points.size());
         if (c.ellipses) {
             const Ellipse f = fitEllipse(points, e);
@@ -98,13 +107,22 @@ int main(int argc, char** argv) {
                 kCells * kCells, kContrast, kBackground);
     std::printf("| condition | centre | radius (semi-axes) | points | chains per shape | missed |\n");
     std::printf("|---|---|---|---|---|---|\n");
-    for (const Condition& c : conditions) {
+    std::vector<Condition> run(std::begin(conditions), std::end(conditions));
+    if (const char* only = std::getenv("QEL_CONDITION")) {
+        Condition c{"asked", 1, 0, 0, false};
+        int ell = 0;
+        std::sscanf(only, "%lf,%lf,%lf,%d", &c.sigma, &c.snr, &c.shade, &ell);
+        c.ellipses = ell != 0;
+        run = {c};
+    }
+    for (const Condition& c : run) {
         std::mt19937_64 gen(12345);
         Errors err;
         for (int i = 0; i < images; ++i) runImage(c, gen, err);
         std::printf("| %s | %.4f | %.4f | %.4f | %.2f | %ld |\n", c.name, std::sqrt(err.centre2 / err.shapes),
                     std::sqrt(err.size2 / err.shapes), std::sqrt(err.position2 / err.points),
                     double(err.pieces) / err.shapes, err.missed);
+        if (std::getenv("QEL_VERBOSE")) std::printf("mean signed distance %.4f\n", err.signed1 / err.points);
         std::fflush(stdout);
     }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -30,25 +31,28 @@ private:
     std::vector<int> rowStart_;
 };
 
-// The nearest neighbour of candidate i ahead of it along the edge (ahead
-// true) or behind it, with its gradient pointing the same way; ties go to the
-// first neighbour in raster order.
+// The nearest candidate ahead of candidate i along the edge (ahead true) or
+// behind it, with its gradient pointing the same way, among the pixels at
+// Chebyshev distance ring; ties go to the first in raster order. On the outer
+// ring the candidate must also lie within 45 degrees of the edge's direction,
+// so a gap is bridged along the edge, never across to a neighbouring one.
 int nearestAlongEdge(const std::vector<kr_EdgeCandidate>& c, const PixelLookup& lookup, int i,
-                     bool ahead) {
+                     bool ahead, int ring) {
     const kr_EdgeCandidate& e = c[i];
     int best = kNone;
     double bestDist = 0.0;
-    for (int dy = -1; dy <= 1; ++dy) {
-        for (int dx = -1; dx <= 1; ++dx) {
-            if (dx == 0 && dy == 0) continue;
+    for (int dy = -ring; dy <= ring; ++dy) {
+        for (int dx = -ring; dx <= ring; ++dx) {
+            if (std::max(std::abs(dx), std::abs(dy)) != ring) continue;
             const int j = lookup.at(e.px + dx, e.py + dy);
             if (j == kNone) continue;
             const kr_EdgeCandidate& f = c[j];
             if (static_cast<double>(e.gx) * f.gx + static_cast<double>(e.gy) * f.gy <= 0.0) continue;
             const double vx = f.x - e.x, vy = f.y - e.y;
             // The edge runs along the gradient turned so the bright side is on the right.
-            const double along = vx * e.gy - vy * e.gx;
-            if (ahead ? !(along > 0.0) : !(along < 0.0)) continue;
+            const double along = (vx * e.gy - vy * e.gx) * (ahead ? 1.0 : -1.0);
+            if (!(along > 0.0)) continue;
+            if (ring > 1 && !(along > std::fabs(vx * e.gx + vy * e.gy))) continue;
             const double dist = vx * vx + vy * vy;
             if (best == kNone || dist < bestDist) {
                 best = j;
@@ -57,6 +61,15 @@ int nearestAlongEdge(const std::vector<kr_EdgeCandidate>& c, const PixelLookup& 
         }
     }
     return best;
+}
+
+// The neighbour a chain continues to: the nearest on the first ring that
+// has one.
+int nearestAlongEdge(const std::vector<kr_EdgeCandidate>& c, const PixelLookup& lookup, int i,
+                     bool ahead) {
+    int j = nearestAlongEdge(c, lookup, i, ahead, 1);
+    if (j == kNone) j = nearestAlongEdge(c, lookup, i, ahead, 2);
+    return j;
 }
 
 }  // namespace
@@ -198,7 +211,7 @@ std::vector<kr_EdgePoint> kfChainPoints(const std::vector<kr_EdgeCandidate>& c,
         // The profile across a curved edge is narrower than the blur by
         // 1/(2 r^2) in its log's curvature.
         const double sigma2 = 1.0 / (1.0 / profile + 0.5 * kappa * kappa);
-        const double shift = kfCurvatureBias(1.0 / kappa, sigma2);
+        const double shift = kfCurvatureBias(1.0 / kappa, sigma2) + e.sampleBias * kappa;
         const double away = toCentre > 0.0 ? -shift : shift;
         points[i].x += away * ux;
         points[i].y += away * uy;

@@ -19,6 +19,9 @@ struct kr_EdgeCandidate {
     // The variance (px^2) of the magnitude's profile across the edge, as the
     // three magnitudes the position was refined from measure it.
     float profile = 0.0f;
+    // Where the edge curves with radius r, the refined position lies
+    // sampleBias / r too far towards the centre of curvature.
+    float sampleBias = 0.0f;
 };
 
 // A chain of candidates by index, in order along the edge.

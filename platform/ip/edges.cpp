@@ -107,66 +107,112 @@ kr_EdgeThresholds kfEdgeThresholds(const krGreyView& image, const kr_EdgeParams&
 
 namespace {
 
-// Three consecutive gradient rows; magnitudes carry one mirrored pixel at
-// each end so every pixel has its eight neighbours.
+// How far across the edge, in pixels along the image axis, the magnitude
+// profile is read to place an edge point.
+constexpr int kReach = 3;
+constexpr int kRows = 2 * kReach + 1;
+
+// Consecutive gradient rows, centred on the row worked on; magnitudes carry
+// kReach mirrored pixels at each end.
 struct GradientRow {
-    explicit GradientRow(int w) : gx(w), gy(w), mag2(static_cast<std::size_t>(w) + 2) {}
+    explicit GradientRow(int w) : gx(w), gy(w), mag2(static_cast<std::size_t>(w) + 2 * kReach) {}
     std::vector<float> gx, gy, mag2;
-    const float* m() const { return mag2.data() + 1; }
+    const float* m() const { return mag2.data() + kReach; }
 };
+using Rows = const GradientRow* const[kRows];
 
 // The squared magnitude interpolated bilinearly at offset (ux, uy), each
-// within [-1, 1], from pixel x of the middle row.
-float interpolated(const GradientRow* const rows[3], int x, float ux, float uy) {
+// within [-1, 1], from pixel x of the centre row.
+float interpolated(Rows rows, int x, float ux, float uy) {
     const int sx = ux < 0.0f ? -1 : 1, sy = uy < 0.0f ? -1 : 1;
     const float fx = std::fabs(ux), fy = std::fabs(uy);
-    const float* near = rows[1]->m();
-    const float* far = rows[1 + sy]->m();
+    const float* near = rows[kReach]->m();
+    const float* far = rows[kReach + sy]->m();
     return (1.0f - fy) * ((1.0f - fx) * near[x] + fx * near[x + sx]) +
            fy * ((1.0f - fx) * far[x] + fx * far[x + sx]);
 }
 
-// Edge points of row y, whose neighbours are rows[0] above and rows[2] below.
-// A pixel is an edge point when its magnitude reaches low and is a maximum
-// both along the image axis nearest its gradient (strictly on the near side,
-// so a plateau gives one point) and along the gradient itself. Its position
-// then moves along that axis to the top of the parabola through the three
-// magnitudes' logarithms: a blurred straight step has a Gaussian magnitude
-// profile, for which this is exact, and the parabola's curvature gives the
-// profile's width.
-void rowCandidates(const GradientRow* const rows[3], int y, int w, float low2,
-                   std::vector<kr_EdgeCandidate>& out) {
-    const GradientRow& row = *rows[1];
+// The top of the parabola fitted to the logarithms of the magnitudes at
+// offsets -kReach..kReach along an image axis, each weighted by its squared
+// magnitude (the logarithm's noise falls as the magnitude grows): its offset
+// t, its log-magnitude and its second derivative. A blurred straight step
+// has a Gaussian magnitude profile, for which the fit is exact; reading
+// beyond the two neighbours averages more of the profile against noise.
+struct Peak {
+    double t, logMagnitude, curvature;
+    // sum w t^4 / sum w t^2: how strongly a cubic term of the profile moves
+    // the fitted top (see rowCandidates).
+    double cubicWeight;
+};
+
+bool fitPeak(const float* mag2, Peak& peak) {
+    double s[5] = {0, 0, 0, 0, 0}, r[3] = {0, 0, 0};  // sums of w t^k and of w l t^k
+    for (int k = -kReach; k <= kReach; ++k) {
+        const double m2 = mag2[k + kReach];
+        if (!(m2 > 0.0)) continue;
+        const double l = 0.5 * std::log(m2), w = m2, t = k;
+        double tp = w;
+        for (int e = 0; e < 5; ++e, tp *= t) {
+            s[e] += tp;
+            if (e < 3) r[e] += tp * l;
+        }
+    }
+    // Solve [s0 s1 s2; s1 s2 s3; s2 s3 s4] c = r by Cramer's rule.
+    auto det3 = [](double a, double b, double c, double d, double e, double f, double g, double h, double i) {
+        return a * (e * i - f * h) - b * (d * i - f * g) + c * (d * h - e * g);
+    };
+    const double det = det3(s[0], s[1], s[2], s[1], s[2], s[3], s[2], s[3], s[4]);
+    if (!(std::fabs(det) > 0.0)) return false;
+    const double c0 = det3(r[0], s[1], s[2], r[1], s[2], s[3], r[2], s[3], s[4]) / det;
+    const double c1 = det3(s[0], r[0], s[2], s[1], r[1], s[3], s[2], r[2], s[4]) / det;
+    const double c2 = det3(s[0], s[1], r[0], s[1], s[2], r[1], s[2], s[3], r[2]) / det;
+    if (!(c2 < 0.0)) return false;
+    peak.t = -c1 / (2.0 * c2);
+    if (!(std::fabs(peak.t) <= 1.0)) return false;
+    peak.logMagnitude = c0 - c1 * c1 / (4.0 * c2);
+    peak.curvature = 2.0 * c2;
+    peak.cubicWeight = s[4] / s[2];
+    return true;
+}
+
+// Edge points of the centre row y. A pixel is an edge point when its
+// magnitude reaches low and is a maximum both along the image axis nearest
+// its gradient (strictly on the near side, so a plateau gives one point) and
+// along the gradient itself. Its position then moves along that axis to the
+// top of the magnitude profile, whose width the fit's curvature measures.
+void rowCandidates(Rows rows, int y, int w, float low2, std::vector<kr_EdgeCandidate>& out) {
+    const GradientRow& row = *rows[kReach];
     const float* m = row.m();
+    float profile[kRows];
     for (int x = 0; x < w; ++x) {
         const float m0 = m[x];
         if (!(m0 >= low2) || m0 == 0.0f) continue;
         const float gx = row.gx[x], gy = row.gy[x];
         const bool across = std::fabs(gx) >= std::fabs(gy);
-        const float before = across ? m[x - 1] : rows[0]->m()[x];
-        const float after = across ? m[x + 1] : rows[2]->m()[x];
-        if (!(before < m0 && m0 >= after)) continue;
+        for (int k = -kReach; k <= kReach; ++k)
+            profile[k + kReach] = across ? m[x + k] : rows[kReach + k]->m()[x];
+        if (!(profile[kReach - 1] < m0 && m0 >= profile[kReach + 1])) continue;
         const float len = std::sqrt(m0);
         const float ux = gx / len, uy = gy / len;
         if (m0 < interpolated(rows, x, ux, uy) || m0 < interpolated(rows, x, -ux, -uy)) continue;
-
-        constexpr double tiny = 1e-300;
-        const double la = 0.5 * std::log(std::max<double>(before, tiny));
-        const double lb = 0.5 * std::log(static_cast<double>(m0));
-        const double lc = 0.5 * std::log(std::max<double>(after, tiny));
-        const double d2 = la - 2.0 * lb + lc;  // negative: lb is above la and not below lc
-        const double t = std::min(0.5, std::max(-0.5, (la - lc) / (2.0 * d2)));
+        Peak peak;
+        if (!fitPeak(profile, peak)) continue;
         kr_EdgeCandidate e;
         e.px = x;
         e.py = y;
-        e.x = x + 0.5 + (across ? t : 0.0);
-        e.y = y + 0.5 + (across ? 0.0 : t);
+        e.x = x + 0.5 + (across ? peak.t : 0.0);
+        e.y = y + 0.5 + (across ? 0.0 : peak.t);
         e.gx = gx;
         e.gy = gy;
-        e.magnitude = static_cast<float>(std::exp(lb - (lc - la) * (lc - la) / (8.0 * d2)));
+        e.magnitude = static_cast<float>(std::exp(peak.logMagnitude));
         // A step of one pixel along the axis is cos^2 of a step across the edge.
         const double cos2 = (across ? gx * gx : gy * gy) / static_cast<double>(m0);
-        e.profile = std::isfinite(d2) ? static_cast<float>(-cos2 / d2) : 0.0f;
+        e.profile = static_cast<float>(-cos2 / peak.curvature);
+        // Read along an axis at angle phi to the normal of an edge curved
+        // with radius r, the profile gains a cubic term whose pull moves the
+        // fitted top towards the centre of curvature by sin^2(phi) times
+        // cubicWeight / (2 r) across the edge.
+        e.sampleBias = static_cast<float>(0.5 * (1.0 - cos2) * peak.cubicWeight);
         out.push_back(e);
     }
 }
@@ -176,19 +222,22 @@ void bandCandidates(const krGreyView& image, const kr_GaussianKernels& kernels, 
                     int y1, std::vector<kr_EdgeCandidate>& out) {
     const int w = image.width();
     krGradientRows gradient(image, kernels);
-    GradientRow a(w), b(w), c(w);
-    GradientRow* rows[3] = {&a, &b, &c};
+    std::vector<GradientRow> store(kRows, GradientRow(w));
+    GradientRow* rows[kRows];
+    for (int i = 0; i < kRows; ++i) rows[i] = &store[i];
     auto fill = [&](GradientRow& r, int y) {
-        gradient.compute(y, r.gx.data(), r.gy.data(), r.mag2.data() + 1);
-        r.mag2[0] = r.mag2[1];
-        r.mag2[w + 1] = r.mag2[w];
+        float* m = r.mag2.data() + kReach;
+        gradient.compute(y, r.gx.data(), r.gy.data(), m);
+        for (int i = 1; i <= kReach; ++i) {
+            m[-i] = m[kfMirror(-i, w)];
+            m[w - 1 + i] = m[kfMirror(w - 1 + i, w)];
+        }
     };
-    fill(*rows[0], y0 - 1);
-    fill(*rows[1], y0);
+    for (int i = 0; i < kRows - 1; ++i) fill(*rows[i], y0 - kReach + i);
     for (int y = y0; y < y1; ++y) {
-        fill(*rows[2], y + 1);
+        fill(*rows[kRows - 1], y + kReach);
         rowCandidates(rows, y, w, low2, out);
-        std::rotate(rows, rows + 1, rows + 3);
+        std::rotate(rows, rows + 1, rows + kRows);
     }
 }
 
