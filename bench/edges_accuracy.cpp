@@ -83,6 +83,8 @@ void runImage(const Condition& c, std::mt19937_64& gen, Errors& err) {
             const Ellipse f = fitEllipse(points, e);
             err.centre2 += std::pow(f.cx - e.cx, 2) + std::pow(f.cy - e.cy, 2);
             err.size2 += std::pow(std::max(std::fabs(f.a - e.a), std::fabs(f.b - e.b)), 2);
+            if (std::getenv("QEL_VERBOSE"))
+                std::printf("  fit a %.1f b %.1f: da %.4f db %.4f dc %.4f\n", e.a, e.b, f.a - e.a, f.b - e.b, std::hypot(f.cx - e.cx, f.cy - e.cy));
         } else {
             const auto f = fitCircle(points);
             err.centre2 += std::pow(f[0] - e.cx, 2) + std::pow(f[1] - e.cy, 2);

@@ -149,10 +149,42 @@ double kfCurvatureBias(double r, double sigma2) {
     return std::isfinite(big) && big >= r ? big - r : first;
 }
 
+bool kfFitProfilePeak(const double* offsets, const float* mag2, int count, kr_ProfilePeak& peak) {
+    double s[5] = {0, 0, 0, 0, 0}, r[3] = {0, 0, 0};  // sums of w t^k and of w l t^k
+    for (int k = 0; k < count; ++k) {
+        const double m2 = mag2[k];
+        if (!(m2 > 0.0)) continue;
+        const double l = 0.5 * std::log(m2), w = std::sqrt(m2), t = offsets[k];
+        double tp = w;
+        for (int e = 0; e < 5; ++e, tp *= t) {
+            s[e] += tp;
+            if (e < 3) r[e] += tp * l;
+        }
+    }
+    // [s0 s1 s2; s1 s2 s3; s2 s3 s4] c = r by Cramer's rule.
+    auto det3 = [](double a, double b, double c, double d, double e, double f, double g, double h,
+                   double i) { return a * (e * i - f * h) - b * (d * i - f * g) + c * (d * h - e * g); };
+    const double det = det3(s[0], s[1], s[2], s[1], s[2], s[3], s[2], s[3], s[4]);
+    if (!(std::fabs(det) > 0.0)) return false;
+    const double c0 = det3(r[0], s[1], s[2], r[1], s[2], s[3], r[2], s[3], s[4]) / det;
+    const double c1 = det3(s[0], r[0], s[2], s[1], r[1], s[3], s[2], r[2], s[4]) / det;
+    const double c2 = det3(s[0], s[1], r[0], s[1], s[2], r[1], s[2], s[3], r[2]) / det;
+    if (!(c2 < 0.0)) return false;
+    peak.offset = -c1 / (2.0 * c2);
+    peak.logMagnitude = c0 - c1 * c1 / (4.0 * c2);
+    peak.curvature = 2.0 * c2;
+    return std::isfinite(peak.offset) && std::isfinite(peak.logMagnitude);
+}
+
 namespace {
 
 // How far along the chain (in members, each side) curvature is measured.
 constexpr int kCurvatureReach = 5;
+
+// Where the edge curves with radius r, the profile is read over at most
+// r / kRadiusPerReach pixels each side: the circle that sets the samples'
+// offsets describes the edge only near the point.
+constexpr double kRadiusPerReach = 2.0;
 
 // The chain's members lo, mid, hi for the curvature at member i: centred on
 // i where the chain allows, shifted inwards near the ends of an open chain.
@@ -167,16 +199,58 @@ Window curvatureWindow(int i, int n, bool closed) {
     return {lo, lo + reach, lo + 2 * reach};
 }
 
-// The chain's blur: the median of its members' profile variances.
-double chainProfile(const std::vector<kr_EdgeCandidate>& c, const std::vector<int>& members) {
-    std::vector<float> v;
-    v.reserve(members.size());
-    for (int m : members)
-        if (c[m].profile > 0.0f) v.push_back(c[m].profile);
-    if (v.empty()) return 0.0;
-    auto mid = v.begin() + v.size() / 2;
-    std::nth_element(v.begin(), mid, v.end());
-    return *mid;
+// The signed curvature at member i: that of the circle through three members
+// of its window, positive when its centre lies on the bright side.
+double signedCurvature(const std::vector<kr_EdgeCandidate>& c, const std::vector<int>& m, int i,
+                       bool closed) {
+    const Window w = curvatureWindow(i, static_cast<int>(m.size()), closed);
+    const kr_EdgeCandidate &a = c[m[w.lo]], &b = c[m[w.mid]], &d = c[m[w.hi]];
+    const double ax = a.x - b.x, ay = a.y - b.y, dx = d.x - b.x, dy = d.y - b.y;
+    const double cross = ax * dy - ay * dx;
+    const double lengths = std::hypot(ax, ay) * std::hypot(dx, dy) * std::hypot(d.x - a.x, d.y - a.y);
+    const kr_EdgeCandidate& e = c[m[i]];
+    const double toCentre = (ax + dx) * e.gx + (ay + dy) * e.gy;
+    if (!(lengths > 0.0) || cross == 0.0 || toCentre == 0.0) return 0.0;
+    const double kappa = 2.0 * std::fabs(cross) / lengths;
+    return toCentre > 0.0 ? kappa : -kappa;
+}
+
+// A point placed on its magnitude profile, knowing the edge's curvature.
+struct Placed {
+    double x, y, logMagnitude, variance;
+    bool measured;
+};
+
+// Places candidate e on the top of its profile. Each sample's offset across
+// the edge is measured from the circle of the edge's curvature through the
+// current position (a straight line where the edge is straight), so that a
+// curved edge's profile, read along an axis, is not skewed towards the
+// centre; two rounds settle the position.
+Placed place(const kr_EdgeCandidate& e, double kappa) {
+    const Placed first{e.x, e.y, std::log(e.magnitude), 0.0, false};
+    const double g = std::hypot(e.gx, e.gy);
+    const double ux = e.gx / g, uy = e.gy / g;
+    const double r = kappa != 0.0 ? 1.0 / std::fabs(kappa) : 0.0;
+    const double side = kappa > 0.0 ? 1.0 : -1.0;
+    const int reach = kappa == 0.0 ? kProfileReach
+                                   : static_cast<int>(std::max(1.0, std::min<double>(kProfileReach, r / kRadiusPerReach)));
+    const double ax = e.alongX ? 1.0 : 0.0, ay = e.alongX ? 0.0 : 1.0;
+    Placed p = first;
+    double offsets[2 * kProfileReach + 1];
+    for (int round = 0; round < 2; ++round) {
+        const double cx = p.x + side * r * ux, cy = p.y + side * r * uy;
+        for (int k = -reach; k <= reach; ++k) {
+            const double qx = e.px + 0.5 + k * ax, qy = e.py + 0.5 + k * ay;
+            offsets[k + reach] = kappa == 0.0 ? (qx - p.x) * ux + (qy - p.y) * uy
+                                              : side * (r - std::hypot(qx - cx, qy - cy));
+        }
+        kr_ProfilePeak peak;
+        if (!kfFitProfilePeak(offsets, e.profile + kProfileReach - reach, 2 * reach + 1, peak) ||
+            !(std::fabs(peak.offset) <= 1.0))
+            return first;
+        p = {p.x + peak.offset * ux, p.y + peak.offset * uy, peak.logMagnitude, -1.0 / peak.curvature, true};
+    }
+    return p;
 }
 
 }  // namespace
@@ -185,36 +259,38 @@ std::vector<kr_EdgePoint> kfChainPoints(const std::vector<kr_EdgeCandidate>& c,
                                         const kr_CandidateChain& chain, bool correctCurvature) {
     const std::vector<int>& m = chain.members;
     const int n = static_cast<int>(m.size());
+    std::vector<double> kappa(n, 0.0);
+    if (correctCurvature && n >= 3)
+        for (int i = 0; i < n; ++i) kappa[i] = signedCurvature(c, m, i, chain.closed);
+    std::vector<Placed> placed(n);
+    std::vector<double> variances;
+    for (int i = 0; i < n; ++i) {
+        placed[i] = place(c[m[i]], kappa[i]);
+        // The profile across a curved edge is narrower than the blur by
+        // 1/(2 r^2) in its logarithm's curvature.
+        if (placed[i].measured && placed[i].variance > 0.0)
+            variances.push_back(1.0 / (1.0 / placed[i].variance + 0.5 * kappa[i] * kappa[i]));
+    }
+    // The chain's blur: the median of its points' measures.
+    double blur = 0.0;
+    if (!variances.empty()) {
+        auto mid = variances.begin() + variances.size() / 2;
+        std::nth_element(variances.begin(), mid, variances.end());
+        blur = *mid;
+    }
     std::vector<kr_EdgePoint> points(n);
     for (int i = 0; i < n; ++i) {
         const kr_EdgeCandidate& e = c[m[i]];
-        points[i] = {e.x, e.y, e.magnitude, std::atan2(e.gy, e.gx)};
-    }
-    const double profile = correctCurvature && n >= 3 ? chainProfile(c, m) : 0.0;
-    if (!(profile > 0.0)) return points;
-
-    for (int i = 0; i < n; ++i) {
-        // The curvature through three members of the window (the circle
-        // through them), positive when its centre lies on the bright side.
-        const Window w = curvatureWindow(i, n, chain.closed);
-        const kr_EdgeCandidate &a = c[m[w.lo]], &b = c[m[w.mid]], &d = c[m[w.hi]];
-        const double ax = a.x - b.x, ay = a.y - b.y, dx = d.x - b.x, dy = d.y - b.y;
-        const double cross = ax * dy - ay * dx;
-        const double lengths = std::hypot(ax, ay) * std::hypot(dx, dy) * std::hypot(d.x - a.x, d.y - a.y);
-        if (!(lengths > 0.0) || cross == 0.0) continue;
-        const kr_EdgeCandidate& e = c[m[i]];
+        kr_EdgePoint& p = points[i];
+        p = {placed[i].x, placed[i].y, static_cast<float>(std::exp(placed[i].logMagnitude)),
+             std::atan2(e.gy, e.gx)};
+        if (kappa[i] == 0.0 || !(blur > 0.0)) continue;
+        // Away from the centre of curvature by the blur's pull.
+        const double shift = kfCurvatureBias(1.0 / std::fabs(kappa[i]), blur);
         const double g = std::hypot(e.gx, e.gy);
-        const double ux = e.gx / g, uy = e.gy / g;
-        const double toCentre = (ax + dx) * ux + (ay + dy) * uy;
-        if (toCentre == 0.0) continue;
-        const double kappa = 2.0 * std::fabs(cross) / lengths;
-        // The profile across a curved edge is narrower than the blur by
-        // 1/(2 r^2) in its log's curvature.
-        const double sigma2 = 1.0 / (1.0 / profile + 0.5 * kappa * kappa);
-        const double shift = kfCurvatureBias(1.0 / kappa, sigma2) + e.sampleBias * kappa;
-        const double away = toCentre > 0.0 ? -shift : shift;
-        points[i].x += away * ux;
-        points[i].y += away * uy;
+        const double away = kappa[i] > 0.0 ? -shift : shift;
+        p.x += away * e.gx / g;
+        p.y += away * e.gy / g;
     }
     return points;
 }

@@ -7,22 +7,40 @@
 
 #include "platform/ip/edges.h"
 
+// How far across the edge, in pixels along an image axis, the magnitude
+// profile is read to place an edge point.
+constexpr int kProfileReach = 3;
+
 // An edge point as found at pixel (px, py), before linking.
 struct kr_EdgeCandidate {
     int px = 0;
     int py = 0;
-    double x = 0.0;  // the refined position
+    // Whether the profile runs along x (else along y): the image axis
+    // nearest the gradient.
+    bool alongX = true;
+    double x = 0.0;  // the first position, read straight along the axis
     double y = 0.0;
     float gx = 0.0f;  // the gradient at the pixel
     float gy = 0.0f;
-    float magnitude = 0.0f;  // at the refined position
-    // The variance (px^2) of the magnitude's profile across the edge, as the
-    // three magnitudes the position was refined from measure it.
-    float profile = 0.0f;
-    // Where the edge curves with radius r, the refined position lies
-    // sampleBias / r too far towards the centre of curvature.
-    float sampleBias = 0.0f;
+    float magnitude = 0.0f;  // at the first position
+    // The squared magnitudes at offsets -kProfileReach..kProfileReach along
+    // the axis from the pixel.
+    float profile[2 * kProfileReach + 1] = {};
 };
+
+// The top of the parabola fitted to the logarithms of count magnitudes
+// (given squared) at the offsets across the edge, each weighted by its
+// magnitude: the logarithm's noise falls as the magnitude grows, and
+// weighting by the magnitude rather than its square leaves the profile's
+// flanks enough say to average noise. A blurred straight step has a Gaussian
+// magnitude profile, for which the fit is exact. False when the fit has no
+// maximum.
+struct kr_ProfilePeak {
+    double offset;        // where the top lies
+    double logMagnitude;  // the log of the magnitude there
+    double curvature;     // the parabola's second derivative: -1 / variance
+};
+bool kfFitProfilePeak(const double* offsets, const float* mag2, int count, kr_ProfilePeak& peak);
 
 // A chain of candidates by index, in order along the edge.
 struct kr_CandidateChain {

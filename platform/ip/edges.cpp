@@ -107,9 +107,7 @@ kr_EdgeThresholds kfEdgeThresholds(const krGreyView& image, const kr_EdgeParams&
 
 namespace {
 
-// How far across the edge, in pixels along the image axis, the magnitude
-// profile is read to place an edge point.
-constexpr int kReach = 3;
+constexpr int kReach = kProfileReach;
 constexpr int kRows = 2 * kReach + 1;
 
 // Consecutive gradient rows, centred on the row worked on; magnitudes carry
@@ -132,54 +130,11 @@ float interpolated(Rows rows, int x, float ux, float uy) {
            fy * ((1.0f - fx) * far[x] + fx * far[x + sx]);
 }
 
-// The top of the parabola fitted to the logarithms of the magnitudes at
-// offsets -kReach..kReach along an image axis, each weighted by its squared
-// magnitude (the logarithm's noise falls as the magnitude grows): its offset
-// t, its log-magnitude and its second derivative. A blurred straight step
-// has a Gaussian magnitude profile, for which the fit is exact; reading
-// beyond the two neighbours averages more of the profile against noise.
-struct Peak {
-    double t, logMagnitude, curvature;
-    // sum w t^4 / sum w t^2: how strongly a cubic term of the profile moves
-    // the fitted top (see rowCandidates).
-    double cubicWeight;
-};
-
-bool fitPeak(const float* mag2, Peak& peak) {
-    double s[5] = {0, 0, 0, 0, 0}, r[3] = {0, 0, 0};  // sums of w t^k and of w l t^k
-    for (int k = -kReach; k <= kReach; ++k) {
-        const double m2 = mag2[k + kReach];
-        if (!(m2 > 0.0)) continue;
-        const double l = 0.5 * std::log(m2), w = m2, t = k;
-        double tp = w;
-        for (int e = 0; e < 5; ++e, tp *= t) {
-            s[e] += tp;
-            if (e < 3) r[e] += tp * l;
-        }
-    }
-    // Solve [s0 s1 s2; s1 s2 s3; s2 s3 s4] c = r by Cramer's rule.
-    auto det3 = [](double a, double b, double c, double d, double e, double f, double g, double h, double i) {
-        return a * (e * i - f * h) - b * (d * i - f * g) + c * (d * h - e * g);
-    };
-    const double det = det3(s[0], s[1], s[2], s[1], s[2], s[3], s[2], s[3], s[4]);
-    if (!(std::fabs(det) > 0.0)) return false;
-    const double c0 = det3(r[0], s[1], s[2], r[1], s[2], s[3], r[2], s[3], s[4]) / det;
-    const double c1 = det3(s[0], r[0], s[2], s[1], r[1], s[3], s[2], r[2], s[4]) / det;
-    const double c2 = det3(s[0], s[1], r[0], s[1], s[2], r[1], s[2], s[3], r[2]) / det;
-    if (!(c2 < 0.0)) return false;
-    peak.t = -c1 / (2.0 * c2);
-    if (!(std::fabs(peak.t) <= 1.0)) return false;
-    peak.logMagnitude = c0 - c1 * c1 / (4.0 * c2);
-    peak.curvature = 2.0 * c2;
-    peak.cubicWeight = s[4] / s[2];
-    return true;
-}
-
 // Edge points of the centre row y. A pixel is an edge point when its
 // magnitude reaches low and is a maximum both along the image axis nearest
 // its gradient (strictly on the near side, so a plateau gives one point) and
-// along the gradient itself. Its position then moves along that axis to the
-// top of the magnitude profile, whose width the fit's curvature measures.
+// along the gradient itself. The magnitudes along that axis are kept for the
+// position's refinement.
 void rowCandidates(Rows rows, int y, int w, float low2, std::vector<kr_EdgeCandidate>& out) {
     const GradientRow& row = *rows[kReach];
     const float* m = row.m();
@@ -195,24 +150,22 @@ void rowCandidates(Rows rows, int y, int w, float low2, std::vector<kr_EdgeCandi
         const float len = std::sqrt(m0);
         const float ux = gx / len, uy = gy / len;
         if (m0 < interpolated(rows, x, ux, uy) || m0 < interpolated(rows, x, -ux, -uy)) continue;
-        Peak peak;
-        if (!fitPeak(profile, peak)) continue;
+        // A first position from the profile read straight along the axis;
+        // the chain's curvature refines it later.
+        double offsets[kRows];
+        for (int k = -kReach; k <= kReach; ++k) offsets[k + kReach] = k;
+        kr_ProfilePeak peak;
+        if (!kfFitProfilePeak(offsets, profile, kRows, peak) || !(std::fabs(peak.offset) <= 1.0)) continue;
         kr_EdgeCandidate e;
         e.px = x;
         e.py = y;
-        e.x = x + 0.5 + (across ? peak.t : 0.0);
-        e.y = y + 0.5 + (across ? 0.0 : peak.t);
+        e.alongX = across;
+        e.x = x + 0.5 + (across ? peak.offset : 0.0);
+        e.y = y + 0.5 + (across ? 0.0 : peak.offset);
         e.gx = gx;
         e.gy = gy;
         e.magnitude = static_cast<float>(std::exp(peak.logMagnitude));
-        // A step of one pixel along the axis is cos^2 of a step across the edge.
-        const double cos2 = (across ? gx * gx : gy * gy) / static_cast<double>(m0);
-        e.profile = static_cast<float>(-cos2 / peak.curvature);
-        // Read along an axis at angle phi to the normal of an edge curved
-        // with radius r, the profile gains a cubic term whose pull moves the
-        // fitted top towards the centre of curvature by sin^2(phi) times
-        // cubicWeight / (2 r) across the edge.
-        e.sampleBias = static_cast<float>(0.5 * (1.0 - cos2) * peak.cubicWeight);
+        std::copy(profile, profile + kRows, e.profile);
         out.push_back(e);
     }
 }
