@@ -116,13 +116,15 @@ std::vector<kr_CandidateChain> kfLinkCandidates(const std::vector<kr_EdgeCandida
 
 namespace {
 
-// I0(z) / I1(z). Past z = 12 the asymptotic series, four terms each, is good
-// to about 1e-6 and needs no exponentials.
+// I0(z) / I1(z). Past z = 25 the asymptotic series, five terms each, is good
+// to about 1e-9 and needs no exponentials.
 double besselRatio01(double z) {
-    if (z < 12.0) return std::cyl_bessel_i(0.0, z) / std::cyl_bessel_i(1.0, z);
+    if (z < 25.0) return std::cyl_bessel_i(0.0, z) / std::cyl_bessel_i(1.0, z);
     const double u = 1.0 / z;
-    const double i0 = 1.0 + u * (1.0 / 8 + u * (9.0 / 128 + u * (225.0 / 3072 + u * 11025.0 / 98304)));
-    const double i1 = 1.0 - u * (3.0 / 8 + u * (15.0 / 128 + u * (315.0 / 3072 + u * 14175.0 / 98304)));
+    const double i0 =
+        1.0 + u * (1.0 / 8 + u * (9.0 / 128 + u * (225.0 / 3072 + u * (11025.0 / 98304 + u * 893025.0 / 3932160))));
+    const double i1 =
+        1.0 - u * (3.0 / 8 + u * (15.0 / 128 + u * (315.0 / 3072 + u * (14175.0 / 98304 + u * 1091475.0 / 3932160))));
     return i0 / i1;
 }
 
@@ -212,6 +214,9 @@ double signedCurvature(const std::vector<kr_EdgeCandidate>& c, const std::vector
     const double toCentre = (ax + dx) * e.gx + (ay + dy) * e.gy;
     if (!(lengths > 0.0) || cross == 0.0 || toCentre == 0.0) return 0.0;
     const double kappa = 2.0 * std::fabs(cross) / lengths;
+    // Past a radius of 10^4 pixels the blur's pull is below 10^-4 pixels: the
+    // edge counts as straight.
+    if (kappa < 1e-4) return 0.0;
     return toCentre > 0.0 ? kappa : -kappa;
 }
 
@@ -228,7 +233,7 @@ struct Placed {
 // centre; two rounds settle the position.
 Placed place(const kr_EdgeCandidate& e, double kappa) {
     const Placed first{e.x, e.y, std::log(e.magnitude), 0.0, false};
-    const double g = std::hypot(e.gx, e.gy);
+    const double g = std::hypot(double(e.gx), double(e.gy));
     const double ux = e.gx / g, uy = e.gy / g;
     const double r = kappa != 0.0 ? 1.0 / std::fabs(kappa) : 0.0;
     const double side = kappa > 0.0 ? 1.0 : -1.0;
@@ -287,7 +292,7 @@ std::vector<kr_EdgePoint> kfChainPoints(const std::vector<kr_EdgeCandidate>& c,
         if (kappa[i] == 0.0 || !(blur > 0.0)) continue;
         // Away from the centre of curvature by the blur's pull.
         const double shift = kfCurvatureBias(1.0 / std::fabs(kappa[i]), blur);
-        const double g = std::hypot(e.gx, e.gy);
+        const double g = std::hypot(double(e.gx), double(e.gy));
         const double away = kappa[i] > 0.0 ? -shift : shift;
         p.x += away * e.gx / g;
         p.y += away * e.gy / g;
