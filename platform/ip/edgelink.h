@@ -23,6 +23,7 @@ struct kr_EdgeCandidate {
     float gx = 0.0f;  // the gradient at the pixel
     float gy = 0.0f;
     float magnitude = 0.0f;  // at the first position
+    float variance = 0.0f;   // of the profile across the edge, px^2; 0 when unmeasured
     // The squared magnitudes at offsets -kProfileReach..kProfileReach along
     // the axis from the pixel.
     float profile[2 * kProfileReach + 1] = {};
