@@ -3,12 +3,16 @@
 // (centre, radius or worst semi-axis), root-mean-square in pixels, over
 // random subpixel centres and sizes, with the detector's default settings.
 //
-//   qel_edges_accuracy [images-per-condition]
+//   qel_edges_accuracy [images-per-condition [sigma,snr,shading,ellipses [-v]]]
+//
+// With a condition, only that one runs (snr 0: no noise; ellipses 0 or 1);
+// -v prints each shape's points and fit.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <string>
 #include <iterator>
 #include <vector>
 
@@ -18,6 +22,8 @@
 using namespace greyscene;
 
 namespace {
+
+bool verbose = false;
 
 struct Condition {
     const char* name;
@@ -51,7 +57,7 @@ void runImage(const Condition& c, std::mt19937_64& gen, Errors& err) {
     if (c.shade > 0) scene.shade(c.shade, 2 * 3.14159265358979 * unit(gen));
     if (c.snr > 0) scene.noise(kContrast / c.snr, gen());
     const krGreyImage image = scene.image(krPixelType::eU8);
-    const std::vector<kr_EdgeChain> chains = kfFindEdges(image.view(), []{ kr_EdgeParams p; if (const char* s = std::getenv("QEL_SIGMA")) p.sigma = std::atof(s); return p; }());
+    const std::vector<kr_EdgeChain> chains = kfFindEdges(image.view());
 
     for (const Ellipse& e : truth) {
         // The chains that follow this outline: their median point within a pixel of it.
@@ -70,7 +76,7 @@ void runImage(const Condition& c, std::mt19937_64& gen, Errors& err) {
             continue;
         }
         err.pieces += pieces;
-        if (std::getenv("QEL_VERBOSE")) {
+        if (verbose) {
             std::vector<double> d;
             for (const Pt& p : points) d.push_back(std::fabs(ellipseDistance(e, p)));
             std::sort(d.begin(), d.end());
@@ -83,7 +89,7 @@ void runImage(const Condition& c, std::mt19937_64& gen, Errors& err) {
             const Ellipse f = fitEllipse(points, e);
             err.centre2 += std::pow(f.cx - e.cx, 2) + std::pow(f.cy - e.cy, 2);
             err.size2 += std::pow(std::max(std::fabs(f.a - e.a), std::fabs(f.b - e.b)), 2);
-            if (std::getenv("QEL_VERBOSE"))
+            if (verbose)
                 std::printf("  fit a %.1f b %.1f: da %.4f db %.4f dc %.4f\n", e.a, e.b, f.a - e.a, f.b - e.b, std::hypot(f.cx - e.cx, f.cy - e.cy));
         } else {
             const auto f = fitCircle(points);
@@ -98,6 +104,7 @@ void runImage(const Condition& c, std::mt19937_64& gen, Errors& err) {
 
 int main(int argc, char** argv) {
     const int images = argc > 1 ? std::atoi(argv[1]) : 12;
+    verbose = argc > 3 && std::string(argv[3]) == "-v";
     const Condition conditions[] = {
         {"sigma 1, no noise", 1.0, 0, 0, false},
         {"sigma 2, no noise", 2.0, 0, 0, false},
@@ -110,7 +117,8 @@ int main(int argc, char** argv) {
     std::printf("| condition | centre | radius (semi-axes) | points | chains per shape | missed |\n");
     std::printf("|---|---|---|---|---|---|\n");
     std::vector<Condition> run(std::begin(conditions), std::end(conditions));
-    if (const char* only = std::getenv("QEL_CONDITION")) {
+    if (argc > 2) {
+        const char* only = argv[2];
         Condition c{"asked", 1, 0, 0, false};
         int ell = 0;
         std::sscanf(only, "%lf,%lf,%lf,%d", &c.sigma, &c.snr, &c.shade, &ell);
@@ -124,7 +132,7 @@ int main(int argc, char** argv) {
         std::printf("| %s | %.4f | %.4f | %.4f | %.2f | %ld |\n", c.name, std::sqrt(err.centre2 / err.shapes),
                     std::sqrt(err.size2 / err.shapes), std::sqrt(err.position2 / err.points),
                     double(err.pieces) / err.shapes, err.missed);
-        if (std::getenv("QEL_VERBOSE")) std::printf("mean signed distance %.4f\n", err.signed1 / err.points);
+        if (verbose) std::printf("mean signed distance %.4f\n", err.signed1 / err.points);
         std::fflush(stdout);
     }
 }

@@ -222,7 +222,7 @@ double signedCurvature(const std::vector<kr_EdgeCandidate>& c, const std::vector
 
 // A point placed on its magnitude profile, knowing the edge's curvature.
 struct Placed {
-    double x, y, logMagnitude, variance;
+    double x, y, variance;
     bool measured;
 };
 
@@ -232,7 +232,7 @@ struct Placed {
 // curved edge's profile, read along an axis, is not skewed towards the
 // centre; two rounds settle the position.
 Placed place(const kr_EdgeCandidate& e, double kappa) {
-    const Placed first{e.x, e.y, std::log(e.magnitude), 0.0, false};
+    const Placed first{e.x, e.y, 0.0, false};
     const double g = std::hypot(double(e.gx), double(e.gy));
     const double ux = e.gx / g, uy = e.gy / g;
     const double r = kappa != 0.0 ? 1.0 / std::fabs(kappa) : 0.0;
@@ -253,7 +253,7 @@ Placed place(const kr_EdgeCandidate& e, double kappa) {
         if (!kfFitProfilePeak(offsets, e.profile + kProfileReach - reach, 2 * reach + 1, peak) ||
             !(std::fabs(peak.offset) <= 1.0))
             return first;
-        p = {p.x + peak.offset * ux, p.y + peak.offset * uy, peak.logMagnitude, -1.0 / peak.curvature, true};
+        p = {p.x + peak.offset * ux, p.y + peak.offset * uy, -1.0 / peak.curvature, true};
     }
     return p;
 }
@@ -287,8 +287,7 @@ std::vector<kr_EdgePoint> kfChainPoints(const std::vector<kr_EdgeCandidate>& c,
     for (int i = 0; i < n; ++i) {
         const kr_EdgeCandidate& e = c[m[i]];
         kr_EdgePoint& p = points[i];
-        p = {placed[i].x, placed[i].y, static_cast<float>(std::exp(placed[i].logMagnitude)),
-             std::atan2(e.gy, e.gx)};
+        p = {placed[i].x, placed[i].y, e.magnitude, std::atan2(e.gy, e.gx)};
         if (kappa[i] == 0.0 || !(blur > 0.0)) continue;
         // Away from the centre of curvature by the blur's pull.
         const double shift = kfCurvatureBias(1.0 / std::fabs(kappa[i]), blur);

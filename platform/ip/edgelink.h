@@ -22,7 +22,7 @@ struct kr_EdgeCandidate {
     double y = 0.0;
     float gx = 0.0f;  // the gradient at the pixel
     float gy = 0.0f;
-    float magnitude = 0.0f;  // at the first position
+    float magnitude = 0.0f;  // at the top of the profile first read
     float variance = 0.0f;   // of the profile across the edge, px^2; 0 when unmeasured
     // The squared magnitudes at offsets -kProfileReach..kProfileReach along
     // the axis from the pixel.

@@ -203,12 +203,19 @@ void streamRows(const krGreyView& image, const kr_GaussianKernels& kernels, int 
     }
 }
 
+// How many row bands an image of height h is worked in: as many as threads
+// asked, but no band thinner than 16 rows, whose gradient rows the band
+// before computes too.
+int bandCount(int h, int threads) {
+    const int asked = threads == 0 ? static_cast<int>(std::thread::hardware_concurrency()) : threads;
+    return std::max(1, std::min(asked, h / 16));
+}
+
 // Runs band(i, y0, y1) on the row bands [y0, y1) of an image of height h,
 // one thread a band.
 template <class Band>
 void inBands(int h, int threads, Band band) {
-    int bands = threads == 0 ? static_cast<int>(std::thread::hardware_concurrency()) : threads;
-    bands = std::max(1, std::min(bands, h));
+    const int bands = bandCount(h, threads);
     auto run = [&](int i) {
         band(i, static_cast<int>(static_cast<std::int64_t>(h) * i / bands),
              static_cast<int>(static_cast<std::int64_t>(h) * (i + 1) / bands));
@@ -223,7 +230,7 @@ std::vector<kr_EdgeCandidate> findCandidates(const krGreyView& image, double sig
                                              int threads) {
     const kr_GaussianKernels kernels(sigma);
     const float low2 = static_cast<float>(low * low);
-    std::vector<std::vector<kr_EdgeCandidate>> found(std::max(1, threads == 0 ? 64 : threads));
+    std::vector<std::vector<kr_EdgeCandidate>> found(bandCount(image.height(), threads));
     inBands(image.height(), threads, [&](int i, int y0, int y1) {
         streamRows(image, kernels, y0, y1, [&](Rows rows, int y) {
             rowCandidates(rows, y, image.width(), low2, found[i]);

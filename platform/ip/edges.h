@@ -3,12 +3,13 @@
 // kfFindEdges smooths the image with a Gaussian of scale sigma and takes its
 // gradient (separable Gaussian-derivative filters, borders mirrored about the
 // image border), keeps the pixels whose gradient magnitude is a maximum across
-// the edge, places each edge point to a fraction of a pixel from the
-// magnitudes of its two neighbours, links the points into chains along the
-// edge, keeps the chains that pass the hysteresis thresholds and are long
-// enough, and finally moves each point of a curved chain outwards by the
-// amount the blur pulls a curved edge's gradient maximum inwards, so that
-// small holes measure true.
+// the edge, links them into chains along the edge, keeps the chains that pass
+// the hysteresis thresholds and are long enough, and places each point to a
+// fraction of a pixel on the magnitude profile across the edge, read along
+// the chain's curve (and at the image's own blur where that is wider than
+// sigma). Last, each point of a curved chain moves outwards by the amount
+// the blur pulls a curved edge's gradient maximum inwards, so that small
+// holes measure true.
 #ifndef QEL_PLATFORM_IP_EDGES_H
 #define QEL_PLATFORM_IP_EDGES_H
 
