@@ -63,6 +63,7 @@ TEST(Edges, RenderedShapesMeasureTrue) {
         double sigma, level, noise, maxDistance, centre, size;
     } cases[] = {
         {{80.37, 79.81, 8.2, 8.2, 0}, 1.0, 100, 0, 0.05, 0.003, 0.006},
+        {{80.26, 79.93, 8.0, 8.0, 0}, 1.5, 100, 0, 0.08, 0.003, 0.02},
         {{80.61, 80.13, 23.7, 23.7, 0}, 2.0, 100, 0, 0.03, 0.003, 0.006},
         {{79.52, 80.77, 51.3, 51.3, 0}, 1.0, -100, 0, 0.02, 0.003, 0.006},
         {{80.21, 80.44, 31.4, 31.4, 0}, 1.0, 100, 3.3, 0.3, 0.03, 0.03},
@@ -82,20 +83,6 @@ TEST(Edges, RenderedShapesMeasureTrue) {
         EXPECT_LT(std::hypot(f.cx - c.truth.cx, f.cy - c.truth.cy), c.centre);
         EXPECT_LT(std::max(std::fabs(f.a - c.truth.a), std::fabs(f.b - c.truth.b)), c.size);
     }
-}
-
-// Without the correction a small disc measures small by at least the blur's
-// pull, sigma_t^2 / (2 R); with it, true.
-TEST(Edges, CurvatureCorrectionRemovesTheInwardPull) {
-    const Ellipse disc{60.3, 60.6, 8.0, 8.0, 0};
-    const krGreyImage image = render(disc, 1.5, 100, 0, 0, 120);
-    kr_EdgeParams raw;
-    raw.correctCurvature = false;
-    const auto plain = fitCircle(positions(kfFindEdges(image.view(), raw).at(0)));
-    const auto corrected = fitCircle(positions(kfFindEdges(image.view()).at(0)));
-    const double pull = (1.5 * 1.5 + 1.0 + 1.0 / 12) / (2 * 8.0);
-    EXPECT_LT(plain[2], 8.0 - pull);
-    EXPECT_NEAR(corrected[2], 8.0, 0.02);
 }
 
 // The bias solves the blurred disc's relation: the radial gradient
@@ -191,7 +178,8 @@ TEST(Edges, GradientRowsMatchThePlainSums) {
     EXPECT_NEAR(gy[20], 0.0, 1e-5);
 }
 
-// Every thread count, pixel type and row layout gives the same chains.
+// Every thread count, pixel type and row layout gives the same chains, in
+// raster order.
 TEST(Edges, SameAnswersForThreadsTypesAndLayouts) {
     Scene s(200, 150, 40);
     std::mt19937 gen(11);
@@ -206,6 +194,8 @@ TEST(Edges, SameAnswersForThreadsTypesAndLayouts) {
     const krGreyImage u8 = s.image(krPixelType::eU8);
     const std::vector<kr_EdgeChain> one = kfFindEdges(u8.view());
     ASSERT_GE(one.size(), 12u);
+    // By first point in raster order: a point lies within a pixel or so of its own.
+    for (std::size_t i = 1; i < one.size(); ++i) EXPECT_GT(one[i].points[0].y, one[i - 1].points[0].y - 1.5);
     for (int threads : {2, 3, 7, 0}) {
         kr_EdgeParams p;
         p.threads = threads;
@@ -238,21 +228,6 @@ TEST(Edges, SameAnswersForThreadsTypesAndLayouts) {
         }
     EXPECT_TRUE(same(one, kfFindEdges(krGreyView(padded.data(), 200, 150, 208)), 0.0));
     EXPECT_TRUE(same(one, kfFindEdges(krGreyView(flipped.data() + 149 * 200, 200, 150, -200)), 0.0));
-}
-
-// Chains come by their first point in raster order: a closed chain starts at
-// its top-left-most pixel, so discs on a grid come row by row.
-TEST(Edges, ChainsComeInRasterOrder) {
-    Scene s(160, 120, 30);
-    for (int i = 0; i < 6; ++i) s.addEllipse({30.0 + 50 * (i % 3) + (i % 2), 30.0 + 50 * (i / 3), 12, 12, 0}, 90);
-    s.blur(1.0);
-    const krGreyImage image = s.image(krPixelType::eU8);
-    const std::vector<kr_EdgeChain> chains = kfFindEdges(image.view());
-    ASSERT_EQ(chains.size(), 6u);
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_NEAR(chains[i].points[0].x, 30.0 + 50 * (i % 3) + (i % 2), 6.0);
-        EXPECT_NEAR(chains[i].points[0].y, 18.0 + 50 * (i / 3), 1.0);
-    }
 }
 
 // Thresholds: pure noise yields no chain and its noise is estimated; a

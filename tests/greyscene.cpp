@@ -82,7 +82,7 @@ double ellipseDistance(const Ellipse& e, Pt p) {
         if (y0 > 0.0) {
             // f falls from +infinity at t = -e1^2 to below 0 at t = e0 y0 + e1 y1.
             double lo = -e1 * e1, hi = e0 * y0 + e1 * y1;
-            for (int k = 0; k < 200; ++k) {
+            for (int k = 0; k < 80; ++k) {
                 const double t = (lo + hi) / 2;
                 const double f = std::pow(e0 * y0 / (t + e0 * e0), 2) + std::pow(e1 * y1 / (t + e1 * e1), 2) - 1;
                 (f > 0 ? lo : hi) = t;
@@ -230,24 +230,15 @@ std::vector<double> leastSquares(std::vector<double> q, std::size_t m,
 }
 
 std::array<double, 3> fitCircle(const std::vector<Pt>& p) {
-    // The algebraic circle x^2 + y^2 + D x + E y + F = 0 by least squares
-    // (about the mean, for conditioning), then the geometric one.
-    double mx = 0, my = 0;
-    for (const Pt& q : p) mx += q[0] / p.size(), my += q[1] / p.size();
-    double suu = 0, suv = 0, svv = 0, suuu = 0, svvv = 0, suvv = 0, svuu = 0;
-    for (const Pt& q : p) {
-        const double u = q[0] - mx, v = q[1] - my;
-        suu += u * u, suv += u * v, svv += v * v;
-        suuu += u * u * u, svvv += v * v * v, suvv += u * v * v, svuu += v * u * u;
-    }
-    const double det = suu * svv - suv * suv;
-    const double bu = (suuu + suvv) / 2, bv = (svvv + svuu) / 2;
-    const double uc = (bu * svv - bv * suv) / det, vc = (bv * suu - bu * suv) / det;
-    const double r0 = std::sqrt(uc * uc + vc * vc + (suu + svv) / p.size());
-    const std::vector<double> q = leastSquares({uc + mx, vc + my, r0}, p.size(), [&](const std::vector<double>& c, std::size_t i) {
+    // From the centroid and the mean distance to it: enough for points all
+    // round a circle.
+    double cx = 0, cy = 0, r = 0;
+    for (const Pt& q : p) cx += q[0] / p.size(), cy += q[1] / p.size();
+    for (const Pt& q : p) r += std::hypot(q[0] - cx, q[1] - cy) / p.size();
+    const std::vector<double> c = leastSquares({cx, cy, r}, p.size(), [&](const std::vector<double>& c, std::size_t i) {
         return std::hypot(p[i][0] - c[0], p[i][1] - c[1]) - c[2];
     });
-    return {q[0], q[1], q[2]};
+    return {c[0], c[1], c[2]};
 }
 
 Ellipse fitEllipse(const std::vector<Pt>& p, const Ellipse& start) {

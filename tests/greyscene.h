@@ -51,8 +51,7 @@ private:
 // Least squares by Gauss-Newton with a numerical Jacobian, from start.
 std::vector<double> leastSquares(std::vector<double> start, std::size_t residuals,
                                  const std::function<double(const std::vector<double>&, std::size_t)>& r);
-// The geometric circle through the points (centre x, y, radius), from the
-// algebraic one.
+// The geometric circle through points all round it (centre x, y, radius).
 std::array<double, 3> fitCircle(const std::vector<Pt>& p);
 // The geometric ellipse through the points, from start.
 Ellipse fitEllipse(const std::vector<Pt>& p, const Ellipse& start);
