@@ -43,6 +43,11 @@ struct kr_ProfilePeak {
 };
 bool kfFitProfilePeak(const double* offsets, const float* mag2, int count, kr_ProfilePeak& peak);
 
+// The least-squares parabola c0 + c1 t + c2 t^2 from the sums s[k] of
+// w t^k (k = 0..4) and r[k] of w v t^k (k = 0..2); false when the normal
+// equations are singular.
+bool kfSolveMoments(const double s[5], const double r[3], double c[3]);
+
 // A chain of candidates by index, in order along the edge.
 struct kr_CandidateChain {
     std::vector<int> members;

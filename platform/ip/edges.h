@@ -72,7 +72,9 @@ struct kr_EdgeParams {
 // standard deviation that noise gives each gradient component at the
 // detector's scale. Unset thresholds are low = 3 and high = 6 times
 // gradientNoise: pure noise passes low at about one pixel in a hundred and
-// high at about one in 10^8.
+// high at about one in 10^8. With one threshold given, the other is derived
+// and yields to it; with both given, the image is not sampled and noise and
+// gradientNoise are 0.
 struct kr_EdgeThresholds {
     double noise = 0.0;
     double gradientNoise = 0.0;
