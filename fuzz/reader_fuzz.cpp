@@ -13,7 +13,7 @@
 #include "platform/std/exception.h"
 #include "tools/actions.h"
 #include "tools/measure.h"
-#include "tools/readers.h"
+#include "io/reader.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include "cntr/region.h"
 #include "cntr/regionst.h"
 #include "platform/std/hull.h"
-#include "tools/pngmask.h"
-#include "tools/readers.h"
+#include "io/png.h"
+#include "io/reader.h"
 
 using nlohmann::json;
 namespace fs = std::filesystem;

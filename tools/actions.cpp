@@ -8,7 +8,7 @@
 #include "platform/std/hull.h"
 #include "platform/disp/tablet.h"
 #include "tools/measure.h"
-#include "tools/readers.h"
+#include "io/reader.h"
 
 namespace qs {
 

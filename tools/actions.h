@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/std/xform.h"
-#include "tools/shape.h"
+#include "io/shape.h"
 
 class krUITablet;
 

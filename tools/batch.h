@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "tools/readers.h"
+#include "io/reader.h"
 
 namespace qs {
 

@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "tools/shape.h"
+#include "io/shape.h"
 
 namespace qs {
 

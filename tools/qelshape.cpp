@@ -19,7 +19,7 @@
 #include "tools/batch.h"
 #include "tools/demo.h"
 #include "tools/measure.h"
-#include "tools/pngmask.h"
+#include "io/png.h"
 
 using namespace qs;
 

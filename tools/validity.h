@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "tools/shape.h"
+#include "io/shape.h"
 
 namespace qs {
 

@@ -7,7 +7,7 @@
 
 #include "python/src/bind.h"
 #include "tools/measure.h"
-#include "tools/readers.h"
+#include "io/reader.h"
 
 namespace qp {
 

@@ -13,7 +13,7 @@
 #include "platform/std/fit.h"
 #include "platform/std/hull.h"
 #include "python/src/bind.h"
-#include "tools/shape.h"
+#include "io/shape.h"
 
 static_assert(sizeof(krVector<2>) == 2 * sizeof(double), "points are read in place as two doubles");
 

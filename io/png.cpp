@@ -1,4 +1,4 @@
-#include "tools/pngmask.h"
+#include "io/png.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -8,7 +8,7 @@
 
 #include "cntr/masktrace.h"
 #include "platform/std/exception.h"
-#include "tools/shape.h"
+#include "io/shape.h"
 
 #ifdef QEL_HAVE_PNG
 #include <png.h>

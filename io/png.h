@@ -1,7 +1,7 @@
 // PNG masks for the readers: each grey level (or palette index, or colour)
 // but 0 a shape, or with a threshold the pixels at or above it one shape.
-#ifndef QEL_TOOLS_PNGMASK_H
-#define QEL_TOOLS_PNGMASK_H
+#ifndef QEL_IO_PNG_H
+#define QEL_IO_PNG_H
 
 #include <cstdint>
 #include <istream>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/readers.h"
+#include "io/reader.h"
 
 namespace qs {
 

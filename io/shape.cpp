@@ -1,4 +1,4 @@
-#include "tools/shape.h"
+#include "io/shape.h"
 
 #include <cxxabi.h>
 

@@ -2,15 +2,15 @@
 // run-length masks), PNG masks and archives, the format found from the
 // content unless the user names it. The tool and the Python package share
 // these readers; Reader and read() at the end are the simple way in.
-#ifndef QEL_TOOLS_READERS_H
-#define QEL_TOOLS_READERS_H
+#ifndef QEL_IO_READER_H
+#define QEL_IO_READER_H
 
 #include <istream>
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "tools/shape.h"
+#include "io/shape.h"
 
 namespace qs {
 

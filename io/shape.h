@@ -1,7 +1,7 @@
 // The tool's neutral form of a shape read from a file, before it becomes a
 // library object, and the writers that put one back into text.
-#ifndef QEL_TOOLS_SHAPE_H
-#define QEL_TOOLS_SHAPE_H
+#ifndef QEL_IO_SHAPE_H
+#define QEL_IO_SHAPE_H
 
 #include <memory>
 #include <optional>

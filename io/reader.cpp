@@ -1,4 +1,4 @@
-#include "tools/readers.h"
+#include "io/reader.h"
 
 #include <atomic>
 #include <cctype>
@@ -17,7 +17,7 @@
 
 #include "cntr/masktrace.h"
 #include "platform/std/archive.h"
-#include "tools/pngmask.h"
+#include "io/png.h"
 
 
 namespace qs {
