@@ -14,7 +14,7 @@
 #include <benchmark/benchmark.h>
 #include <geos_c.h>
 
-#include "tools/batch.h"
+#include "tools/runbatch.h"
 #include "tools/measure.h"
 
 namespace {

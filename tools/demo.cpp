@@ -9,7 +9,7 @@
 #include "platform/disp/svgtablet.h"
 #include "cntr/region.h"
 #include "tools/actions.h"
-#include "tools/batch.h"
+#include "tools/runbatch.h"
 #include "tools/measure.h"
 
 namespace qs {

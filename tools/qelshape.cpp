@@ -16,7 +16,7 @@
 
 #include "platform/disp/svgtablet.h"
 #include "tools/actions.h"
-#include "tools/batch.h"
+#include "tools/runbatch.h"
 #include "tools/demo.h"
 #include "tools/measure.h"
 #include "io/png.h"

@@ -1,7 +1,7 @@
 // Runs one piece of work on every record of a file, on all cores, writing
 // the answers in input order.
-#ifndef QEL_TOOLS_BATCH_H
-#define QEL_TOOLS_BATCH_H
+#ifndef QEL_TOOLS_RUNBATCH_H
+#define QEL_TOOLS_RUNBATCH_H
 
 #include <atomic>
 #include <condition_variable>

@@ -1,4 +1,4 @@
-#include "tools/batch.h"
+#include "tools/runbatch.h"
 
 #include <unistd.h>
 
