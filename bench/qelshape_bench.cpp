@@ -14,8 +14,8 @@
 #include <benchmark/benchmark.h>
 #include <geos_c.h>
 
-#include "tools/runbatch.h"
 #include "tools/measure.h"
+#include "tools/runbatch.h"
 
 namespace {
 

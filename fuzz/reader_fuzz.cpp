@@ -9,11 +9,13 @@
 #include <string>
 
 #include "exercise.h"
+#include "io/coco.h"
+#include "io/reader.h"
+#include "io/writer.h"
 #include "platform/disp/recordingtablet.h"
 #include "platform/std/exception.h"
 #include "tools/actions.h"
 #include "tools/measure.h"
-#include "io/reader.h"
 
 namespace {
 

@@ -8,7 +8,6 @@
 
 #include "cntr/masktrace.h"
 #include "platform/std/exception.h"
-#include "io/shape.h"
 
 #ifdef QEL_HAVE_PNG
 #include <png.h>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "io/reader.h"
+#include "io/source.h"
 
 namespace qs {
 

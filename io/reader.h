@@ -7,79 +7,12 @@
 
 #include <istream>
 #include <memory>
-#include <optional>
 #include <string>
+#include <vector>
 
-#include "io/shape.h"
+#include "io/source.h"
 
 namespace qs {
-
-enum class Format { Auto, Wkt, GeoJson, Coco, Archive, Png };
-const char* formatName(Format f);
-// The names the --format options accept, with "auto".
-const std::vector<std::string>& formatNames();
-Format formatFromName(const std::string& name);
-
-// One unit of batch work. WKT is only split off the file by the reader and
-// parsed by whichever worker takes the record, so parsing runs on all cores;
-// the other formats arrive as shapes. A record the reader could not make
-// sense of carries its error instead.
-struct Record {
-    std::string where;  // "file:line" or "file: $.features[3]"
-    std::string wkt;
-    std::optional<Shape> shape;
-    std::string error;
-};
-
-// A file's records, read one at a time, in file order.
-class Source {
-public:
-    virtual ~Source() = default;
-    virtual bool next(Record& r) = 0;
-    // How much of the input has been read, from 0 to 1.
-    virtual double done() const = 0;
-    Format format() const { return format_; }
-
-protected:
-    Format format_ = Format::Auto;
-};
-
-// How a file is read.
-struct ReadOptions {
-    Format format = Format::Auto;
-    // The property (GeoJSON) or annotation member (COCO) whose value names a
-    // shape; empty: the feature's id, else its "label", "id" or "name".
-    std::string labelField;
-    // PNG masks: with a threshold, the pixels at or above it (grey levels
-    // 0 to 255, or 0 to 65535 in 16-bit files) are one mask; without, every
-    // grey level but 0 is a mask of its own, labelled with the level.
-    std::optional<double> threshold;
-    // Pixels of a mask that touch only at a corner are joined (8) or not (4).
-    int connectivity = 8;
-    // COCO: only the annotations of this image, of this category.
-    std::optional<long long> imageId, categoryId;
-};
-
-// Masks (PNG files, run-length masks, rasters the tool writes) with more
-// pixels than this are refused rather than allocated.
-constexpr long long kMaxMaskPixels = 1LL << 28;
-
-// ---- COCO's run-length masks ----
-
-// A mask is width x height bytes, row by row, nonzero for a set pixel. Its
-// runs are the lengths of the runs of unset and set pixels in turn, down
-// each column, column after column, the first (maybe empty) of unset pixels.
-std::vector<long long> maskRuns(const std::vector<unsigned char>& mask, long long width, long long height);
-// The mask of the runs (1 for set pixels); InputError when a run is
-// negative or the runs overrun the mask.
-std::vector<unsigned char> runsMask(const std::vector<long long>& runs, long long width, long long height);
-// The compressed text of the runs, and back (InputError for a text that is
-// not one): each run, from the third on as its difference from the one two
-// before, is written in 5-bit groups, least significant first, each a
-// character from '0'; 0x20 asks for another group, the last group's 0x10 bit
-// is the sign. A run below 0 or above kMaxMaskPixels is refused.
-std::string compressRuns(const std::vector<long long>& runs);
-std::vector<long long> expandRuns(const std::string& text);
 
 // Opens a file ("-" is standard input). Throws InputError when the file
 // cannot be read or its content does not fit the forced format.
@@ -99,10 +32,6 @@ Format guessFormat(const std::string& path);
 // The record's shape, checked (normalize): parses WKT with this thread's own
 // WKT reader. Throws InputError prefixed with the record's place.
 Shape resolve(Record& r);
-
-// The points of a file: WKT POINT or MULTIPOINT geometries, or lines of
-// "x,y" (or "x y"); a first line that is not numbers is taken as a header.
-std::vector<krVector<2>> readPoints(const std::string& path);
 
 // Every shape of a file, in order; InputError on the first bad one.
 std::vector<Shape> readAll(const std::string& path, Format forced = Format::Auto);

@@ -3,20 +3,15 @@
 #include <cxxabi.h>
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <typeinfo>
 
-#include "platform/std/archive.h"
-#include <algorithm>
-#include <cmath>
-#include <limits>
-#include <sstream>
-
-#include <nlohmann/json.hpp>
-
 #include "cntr/masktrace.h"
 #include "cntr/regionst.h"
+#include "io/touchpoints.h"
+#include "platform/std/exception.h"
 
 namespace qs {
 
@@ -84,24 +79,6 @@ krPtrHandle<krRegion> region(const Polygon& p, unsigned long label) {
     for (const Ring& h : p.holes) holes.push_back(krPtrHandle_const<krRegion>(new krRegion(h)));
     r->holes(holes);
     return r;
-}
-
-// Puts into the outer ring every vertex of a hole that lies on one of its
-// sides (to within rounding), so that the hole shares it.
-void insertTouchPoints(Polygon& p) {
-    for (const Ring& h : p.holes)
-        for (const krVector<2>& v : h) {
-            const double tol = 1e-12 * std::max(1.0, std::max(std::fabs(v.x()), std::fabs(v.y())));
-            for (std::size_t i = 0; i < p.outer.size(); ++i) {
-                const krVector<2>& a = p.outer[i];
-                const krVector<2>& b = p.outer[(i + 1) % p.outer.size()];
-                if (a == v || b == v) break;
-                if (krLineSeg(a, b).distToPoint(v) <= tol) {
-                    p.outer.insert(p.outer.begin() + std::ptrdiff_t(i + 1), v);
-                    break;
-                }
-            }
-        }
 }
 
 // The region of a polygon; when the library takes a hole touching the
@@ -202,110 +179,6 @@ std::string num(double v) {
     char buf[32];
     auto r = std::to_chars(buf, buf + sizeof buf, v);
     return std::string(buf, r.ptr);
-}
-
-namespace {
-
-void wktRing(std::ostream& os, const Ring& r, bool close) {
-    os << '(';
-    for (std::size_t i = 0; i < r.size(); ++i)
-        os << (i ? ", " : "") << num(r[i].x()) << ' ' << num(r[i].y());
-    if (close && !r.empty()) os << ", " << num(r[0].x()) << ' ' << num(r[0].y());
-    os << ')';
-}
-
-void wktPolygon(std::ostream& os, const Polygon& p) {
-    os << '(';
-    wktRing(os, p.outer, true);
-    for (const Ring& h : p.holes) {
-        os << ", ";
-        wktRing(os, h, true);
-    }
-    os << ')';
-}
-
-nlohmann::json jsonRing(const Ring& r, bool close) {
-    nlohmann::json a = nlohmann::json::array();
-    for (const krVector<2>& p : r) a.push_back({p.x(), p.y()});
-    if (close && !r.empty()) a.push_back({r[0].x(), r[0].y()});
-    return a;
-}
-
-nlohmann::json jsonPolygon(const Polygon& p) {
-    nlohmann::json a = nlohmann::json::array({jsonRing(p.outer, true)});
-    for (const Ring& h : p.holes) a.push_back(jsonRing(h, true));
-    return a;
-}
-
-
-std::string wkt(const Shape& s, unsigned long) {
-    std::ostringstream os;
-    switch (s.kind) {
-    case Kind::OpenContour: os << "LINESTRING "; wktRing(os, s.polygons[0].outer, false); break;
-    case Kind::ClosedContour: os << "LINEARRING "; wktRing(os, s.polygons[0].outer, true); break;
-    case Kind::Region: os << "POLYGON "; wktPolygon(os, s.polygons[0]); break;
-    case Kind::RegionSet:
-        os << "MULTIPOLYGON (";
-        for (std::size_t i = 0; i < s.polygons.size(); ++i) {
-            if (i) os << ", ";
-            wktPolygon(os, s.polygons[i]);
-        }
-        os << ')';
-        break;
-    }
-    os << '\n';
-    return os.str();
-}
-
-// An id read as a number goes back as one: digits without a leading zero.
-nlohmann::json jsonId(const std::string& id) {
-    bool digits = id.size() < 19 && id.find_first_not_of("0123456789") == std::string::npos &&
-                  (id.size() == 1 || id[0] != '0');
-    if (digits) return std::stoll(id);
-    return id;
-}
-
-std::string geoJsonFeature(const Shape& s, unsigned long) {
-    nlohmann::json g;
-    switch (s.kind) {
-    case Kind::OpenContour:
-        g = {{"type", "LineString"}, {"coordinates", jsonRing(s.polygons[0].outer, false)}};
-        break;
-    case Kind::ClosedContour:
-        // GeoJSON has no ring of its own: a closed line, marked so it reads back as a ring.
-        g = {{"type", "LineString"}, {"coordinates", jsonRing(s.polygons[0].outer, true)}};
-        break;
-    case Kind::Region: g = {{"type", "Polygon"}, {"coordinates", jsonPolygon(s.polygons[0])}}; break;
-    case Kind::RegionSet: {
-        nlohmann::json c = nlohmann::json::array();
-        for (const Polygon& p : s.polygons) c.push_back(jsonPolygon(p));
-        g = {{"type", "MultiPolygon"}, {"coordinates", c}};
-        break;
-    }
-    }
-    nlohmann::json props = nlohmann::json::object();
-    if (!s.properties.empty()) props = nlohmann::json::parse(s.properties, nullptr, false);
-    if (!props.is_object()) props = nlohmann::json::object();
-    nlohmann::json f = {{"type", "Feature"}};
-    if (!s.id.empty()) f["id"] = jsonId(s.id);
-    f["geometry"] = g;
-    if (s.kind == Kind::ClosedContour) props["closed"] = true;
-    f["properties"] = props;
-    return f.dump();
-}
-
-std::string archive(const Shape& s, unsigned long index) {
-    std::vector<unsigned char> bytes = kfStore(*toLibrary(s, index));
-    return std::string(bytes.begin(), bytes.end());
-}
-
-}  // namespace
-
-ShapeWriter shapeWriter(const std::string& format) {
-    if (format == "geojson")
-        return {"{\"type\":\"FeatureCollection\",\"features\":[\n", ",\n", "\n]}\n", geoJsonFeature};
-    if (format == "archive") return {"", "", "", archive};
-    return {"", "", "", wkt};
 }
 
 }  // namespace qs

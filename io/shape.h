@@ -1,11 +1,10 @@
-// The tool's neutral form of a shape read from a file, before it becomes a
-// library object, and the writers that put one back into text.
+// The neutral form of a shape read from a file, before it becomes a library
+// object, and the way between the two.
 #ifndef QEL_IO_SHAPE_H
 #define QEL_IO_SHAPE_H
 
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -80,17 +79,6 @@ std::string describe(const krException& e);
 
 // Shortest text that reads back to the same double.
 std::string num(double v);
-
-// How a file of shapes is written in one format: what comes before the
-// first shape, between two and after the last, and the text of one (given
-// its position, the label of a shape without a numeric one).
-struct ShapeWriter {
-    std::string prologue, separator, epilogue;
-    std::string (*write)(const Shape& s, unsigned long index);
-};
-// "wkt" (one geometry a line), "geojson" (a feature collection) or
-// "archive" (one archive a shape, one after another).
-ShapeWriter shapeWriter(const std::string& format);
 
 }  // namespace qs
 

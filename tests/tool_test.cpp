@@ -18,6 +18,7 @@
 #include "cntr/region.h"
 #include "cntr/regionst.h"
 #include "platform/std/hull.h"
+#include "io/coco.h"
 #include "io/png.h"
 #include "io/reader.h"
 

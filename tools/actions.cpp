@@ -5,10 +5,10 @@
 
 #include "cntr/rasterfill.h"
 #include "cntr/regionst.h"
-#include "platform/std/hull.h"
+#include "io/source.h"
 #include "platform/disp/tablet.h"
+#include "platform/std/hull.h"
 #include "tools/measure.h"
-#include "io/reader.h"
 
 namespace qs {
 

@@ -6,11 +6,12 @@
 #include <iostream>
 #include <sstream>
 
-#include "platform/disp/svgtablet.h"
 #include "cntr/region.h"
+#include "io/writer.h"
+#include "platform/disp/svgtablet.h"
 #include "tools/actions.h"
-#include "tools/runbatch.h"
 #include "tools/measure.h"
+#include "tools/runbatch.h"
 
 namespace qs {
 

@@ -14,12 +14,15 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "io/coco.h"
+#include "io/png.h"
+#include "io/points.h"
+#include "io/writer.h"
 #include "platform/disp/svgtablet.h"
 #include "tools/actions.h"
-#include "tools/runbatch.h"
 #include "tools/demo.h"
 #include "tools/measure.h"
-#include "io/png.h"
+#include "tools/runbatch.h"
 
 using namespace qs;
 
