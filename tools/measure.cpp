@@ -16,33 +16,37 @@ namespace qs {
 
 namespace {
 
-// Each column and the group of measures that gives it.
+// Each column, the group of measures that gives it, and what its values are.
 struct ColumnDef {
     const char* name;
     const char* group;
+    ColumnType type;
 };
 
+constexpr ColumnType F = ColumnType::Float, I = ColumnType::Integer, B = ColumnType::Bool,
+                     T = ColumnType::Text, J = ColumnType::Json;
+
 const ColumnDef kDefs[] = {
-    {"where", "where"}, {"label", "label"}, {"id", "id"}, {"kind", "kind"},
-    {"image_id", "image_id"}, {"category_id", "category_id"},
-    {"points", "points"}, {"holes", "points"}, {"length", "length"},
-    {"area", "area"}, {"area_holes", "area"},
-    {"com_x", "com"}, {"com_y", "com"}, {"com_holes_x", "com"}, {"com_holes_y", "com"},
-    {"inertia_xx", "inertia"}, {"inertia_xy", "inertia"}, {"inertia_yy", "inertia"},
-    {"ellipse_x", "ellipse"}, {"ellipse_y", "ellipse"}, {"ellipse_a", "ellipse"},
-    {"ellipse_b", "ellipse"}, {"ellipse_rotation", "ellipse"}, {"ellipse_residual", "ellipse"},
-    {"rect_x", "rect"}, {"rect_y", "rect"}, {"rect_w", "rect"}, {"rect_h", "rect"},
-    {"min_circle_x", "min_circle"}, {"min_circle_y", "min_circle"}, {"min_circle_r", "min_circle"},
-    {"diameter_circle_x", "diameter"}, {"diameter_circle_y", "diameter"},
-    {"diameter_circle_r", "diameter"}, {"diameter", "diameter"},
-    {"fast_circle_x", "fast"}, {"fast_circle_y", "fast"}, {"fast_circle_r", "fast"},
-    {"fast_diameter", "fast"},
-    {"extreme_right", "extremes"}, {"extreme_up", "extremes"}, {"extreme_left", "extremes"},
-    {"extreme_down", "extremes"},
-    {"self_intersecting", "self_intersecting"}, {"valid", "valid"},
-    {"given_area", "given"}, {"given_bbox_x", "given"}, {"given_bbox_y", "given"},
-    {"given_bbox_w", "given"}, {"given_bbox_h", "given"},
-    {"properties", "properties"}, {"notes", "notes"}};
+    {"where", "where", T}, {"label", "label", T}, {"id", "id", T}, {"kind", "kind", T},
+    {"image_id", "image_id", I}, {"category_id", "category_id", I},
+    {"points", "points", I}, {"holes", "points", I}, {"length", "length", F},
+    {"area", "area", F}, {"area_holes", "area", F},
+    {"com_x", "com", F}, {"com_y", "com", F}, {"com_holes_x", "com", F}, {"com_holes_y", "com", F},
+    {"inertia_xx", "inertia", F}, {"inertia_xy", "inertia", F}, {"inertia_yy", "inertia", F},
+    {"ellipse_x", "ellipse", F}, {"ellipse_y", "ellipse", F}, {"ellipse_a", "ellipse", F},
+    {"ellipse_b", "ellipse", F}, {"ellipse_rotation", "ellipse", F}, {"ellipse_residual", "ellipse", F},
+    {"rect_x", "rect", F}, {"rect_y", "rect", F}, {"rect_w", "rect", F}, {"rect_h", "rect", F},
+    {"min_circle_x", "min_circle", F}, {"min_circle_y", "min_circle", F}, {"min_circle_r", "min_circle", F},
+    {"diameter_circle_x", "diameter", F}, {"diameter_circle_y", "diameter", F},
+    {"diameter_circle_r", "diameter", F}, {"diameter", "diameter", F},
+    {"fast_circle_x", "fast", F}, {"fast_circle_y", "fast", F}, {"fast_circle_r", "fast", F},
+    {"fast_diameter", "fast", F},
+    {"extreme_right", "extremes", I}, {"extreme_up", "extremes", I}, {"extreme_left", "extremes", I},
+    {"extreme_down", "extremes", I},
+    {"self_intersecting", "self_intersecting", B}, {"valid", "valid", B},
+    {"given_area", "given", F}, {"given_bbox_x", "given", F}, {"given_bbox_y", "given", F},
+    {"given_bbox_w", "given", F}, {"given_bbox_h", "given", F},
+    {"properties", "properties", J}, {"notes", "notes", T}};
 
 const std::vector<std::string> kColumns = [] {
     std::vector<std::string> names;
@@ -265,6 +269,8 @@ bool wantsLibrary(const Columns& c) {
 }  // namespace
 
 const std::vector<std::string>& measureColumns() { return kColumns; }
+
+ColumnType columnType(std::size_t column) { return kDefs[column].type; }
 
 Columns Columns::all() {
     Columns c;

@@ -28,6 +28,12 @@ struct Row {
 // Every column the tool knows, in output order.
 const std::vector<std::string>& measureColumns();
 
+// What a column's values are (a Value's alternative besides the missing
+// one), so a table can be typed before any row is measured.
+enum class ColumnType { Float, Integer, Bool, Text, Json };
+// The type of the column at this position of measureColumns().
+ColumnType columnType(std::size_t column);
+
 // The columns to write, and with them the measures to compute: each column
 // belongs to a group of measures one library call gives ("com" gives com_x,
 // com_y, com_holes_x and com_holes_y), and only the groups of the chosen

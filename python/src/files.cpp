@@ -238,6 +238,16 @@ py::list measureShapes(py::iterable shapes, py::handle columns) {
     return t.result();
 }
 
+// The name and type of each column measure() hands back for these columns:
+// what a table is typed by before any shape is measured.
+py::list columnTypes(py::handle columns) {
+    static const char* const kTypes[] = {"float", "integer", "bool", "text", "json"};
+    py::list out;
+    for (std::size_t i : chooseColumns(columns).out)
+        out.append(py::make_tuple(qs::measureColumns()[i], kTypes[static_cast<int>(qs::columnType(i))]));
+    return out;
+}
+
 long long countRecords(const std::string& path, const std::string& format) {
     auto src = qs::openSource(path, qs::formatFromName(format));
     long long n = 0;
@@ -260,6 +270,7 @@ void bindFiles(py::module_& m) {
           "stop"_a, "errors"_a);
     m.def("_measure_shapes", &measureShapes, "shapes"_a, "columns"_a);
     m.def("_count_records", &countRecords, "path"_a, "format"_a);
+    m.def("_column_types", &columnTypes, "columns"_a);
     m.attr("COLUMNS") = py::cast(qs::measureColumns());
 }
 

@@ -11,7 +11,7 @@ distributed = pytest.importorskip("distributed")
 qd = pytest.importorskip("qelcntr.dask")
 pytestmark = pytest.mark.filterwarnings("ignore::DeprecationWarning")
 
-COLUMNS = None  # every column, each typed by the probe
+COLUMNS = None  # every column, each typed by the column table
 
 
 def star(rng, n, cx, cy):
@@ -62,3 +62,13 @@ def test_shapes_on_a_two_worker_cluster(client, files):
     ddf = qd.measure_shapes(shapes, columns=["area", "points"], npartitions=3)
     assert ddf.npartitions == 3
     same(ddf.compute(), q.measure(shapes, columns=["area", "points"]))
+
+
+def test_column_table_types_what_measure_gives(tmp_path):
+    # Two annotations that give every column a value (the mask a note).
+    path = tmp_path / "every.json"
+    path.write_text('{"annotations": [{"id": 1, "image_id": 1, "category_id": 1, "area": 6, "bbox": [0, 0, 4, 3],'
+                    ' "segmentation": [[0, 0, 4, 0, 4, 3]]}, {"id": 2, "segmentation": {"size": [2, 2], "counts": [1, 3]}}]}')
+    measured = q.measure(path)
+    assert not measured.isna().all().any()
+    pd.testing.assert_series_equal(measured.dtypes, qd._meta(None).dtypes)
