@@ -1,0 +1,148 @@
+// The readers and writers of every format, through the command: what each
+// reads, how bad input is reported, masks written and read back.
+#include <cmath>
+#include <map>
+
+#include "cntr/region.h"
+#include "cntr/regionst.h"
+#include "io/coco.h"
+#include "io/png.h"
+#include "io/reader.h"
+#include "tests/tool_run.h"
+
+// A file of each format, measures worked by hand; WKT converted to an archive
+// and on to GeoJSON reads back to the same measures.
+TEST(Io, MeasuresEveryFormat) {
+    fs::path wkt = write("a.wkt", kWkt), qar = scratch() / "a.qar", geoBack = scratch() / "a.geojson";
+    ASSERT_EQ(qelshape("convert " + wkt.string() + " --to " + qar.string()).status, 0);
+    ASSERT_EQ(qelshape("convert " + qar.string() + " --to " + geoBack.string()).status, 0);
+    fs::path coco = write("c.json", R"({"images": [], "annotations": [
+        {"id": 5, "segmentation": [[0, 0, 10, 0, 10, 10, 0, 10]], "area": 99, "bbox": [0, 0, 10, 10]},
+        {"id": 6, "segmentation": {"counts": [1, 2], "size": [4, 4]}},
+        {"id": 7, "segmentation": [[0, 0, 2, 0, 2, 2], [5, 5, 6, 5, 6, 6]]}]})");
+    fs::path geo = write("g.geojson", R"({"type": "FeatureCollection", "features": [
+        {"type": "Feature", "id": "left", "geometry": {"type": "Polygon",
+         "coordinates": [[[0, 0], [1, 0], [1, 1], [0, 0]]]}},
+        {"type": "Feature", "geometry": {"type": "Point", "coordinates": [0, 0]}},
+        {"type": "Feature", "properties": {"label": 3}, "geometry": {"type": "MultiPolygon",
+         "coordinates": [[[[0, 0], [1, 0], [1, 1]]], [[[5, 5], [6, 5], [6, 6]]]]}}]})");
+    Result r = qelshape("measure " + wkt.string() + " " + coco.string() + " " + geo.string() + " " +
+                        geoBack.string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("g.geojson: $.features[1]: a Point is not a shape"), std::string::npos) << r.err;
+    auto rows = lines(r.out);
+    ASSERT_EQ(rows.size(), 4u + 3 + 2 + 4);
+    expectFields(rows[0], {{"kind", "region"}, {"points", 4}, {"holes", 1}, {"area", 16}, {"area_holes", 15},
+                           {"com_holes_x", (16 * 2 - 1.5) / 15}, {"diameter", std::sqrt(32.0)},
+                           {"self_intersecting", false}});
+    EXPECT_NE(rows[1]["where"].get<std::string>().find("a.wkt:2"), std::string::npos);
+    expectFields(rows[1], {{"kind", "open contour"}, {"length", 9}, {"area", nullptr}});
+    expectFields(rows[2], {{"points", 3}, {"area", 50}});  // the repeated closing point is dropped
+    // The set: areas add, centres weigh by area, one box.
+    expectFields(rows[3], {{"kind", "region set"}, {"area", 5}, {"com_x", 2.5}, {"rect_w", 4}});
+    expectFields(rows[4], {{"label", "5"}, {"area", 100}, {"given_area", 99}, {"given_bbox_w", 10}});
+    // The run-length mask runs down the first column: pixels (0, 1) and (0, 2).
+    expectFields(rows[5], {{"label", "6"}, {"kind", "region set"}, {"area", 2}, {"com_x", 0.5}, {"com_y", 2.0}});
+    expectFields(rows[8], {{"label", "3"}, {"kind", "region set"}});
+    for (int i = 0; i < 4; ++i) {
+        for (const char* key : {"where", "label", "id", "properties"}) rows[i].erase(key), rows[9 + i].erase(key);
+        EXPECT_EQ(rows[9 + i], rows[i]) << i;
+    }
+}
+
+// Bad geometry is reported by line and skipped, unless --strict.
+TEST(Io, BadShapesAreReportedAndSkipped) {
+    const char* cases[][2] = {
+        {"POLYGON ((0 0, 1 0, nan 1, 0 0))", "not a finite number"},
+        {"POLYGON ((0 0, 1 0, 0 0))", "outer ring has 2 distinct point"},
+        {"POLYGON ((0 0, 1 0, 1 1, 0 0), (0 0, 0 0, 0 0, 0 0))", "hole 0 has 1 distinct point"},
+        {"POLYGON ((0 0, 1 0, 1 1, 0 0)", "parentheses are not closed"},
+        {"POLYGON ((0 0, 1 0, 1 1, 0 0)))", "closes more than was opened"},
+        {"POLYGON ((0 0, 1 0, 1 x, 0 0))", "not valid WKT"},
+        {"POLYGON ((0 0, 9 0, 9 9, 0 0), (1 -1, 2 1, 3 1, 1 -1))", "holes cannot intersect region"},
+    };
+    std::string text = "LINESTRING (0 0, 3 4)\n";
+    for (auto& c : cases) text += std::string(c[0]) + "\nLINESTRING (0 0, 2 2)\n";
+    fs::path file = write("bad.wkt", text);
+    Result r = qelshape("measure -q " + file.string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lines(r.out).size(), 1 + std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        std::size_t at = r.err.find("bad.wkt:" + std::to_string(2 + 2 * i) + ": ");
+        ASSERT_NE(at, std::string::npos) << cases[i][0] << "\n" << r.err;
+        EXPECT_NE(r.err.substr(at, r.err.find('\n', at) - at).find(cases[i][1]), std::string::npos)
+            << cases[i][0] << "\n" << r.err;
+    }
+    // Strict stops at the first bad shape; CSV has a header and a row a shape.
+    r = qelshape("measure --strict -o csv " + file.string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.rfind("where,label,id,kind,image_id,category_id,points,holes,length,area,", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\n" + file.string() + ":1,,,open contour,,,2,0,5,,"), std::string::npos) << r.out;
+}
+
+// Masks written as compressed and plain runs and as PNG files, read back by
+// the tool's own decoders, against inside() at every pixel centre worked out
+// here from the grid each annotation reports: fitted boxes, a given grid seen
+// y up, and a COCO image's own pixels. The decoder refuses runs no mask holds
+// before their sums could overflow (twelve-group numbers near 2^60).
+TEST(Io, RasterizedMasksAreInsideAtPixelCentres) {
+    std::string huge;
+    for (int k = 0; k < 40; ++k) huge += "ooooooooooo?";  // 2^59 - 1 each
+    EXPECT_THROW(qs::expandRuns(huge), qs::InputError);
+    std::string star = "POLYGON ((";
+    for (int k = 0; k <= 40; ++k)
+        star += (k ? ", " : "") + std::to_string((4 + std::sin(k % 40 * 7.3)) * std::cos(k * M_PI / 20)) + " " +
+                std::to_string((4 + std::sin(k % 40 * 7.3)) * std::sin(k * M_PI / 20));
+    const fs::path wkt = write("m.wkt", star + "), (-1 -1, 1 -1.5, 0.3 1.2, -1 -1))\n" + kWkt +
+                                            "POLYGON ((0 0, 2 2, 2 0, 0 2, 0 0))\n");
+    const fs::path coco = write("m.json", R"({"images": [{"id": 3, "width": 7, "height": 5}], "annotations": [
+        {"id": 8, "image_id": 3, "segmentation": [[0.5, 0.5, 6.5, 1, 3, 4.5]]}]})");
+    std::map<std::string, std::shared_ptr<krPersistent>> shapes;
+    for (const fs::path& f : {wkt, coco}) {
+        qs::Reader in(f.string());
+        for (qs::Feature ft; in.next(ft);)
+            shapes[ft.where] = ft.shape.kind != qs::Kind::ClosedContour
+                                   ? ft.object : std::make_shared<krRegion>(ft.shape.polygons[0].outer);
+    }
+#ifdef QEL_HAVE_PNG
+    const std::string pngs = " --png " + (scratch() / "png").string();
+#else
+    const std::string pngs;
+#endif
+    for (const std::string& args : {pngs, std::string("--counts list --y-up --origin -4,-3.5 --pixel 0.15 --width 40 --height 53")}) {
+        const fs::path out = scratch() / "masks.json";
+        Result r = qelshape("rasterize -q " + wkt.string() + " " + coco.string() + " --to " + out.string() + " " + args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("m.wkt:3: an open contour bounds no surface"), std::string::npos) << r.err;
+        const json annotations = json::parse(slurp(out))["annotations"];
+        ASSERT_EQ(annotations.size(), 6u) << args;
+        for (const json& a : annotations) {
+            SCOPED_TRACE(a["where"].get<std::string>() + " " + args);
+            const long long h = a["segmentation"]["size"][0], w = a["segmentation"]["size"][1];
+            const json& counts = a["segmentation"]["counts"];
+            const auto mask = qs::runsMask(counts.is_string() ? qs::expandRuns(counts) : counts.get<std::vector<long long>>(), w, h);
+            std::ifstream png(a.value("png", "/dev/null"), std::ios::binary);
+            const auto grey = a.contains("png") ? qs::readPng(png, a["png"]).value : std::vector<std::uint32_t>(mask.size());
+            ASSERT_EQ(grey.size(), mask.size());
+            const double x0 = a["grid"]["origin"][0], y0 = a["grid"]["origin"][1], side = a["grid"]["pixel"];
+            const auto* region = dynamic_cast<const krRegion*>(shapes.at(a["where"]).get());
+            const auto* set = dynamic_cast<const krRegionSet*>(shapes.at(a["where"]).get());
+            long long mismatches = 0, area = 0;
+            for (long long j = 0; j < h; ++j)
+                for (long long i = 0; i < w; ++i) {
+                    const double y = a["grid"]["y_up"] ? y0 + (double(h - j) - 0.5) * side : y0 + (double(j) + 0.5) * side;
+                    const krVector<2> c(x0 + (double(i) + 0.5) * side, y);
+                    const bool in = region ? region->inside(c, true) : set->inside(c, true);
+                    const std::size_t k = std::size_t(j * w + i);
+                    mismatches += mask[k] != in || (a.contains("png") && grey[k] != (in ? 255u : 0u));
+                    area += in;
+                }
+            EXPECT_EQ(mismatches, 0);
+            EXPECT_EQ(a["area"], area);
+            EXPECT_GT(area, 0);
+            if (a["where"].get<std::string>().find("m.json") != std::string::npos) {
+                EXPECT_EQ(a["segmentation"]["size"], args == pngs ? json({5, 7}) : json({53, 40}));
+            }
+        }
+    }
+}
