@@ -1,4 +1,4 @@
-// Feeds arbitrary bytes to one of qelshape's readers (QEL_READER names its
+// Feeds arbitrary bytes to one of the readers of io/ (QEL_READER names its
 // format), then asks the library shape of everything read every query
 // (kf_FuzzExercise), measures, draws, rasterizes and writes it in each output
 // format: nothing may crash, what is written as WKT must read back to the same
