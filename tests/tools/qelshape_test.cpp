@@ -5,7 +5,7 @@
 
 #include "cntr/region.h"
 #include "platform/std/hull.h"
-#include "tests/tool_run.h"
+#include "tests/qelshape_run.h"
 
 // Usage errors give status 2, unreadable input status 1.
 TEST(Tool, UsageAndFormatErrors) {

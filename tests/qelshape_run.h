@@ -1,7 +1,7 @@
 // Runs the built qelshape on small files, as a user runs it: output, exit
 // status and messages.
-#ifndef QEL_TESTS_TOOL_RUN_H
-#define QEL_TESTS_TOOL_RUN_H
+#ifndef QEL_TESTS_QELSHAPE_RUN_H
+#define QEL_TESTS_QELSHAPE_RUN_H
 
 #include <unistd.h>
 #include <sys/wait.h>

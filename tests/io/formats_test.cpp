@@ -8,7 +8,7 @@
 #include "io/coco.h"
 #include "io/png.h"
 #include "io/reader.h"
-#include "tests/tool_run.h"
+#include "tests/qelshape_run.h"
 
 // A file of each format, measures worked by hand; WKT converted to an archive
 // and on to GeoJSON reads back to the same measures.
