@@ -22,9 +22,9 @@
 
 #include "cntr/contour.h"
 #include "cntr/moments.h"
-#include "cntr/rasterfill.h"
+#include "cntr/masks.h"
 #include "cntr/region.h"
-#include "cntr/regionst.h"
+#include "cntr/regionset.h"
 
 #ifdef QEL_HAVE_OPENCV
 #include <opencv2/imgproc.hpp>

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "cntr/regionst.h"
+#include "cntr/regionset.h"
 
 namespace {
 

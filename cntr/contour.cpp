@@ -6,15 +6,15 @@
 #include <iterator>
 #include <limits>
 
-#include "cntr/batch.h"
+#include "cntr/support/foreachpoint.h"
 #include "cntr/flags.h"
-#include "cntr/lanes.h"
+#include "cntr/support/lanes.h"
 #include "cntr/moments.h"
-#include "cntr/nearindex.h"
+#include "cntr/index/nearestindex.h"
 #include "cntr/region.h"
-#include "cntr/segindex.h"
-#include "cntr/tolerance.h"
-#include "cntr/vertexgrid.h"
+#include "cntr/index/segmentindex.h"
+#include "cntr/support/tolerance.h"
+#include "cntr/index/vertexgrid.h"
 #include "platform/std/archive.h"
 #include "platform/std/hull.h"
 

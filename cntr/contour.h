@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "cntr/boundedmap.h"
-#include "cntr/ownedcache.h"
+#include "cntr/support/boundedmap.h"
+#include "cntr/support/ownedcache.h"
 #include "defs/cntrdefs.h"
 #include "platform/disp/color.h"
 #include "platform/disp/tablet.h"

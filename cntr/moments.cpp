@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "cntr/lanes.h"
+#include "cntr/support/lanes.h"
 
 #include "platform/std/exception.h"
 #include "platform/std/fit.h"

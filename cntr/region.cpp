@@ -6,11 +6,11 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "cntr/batch.h"
+#include "cntr/support/foreachpoint.h"
 #include "cntr/flags.h"
 #include "cntr/moments.h"
-#include "cntr/pointloc.h"
-#include "cntr/raygap.h"
+#include "cntr/locate/ringlocator.h"
+#include "cntr/locate/raydirection.h"
 #include "platform/std/archive.h"
 
 // ---------------------------------------------------------------------------

@@ -9,7 +9,7 @@
 
 #include "cntr/contour.h"
 #include "cntr/region.h"
-#include "cntr/regionst.h"
+#include "cntr/regionset.h"
 #include "platform/disp/tablet.h"
 #include "platform/ip/edgelet.h"
 #include "platform/std/handle.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "cntr/region.h"
-#include "cntr/regionst.h"
+#include "cntr/regionset.h"
 #include "defs/cntrtmpl.h"
 #include "fuzz_node.h"
 #include "platform/std/archive.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cntr/moments.h"
-#include "cntr/rasterfill.h"
+#include "cntr/masks.h"
 #include "defs/cntrtmpl.h"
 #include "platform/disp/recordingtablet.h"
 #include "platform/std/exception.h"

@@ -1,6 +1,6 @@
 #include "io/coco.h"
 
-#include "cntr/masktrace.h"
+#include "cntr/masks.h"
 #include "io/jsonvalue.h"
 
 namespace qs {

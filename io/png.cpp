@@ -6,7 +6,7 @@
 #include <map>
 #include <vector>
 
-#include "cntr/masktrace.h"
+#include "cntr/masks.h"
 #include "platform/std/exception.h"
 
 #ifdef QEL_HAVE_PNG

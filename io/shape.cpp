@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <typeinfo>
 
-#include "cntr/masktrace.h"
-#include "cntr/regionst.h"
+#include "cntr/repair/splicetouchingholes.h"
+#include "cntr/regionset.h"
 #include "io/touchpoints.h"
 #include "platform/std/exception.h"
 

@@ -5,7 +5,7 @@
 #include <set>
 #include <thread>
 
-#include "cntr/segindex.h"
+#include "cntr/index/segmentindex.h"
 #include "contour_probe.h"
 
 namespace {

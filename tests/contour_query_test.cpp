@@ -7,7 +7,7 @@
 #include <limits>
 #include <map>
 
-#include "cntr/vertexgrid.h"
+#include "cntr/index/vertexgrid.h"
 #include "contour_probe.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cntr/lanes.h"
+#include "cntr/support/lanes.h"
 
 namespace {
 [[maybe_unused]] const bool kLimited = [] {

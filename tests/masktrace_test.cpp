@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "cntr/masktrace.h"
-#include "cntr/rasterfill.h"
+#include "cntr/repair/splicetouchingholes.h"
+#include "cntr/masks.h"
 
 namespace {
 

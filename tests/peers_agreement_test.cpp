@@ -9,7 +9,7 @@
 
 #include "cntr/moments.h"
 #include "cntr/region.h"
-#include "cntr/regionst.h"
+#include "cntr/regionset.h"
 #include "contour_probe.h"
 
 namespace {

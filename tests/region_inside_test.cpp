@@ -5,11 +5,11 @@
 #include <cmath>
 #include <vector>
 
-#include "cntr/pointloc.h"
-#include "cntr/rasterfill.h"
-#include "cntr/raygap.h"
+#include "cntr/locate/ringlocator.h"
+#include "cntr/masks.h"
+#include "cntr/locate/raydirection.h"
 #include "cntr/region.h"
-#include "cntr/regionst.h"
+#include "cntr/regionset.h"
 #include "platform/std/random.h"
 #include "region_access.h"
 

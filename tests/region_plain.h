@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-#include "cntr/raygap.h"
+#include "cntr/locate/raydirection.h"
 #include "platform/std/angle.h"
 
 inline kr_RayDirection plainRay(const std::vector<krVector<2>>& pts, const krVector<2>& p) {

@@ -4,7 +4,7 @@
 #include <limits>
 #include <vector>
 
-#include "cntr/regionst.h"
+#include "cntr/regionset.h"
 #include "platform/std/archive.h"
 #include "platform/std/random.h"
 #include "version_check.h"

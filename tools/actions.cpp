@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "cntr/rasterfill.h"
-#include "cntr/regionst.h"
+#include "cntr/masks.h"
+#include "cntr/regionset.h"
 #include "io/source.h"
 #include "platform/disp/tablet.h"
 #include "platform/std/hull.h"

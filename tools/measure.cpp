@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cntr/moments.h"
-#include "cntr/regionst.h"
+#include "cntr/regionset.h"
 #include "platform/std/hull.h"
 #include "tools/validity.h"
 

@@ -7,7 +7,7 @@
 #include <unordered_map>
 
 #include "cntr/moments.h"
-#include "cntr/regionst.h"
+#include "cntr/regionset.h"
 #include "defs/cntrtmpl.h"
 #include "platform/std/archive.h"
 #include "platform/std/fit.h"

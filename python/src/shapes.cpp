@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "cntr/region.h"
-#include "cntr/regionst.h"
+#include "cntr/regionset.h"
 #include "defs/cntrtmpl.h"
 #include "python/src/bind.h"
 

@@ -4,7 +4,7 @@
 #include <map>
 
 #include "cntr/region.h"
-#include "cntr/regionst.h"
+#include "cntr/regionset.h"
 #include "io/coco.h"
 #include "io/png.h"
 #include "io/reader.h"

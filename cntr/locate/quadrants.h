@@ -1,0 +1,147 @@
+// The ray search's quadrant logic, written once for every width of lanes: the
+// quadrant of a direction, its pseudo-angle k + t / s, and the screen of 64
+// vertices against a window that ends in a quadrant. A lane type L gives the
+// values (L::V) and tests (L::Mask) of one direction (kr_ScalarLane), two
+// (kr_Sse2Lane) or four (the AVX lanes, in cntr/raygap_avx.cpp, which alone is
+// built for AVX). Every width takes the same operations on the same values, so
+// all give the same answers.
+#ifndef QEL_CNTR_LOCATE_QUADRANTS_H
+#define QEL_CNTR_LOCATE_QUADRANTS_H
+
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// A direction (x, y), or several, and the quadrant masks: k = 0 for x > 0 and
+// y >= 0, 1 for x <= 0 and y > 0, 2 for x < 0 and y <= 0, 3 for x >= 0 and
+// y < 0; none for (0, 0) or a NaN. Within quadrant k the pseudo-angle is
+// k + t(k) / s(k), which grows with the angle.
+template <class L>
+struct kr_Quadrants {
+    typedef typename L::V V;
+    typedef typename L::Mask Mask;
+    V x, y;
+    Mask q[4];
+
+    kr_Quadrants(V x_, V y_) : x(x_), y(y_) {
+        const V zero = L::set(0.0);
+        q[0] = L::both(L::gt(x, zero), L::ge(y, zero));
+        q[1] = L::both(L::le(x, zero), L::gt(y, zero));
+        q[2] = L::both(L::lt(x, zero), L::le(y, zero));
+        q[3] = L::both(L::ge(x, zero), L::lt(y, zero));
+    }
+    V t(int k) const { return k == 0 ? y : k == 1 ? L::neg(x) : k == 2 ? L::neg(y) : x; }
+    V s(int k) const {
+        return k == 0   ? L::add(x, y)
+               : k == 1 ? L::sub(y, x)
+               : k == 2 ? L::sub(L::neg(x), y)
+                        : L::sub(x, y);
+    }
+    // The fourth quadrant's turns that cannot round up to a full one, given
+    // the part of that quadrant from which they may.
+    Mask notFull(V lastQuarter) const { return L::lt(x, L::mul(L::sub(x, y), lastQuarter)); }
+    // The pseudo-angles; quadrant 3's formula where there is no quadrant.
+    V pseudoAngle() const {
+        V tk = t(3), sk = s(3), base = L::set(3.0);
+        for (int k = 2; k >= 0; --k) {
+            tk = L::select(q[k], t(k), tk);
+            sk = L::select(q[k], s(k), sk);
+            base = L::select(q[k], L::set(k), base);
+        }
+        return L::add(base, L::div(tk, sk));
+    }
+    // The directions surely above a window that ends in quadrant M at
+    // M + f, 0 < f < 1: those of later quadrants (in the fourth, unless the
+    // turn may round up to a full one), and in quadrant M those with t > f s.
+    template <int M>
+    Mask aboveWindow(V f, V lastQuarter) const {
+        Mask above = L::both(q[M], L::gt(t(M), L::mul(f, s(M))));
+        if (M == 3) above = L::both(above, notFull(lastQuarter));
+        for (int k = M + 1; k < 3; ++k) above = L::either(above, q[k]);
+        if (M < 3) above = L::either(above, L::both(q[3], notFull(lastQuarter)));
+        return above;
+    }
+};
+
+// Of the 64 vertices at xy (x and y of each in turn), the bit of each that may
+// not be passed over: one within `near` (a squared distance) of p, or, unless
+// useless, one not surely above the window M + f that aboveWindow describes.
+template <int M, class L>
+std::uint64_t kf_ScreenWindow(const double* xy, double px, double py, double near, double f,
+                              double lastQuarter, bool useless) {
+    typedef typename L::V V;
+    typedef typename L::Mask Mask;
+    const V vx = L::set(px), vy = L::set(py), vnear = L::set(near), vf = L::set(f);
+    const V lq = L::set(lastQuarter);
+    const Mask all = L::all(useless);
+    std::uint64_t todo = 0;
+    for (unsigned k = 0; k < 64; k += L::kWidth) {
+        V x, y;
+        L::load(xy + 2 * k, x, y);
+        x = L::sub(x, vx);
+        y = L::sub(y, vy);
+        const V d = L::add(L::mul(x, x), L::mul(y, y));
+        const Mask above = L::either(all, kr_Quadrants<L>(x, y).template aboveWindow<M>(vf, lq));
+        const Mask skip = L::both(L::gt(d, vnear), above);
+        todo |= static_cast<std::uint64_t>(L::bits(skip) ^ ((1u << L::kWidth) - 1)) << k;
+    }
+    return todo;
+}
+
+// One direction.
+struct kr_ScalarLane {
+    typedef double V;
+    typedef bool Mask;
+    static constexpr unsigned kWidth = 1;
+    static double set(double v) { return v; }
+    static void load(const double* xy, double& x, double& y) { x = xy[0], y = xy[1]; }
+    static double add(double a, double b) { return a + b; }
+    static double sub(double a, double b) { return a - b; }
+    static double mul(double a, double b) { return a * b; }
+    static double div(double a, double b) { return a / b; }
+    static double neg(double a) { return -a; }
+    static bool gt(double a, double b) { return a > b; }
+    static bool ge(double a, double b) { return a >= b; }
+    static bool lt(double a, double b) { return a < b; }
+    static bool le(double a, double b) { return a <= b; }
+    static bool both(bool a, bool b) { return a && b; }
+    static bool either(bool a, bool b) { return a || b; }
+    static bool all(bool v) { return v; }
+    static double select(bool m, double a, double b) { return m ? a : b; }
+    static unsigned bits(bool m) { return m ? 1u : 0u; }
+};
+
+#if defined(__SSE2__)
+// Two directions, the first in the low lane.
+struct kr_Sse2Lane {
+    typedef __m128d V;
+    typedef __m128d Mask;
+    static constexpr unsigned kWidth = 2;
+    static __m128d set(double v) { return _mm_set1_pd(v); }
+    static void load(const double* xy, __m128d& x, __m128d& y) {
+        const __m128d a = _mm_loadu_pd(xy), b = _mm_loadu_pd(xy + 2);
+        x = _mm_unpacklo_pd(a, b);
+        y = _mm_unpackhi_pd(a, b);
+    }
+    static __m128d add(__m128d a, __m128d b) { return _mm_add_pd(a, b); }
+    static __m128d sub(__m128d a, __m128d b) { return _mm_sub_pd(a, b); }
+    static __m128d mul(__m128d a, __m128d b) { return _mm_mul_pd(a, b); }
+    static __m128d div(__m128d a, __m128d b) { return _mm_div_pd(a, b); }
+    static __m128d neg(__m128d a) { return _mm_xor_pd(a, _mm_set1_pd(-0.0)); }
+    static __m128d gt(__m128d a, __m128d b) { return _mm_cmpgt_pd(a, b); }
+    static __m128d ge(__m128d a, __m128d b) { return _mm_cmpge_pd(a, b); }
+    static __m128d lt(__m128d a, __m128d b) { return _mm_cmplt_pd(a, b); }
+    static __m128d le(__m128d a, __m128d b) { return _mm_cmple_pd(a, b); }
+    static __m128d both(__m128d a, __m128d b) { return _mm_and_pd(a, b); }
+    static __m128d either(__m128d a, __m128d b) { return _mm_or_pd(a, b); }
+    static __m128d all(bool v) { return _mm_castsi128_pd(_mm_set1_epi64x(v ? -1 : 0)); }
+    static __m128d select(__m128d m, __m128d a, __m128d b) {
+        return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b));
+    }
+    static unsigned bits(__m128d m) { return static_cast<unsigned>(_mm_movemask_pd(m)); }
+};
+#endif
+
+#endif

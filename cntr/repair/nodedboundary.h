@@ -1,0 +1,116 @@
+// The boundary of a region, or of several regions at once, cut at every
+// place where it crosses or touches itself: a plane graph whose faces carry
+// winding numbers. The outer hull and the regularized outline are walks
+// round that graph.
+#ifndef QEL_CNTR_REPAIR_NODEDBOUNDARY_H
+#define QEL_CNTR_REPAIR_NODEDBOUNDARY_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "defs/cntrdefs.h"
+#include "platform/std/vector.h"
+
+// Every crossing of two segments, every vertex within 1e-6 of another segment
+// and every two vertices within 1e-6 of each other become one node; the
+// pieces between nodes become edges, pieces lying on each other one edge that
+// remembers how often, and in which sense, the rings pass along it. Around
+// each node the edges are ordered by angle, which makes the faces; the
+// unbounded face is found at the lowest node, and every other face's winding
+// number follows from it across the edges. Nothing here casts a ray.
+//
+// The cost is that of finding the pairs of segments that come near each
+// other (through the segment index, as the self-intersection test does),
+// plus sorting: n log n + k for n segments and k contacts.
+class krNodedBoundary {
+public:
+    typedef std::vector<krVector<2>> Points;
+
+    // The rings are closed point lists; ring r's segments run from point i
+    // to point i+1, the closing one last. The coordinates must be finite.
+    // BadParams when the rings cross and touch each other more than 8
+    // million times.
+    explicit krNodedBoundary(const std::vector<const Points*>& rings);
+    // BadParams unless every coordinate is a finite number.
+    static void requireFinite(const Points& ring);
+
+    // What a walk follows: the outline of everything the rings enclose (the
+    // unbounded face's border), or the border of the faces of odd winding,
+    // each lobe walked once and all in one sense.
+    enum class Walk { eOuter, eOdd };
+
+    // The walk as a closed point list, into out; false (out untouched) when
+    // the rings enclose no area that the walk would go round.
+    //
+    // The walk starts on the first edge from point i to i+1 of a ring (rings
+    // in order, the closing edges left out) that no other piece of the
+    // boundary crosses or touches, whose ends meet only their neighbours, and
+    // that has the outside on one hand; failing that, on the first piece of
+    // any segment with the outside on one hand. It keeps the outside on that
+    // hand, so both walks turn the way the start edge does. The list begins
+    // with the start edge's far end and ends with its start.
+    bool walk(Walk kind, Points& out) const;
+
+private:
+    typedef std::uint32_t Id;
+
+    // ---- noding ----
+    void findContacts();
+    void touch(Id seg, Id other);
+    void unite(Id a, Id b);
+    Id find(Id a) const;
+    void buildEdges();
+    // ---- the graph ----
+    void orderAroundNodes();
+    void traceFaces();
+    // ---- walks ----
+    std::size_t startHalfEdge(bool& found) const;
+    std::vector<Id> outerCycle() const;
+    std::vector<Id> oddCycle() const;
+
+    Id twin(Id h) const { return h ^ 1u; }
+    Id tail(Id h) const { return (h & 1u) ? edgeB_[h >> 1] : edgeA_[h >> 1]; }
+    Id head(Id h) const { return (h & 1u) ? edgeA_[h >> 1] : edgeB_[h >> 1]; }
+    // Net passes along half-edge h, in its sense.
+    long passes(Id h) const { return (h & 1u) ? -wind_[h >> 1] : wind_[h >> 1]; }
+
+    // The distance within which points are one and a point lies on a segment.
+    double touch_ = 0;
+    // Rings: first point id and size of each.
+    std::vector<Id> ringBase_, ringSize_;
+    // Points: the rings' vertices (id = ring base + index), then the
+    // crossings found; the segment from point g ends at segEnd_[g].
+    std::vector<krVector<2>> xy_;
+    std::vector<Id> segEnd_;
+    mutable std::vector<Id> parent_;
+    // A split of segment seg at parameter t by point id.
+    struct Split {
+        Id seg;
+        double t;
+        Id point;
+        bool operator<(const Split& o) const { return seg != o.seg ? seg < o.seg : t < o.t; }
+    };
+    std::vector<Split> splits_;
+
+    // Nodes (their coordinates) and edges a -> b with the net passes from a
+    // to b and the number of passes either way.
+    std::vector<krVector<2>> node_;
+    std::vector<Id> edgeA_, edgeB_;
+    std::vector<long> wind_;
+    std::vector<Id> count_;
+    // The pieces of segment g, in order along it: pieceHalf_[pieceStart_[g]
+    // .. pieceStart_[g+1]), each a half-edge in the segment's sense.
+    std::vector<Id> pieceStart_, pieceHalf_;
+
+    // Half-edges leaving node v, by angle: around_[aroundStart_[v] ..
+    // aroundStart_[v+1]); slot_[h] is h's place there.
+    std::vector<Id> aroundStart_, around_, slot_;
+    // The next half-edge round the face on h's left, the face of each
+    // half-edge, each face's winding number, and the unbounded face.
+    std::vector<Id> next_, face_;
+    std::vector<long> winding_;
+    Id outer_ = 0;
+};
+
+#endif
