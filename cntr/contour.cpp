@@ -18,6 +18,11 @@
 #include "platform/std/archive.h"
 #include "platform/std/hull.h"
 
+using qel::detail::Box;
+using qel::detail::NearestIndex;
+using qel::detail::SegmentIndex;
+using qel::detail::SegmentView;
+using qel::detail::VertexGrid;
 using knTolerance::apart;
 using knTolerance::beyondSquare;
 using knTolerance::keptCrossing;
@@ -269,7 +274,7 @@ bool finite(const krVector<2>& p) { return std::isfinite(p.x()) && std::isfinite
 
 void krContour::prepareNearest() const {
     if (cache_.nearestTried || points_.size() < 2) return;
-    auto index = std::make_shared<krNearestIndex>();
+    auto index = std::make_shared<NearestIndex>();
     if (index->build(segmentView())) cache_.nearestIndex = std::move(index);
     cache_.nearestTried = true;
 }
@@ -341,9 +346,9 @@ krVector<2> krContour::closestPoint(const krVector<2>& point, bool vertexOnly) c
     checkEmptyContour();
     if (vertexOnly) return points_[closestVertexIndex(point)];
     if (cache_.nearestIndex && finite(point)) {
-        const krSegmentView s = segmentView();
+        const SegmentView s = segmentView();
         const std::size_t k = cache_.nearestIndex->nearestSegment(s, point);
-        return k == krNearestIndex::kNone ? krVector<2>(0.0, 0.0) : footOnSegment(s.start(k), s.end(k), point);
+        return k == NearestIndex::kNone ? krVector<2>(0.0, 0.0) : footOnSegment(s.start(k), s.end(k), point);
     }
     double best = std::numeric_limits<double>::infinity();
     double bestBound = best;  // best^2 with room for rounding, see below
@@ -422,11 +427,11 @@ std::vector<double> krContour::distToPoints(const std::vector<krVector<2>>& poin
 
 std::vector<int> krContour::vertexIndex(const krVector<2>& point, double tolerance) const {
     checkEmptyContour();
-    if (!cache_.vertexGrids) cache_.vertexGrids = std::make_unique<std::vector<krVertexGrid>>();
+    if (!cache_.vertexGrids) cache_.vertexGrids = std::make_unique<std::vector<VertexGrid>>();
     std::vector<int> result;
     // No distance is below a tolerance that is not positive (or is NaN).
     if (!(tolerance > 0.0)) return result;
-    const krVertexGrid* grid = nullptr;
+    const VertexGrid* grid = nullptr;
     for (const auto& g : *cache_.vertexGrids)
         if (g.tolerance() == tolerance) {
             grid = &g;
@@ -593,20 +598,20 @@ void krContour::computeLineSegs() const {
     // index; the queries read the segments from the points themselves. The
     // table of krLineSeg values is written only when someone asks for it.
     if (!cache_.segmentIndex)
-        cache_.segmentIndex = spareIndex_ ? std::move(spareIndex_) : std::make_unique<krSegmentIndex>();
+        cache_.segmentIndex = spareIndex_ ? std::move(spareIndex_) : std::make_unique<SegmentIndex>();
     cache_.segmentIndex->build(segmentView(), cache_.validLine);
     cache_.lineSegsBuilt = false;
     cache_.lineSegsValid = cache_.linesValid = cache_.boxesValid = true;
 }
 
-krSegmentView krContour::segmentView() const {
+SegmentView krContour::segmentView() const {
     return {points_.data(), points_.size(), isClosed()};
 }
 
 const std::vector<krLineSeg>& krContour::lineSegs() const {
     computeLineSegs();
     if (!cache_.lineSegsBuilt) {
-        const krSegmentView s = segmentView();
+        const SegmentView s = segmentView();
         cache_.lineSegs.assign(cache_.validLine.size(), krLineSeg());
         for (std::size_t k = 0; k < cache_.lineSegs.size(); ++k)
             if (cache_.validLine[k]) cache_.lineSegs[k] = krLineSeg(s.start(k), s.end(k));
@@ -619,12 +624,6 @@ const std::vector<bool>& krContour::validLine() const {
     computeLineSegs();
     return cache_.validLine;
 }
-
-namespace {
-krSegmentIndex::Box boxOfRect(const krRect& r) {
-    return {r.origin().x(), r.origin().y(), r.corner().x(), r.corner().y()};
-}
-}  // namespace
 
 namespace {
 // Orders hits along the query by t = (P - p1).(p2 - p1) with the exchange sort
@@ -669,15 +668,15 @@ std::vector<krVector<2>> krContour::intersections(const krLineSeg& seg, std::vec
     checkEmptyContour();
     indices.clear();
     std::vector<krVector<2>> result;
-    const krSegmentIndex::Box box = krSegmentIndex::boxOf(seg.p1(), seg.p2());
-    if (!boxOfRect(encloseRect(kIdentity)).overlaps(box)) return result;
+    const Box box = Box::of(seg.p1(), seg.p2());
+    if (!Box::of(encloseRect(kIdentity)).overlaps(box)) return result;
     computeLineSegs();
     // The index hands out the usable segments whose boxes overlap, in
     // ascending order: the segments the plain scan would not skip on those two
     // tests, in the plain scan's order, less those that can keep no crossing.
-    const krSegmentView s = segmentView();
+    const SegmentView s = segmentView();
     const krLine line = seg.line();
-    const auto near = [&seg](const krSegmentIndex::Box& b) {
+    const auto near = [&seg](const Box& b) {
         return segmentNearBox(seg, b.lox, b.loy, b.hix, b.hiy);
     };
     cache_.segmentIndex->forEachOverlap(s, box, near, [&](std::size_t k) {
@@ -693,15 +692,15 @@ std::vector<krVector<2>> krContour::intersections(const krLineSeg& seg, std::vec
 
 long krContour::crossingCount(const krLineSeg& seg) const {
     checkEmptyContour();
-    const krSegmentIndex::Box box = krSegmentIndex::boxOf(seg.p1(), seg.p2());
-    if (!boxOfRect(encloseRect(kIdentity)).overlaps(box)) return 0;
+    const Box box = Box::of(seg.p1(), seg.p2());
+    if (!Box::of(encloseRect(kIdentity)).overlaps(box)) return 0;
     computeLineSegs();
     const krLine line = seg.line();
     const QuickCrossing quick(seg);
-    const auto near = [&seg](const krSegmentIndex::Box& b) {
+    const auto near = [&seg](const Box& b) {
         return segmentNearBox(seg, b.lox, b.loy, b.hix, b.hiy);
     };
-    const krSegmentView s = segmentView();
+    const SegmentView s = segmentView();
     long count = 0;
     cache_.segmentIndex->forEachOverlap(s, box, near, [&](std::size_t k) {
         const krLineSeg own(s.start(k), s.end(k));
@@ -757,7 +756,7 @@ bool krContour::isSelfIntersecting() const {
     bool found = false;
     const krVector<2>& first = points_.front();
     if (twoValid && !std::isnan(first.x()) && !std::isnan(first.y())) {
-        const krSegmentView s = segmentView();
+        const SegmentView s = segmentView();
         found = !cache_.segmentIndex->forEachPair(s, kPairReach, [&](std::size_t k, std::size_t j) {
             const krVector<2>&a1 = s.start(k), &a2 = s.end(k), &b1 = s.start(j), &b2 = s.end(j);
             // Segments sharing an end point keep nothing either way: that

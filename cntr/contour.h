@@ -22,10 +22,12 @@
 #include "platform/std/vector.h"
 #include "platform/std/xform.h"
 
-class krVertexGrid;
-class krSegmentIndex;
-class krNearestIndex;
-struct krSegmentView;
+namespace qel::detail {
+class VertexGrid;
+class SegmentIndex;
+class NearestIndex;
+struct SegmentView;
+}  // namespace qel::detail
 
 // Orders transforms by translation x, translation y, then the matrix elements
 // (0,0), (0,1), (1,0), (1,1).
@@ -163,7 +165,7 @@ protected:
     // its two ends. lineSegsValid, linesValid and boxesValid are set and
     // cleared together.
     void computeLineSegs() const;
-    krSegmentView segmentView() const;
+    qel::detail::SegmentView segmentView() const;
     const std::vector<krLineSeg>& lineSegs() const;
     const std::vector<bool>& validLine() const;
     // The hits of seg with this contour in order along seg, and in indices the
@@ -216,20 +218,20 @@ protected:
         std::vector<bool> validLine;
         bool medianFeatureSizeValid = false;
         double medianFeatureSize = 0.0;
-        kr_OwnedCache<std::vector<krVertexGrid>> vertexGrids;
+        kr_OwnedCache<std::vector<qel::detail::VertexGrid>> vertexGrids;
         // Box tree over the segment table, built with it.
-        kr_OwnedCache<krSegmentIndex> segmentIndex;
+        kr_OwnedCache<qel::detail::SegmentIndex> segmentIndex;
         // The closest-point queries' index, shared by copies; null until a
         // batch query builds it, and where the coordinates are not finite.
         bool nearestTried = false;
-        std::shared_ptr<const krNearestIndex> nearestIndex;
+        std::shared_ptr<const qel::detail::NearestIndex> nearestIndex;
     };
     mutable Caches cache_;
 
 private:
     // The segment index of an earlier state, kept for its storage; never
     // copied with the contour.
-    mutable std::unique_ptr<krSegmentIndex> spareIndex_;
+    mutable std::unique_ptr<qel::detail::SegmentIndex> spareIndex_;
 
     void initializePointers();
     void deletePointers();

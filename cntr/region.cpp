@@ -9,9 +9,13 @@
 #include "cntr/support/foreachpoint.h"
 #include "cntr/flags.h"
 #include "cntr/moments.h"
+#include "cntr/locate/ringinside.h"
 #include "cntr/locate/ringlocator.h"
 #include "cntr/locate/raydirection.h"
 #include "platform/std/archive.h"
+
+using qel::detail::Box;
+using qel::detail::BoxGrid;
 
 // ---------------------------------------------------------------------------
 // Construction, copying, comparison.
@@ -258,17 +262,17 @@ std::vector<krVector<2>> krRegion::intersections(const krContour& other,
 
 // ---------------------------------------------------------------------------
 // The inside test. The answer is whether the point lies in the region, with
-// the 1e-6 reach around the boundary counted in: kf_RingInside decides it in
-// one pass, and the kept index of cntr/pointloc.h gives the same answer.
+// the 1e-6 reach around the boundary counted in: ringInside decides it in
+// one pass, and the ring's kept locator gives the same answer.
 
 struct kr_InsideIndex {
-    krRingLocator ring;
+    qel::detail::RingLocator ring;
     // The holes by their boxes; null when they are walked in order (few
     // holes, or a null handle or a hole without a box among them).
-    std::unique_ptr<krBoxIndex> holes;
+    std::unique_ptr<BoxGrid> holes;
 
     kr_InsideIndex(const krContour::Points& points, const krRect& box)
-        : ring(points, {box.origin().x(), box.origin().y(), box.corner().x(), box.corner().y()}) {}
+        : ring(points, Box::of(box)) {}
 };
 
 // The answers of the holes that have holes of their own: a hole shared by
@@ -287,7 +291,7 @@ constexpr std::size_t kIndexedHoles = 4;
 void krRegion::buildInsideIndex() const {
     auto index = std::make_shared<kr_InsideIndex>(points(), encloseRect(krXform<2>::I));
     if (holes_.size() >= kIndexedHoles) {
-        std::vector<krCellGrid::Box> boxes;
+        std::vector<Box> boxes;
         for (const auto& h : holes_) {
             // A null hole or one without a box throws when a walk reaches
             // it; only the walk keeps that order.
@@ -296,9 +300,9 @@ void krRegion::buildInsideIndex() const {
                 break;
             }
             const krRect r = h->encloseRect(krXform<2>::I);
-            boxes.push_back({r.origin().x(), r.origin().y(), r.corner().x(), r.corner().y()});
+            boxes.push_back(Box::of(r));
         }
-        if (!boxes.empty()) index->holes = std::make_unique<krBoxIndex>(std::move(boxes));
+        if (!boxes.empty()) index->holes = std::make_unique<BoxGrid>(std::move(boxes));
     }
     regionCache_.insideIndex = std::move(index);
 }
@@ -311,7 +315,7 @@ bool krRegion::outerInside(const krVector<2>& p) const {
     // the index, which the rest then share.
     if (regionCache_.insideAsked == 0) {
         regionCache_.insideAsked = 1;
-        return kf_RingInside(points().data(), points().size(), p);
+        return qel::detail::ringInside(points().data(), points().size(), p);
     }
     buildInsideIndex();
     return regionCache_.insideIndex->ring.inside(p);

@@ -7,12 +7,15 @@
 #include <set>
 
 #include "cntr/support/foreachpoint.h"
+#include "cntr/index/anypaircrosses.h"
 #include "cntr/index/boxgrid.h"
 #include "cntr/flags.h"
 #include "cntr/moments.h"
 #include "cntr/repair/nodedboundary.h"
-#include "cntr/locate/ringlocator.h"
 #include "platform/std/archive.h"
+
+using qel::detail::Box;
+using qel::detail::BoxGrid;
 
 namespace {
 
@@ -29,8 +32,8 @@ const krContour& outline(const krPtrHandle_const<krRegion>& r) { return *r; }
 // Box of a region's outer boundary for the pairwise walks. Regions with fewer
 // than three points stay wild, so that the region's own emptiness check runs
 // where the plain walk would run it.
-kr_PairBox pairBox(const krPtrHandle_const<krRegion>& r) {
-    return r ? kr_PairBox::of(outline(r).points(), 3) : kr_PairBox();
+Box memberBox(const krPtrHandle_const<krRegion>& r) {
+    return r ? qel::detail::pairBox(outline(r).points(), 3) : Box::everything();
 }
 
 }  // namespace
@@ -194,15 +197,15 @@ constexpr std::size_t kIndexedRegions = 4;
 
 void krRegionSet::buildMemberIndex() const {
     if (regions_.size() < kIndexedRegions) return;
-    std::vector<krCellGrid::Box> boxes;
+    std::vector<Box> boxes;
     for (const auto& r : regions_) {
         // A null region or one without a box throws when the walk reaches
         // it; only the walk keeps that order.
         if (!r || r->points().size() < 2) return;
         const krRect b = outline(r).encloseRect(krXform<2>::I);
-        boxes.push_back({b.origin().x(), b.origin().y(), b.corner().x(), b.corner().y()});
+        boxes.push_back(Box::of(b));
     }
-    cache_.memberIndex = std::make_shared<krBoxIndex>(std::move(boxes));
+    cache_.memberIndex = std::make_shared<BoxGrid>(std::move(boxes));
 }
 
 bool krRegionSet::inside(const krVector<2>& p, bool considerHoles) const {
@@ -276,12 +279,12 @@ bool krRegionSet::isSelfIntersecting() const {
     // Each box is taken right after its region's own test, while the points
     // are at hand.
     bool found = false;
-    std::vector<kr_PairBox> boxes(regions_.size());
+    std::vector<Box> boxes(regions_.size());
     for (std::size_t k = 0; k < regions_.size(); ++k) {
         if (outline(regions_[k]).isSelfIntersecting()) found = true;
-        boxes[k] = pairBox(regions_[k]);
+        boxes[k] = memberBox(regions_[k]);
     }
-    if (kf_AnyPairCrosses(boxes, [&](std::size_t i, std::size_t j) {
+    if (qel::detail::anyPairCrosses(boxes, [&](std::size_t i, std::size_t j) {
             return !outline(regions_[i]).intersections(outline(regions_[j])).empty();
         }))
         found = true;
@@ -376,9 +379,9 @@ void krRegionSet::outerHullRegularize(krRegionSet& out, krContourDefs::Intersect
 
     // Members whose outer boundaries cross, found among those whose boxes
     // overlap, are linked; the chains of links make the groups.
-    std::vector<kr_PairBox> boxes(n);
-    for (std::size_t k = 0; k < n; ++k) boxes[k] = pairBox(regions_[k]);
-    const krBoxGrid grid(boxes);
+    std::vector<Box> boxes(n);
+    for (std::size_t k = 0; k < n; ++k) boxes[k] = memberBox(regions_[k]);
+    const BoxGrid grid(boxes);
     std::vector<std::size_t> link(n), partners;
     std::iota(link.begin(), link.end(), std::size_t(0));
     const auto root = [&](std::size_t k) {
@@ -386,11 +389,9 @@ void krRegionSet::outerHullRegularize(krRegionSet& out, krContourDefs::Intersect
         return k;
     };
     for (std::size_t i = 0; i + 1 < n; ++i) {
-        partners.clear();
-        grid.query(boxes[i], partners);
-        std::sort(partners.begin(), partners.end());
+        qel::detail::laterPartners(grid, boxes, i, partners);
         for (std::size_t j : partners) {
-            if (j <= i || root(i) == root(j)) continue;
+            if (root(i) == root(j)) continue;
             if (!regions_[i]->intersections(outline(regions_[j]), knFlags::kOuterOnly).empty()) link[root(j)] = root(i);
         }
     }

@@ -30,7 +30,9 @@
 // the regularized form are cached as whole sets.
 //
 // Not thread-safe per object: const queries fill caches.
-class krBoxIndex;
+namespace qel::detail {
+class BoxGrid;
+}
 
 class krRegionSet : public virtual krPersistent, public virtual krRepBase {
 public:
@@ -133,7 +135,7 @@ protected:
         bool selfIntersecting = false;
         bool selfIntersectingValid = false;
         // The regions by their boxes, for inside(); shared by copies.
-        std::shared_ptr<const krBoxIndex> memberIndex;
+        std::shared_ptr<const qel::detail::BoxGrid> memberIndex;
         std::uint32_t insideAsked = 0;  // queries since the last change
     };
     mutable Caches cache_;

@@ -11,6 +11,8 @@
 namespace {
 using Pts = krContour::Points;
 using V = krVector<2>;
+using qel::detail::SegmentIndex;
+using qel::detail::SegmentView;
 const Pts kSquare{{0, 0}, {2, 0}, {2, 2}, {0, 2}};
 
 krRect boxOf(const V& a, const V& b) { return krRect(a, V(0, 0)).enclose(krRect(b, V(0, 0))); }
@@ -108,8 +110,8 @@ TEST(ContourSegments, ContourAgainstContourConcatenatesPerSegment) {
 // hands out every two segments that come within its reach, however far that
 // reaches.
 void expectNearPairs(const Pts& p, bool closed, double reach, std::size_t budget) {
-    const krSegmentView s{p.data(), p.size(), closed};
-    krSegmentIndex index;
+    const SegmentView s{p.data(), p.size(), closed};
+    SegmentIndex index;
     std::vector<bool> valid;
     index.build(s, valid);
     std::set<std::pair<std::size_t, std::size_t>> got;
@@ -169,7 +171,7 @@ TEST(ContourSegmentIndex, MatchesThePlainScan) {
         crossing += expected;
         if (trial % 5 < 3 && trial % 4 == 0)
             expectNearPairs(p, c.isClosed(), std::array<double, 3>{0, 1e-2, 5e-2}[trial % 3],
-                            trial % 8 ? krSegmentIndex::kAuto : 0);
+                            trial % 8 ? SegmentIndex::kAuto : 0);
         if (p.size() < 2) continue;
         // Queries between random points around the contour, and along its own segments.
         const krRect box = c.encloseRect(krXform<2>::I);

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "cntr/locate/ringlocator.h"
+#include "cntr/locate/ringinside.h"
 #include "cntr/masks.h"
 #include "cntr/locate/raydirection.h"
 #include "cntr/region.h"
@@ -192,7 +192,7 @@ TEST(RegionInside, MatchesTheExactRuleWithItsReach) {
                 ASSERT_EQ(r.inside(pts[i], false), outer == 1) << round << " " << k << " " << i;
                 // The single pass, without the index (the caller checks the box).
                 const bool pass = r.encloseRect(krXform<2>::I).within(pts[i]) &&
-                                  kf_RingInside(ring.data(), ring.size(), pts[i]);
+                                  qel::detail::ringInside(ring.data(), ring.size(), pts[i]);
                 ASSERT_EQ(pass, outer == 1) << round << " " << k << " " << i;
                 if (i % 3 == 0 && rayIsClear(pool[k].outer, qs[i])) {
                     ASSERT_EQ(kr_RegionAccess::insideCount(r, pts[i]) % 2, outer) << round << " " << k << " " << i;

@@ -8,6 +8,8 @@
 #include "cntr/support/tolerance.h"
 #include "platform/std/geometry.h"
 
+namespace qel::detail {
+
 using knTolerance::beyondSquare;
 
 namespace {
@@ -15,7 +17,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // The squared distance from p to the box, as the closest-point walk takes it
 // for a segment's box: a box within another is never nearer.
-double gapSquare(const krSegmentIndex::Box& b, double px, double py) {
+double gapSquare(const Box& b, double px, double py) {
     const double gx = std::max({b.lox - px, px - b.hix, 0.0});
     const double gy = std::max({b.loy - py, py - b.hiy, 0.0});
     return gx * gx + gy * gy;
@@ -46,16 +48,9 @@ bool capsuleBeyond(const krVector<2>& a, const krVector<2>& b, double r, const k
     const double cross = apx * aby - apy * abx;
     return cross * cross > reach2 * dd;
 }
-
-void widen(krSegmentIndex::Box& b, const krSegmentIndex::Box& c) {
-    b.lox = std::min(b.lox, c.lox);
-    b.loy = std::min(b.loy, c.loy);
-    b.hix = std::max(b.hix, c.hix);
-    b.hiy = std::max(b.hiy, c.hiy);
-}
 }  // namespace
 
-bool krNearestIndex::build(const krSegmentView& s) {
+bool NearestIndex::build(const SegmentView& s) {
     levels_.clear();
     if (s.n > std::numeric_limits<std::uint32_t>::max()) return false;  // past the nodes' vertex numbers
     for (std::size_t i = 0; i < s.n; ++i)
@@ -71,11 +66,11 @@ bool krNearestIndex::build(const krSegmentView& s) {
         const std::size_t first = j * kBlock, last = std::min(first + kBlock, s.n);
         node.a = static_cast<std::uint32_t>(j > 0 ? first - 1 : s.closed ? s.n - 1 : 0);
         node.b = static_cast<std::uint32_t>(last - 1);
-        node.box = krSegmentIndex::boxOf(s.p[node.a], s.p[node.a]);
+        node.box = Box::of(s.p[node.a], s.p[node.a]);
         const krLineSeg chord(s.p[node.a], s.p[node.b]);
         double r = chord.distToPoint(s.p[node.a]);
         for (std::size_t i = first; i < last; ++i) {
-            widen(node.box, krSegmentIndex::boxOf(s.p[i], s.p[i]));
+            node.box.widen(Box::of(s.p[i], s.p[i]));
             r = std::max(r, chord.distToPoint(s.p[i]));
         }
         node.r = widenReach(node.box, r);
@@ -97,7 +92,7 @@ bool krNearestIndex::build(const krSegmentView& s) {
             const krLineSeg chord(s.p[node.a], s.p[node.b]);
             double r = 0.0;
             for (std::size_t c = first; c < last; ++c) {
-                widen(node.box, below[c].box);
+                node.box.widen(below[c].box);
                 const double ends = std::max(chord.distToPoint(s.p[below[c].a]), chord.distToPoint(s.p[below[c].b]));
                 r = std::max(r, ends + below[c].r);
             }
@@ -108,18 +103,18 @@ bool krNearestIndex::build(const krSegmentView& s) {
     return true;
 }
 
-double krNearestIndex::widenReach(const Box& box, double r) {
+double NearestIndex::widenReach(const Box& box, double r) {
     // Room for the rounding of the distances that gave r, all within the box.
     return r * (1.0 + 1e-9) + knTolerance::kRounding * ((box.hix - box.lox) + (box.hiy - box.loy));
 }
 
-bool krNearestIndex::far(const krSegmentView& s, const Node& node, const krVector<2>& p, double best) {
+bool NearestIndex::far(const SegmentView& s, const Node& node, const krVector<2>& p, double best) {
     return gapSquare(node.box, p.x(), p.y()) > beyondSquare(best) ||
            capsuleBeyond(s.p[node.a], s.p[node.b], node.r, p, best);
 }
 
 template <class Leaf>
-void krNearestIndex::search(const krSegmentView& s, const krVector<2>& p, double& best, Leaf&& leaf) const {
+void NearestIndex::search(const SegmentView& s, const krVector<2>& p, double& best, Leaf&& leaf) const {
     if (levels_.empty()) return;
     // Depth first, the nearer boxes first: each node's children that may
     // hold something as near go on the stack farthest first, and are looked
@@ -156,7 +151,7 @@ void krNearestIndex::search(const krSegmentView& s, const krVector<2>& p, double
     }
 }
 
-std::size_t krNearestIndex::nearestSegment(const krSegmentView& s, const krVector<2>& p) const {
+std::size_t NearestIndex::nearestSegment(const SegmentView& s, const krVector<2>& p) const {
     double best = kInf;
     std::size_t found = kNone;
     search(s, p, best, [&](std::size_t j, double& b) {
@@ -179,13 +174,13 @@ std::size_t krNearestIndex::nearestSegment(const krSegmentView& s, const krVecto
     return found;
 }
 
-bool krNearestIndex::beyond(const krVector<2>& p, double d) const {
+bool NearestIndex::beyond(const krVector<2>& p, double d) const {
     if (levels_.empty()) return false;
     const Box& b = levels_.back()[0].box;
     return knTolerance::boxBeyond(krVector<2>(b.lox, b.loy), krVector<2>(b.hix, b.hiy), p, d);
 }
 
-std::size_t krNearestIndex::nearestVertex(const krSegmentView& s, const krVector<2>& p) const {
+std::size_t NearestIndex::nearestVertex(const SegmentView& s, const krVector<2>& p) const {
     double best = kInf;
     std::size_t found = 0;
     search(s, p, best, [&](std::size_t j, double& b) {
@@ -199,3 +194,5 @@ std::size_t krNearestIndex::nearestVertex(const krSegmentView& s, const krVector
     });
     return found;
 }
+
+}  // namespace qel::detail

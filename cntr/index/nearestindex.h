@@ -12,6 +12,8 @@
 #include "cntr/index/segmentindex.h"
 #include "platform/std/vector.h"
 
+namespace qel::detail {
+
 // The search reaches the same answer as a walk over every segment (or
 // vertex) in order: the least distance, computed as the walk computes it,
 // and among equal distances the lowest number. A block holds its vertices and
@@ -22,7 +24,7 @@
 //
 // Built only over finite coordinates below 2^250; queries at points that are not finite
 // are left to the walk.
-class krNearestIndex {
+class NearestIndex {
 public:
     static constexpr std::size_t kBlock = 8;   // vertices per block
     static constexpr std::size_t kFanout = 4;  // boxes per box of the level above
@@ -31,19 +33,18 @@ public:
     // False (and nothing built) when a coordinate is not finite or beyond
     // 2^250 in size, or for
     // more vertices than 32 bits number.
-    bool build(const krSegmentView& s);
+    bool build(const SegmentView& s);
 
     // The number of the nearest segment, or kNone when none comes nearer
     // than infinity.
-    std::size_t nearestSegment(const krSegmentView& s, const krVector<2>& p) const;
+    std::size_t nearestSegment(const SegmentView& s, const krVector<2>& p) const;
     // The index of the nearest vertex (0 when none comes nearer than infinity).
-    std::size_t nearestVertex(const krSegmentView& s, const krVector<2>& p) const;
+    std::size_t nearestVertex(const SegmentView& s, const krVector<2>& p) const;
     // Whether every vertex, and so every point of the contour, lies farther
     // from p than a distance d to a closest point (knTolerance::boxBeyond).
     bool beyond(const krVector<2>& p, double d) const;
 
 private:
-    using Box = krSegmentIndex::Box;
     // A stretch of the contour: the box of its points, and its chord between
     // two of them (by index), within reach r of which all its points lie.
     struct Node {
@@ -54,15 +55,17 @@ private:
     // r widened for the rounding of the distances that gave it.
     static double widenReach(const Box& box, double r);
     // Whether nothing of the node can come as near p as best.
-    static bool far(const krSegmentView& s, const Node& node, const krVector<2>& p, double best);
+    static bool far(const SegmentView& s, const Node& node, const krVector<2>& p, double best);
     // Calls leaf(block, best) for the blocks that may hold something as near
     // as best, which leaf lowers.
     template <class Leaf>
-    void search(const krSegmentView& s, const krVector<2>& p, double& best, Leaf&& leaf) const;
+    void search(const SegmentView& s, const krVector<2>& p, double& best, Leaf&& leaf) const;
 
     // levels_[0] has one node per block; each next level one per kFanout
     // nodes of the level below; the last one node.
     std::vector<std::vector<Node>> levels_;
 };
+
+}  // namespace qel::detail
 
 #endif

@@ -7,9 +7,9 @@
 #include "platform/std/geometry.h"
 #include "platform/std/realeq.h"
 
+namespace qel::detail {
+
 namespace {
-constexpr double kInf = std::numeric_limits<double>::infinity();
-const krSegmentIndex::Box kEmpty{kInf, kInf, -kInf, -kInf};
 
 int signOf(double d) { return (d > 0.0) - (d < 0.0); }
 
@@ -27,7 +27,7 @@ std::size_t firstTrue(std::size_t lo, std::size_t hi, Test&& test) {
 }
 }  // namespace
 
-void krSegmentIndex::build(const krSegmentView& s, std::vector<bool>& valid) {
+void SegmentIndex::build(const SegmentView& s, std::vector<bool>& valid) {
     const std::size_t count = s.count();
     valid.assign(count, true);
     runs_.clear();
@@ -82,27 +82,27 @@ void krSegmentIndex::build(const krSegmentView& s, std::vector<bool>& valid) {
     for (;; width = (width + kFanout - 1) / kFanout) {
         if (levels_.size() <= depth_) levels_.emplace_back();
         std::vector<Box>& level = levels_[depth_];
-        level.assign(width, kEmpty);
+        level.assign(width, Box::empty());
         if (depth_ == 0)
-            for (std::size_t r = 0; r < runs_.size(); ++r) widen(level[r / kFanout], boxOf(s, runs_[r]));
+            for (std::size_t r = 0; r < runs_.size(); ++r) level[r / kFanout].widen(boxOf(s, runs_[r]));
         else
             for (std::size_t i = 0; i < levels_[depth_ - 1].size(); ++i)
-                widen(level[i / kFanout], levels_[depth_ - 1][i]);
+                level[i / kFanout].widen(levels_[depth_ - 1][i]);
         ++depth_;
         if (width == 1) break;
     }
 }
 
-void krSegmentIndex::stretch(const krSegmentView& s, const Run& r, const Box& q, std::size_t& lo,
+void SegmentIndex::stretch(const SegmentView& s, const Run& r, const Box& q, std::size_t& lo,
                              std::size_t& hi) {
     lo = r.first;
     hi = r.last;
     if (hi - lo <= 8) {
         // A short run is read segment by segment, which costs less than the
         // bisections.
-        while (lo < hi && !boxOf(s.start(lo), s.end(lo)).overlaps(q)) ++lo;
+        while (lo < hi && !Box::of(s.start(lo), s.end(lo)).overlaps(q)) ++lo;
         std::size_t end = lo;
-        while (end < hi && boxOf(s.start(end), s.end(end)).overlaps(q)) ++end;
+        while (end < hi && Box::of(s.start(end), s.end(end)).overlaps(q)) ++end;
         hi = end;
         return;
     }
@@ -124,7 +124,7 @@ void krSegmentIndex::stretch(const krSegmentView& s, const Run& r, const Box& q,
     cut(r.sy, true, q.loy, q.hiy);
 }
 
-std::size_t krSegmentIndex::sortByLeft(const krSegmentView& s, std::size_t first) const {
+std::size_t SegmentIndex::sortByLeft(const SegmentView& s, std::size_t first) const {
     byLeft_.clear();
     for (std::size_t r = first; r < runs_.size(); ++r) byLeft_.emplace_back(boxOf(s, runs_[r]).lox, std::uint32_t(r));
     std::sort(byLeft_.begin(), byLeft_.end());
@@ -145,7 +145,7 @@ std::size_t krSegmentIndex::sortByLeft(const krSegmentView& s, std::size_t first
 // coordinate: far more than the rounding of the differences from c, of the
 // angles and of r, which the widening must also cover. A segment within
 // 2 reach of c is seen all around.
-std::size_t krSegmentIndex::sortByAngle(const krSegmentView& s, double near, std::size_t first) const {
+std::size_t SegmentIndex::sortByAngle(const SegmentView& s, double near, std::size_t first) const {
     constexpr std::size_t kNever = ~std::size_t(0);
     arcs_.clear();
     everywhere_.clear();
@@ -204,3 +204,5 @@ std::size_t krSegmentIndex::sortByAngle(const krSegmentView& s, double near, std
     }
     return pairs;
 }
+
+}  // namespace qel::detail

@@ -9,12 +9,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "cntr/index/box.h"
 #include "platform/std/vector.h"
+
+namespace qel::detail {
 
 // A contour's segments in segment order, read straight from its points: a
 // closed contour of n points has (p[n-1], p[0]) first, then (p[k-1], p[k]); an
 // open one has (p[k], p[k+1]).
-struct krSegmentView {
+struct SegmentView {
     const krVector<2>* p;
     std::size_t n;
     bool closed;
@@ -39,36 +42,23 @@ struct krSegmentView {
 // test: neighbours share an end point, and the boxes of segments i and j > i+1
 // can only touch if every point between them is the same point, which would
 // make segment i+1 zero length.
-class krSegmentIndex {
+class SegmentIndex {
 public:
     static constexpr std::size_t kFanout = 4;
 
-    // An axis-aligned box by its corners; overlap is closed on both axes, as
-    // krRect::overlaps.
-    struct Box {
-        double lox, loy, hix, hiy;
-        bool overlaps(const Box& o) const {
-            return hix >= o.lox && o.hix >= lox && hiy >= o.loy && o.hiy >= loy;
-        }
-    };
-    // The bounding box of a segment's ends, with the same operand order (and
-    // so the same treatment of NaN) as krRect(a, 0).enclose(krRect(b, 0)).
-    static Box boxOf(const krVector<2>& a, const krVector<2>& b) {
-        return {std::min(a.x(), b.x()), std::min(a.y(), b.y()), std::max(a.x(), b.x()),
-                std::max(a.y(), b.y())};
-    }
+    using Box = qel::detail::Box;
 
     // Rebuilds the index over the segments in one pass, writing valid[k]
     // (false for a segment of zero length within kEqual). Storage is kept
     // between builds.
-    void build(const krSegmentView& s, std::vector<bool>& valid);
+    void build(const SegmentView& s, std::vector<bool>& valid);
 
     // Calls visit(k) in ascending k for every usable segment whose box
     // overlaps query. Runs and nodes whose box fails near(box) are passed
     // over: near must hold for every box that holds a segment visit would act
     // on.
     template <class Near, class Visit>
-    void forEachOverlap(const krSegmentView& s, const Box& query, Near&& near, Visit&& visit) const;
+    void forEachOverlap(const SegmentView& s, const Box& query, Near&& near, Visit&& visit) const;
 
     // Calls pair(i, j) for every two usable segments of different runs whose
     // boxes overlap and that come within near of each other, until pair
@@ -79,7 +69,7 @@ public:
     // per segment, and none where there are at most kFewRuns runs), then
     // sweeps over the rest.
     template <class Pair>
-    bool forEachPair(const krSegmentView& s, double near, Pair&& pair, std::size_t budget = kAuto) const;
+    bool forEachPair(const SegmentView& s, double near, Pair&& pair, std::size_t budget = kAuto) const;
     static constexpr std::size_t kAuto = ~std::size_t(0);
     // Up to this many runs the automatic budget sweeps from the start: a
     // sweep over so few runs costs less than asking the tree run by run.
@@ -91,31 +81,31 @@ private:
         std::int8_t sx, sy;         // direction of travel on each axis: -1, 0 (none yet) or 1
     };
     // A run's box is the box of its two ends.
-    static Box boxOf(const krSegmentView& s, const Run& r) { return boxOf(s.start(r.first), s.end(r.last - 1)); }
+    static Box boxOf(const SegmentView& s, const Run& r) { return Box::of(s.start(r.first), s.end(r.last - 1)); }
 
     // Calls visit(b) for the runs b >= first whose boxes overlap query, in
     // ascending order, until visit returns false; nodes of the tree whose box
     // fails near(box) are passed over. Returns false when stopped.
     template <class Near, class Visit>
-    bool forEachRunOverlap(const krSegmentView& s, const Box& query, std::size_t first, Near&& near,
+    bool forEachRunOverlap(const SegmentView& s, const Box& query, std::size_t first, Near&& near,
                            Visit&& visit) const;
     // The pairs of segments of runs a and b whose boxes overlap, and those of
     // segment i with the segments of run b; work counts the pairs tried.
     template <class Pair>
-    bool runPairs(const krSegmentView& s, const Run& a, const Run& b, std::size_t& work, Pair&& pair) const;
+    bool runPairs(const SegmentView& s, const Run& a, const Run& b, std::size_t& work, Pair&& pair) const;
     template <class Pair>
-    bool segmentPairs(const krSegmentView& s, std::size_t i, const Run& b, std::size_t& work, Pair&& pair) const;
+    bool segmentPairs(const SegmentView& s, std::size_t i, const Run& b, std::size_t& work, Pair&& pair) const;
     // Every pair among the runs from the run first on, found by a sweep in x
     // or by angle, whichever tries fewer.
     template <class Pair>
-    bool pairsFrom(const krSegmentView& s, double near, std::size_t first, Pair&& pair) const;
+    bool pairsFrom(const SegmentView& s, double near, std::size_t first, Pair&& pair) const;
     // Sorts the runs from first on by their boxes' left edges into byLeft_ and
     // returns how many pairs of them overlap in x.
-    std::size_t sortByLeft(const krSegmentView& s, std::size_t first) const;
+    std::size_t sortByLeft(const SegmentView& s, std::size_t first) const;
     // Fills arcs_ and everywhere_ with the segments of the runs from first on
     // for the pair search by angle (see pairsFrom) and returns how many pairs
     // that search would try; the largest count when it cannot be used.
-    std::size_t sortByAngle(const krSegmentView& s, double near, std::size_t first) const;
+    std::size_t sortByAngle(const SegmentView& s, double near, std::size_t first) const;
     struct Arc {
         double lo, hi;
         std::uint32_t k;
@@ -128,15 +118,7 @@ private:
     }
 
     // The stretch [lo, hi) of run r whose segment boxes overlap q.
-    static void stretch(const krSegmentView& s, const Run& r, const Box& q, std::size_t& lo, std::size_t& hi);
-
-    // A node box starts empty: it overlaps nothing until a run widens it.
-    static void widen(Box& b, const Box& c) {
-        b.lox = std::min(b.lox, c.lox);
-        b.loy = std::min(b.loy, c.loy);
-        b.hix = std::max(b.hix, c.hix);
-        b.hiy = std::max(b.hiy, c.hiy);
-    }
+    static void stretch(const SegmentView& s, const Run& r, const Box& q, std::size_t& lo, std::size_t& hi);
 
     std::vector<Run> runs_;
     // levels_[0] has one box per kFanout runs; each next level one box per
@@ -158,7 +140,7 @@ private:
 };
 
 template <class Near, class Visit>
-void krSegmentIndex::forEachOverlap(const krSegmentView& s, const Box& query, Near&& near,
+void SegmentIndex::forEachOverlap(const SegmentView& s, const Box& query, Near&& near,
                                     Visit&& visit) const {
     // A stretch of a monotone run is boxed by its two ends, so a run is
     // halved, in order, while a half's box overlaps the query and can come
@@ -174,10 +156,10 @@ void krSegmentIndex::forEachOverlap(const krSegmentView& s, const Box& query, Ne
             const Part p = parts[--top];
             if (p.hi - p.lo <= 8) {
                 for (std::size_t k = p.lo; k < p.hi; ++k)
-                    if (boxOf(s.start(k), s.end(k)).overlaps(query)) visit(k);
+                    if (Box::of(s.start(k), s.end(k)).overlaps(query)) visit(k);
                 continue;
             }
-            const Box b = boxOf(s.start(p.lo), s.end(p.hi - 1));
+            const Box b = Box::of(s.start(p.lo), s.end(p.hi - 1));
             if (!b.overlaps(query) || !near(b)) continue;
             const std::size_t mid = p.lo + (p.hi - p.lo) / 2;
             parts[top++] = {mid, p.hi};
@@ -188,7 +170,7 @@ void krSegmentIndex::forEachOverlap(const krSegmentView& s, const Box& query, Ne
 }
 
 template <class Near, class Visit>
-bool krSegmentIndex::forEachRunOverlap(const krSegmentView& s, const Box& query, std::size_t first, Near&& near,
+bool SegmentIndex::forEachRunOverlap(const SegmentView& s, const Box& query, std::size_t first, Near&& near,
                                        Visit&& visit) const {
     if (depth_ == 0 || first >= runs_.size()) return true;
     // Depth-first with an explicit stack, children pushed last-first so that
@@ -220,7 +202,7 @@ bool krSegmentIndex::forEachRunOverlap(const krSegmentView& s, const Box& query,
 }
 
 template <class Pair>
-bool krSegmentIndex::runPairs(const krSegmentView& s, const Run& a, const Run& b, std::size_t& work,
+bool SegmentIndex::runPairs(const SegmentView& s, const Run& a, const Run& b, std::size_t& work,
                               Pair&& pair) const {
     // The segments of a that reach into b's box, each against the segments of
     // b that reach into its own.
@@ -232,10 +214,10 @@ bool krSegmentIndex::runPairs(const krSegmentView& s, const Run& a, const Run& b
 }
 
 template <class Pair>
-bool krSegmentIndex::segmentPairs(const krSegmentView& s, std::size_t i, const Run& b, std::size_t& work,
+bool SegmentIndex::segmentPairs(const SegmentView& s, std::size_t i, const Run& b, std::size_t& work,
                                   Pair&& pair) const {
     std::size_t j, jEnd;
-    stretch(s, b, boxOf(s.start(i), s.end(i)), j, jEnd);
+    stretch(s, b, Box::of(s.start(i), s.end(i)), j, jEnd);
     work += jEnd - j + 1;
     for (; j < jEnd; ++j)
         if (!pair(i, j)) return false;
@@ -243,7 +225,7 @@ bool krSegmentIndex::segmentPairs(const krSegmentView& s, std::size_t i, const R
 }
 
 template <class Pair>
-bool krSegmentIndex::forEachPair(const krSegmentView& s, double near, Pair&& pair, std::size_t budget) const {
+bool SegmentIndex::forEachPair(const SegmentView& s, double near, Pair&& pair, std::size_t budget) const {
     // In contour order first: each run against the later runs whose boxes
     // overlap its own, so that a contour crossing itself early is found out at
     // that part's cost. Where boxes overlap by the crowd (long thin spikes
@@ -265,7 +247,7 @@ bool krSegmentIndex::forEachPair(const krSegmentView& s, double near, Pair&& pai
             });
         } else {
             for (std::size_t i = ra.first; go && i < ra.last; ++i)
-                go = forEachRunOverlap(s, boxOf(s.start(i), s.end(i)), a + 1, always, [&](std::size_t b) {
+                go = forEachRunOverlap(s, Box::of(s.start(i), s.end(i)), a + 1, always, [&](std::size_t b) {
                     ++work;
                     return segmentPairs(s, i, runs_[b], work, pair);
                 });
@@ -276,8 +258,8 @@ bool krSegmentIndex::forEachPair(const krSegmentView& s, double near, Pair&& pai
 }
 
 template <class Pair>
-bool krSegmentIndex::pairsFrom(const krSegmentView& s, double near, std::size_t first, Pair&& pair) const {
-    auto box = [&s](std::size_t k) { return boxOf(s.start(k), s.end(k)); };
+bool SegmentIndex::pairsFrom(const SegmentView& s, double near, std::size_t first, Pair&& pair) const {
+    auto box = [&s](std::size_t k) { return Box::of(s.start(k), s.end(k)); };
     const std::size_t count = runs_.back().last - runs_[first].first;
     const std::size_t byX = sortByLeft(s, first);
     if (byX > 4 * count + 256 && sortByAngle(s, near, first) < byX) {
@@ -314,5 +296,7 @@ bool krSegmentIndex::pairsFrom(const krSegmentView& s, double near, std::size_t 
     }
     return true;
 }
+
+}  // namespace qel::detail
 
 #endif

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+namespace qel::detail {
+
 namespace {
 
 // The 64-bit finalizer of splitmix64: a bijection whose every output bit
@@ -29,20 +31,20 @@ std::uint64_t drawKey(const void* table) {
 // Half away from zero, then toward zero to 32 bits. Values outside the 32-bit
 // range saturate (the clamp moves no two points farther apart in cells, so no
 // neighbour is lost) and NaN goes to cell 0 (it is never near anything).
-std::int32_t krVertexGrid::round(double v) {
+std::int32_t VertexGrid::round(double v) {
     const double r = v >= 0.0 ? v + 0.5 : v - 0.5;
     if (!(r > -2147483648.0)) return std::isnan(r) ? 0 : std::numeric_limits<std::int32_t>::min();
     if (!(r < 2147483648.0)) return std::numeric_limits<std::int32_t>::max();
     return static_cast<std::int32_t>(r);
 }
 
-std::size_t krVertexGrid::slot(std::int32_t cx, std::int32_t cy) const {
+std::size_t VertexGrid::slot(std::int32_t cx, std::int32_t cy) const {
     const std::uint64_t cell = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(cx)) << 32) |
                                static_cast<std::uint32_t>(cy);
     return static_cast<std::size_t>(mix(cell ^ key_)) & (table_.size() - 1);
 }
 
-krVertexGrid::krVertexGrid(const Points& points, double tolerance)
+VertexGrid::VertexGrid(const Points& points, double tolerance)
     // A tolerance so small that its reciprocal overflows would put 0 * inf =
     // NaN into cell 0 and every other coordinate at the ends of the range,
     // splitting neighbours. Like saturation, one cell for all loses none.
@@ -72,14 +74,14 @@ krVertexGrid::krVertexGrid(const Points& points, double tolerance)
     }
 }
 
-const krVertexGrid::Cell* krVertexGrid::find(std::int32_t cx, std::int32_t cy) const {
+const VertexGrid::Cell* VertexGrid::find(std::int32_t cx, std::int32_t cy) const {
     const std::size_t mask = table_.size() - 1;
     for (std::size_t s = slot(cx, cy); table_[s].head >= 0; s = (s + 1) & mask)
         if (table_[s].cx == cx && table_[s].cy == cy) return &table_[s];
     return nullptr;
 }
 
-void krVertexGrid::query(const Points& points, const krVector<2>& point,
+void VertexGrid::query(const Points& points, const krVector<2>& point,
                          std::vector<int>& out) const {
     const std::int64_t qx = round(point.x() * scale_);
     const std::int64_t qy = round(point.y() * scale_);
@@ -97,7 +99,7 @@ void krVertexGrid::query(const Points& points, const krVector<2>& point,
     }
 }
 
-std::size_t krVertexGrid::longestProbe() const {
+std::size_t VertexGrid::longestProbe() const {
     // The table is at most half full, so it has an empty slot; a run that
     // wraps around the end is counted from that slot on.
     const std::size_t n = table_.size();
@@ -110,3 +112,5 @@ std::size_t krVertexGrid::longestProbe() const {
     }
     return longest;
 }
+
+}  // namespace qel::detail

@@ -10,6 +10,8 @@
 
 #include "platform/std/vector.h"
 
+namespace qel::detail {
+
 // Cells live in an open-addressing hash table whose entries chain the vertex
 // indices of a cell in ascending order; lookups give exactly the cells and
 // orders an ordered map of cells would, at a fraction of the cost to build.
@@ -18,12 +20,12 @@
 // choose points whose cells all land on one probe chain (points come from
 // untrusted archives too); the key decides only where a cell sits in the table,
 // never which cells exist or what a query returns.
-class krVertexGrid {
+class VertexGrid {
 public:
     typedef std::vector<krVector<2>> Points;
 
     // tolerance must be a positive number.
-    krVertexGrid(const Points& points, double tolerance);
+    VertexGrid(const Points& points, double tolerance);
     double tolerance() const { return tolerance_; }
     // Appends to out the vertices nearer to point than the tolerance: cells
     // x-1, x, x+1 around the query's cell, each with y-1, y, y+1, and the
@@ -49,5 +51,7 @@ private:
     std::vector<Cell> table_;         // size a power of two, at most half full
     std::vector<std::int32_t> next_;  // next vertex of the same cell, -1 at the end
 };
+
+}  // namespace qel::detail
 
 #endif

@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "cntr/locate/ringlocator.h"
+#include "cntr/locate/ringinside.h"
 
 namespace {
 
@@ -130,7 +130,7 @@ bool Filler::gather(const std::vector<const krRegion*>& roots, bool considerHole
     for (const Node& n : nodes_)
         for (const krVector<2>& v : n.ring) size = std::max({size, std::fabs(v.x()), std::fabs(v.y())});
     const double shift = std::sqrt(inv) * (std::fabs(toShape_.trans().x()) + std::fabs(toShape_.trans().y()));
-    reach_ = 1.5 * kInsideReach * std::sqrt(inv) + 1e-12 * (1.0 + std::sqrt(inv * fwd)) * (1.0 + size + shift);
+    reach_ = qel::detail::kInsideScreen * std::sqrt(inv) + knTolerance::kRounding * (1.0 + std::sqrt(inv * fwd)) * (1.0 + size + shift);
     return std::isfinite(reach_) && reach_ < 0.25;
 }
 

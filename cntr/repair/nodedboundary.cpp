@@ -168,8 +168,8 @@ void krNodedBoundary::findContacts() {
         all.push_back(xy_[ringBase_[r]]);
     }
     if (all.size() < 2) return;
-    const krSegmentView view{all.data(), all.size(), false};
-    krSegmentIndex index;
+    const qel::detail::SegmentView view{all.data(), all.size(), false};
+    qel::detail::SegmentIndex index;
     std::vector<bool> valid;
     index.build(view, valid);
     // A contact lies within the tolerance of both segments, so the pairs to
