@@ -13,6 +13,8 @@
 #include "cntr/index/nearestindex.h"
 #include "cntr/region.h"
 #include "cntr/index/segmentindex.h"
+#include "cntr/support/crossing.h"
+#include "cntr/support/nearness.h"
 #include "cntr/support/tolerance.h"
 #include "cntr/index/vertexgrid.h"
 #include "platform/std/archive.h"
@@ -23,13 +25,14 @@ using qel::detail::NearestIndex;
 using qel::detail::SegmentIndex;
 using qel::detail::SegmentView;
 using qel::detail::VertexGrid;
-using knTolerance::apart;
-using knTolerance::beyondSquare;
-using knTolerance::keptCrossing;
+using qel::detail::apart;
+using qel::detail::beyondSquare;
+using qel::detail::keptCrossing;
+using qel::detail::QuickCrossing;
+using qel::detail::segmentNearBox;
 using knTolerance::kEqual;
 using knTolerance::kPairReach;
-using knTolerance::QuickCrossing;
-using knTolerance::segmentNearBox;
+using knTolerance::kSquareFloor;
 
 // ---------------------------------------------------------------------------
 // Construction, copying, comparison.
@@ -298,7 +301,7 @@ long krContour::closestVertexIndex(const krVector<2>& point) const {
         // so only candidates that might win pay for the root. Squares that
         // overflow or fall below that range prove nothing: those candidates
         // are measured.
-        if (sq > bestSq && bestSq >= 0x1p-900 && sq <= std::numeric_limits<double>::max()) continue;
+        if (sq > bestSq && bestSq >= kSquareFloor && sq <= std::numeric_limits<double>::max()) continue;
         const double d = kfLength(dx, dy);
         if (d < best) {
             best = d;
@@ -314,7 +317,7 @@ namespace {
 krVector<2> footOnSegment(const krVector<2>& a, const krVector<2>& b, const krVector<2>& p) {
     const krVector<2> ab = b - a;
     const double dd = ab * ab, along = (p - a) * ab;
-    if (!(dd >= 0x1p-900 && dd <= std::numeric_limits<double>::max() && std::isfinite(along)) &&
+    if (!(dd >= kSquareFloor && dd <= std::numeric_limits<double>::max() && std::isfinite(along)) &&
         (ab.x() != 0.0 || ab.y() != 0.0)) {
         // The squares overflow (lengths past about 1e154) or lose their
         // digits (below about 1e-135). Scaled by a power of two the same

@@ -12,6 +12,7 @@
 #include "cntr/locate/ringinside.h"
 #include "cntr/locate/ringlocator.h"
 #include "cntr/locate/raydirection.h"
+#include "cntr/support/tolerance.h"
 #include "platform/std/archive.h"
 
 using qel::detail::Box;
@@ -162,7 +163,7 @@ krVector<2> krRegion::centerOfMass(bool considerHoles) const {
     // subtraction leaves of it is then only the rounding of the areas taken
     // away (a few ulps of their sum), and dividing by that would put the
     // centre anywhere, so the caller hears about it instead.
-    if (std::fabs(a) <= 1e-12 * summed)
+    if (knTolerance::areasCancel(a, summed))
         throw krContourDefs::BadParams(L"holes cancel the area of the region");
     regionCache_.comHoles = s * (1.0 / a);
     regionCache_.comHolesValid = true;

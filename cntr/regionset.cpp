@@ -12,6 +12,7 @@
 #include "cntr/flags.h"
 #include "cntr/moments.h"
 #include "cntr/repair/nodedboundary.h"
+#include "cntr/support/tolerance.h"
 #include "platform/std/archive.h"
 
 using qel::detail::Box;
@@ -160,7 +161,7 @@ krVector<2> krRegionSet::centerOfMass(bool considerHoles) const {
     // Areas that cancel out (regions whose holes outweigh them beside others)
     // leave only the rounding of their sum, a few ulps of the areas summed
     // apart from their signs: no centre, as for no area at all.
-    if (std::abs(a) <= std::max(1e-15, 1e-12 * summed)) {
+    if (std::abs(a) <= knTolerance::kNoArea || knTolerance::areasCancel(a, summed)) {
         value = krVector<2>(0.0, 0.0);
     } else {
         const double inv = 1.0 / a;

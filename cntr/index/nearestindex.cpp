@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <limits>
 
+#include "cntr/support/nearness.h"
 #include "cntr/support/tolerance.h"
 #include "platform/std/geometry.h"
 
 namespace qel::detail {
 
-using knTolerance::beyondSquare;
+using knTolerance::kRoom;
+using knTolerance::kSquareFloor;
 
 namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -37,8 +39,8 @@ bool capsuleBeyond(const krVector<2>& a, const krVector<2>& b, double r, const k
     const double abx = b.x() - a.x(), aby = b.y() - a.y(), apx = p.x() - a.x(), apy = p.y() - a.y();
     const double m = std::fabs(abx) + std::fabs(aby) + std::fabs(apx) + std::fabs(apy);
     const double dd = abx * abx + aby * aby;
-    if (!(m > 1e-100 && m < 1e100 && dd >= 0x1p-900)) return false;
-    const double reach = best * (1.0 + 1e-9) + r + 4 * knTolerance::kRounding * (m + r), reach2 = reach * reach;
+    if (!(m > 1e-100 && m < 1e100 && dd >= kSquareFloor)) return false;
+    const double reach = best * (1.0 + kRoom) + r + 4 * knTolerance::kRounding * (m + r), reach2 = reach * reach;
     const double t = apx * abx + apy * aby;
     if (t <= 0.0) return apx * apx + apy * apy > reach2;
     if (t >= dd) {
@@ -54,7 +56,7 @@ bool NearestIndex::build(const SegmentView& s) {
     levels_.clear();
     if (s.n > std::numeric_limits<std::uint32_t>::max()) return false;  // past the nodes' vertex numbers
     for (std::size_t i = 0; i < s.n; ++i)
-        if (!knTolerance::indexable(s.p[i])) return false;
+        if (!indexable(s.p[i])) return false;
     if (s.n == 0) return true;
     // Block j holds vertices [kBlock j, kBlock j + kBlock) and the segments
     // ending at them, whose starts are those vertices and the one before the
@@ -105,7 +107,7 @@ bool NearestIndex::build(const SegmentView& s) {
 
 double NearestIndex::widenReach(const Box& box, double r) {
     // Room for the rounding of the distances that gave r, all within the box.
-    return r * (1.0 + 1e-9) + knTolerance::kRounding * ((box.hix - box.lox) + (box.hiy - box.loy));
+    return r * (1.0 + kRoom) + knTolerance::kRounding * ((box.hix - box.lox) + (box.hiy - box.loy));
 }
 
 bool NearestIndex::far(const SegmentView& s, const Node& node, const krVector<2>& p, double best) {
@@ -177,7 +179,7 @@ std::size_t NearestIndex::nearestSegment(const SegmentView& s, const krVector<2>
 bool NearestIndex::beyond(const krVector<2>& p, double d) const {
     if (levels_.empty()) return false;
     const Box& b = levels_.back()[0].box;
-    return knTolerance::boxBeyond(krVector<2>(b.lox, b.loy), krVector<2>(b.hix, b.hiy), p, d);
+    return boxBeyond(krVector<2>(b.lox, b.loy), krVector<2>(b.hix, b.hiy), p, d);
 }
 
 std::size_t NearestIndex::nearestVertex(const SegmentView& s, const krVector<2>& p) const {

@@ -18,12 +18,12 @@ namespace qel::detail {
 // vertex) in order: the least distance, computed as the walk computes it,
 // and among equal distances the lowest number. A block holds its vertices and
 // the segments that end at them, so every segment and vertex is in one; a
-// node is passed over only when its box (knTolerance::beyondSquare) or its
+// node is passed over only when its box (beyondSquare) or its
 // capsule, with room for rounding, shows that nothing in it can come as near
 // as the best found.
 //
-// Built only over finite coordinates below 2^250; queries at points that are not finite
-// are left to the walk.
+// Built only over finite coordinates below knTolerance::kIndexLargest;
+// queries at points that are not finite are left to the walk.
 class NearestIndex {
 public:
     static constexpr std::size_t kBlock = 8;   // vertices per block
@@ -31,8 +31,8 @@ public:
     static constexpr std::size_t kNone = ~std::size_t(0);
 
     // False (and nothing built) when a coordinate is not finite or beyond
-    // 2^250 in size, or for
-    // more vertices than 32 bits number.
+    // knTolerance::kIndexLargest in size, or for more vertices than 32 bits
+    // number.
     bool build(const SegmentView& s);
 
     // The number of the nearest segment, or kNone when none comes nearer
@@ -41,7 +41,7 @@ public:
     // The index of the nearest vertex (0 when none comes nearer than infinity).
     std::size_t nearestVertex(const SegmentView& s, const krVector<2>& p) const;
     // Whether every vertex, and so every point of the contour, lies farther
-    // from p than a distance d to a closest point (knTolerance::boxBeyond).
+    // from p than a distance d to a closest point (boxBeyond).
     bool beyond(const krVector<2>& p, double d) const;
 
 private:

@@ -171,7 +171,7 @@ std::size_t SegmentIndex::sortByAngle(const SegmentView& s, double near, std::si
     }
     const krVector<2> c = centre_;
     const double top = top_;
-    if (!std::isfinite(c.x()) || !std::isfinite(c.y()) || !(top < 1e300)) return kNever;
+    if (!std::isfinite(c.x()) || !std::isfinite(c.y()) || !(top < knTolerance::kHuge)) return kNever;
     const double reach = near + knTolerance::kRounding * top;
     forEachUsable(first, [&](std::size_t k) {
         const double r = krLineSeg(s.start(k), s.end(k)).distToPoint(c);
@@ -179,7 +179,7 @@ std::size_t SegmentIndex::sortByAngle(const SegmentView& s, double near, std::si
             everywhere_.push_back(std::uint32_t(k));
             return;
         }
-        const double widen = std::asin(reach / r) + 1e-9;
+        const double widen = std::asin(reach / r) + knTolerance::kRoom;
         const krVector<2> a = s.start(k) - c, b = s.end(k) - c;
         const double ta = std::atan2(a.y(), a.x());
         double d = std::atan2(b.y(), b.x()) - ta;

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "cntr/locate/ringinside.h"
+#include "cntr/support/nearness.h"
 #include "platform/std/hull.h"
 
 namespace qel::detail {
@@ -54,7 +55,7 @@ RingLocator::RingLocator(const std::vector<krVector<2>>& ring, const Box& box)
     // Edge numbers are kept in 32 bits.
     if (n < 3 || n > (std::size_t(1) << 28)) return;
     for (const krVector<2>& v : ring_)
-        if (!knTolerance::indexable(v)) return;
+        if (!indexable(v)) return;
     // Each edge's box grown by twice the reach: a cell's list then holds every
     // edge within reach of any of its points, and every edge the walk from
     // its centre can meet.
