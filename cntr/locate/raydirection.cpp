@@ -53,6 +53,7 @@ std::uint64_t kf_ScreenFirstQuarterAvx(const double* xy, double px, double py, d
 namespace {
 
 using knTolerance::kContact;
+using knTolerance::kHuge;
 using knTolerance::kRounding;
 
 // A vertex nearer than kContact to the point is on it. Squared distances above
@@ -94,7 +95,7 @@ QEL_HOT double pseudoAngle(double x, double y) {
         // atan2 sees only the infinite components, by sign.
         x = std::isinf(x) ? std::copysign(1.0, x) : 0.0;
         y = std::isinf(y) ? std::copysign(1.0, y) : 0.0;
-    } else if (std::fabs(x) > 1e300 || std::fabs(y) > 1e300) {
+    } else if (std::fabs(x) > kHuge || std::fabs(y) > kHuge) {
         x *= 0.0625;  // keeps |x| + |y| finite; the ratio does not change
         y *= 0.0625;
     }
@@ -136,7 +137,30 @@ private:
     double maxAngle(const std::vector<Entry>& e, std::size_t from, std::size_t to) const;
     double minAngle(const std::vector<Entry>& e, std::size_t from, std::size_t to) const;
     bool tryGap(double from, double to);
+    // The search over all vertices, in steps: every vertex's bucket marked
+    // (one by one, or two at a time on SSE2 lanes), then the runs of empty
+    // buckets walked in order, then the wrap from the last used bucket round
+    // to the first.
     void searchAll();
+    static constexpr std::uint64_t kNoBucket = ~std::uint64_t(0);  // no angle
+    void markBucket(std::size_t i, std::uint64_t b);
+    void markOne(std::size_t i);
+    void markBuckets();
+#if defined(__SSE2__)
+    std::size_t markPairsSse2();
+#endif
+    bool isUsed(std::uint64_t b) const;
+    // The first used bucket from `from` on, or buckets_.
+    std::uint64_t nextUsed(std::uint64_t from) const;
+    // The sides of a run: its used buckets and the used neighbours beyond.
+    std::uint64_t low(std::uint64_t b) const { return b > 0 && isUsed(b - 1) ? b - 1 : b; }
+    std::uint64_t high(std::uint64_t b) const { return isUsed(b + 1) ? b + 1 : b; }
+    // Tries the gap between used buckets s and t, whose entries front_
+    // holds; with screened, only where pseudo-angles say it may be wide.
+    bool gapBetween(std::uint64_t s, std::uint64_t t, bool screened);
+    // Walks the runs of empty buckets from first on; true when a gap was
+    // found, else last is the last used bucket.
+    bool walkRuns(std::uint64_t first, std::uint64_t& last);
     // The entries of the buckets in wanted, sorted by bucket, into front_.
     void gather(const std::vector<std::uint64_t>& wanted);
     // The entries of buckets from .. to in front_, which must hold them all.
@@ -345,63 +369,89 @@ std::pair<std::size_t, std::size_t> GapSearch::range(std::uint64_t from, std::ui
 // be wide need the entries on their two sides, gathered for a few runs at a
 // time in the order of the walk.
 void GapSearch::searchAll() {
-    std::vector<std::uint64_t>& bucket = sc_.bucket;
-    std::vector<std::uint64_t>& used = sc_.used;
-    const std::uint64_t none = std::numeric_limits<std::uint64_t>::max();
-    bucket.resize(n_);
-    used.assign(static_cast<std::size_t>((buckets_ + 63) / 64), 0);
-    sc_.marks.assign(used.size(), 0);
-    auto mark = [&](std::size_t i, std::uint64_t b) {
-        bucket[i] = b;
-        if (b != none) used[b / 64] |= std::uint64_t(1) << (b % 64);
-    };
-    auto one = [&](std::size_t i) {
-        const double x = pts_[i].x() - p_.x(), y = pts_[i].y() - p_.y();
-        mark(i, std::isnan(x) || std::isnan(y) ? none : entryOf(i, x, y).bucket);
-    };
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    // Two vertices at a time while buckets fit in 31 bits. A pair with a
-    // direction that is huge, infinite, not a number or (0, 0), or that may
-    // round up to a full turn, goes one by one.
-    if (lanes_ != kr_Lanes::eScalar && buckets_ <= (std::uint64_t(1) << 31)) {
-        const __m128d px = _mm_set1_pd(p_.x()), py = _mm_set1_pd(p_.y()), scale = _mm_set1_pd(scale_);
-        const __m128d huge = _mm_set1_pd(1e300), top = _mm_set1_pd(static_cast<double>(buckets_ - 2));
-        for (; i + 2 <= n_; i += 2) {
-            const krVector<2>&a = pts_[i], &b = pts_[i + 1];
-            const kr_Quadrants<kr_Sse2Lane> v(_mm_sub_pd(kf_LaneXs(a, b), px), _mm_sub_pd(kf_LaneYs(a, b), py));
-            const __m128d q = v.pseudoAngle(), at = _mm_mul_pd(q, scale);
-            const __m128d plain = _mm_and_pd(_mm_and_pd(kf_LaneWithin(v.x, huge), kf_LaneWithin(v.y, huge)),
-                                             _mm_or_pd(_mm_or_pd(v.q[0], v.q[1]), _mm_or_pd(v.q[2], v.q[3])));
-            if (_mm_movemask_pd(_mm_andnot_pd(_mm_cmpge_pd(at, top), plain)) != 3) {
-                one(i);
-                one(i + 1);
-                continue;
-            }
-            const __m128i k = _mm_cvttpd_epi32(at);
-            mark(i, static_cast<std::uint32_t>(_mm_cvtsi128_si32(k)));
-            mark(i + 1, static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(k, 1))));
-        }
-    }
-#endif
-    for (; i < n_; ++i) one(i);
-    auto isUsed = [&](std::uint64_t b) { return b < buckets_ && (used[b / 64] >> (b % 64)) & 1; };
-    // The first used bucket from `from` on, or buckets_.
-    auto nextUsed = [&](std::uint64_t from) {
-        std::size_t w = static_cast<std::size_t>(from / 64);
-        if (w >= used.size()) return buckets_;
-        std::uint64_t bits = used[w] & (~std::uint64_t(0) << (from % 64));
-        while (bits == 0) {
-            if (++w == used.size()) return buckets_;
-            bits = used[w];
-        }
-        return std::uint64_t(w) * 64 + static_cast<std::uint64_t>(__builtin_ctzll(bits));
-    };
+    markBuckets();
     const std::uint64_t first = nextUsed(0);
     if (first == buckets_) return;  // no vertex has an angle
-    // The sides of a run: its used buckets and the used neighbours beyond.
-    auto low = [&](std::uint64_t b) { return b > 0 && isUsed(b - 1) ? b - 1 : b; };
-    auto high = [&](std::uint64_t b) { return isUsed(b + 1) ? b + 1 : b; };
+    std::uint64_t last;
+    if (walkRuns(first, last)) return;
+    // The wrap from the largest angle round to the smallest.
+    std::vector<std::uint64_t>& wanted = sc_.wanted;
+    wanted.assign({low(last), last, first, high(first)});
+    std::sort(wanted.begin(), wanted.end());
+    gather(wanted);
+    gapBetween(last, first, false);
+}
+
+QEL_HOT void GapSearch::markBucket(std::size_t i, std::uint64_t b) {
+    sc_.bucket[i] = b;
+    if (b != kNoBucket) sc_.used[b / 64] |= std::uint64_t(1) << (b % 64);
+}
+
+QEL_HOT void GapSearch::markOne(std::size_t i) {
+    const double x = pts_[i].x() - p_.x(), y = pts_[i].y() - p_.y();
+    markBucket(i, std::isnan(x) || std::isnan(y) ? kNoBucket : entryOf(i, x, y).bucket);
+}
+
+void GapSearch::markBuckets() {
+    sc_.bucket.resize(n_);
+    sc_.used.assign(static_cast<std::size_t>((buckets_ + 63) / 64), 0);
+    sc_.marks.assign(sc_.used.size(), 0);
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    if (lanes_ != kr_Lanes::eScalar && buckets_ <= (std::uint64_t(1) << 31)) i = markPairsSse2();
+#endif
+    for (; i < n_; ++i) markOne(i);
+}
+
+#if defined(__SSE2__)
+// Two vertices at a time while buckets fit in 31 bits. A pair with a
+// direction that is huge, infinite, not a number or (0, 0), or that may round
+// up to a full turn, goes one by one. Returns the first vertex not marked.
+std::size_t GapSearch::markPairsSse2() {
+    const __m128d px = _mm_set1_pd(p_.x()), py = _mm_set1_pd(p_.y()), scale = _mm_set1_pd(scale_);
+    const __m128d huge = _mm_set1_pd(kHuge), top = _mm_set1_pd(static_cast<double>(buckets_ - 2));
+    std::size_t i = 0;
+    for (; i + 2 <= n_; i += 2) {
+        const krVector<2>&a = pts_[i], &b = pts_[i + 1];
+        const kr_Quadrants<kr_Sse2Lane> v(_mm_sub_pd(kf_LaneXs(a, b), px), _mm_sub_pd(kf_LaneYs(a, b), py));
+        const __m128d q = v.pseudoAngle(), at = _mm_mul_pd(q, scale);
+        const __m128d plain = _mm_and_pd(_mm_and_pd(kf_LaneWithin(v.x, huge), kf_LaneWithin(v.y, huge)),
+                                         _mm_or_pd(_mm_or_pd(v.q[0], v.q[1]), _mm_or_pd(v.q[2], v.q[3])));
+        if (_mm_movemask_pd(_mm_andnot_pd(_mm_cmpge_pd(at, top), plain)) != 3) {
+            markOne(i);
+            markOne(i + 1);
+            continue;
+        }
+        const __m128i k = _mm_cvttpd_epi32(at);
+        markBucket(i, static_cast<std::uint32_t>(_mm_cvtsi128_si32(k)));
+        markBucket(i + 1, static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(k, 1))));
+    }
+    return i;
+}
+#endif
+
+bool GapSearch::isUsed(std::uint64_t b) const { return b < buckets_ && (sc_.used[b / 64] >> (b % 64)) & 1; }
+
+std::uint64_t GapSearch::nextUsed(std::uint64_t from) const {
+    const std::vector<std::uint64_t>& used = sc_.used;
+    std::size_t w = static_cast<std::size_t>(from / 64);
+    if (w >= used.size()) return buckets_;
+    std::uint64_t bits = used[w] & (~std::uint64_t(0) << (from % 64));
+    while (bits == 0) {
+        if (++w == used.size()) return buckets_;
+        bits = used[w];
+    }
+    return std::uint64_t(w) * 64 + static_cast<std::uint64_t>(__builtin_ctzll(bits));
+}
+
+bool GapSearch::gapBetween(std::uint64_t s, std::uint64_t t, bool screened) {
+    const auto lo = range(low(s), s);
+    const auto hi = range(t, high(t));
+    if (screened && !mayBeWide(front_, lo.first, hi.first, hi.second)) return false;
+    return tryGap(maxAngle(front_, lo.first, lo.second), minAngle(front_, hi.first, hi.second));
+}
+
+bool GapSearch::walkRuns(std::uint64_t first, std::uint64_t& last) {
     std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs = sc_.runs;
     std::vector<std::uint64_t>& wanted = sc_.wanted;
     std::uint64_t s = first, t = nextUsed(s + 1);
@@ -416,22 +466,11 @@ void GapSearch::searchAll() {
             for (std::uint64_t b : {low(r.first), r.first, r.second, high(r.second)}) wanted.push_back(b);
         std::sort(wanted.begin(), wanted.end());
         gather(wanted);
-        for (const auto& r : runs) {
-            const auto lo = range(low(r.first), r.first);
-            const auto hi = range(r.second, high(r.second));
-            if (mayBeWide(front_, lo.first, hi.first, hi.second) &&
-                tryGap(maxAngle(front_, lo.first, lo.second), minAngle(front_, hi.first, hi.second)))
-                return;
-        }
+        for (const auto& r : runs)
+            if (gapBetween(r.first, r.second, true)) return true;
     }
-    const std::uint64_t last = s;
-    // The wrap from the largest angle round to the smallest.
-    wanted.assign({low(last), last, first, high(first)});
-    std::sort(wanted.begin(), wanted.end());
-    gather(wanted);
-    const auto lo = range(low(last), last);
-    const auto hi = range(first, high(first));
-    tryGap(maxAngle(front_, lo.first, lo.second), minAngle(front_, hi.first, hi.second));
+    last = s;
+    return false;
 }
 
 kr_RayDirection GapSearch::run() {

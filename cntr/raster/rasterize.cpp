@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "cntr/locate/ringinside.h"
+#include "cntr/support/tolerance.h"
 
 namespace {
 
@@ -66,6 +67,21 @@ public:
 
 private:
     std::size_t node(const krRegion* r, bool considerHoles, bool& ok);
+    // The steps of fill. Edge k of node node, listed under each row it reaches.
+    struct RowEdges {
+        struct Edge {
+            std::uint32_t node, k;
+        };
+        std::vector<std::uint32_t> start;  // row r's edges: edges[start[r] .. start[r + 1])
+        std::vector<Edge> edges;
+    };
+    template <class F>
+    void forEachEdgeRow(F&& f) const;
+    RowEdges edgesByRow() const;
+    long firstCentreAbove(double x) const;
+    void scanRow(std::size_t j, const RowEdges& rows, std::vector<std::vector<double>>& crossings,
+                 Spans& asked) const;
+    Spans rowRuns(std::vector<std::vector<double>>& crossings, std::vector<Spans>& runs) const;
     krVector<2> centre(std::size_t i, std::size_t j) const {
         return toShape_ * krVector<2>(static_cast<double>(i) + 0.5, static_cast<double>(j) + 0.5);
     }
@@ -139,86 +155,101 @@ void Filler::fillByCentres(unsigned char* out) const {
         for (std::size_t i = 0; i < w_; ++i) out[j * w_ + i] = inside_(centre(i, j));
 }
 
-void Filler::fill(unsigned char* out) {
-    // Each node's edges by the rows whose centre line they come within reach of.
-    const long rows = static_cast<long>(h_);
-    // Clamped before the conversion: pixel coordinates may be far beyond
-    // the raster.
-    const auto rowRange = [&](const krVector<2>& a, const krVector<2>& b, long& r0, long& r1) {
-        const double lo = std::ceil(std::min(a.y(), b.y()) - reach_ - 0.5);
-        const double hi = std::floor(std::max(a.y(), b.y()) + reach_ - 0.5);
-        r0 = static_cast<long>(std::max(0.0, std::min(lo, static_cast<double>(rows))));
-        r1 = static_cast<long>(std::min(static_cast<double>(rows - 1), std::max(hi, -1.0)));
-    };
-    std::vector<std::uint32_t> start(h_ + 1, 0);
-    struct Edge {
-        std::uint32_t node, k;
-    };
-    for (const Node& n : nodes_)
-        for (std::size_t k = 0; k < n.ring.size(); ++k) {
-            long r0, r1;
-            rowRange(n.ring[k == 0 ? n.ring.size() - 1 : k - 1], n.ring[k], r0, r1);
-            for (long r = r0; r <= r1; ++r) ++start[static_cast<std::size_t>(r) + 1];
-        }
-    for (std::size_t r = 1; r <= h_; ++r) start[r] += start[r - 1];
-    std::vector<Edge> edges(start.back());
-    std::vector<std::uint32_t> at(start.begin(), start.end() - 1);
+// Calls f(row, node, k) for each row whose centre line edge k of a node
+// comes within reach of. Rows are clamped before the conversion: pixel
+// coordinates may lie far beyond the raster.
+template <class F>
+void Filler::forEachEdgeRow(F&& f) const {
+    const double rows = static_cast<double>(h_);
     for (std::size_t m = 0; m < nodes_.size(); ++m) {
-        const Node& n = nodes_[m];
-        for (std::size_t k = 0; k < n.ring.size(); ++k) {
-            long r0, r1;
-            rowRange(n.ring[k == 0 ? n.ring.size() - 1 : k - 1], n.ring[k], r0, r1);
-            for (long r = r0; r <= r1; ++r)
-                edges[at[static_cast<std::size_t>(r)]++] = {static_cast<std::uint32_t>(m), static_cast<std::uint32_t>(k)};
+        const std::vector<krVector<2>>& ring = nodes_[m].ring;
+        for (std::size_t k = 0; k < ring.size(); ++k) {
+            const krVector<2>&a = ring[k == 0 ? ring.size() - 1 : k - 1], &b = ring[k];
+            const double lo = std::ceil(std::min(a.y(), b.y()) - reach_ - 0.5);
+            const double hi = std::floor(std::max(a.y(), b.y()) + reach_ - 0.5);
+            const long r0 = static_cast<long>(std::max(0.0, std::min(lo, rows)));
+            const long r1 = static_cast<long>(std::min(rows - 1, std::max(hi, -1.0)));
+            for (long r = r0; r <= r1; ++r) f(static_cast<std::size_t>(r), m, k);
         }
     }
+}
 
+// The nodes' edges sorted into the rows they reach: a count, then a placing.
+Filler::RowEdges Filler::edgesByRow() const {
+    RowEdges rows;
+    rows.start.assign(h_ + 1, 0);
+    forEachEdgeRow([&](std::size_t r, std::size_t, std::size_t) { ++rows.start[r + 1]; });
+    for (std::size_t r = 1; r <= h_; ++r) rows.start[r] += rows.start[r - 1];
+    rows.edges.resize(rows.start.back());
+    std::vector<std::uint32_t> at(rows.start.begin(), rows.start.end() - 1);
+    forEachEdgeRow([&](std::size_t r, std::size_t m, std::size_t k) {
+        rows.edges[at[r]++] = {static_cast<std::uint32_t>(m), static_cast<std::uint32_t>(k)};
+    });
+    return rows;
+}
+
+// The first column whose centre lies beyond x.
+long Filler::firstCentreAbove(double x) const {
+    const double width = static_cast<double>(w_);
+    return static_cast<long>(std::min(width, std::max(0.0, std::floor(x - 0.5) + 1.0)));
+}
+
+// Row j's edges: where each node's boundary crosses the centre line, and the
+// centres that come within reach of an edge, which inside() decides.
+void Filler::scanRow(std::size_t j, const RowEdges& rows, std::vector<std::vector<double>>& crossings,
+                     Spans& asked) const {
+    const double y = static_cast<double>(j) + 0.5;
+    for (auto& c : crossings) c.clear();
+    asked.clear();
+    for (std::uint32_t e = rows.start[j]; e < rows.start[j + 1]; ++e) {
+        const std::vector<krVector<2>>& ring = nodes_[rows.edges[e].node].ring;
+        const std::size_t k = rows.edges[e].k;
+        const krVector<2>&a = ring[k == 0 ? ring.size() - 1 : k - 1], &b = ring[k];
+        const double dy = b.y() - a.y();
+        if ((a.y() > y) != (b.y() > y))
+            crossings[rows.edges[e].node].push_back(a.x() + (y - a.y()) * (b.x() - a.x()) / dy);
+        // The stretch of the edge within reach of the centre line: the
+        // centres near it are asked.
+        double t0 = 0.0, t1 = 1.0;
+        if (dy != 0.0) {
+            const double u = (y - reach_ - a.y()) / dy, v = (y + reach_ - a.y()) / dy;
+            t0 = std::max(0.0, std::min(u, v));
+            t1 = std::min(1.0, std::max(u, v));
+        }
+        if (t0 > t1) continue;
+        const double x0 = a.x() + t0 * (b.x() - a.x()), x1 = a.x() + t1 * (b.x() - a.x());
+        const long from = firstCentreAbove(std::min(x0, x1) - reach_);
+        const long to = firstCentreAbove(std::max(x0, x1) + reach_);
+        if (from < to) asked.push_back({from, to});
+    }
+}
+
+// The row's runs between crossings, holes taken out, members united.
+Spans Filler::rowRuns(std::vector<std::vector<double>>& crossings, std::vector<Spans>& runs) const {
+    for (std::size_t m = 0; m < nodes_.size(); ++m) {
+        std::vector<double>& c = crossings[m];
+        std::sort(c.begin(), c.end());
+        Spans own;
+        for (std::size_t k = 0; k + 1 < c.size(); k += 2) {
+            const long from = firstCentreAbove(c[k]), to = firstCentreAbove(c[k + 1]);
+            if (from < to) own.push_back({from, to});
+        }
+        for (std::size_t h : nodes_[m].holes) own = subtract(own, runs[h]);
+        runs[m] = std::move(own);
+    }
+    Spans row;
+    for (std::size_t r : roots_) row = roots_.size() == 1 ? runs[r] : unite(row, runs[r]);
+    return row;
+}
+
+void Filler::fill(unsigned char* out) {
+    const RowEdges rows = edgesByRow();
     std::vector<std::vector<double>> crossings(nodes_.size());
     std::vector<Spans> runs(nodes_.size());
     Spans asked;
-    const double width = static_cast<double>(w_);
-    const auto firstCentreAbove = [&](double x) {  // the first column whose centre lies beyond x
-        return static_cast<long>(std::min(width, std::max(0.0, std::floor(x - 0.5) + 1.0)));
-    };
     for (std::size_t j = 0; j < h_; ++j) {
-        const double y = static_cast<double>(j) + 0.5;
-        for (auto& c : crossings) c.clear();
-        asked.clear();
-        for (std::uint32_t e = start[j]; e < start[j + 1]; ++e) {
-            const std::vector<krVector<2>>& ring = nodes_[edges[e].node].ring;
-            const std::size_t k = edges[e].k;
-            const krVector<2>&a = ring[k == 0 ? ring.size() - 1 : k - 1], &b = ring[k];
-            const double dy = b.y() - a.y();
-            if ((a.y() > y) != (b.y() > y))
-                crossings[edges[e].node].push_back(a.x() + (y - a.y()) * (b.x() - a.x()) / dy);
-            // The stretch of the edge within reach of the centre line: the
-            // centres near it are asked.
-            double t0 = 0.0, t1 = 1.0;
-            if (dy != 0.0) {
-                const double u = (y - reach_ - a.y()) / dy, v = (y + reach_ - a.y()) / dy;
-                t0 = std::max(0.0, std::min(u, v));
-                t1 = std::min(1.0, std::max(u, v));
-            }
-            if (t0 > t1) continue;
-            const double x0 = a.x() + t0 * (b.x() - a.x()), x1 = a.x() + t1 * (b.x() - a.x());
-            const long from = firstCentreAbove(std::min(x0, x1) - reach_);
-            const long to = firstCentreAbove(std::max(x0, x1) + reach_);
-            if (from < to) asked.push_back({from, to});
-        }
-        // Runs between crossings, holes taken out, members united.
-        for (std::size_t m = 0; m < nodes_.size(); ++m) {
-            std::vector<double>& c = crossings[m];
-            std::sort(c.begin(), c.end());
-            Spans own;
-            for (std::size_t k = 0; k + 1 < c.size(); k += 2) {
-                const long from = firstCentreAbove(c[k]), to = firstCentreAbove(c[k + 1]);
-                if (from < to) own.push_back({from, to});
-            }
-            for (std::size_t h : nodes_[m].holes) own = subtract(own, runs[h]);
-            runs[m] = std::move(own);
-        }
-        Spans row;
-        for (std::size_t r : roots_) row = roots_.size() == 1 ? runs[r] : unite(row, runs[r]);
+        scanRow(j, rows, crossings, asked);
+        const Spans row = rowRuns(crossings, runs);
         unsigned char* line = out + j * w_;
         std::fill(line, line + w_, 0);
         for (const auto& s : row) std::fill(line + s.first, line + s.second, 1);

@@ -28,7 +28,7 @@ constexpr std::size_t kMostSplits = std::size_t(1) << 24;
 double cross(const krVector<2>& a, const krVector<2>& b) { return a.x() * b.y() - a.y() * b.x(); }
 double dist(const krVector<2>& a, const krVector<2>& b) { return (a - b).len(); }
 bool opposite(double a, double b) { return (a > 0 && b < 0) || (a < 0 && b > 0); }
-bool odd(long k) { return k % 2 != 0; }
+bool isOdd(long k) { return k % 2 != 0; }
 
 // Disjoint sets over 0 .. n-1 whose root is the smallest member.
 struct Sets {
@@ -414,89 +414,131 @@ std::vector<krNodedBoundary::Id> krNodedBoundary::outerCycle() const {
     return closedWalk(next_, turn ? twin(start) : start, turn, start);
 }
 
+// The edges passed an odd number of times divide odd from even faces; each
+// is walked once, with its even face on the left. The walk is built in steps:
+// the odd edges listed round each node, those with an even face on the left
+// chosen, each given its successor (along the faces, or as trails where the
+// faces disagree), the parts that meet nowhere bridged, and the closed walks
+// joined into one.
 std::vector<krNodedBoundary::Id> krNodedBoundary::oddCycle() const {
     bool found;
     const Id start = Id(startHalfEdge(found));
     if (!found) return {};
-    const Id halves = Id(around_.size());
-    // The edges passed an odd number of times divide odd from even faces;
-    // each is walked once, with its even face on the left. Round each node
-    // those edges alternate in and out, so the walk along an even face's
-    // border (the next such edge clockwise from the way back) covers each
-    // once.
-    std::vector<Id> succ(halves, kNone);
-    std::vector<Id> oddStart(node_.size() + 1, 0), oddAround, oddSlot(halves, kNone);
+    const OddAround odd = oddEdgesAroundNodes();
+    std::vector<char> used;
+    bool balanced;
+    if (!chooseEvenSides(used, balanced)) return {};
+    std::vector<Id> succ(around_.size(), kNone);
+    if (balanced)
+        linkAlongFaces(odd, used, succ);
+    else
+        linkAsTrails(odd, used, succ);
+    bridgeParts(succ);
+    joinWalks(succ);
+    // Walked from the start edge, or its way back when the even faces lie on
+    // its right; then the whole walk turns round.
+    const bool turn = face_[start] != outer_;
+    Id first = turn ? twin(start) : start;
+    if (succ[first] == kNone)
+        first = Id(std::find_if(succ.begin(), succ.end(), [](Id s) { return s != kNone; }) - succ.begin());
+    return closedWalk(succ, first, turn, start);
+}
+
+krNodedBoundary::OddAround krNodedBoundary::oddEdgesAroundNodes() const {
+    OddAround odd;
+    odd.start.assign(node_.size() + 1, 0);
+    odd.slot.assign(around_.size(), kNone);
     for (std::size_t v = 0; v < node_.size(); ++v) {
         for (Id k = aroundStart_[v]; k < aroundStart_[v + 1]; ++k)
-            if (odd(passes(around_[k]))) {
-                oddSlot[around_[k]] = Id(oddAround.size()) - Id(oddStart[v]);
-                oddAround.push_back(around_[k]);
+            if (isOdd(passes(around_[k]))) {
+                odd.slot[around_[k]] = Id(odd.around.size()) - Id(odd.start[v]);
+                odd.around.push_back(around_[k]);
             }
-        oddStart[v + 1] = Id(oddAround.size());
+        odd.start[v + 1] = Id(odd.around.size());
     }
-    std::vector<char> used(halves, 0);
+    return odd;
+}
+
+bool krNodedBoundary::chooseEvenSides(std::vector<char>& used, bool& balanced) const {
+    const Id halves = Id(around_.size());
+    used.assign(halves, 0);
     std::vector<long> balance(node_.size(), 0);
     bool any = false;
     for (Id h = 0; h < halves; ++h) {
-        if (!odd(passes(h)) || odd(winding_[face_[h]])) continue;
+        if (!isOdd(passes(h)) || isOdd(winding_[face_[h]])) continue;
         used[h] = 1;
         any = true;
         ++balance[tail(h)];
         --balance[head(h)];
     }
-    if (!any) return {};
-    if (std::all_of(balance.begin(), balance.end(), [](long b) { return b == 0; })) {
-        for (Id h = 0; h < halves; ++h) {
-            if (!used[h]) continue;
-            const Id v = head(h), deg = oddStart[v + 1] - oddStart[v];
-            succ[h] = oddAround[oddStart[v] + (oddSlot[twin(h)] + deg - 1) % deg];
-        }
-    } else {
-        // Edges lying on each other within the tolerances can leave the
-        // angles round a node at odds with the faces they make, and the
-        // windings read across them disagree. Each node still meets an even
-        // number of odd edges (the rings pass through it in and out), so
-        // closed trails cover them: they are walked as trails, and pair up
-        // at each node in any order.
-        std::fill(used.begin(), used.end(), 0);
-        std::vector<char> taken(edgeA_.size(), 0);
-        std::vector<Id> at(oddStart.begin(), oddStart.end() - 1), trail;
-        for (Id s = 0; s < node_.size(); ++s) {
-            trail.assign(1, s);
-            while (!trail.empty()) {
-                const Id v = trail.back();
-                while (at[v] < oddStart[v + 1] && taken[oddAround[at[v]] >> 1]) ++at[v];
-                if (at[v] == oddStart[v + 1]) {
-                    trail.pop_back();
-                    continue;
-                }
-                const Id h = oddAround[at[v]];
-                taken[h >> 1] = 1;
-                used[h] = 1;
-                trail.push_back(head(h));
+    balanced = std::all_of(balance.begin(), balance.end(), [](long b) { return b == 0; });
+    return any;
+}
+
+// Round each node the odd edges alternate in and out, so the walk along an
+// even face's border (the next such edge clockwise from the way back) covers
+// each once.
+void krNodedBoundary::linkAlongFaces(const OddAround& odd, const std::vector<char>& used,
+                                     std::vector<Id>& succ) const {
+    for (Id h = 0; h < Id(around_.size()); ++h) {
+        if (!used[h]) continue;
+        const Id v = head(h), deg = odd.start[v + 1] - odd.start[v];
+        succ[h] = odd.around[odd.start[v] + (odd.slot[twin(h)] + deg - 1) % deg];
+    }
+}
+
+// Edges lying on each other within the tolerances can leave the angles round
+// a node at odds with the faces they make, and the windings read across them
+// disagree. Each node still meets an even number of odd edges (the rings
+// pass through it in and out), so closed trails cover them: they are walked
+// as trails, and pair up at each node in any order.
+void krNodedBoundary::linkAsTrails(const OddAround& odd, std::vector<char>& used,
+                                   std::vector<Id>& succ) const {
+    std::fill(used.begin(), used.end(), 0);
+    std::vector<char> taken(edgeA_.size(), 0);
+    std::vector<Id> at(odd.start.begin(), odd.start.end() - 1), trail;
+    for (Id s = 0; s < node_.size(); ++s) {
+        trail.assign(1, s);
+        while (!trail.empty()) {
+            const Id v = trail.back();
+            while (at[v] < odd.start[v + 1] && taken[odd.around[at[v]] >> 1]) ++at[v];
+            if (at[v] == odd.start[v + 1]) {
+                trail.pop_back();
+                continue;
             }
-        }
-        std::vector<Id> leaving(oddStart.begin(), oddStart.end() - 1);
-        for (Id h = 0; h < halves; ++h) {
-            if (!used[h]) continue;
-            const Id v = head(h);
-            while (!used[oddAround[leaving[v]]]) ++leaving[v];
-            succ[h] = oddAround[leaving[v]++];
+            const Id h = odd.around[at[v]];
+            taken[h >> 1] = 1;
+            used[h] = 1;
+            trail.push_back(head(h));
         }
     }
-    // Parts that meet nowhere are joined by edges of even passes, walked
-    // there and back; those that end up leading nowhere cancel out below.
+    std::vector<Id> leaving(odd.start.begin(), odd.start.end() - 1);
+    for (Id h = 0; h < Id(around_.size()); ++h) {
+        if (!used[h]) continue;
+        const Id v = head(h);
+        while (!used[odd.around[leaving[v]]]) ++leaving[v];
+        succ[h] = odd.around[leaving[v]++];
+    }
+}
+
+// Parts that meet nowhere are joined by edges of even passes, walked there
+// and back; those that end up leading nowhere cancel out in the closed walk.
+void krNodedBoundary::bridgeParts(std::vector<Id>& succ) const {
     Sets nodes(node_.size());
     for (Id e = 0; e < edgeA_.size(); ++e)
-        if (odd(wind_[e])) nodes.unite(edgeA_[e], edgeB_[e]);
+        if (isOdd(wind_[e])) nodes.unite(edgeA_[e], edgeB_[e]);
     for (Id e = 0; e < edgeA_.size(); ++e)
-        if (!odd(wind_[e]) && nodes.unite(edgeA_[e], edgeB_[e])) {
+        if (!isOdd(wind_[e]) && nodes.unite(edgeA_[e], edgeB_[e])) {
             succ[2 * e] = 2 * e + 1;
             succ[2 * e + 1] = 2 * e;
         }
-    // The closed walks so far, joined into one at the nodes they share: two
-    // walks through a node become one when the half-edges entering it there
-    // swap their successors.
+}
+
+// The closed walks so far, joined into one at the nodes they share: two
+// walks through a node become one when the half-edges entering it there swap
+// their successors.
+void krNodedBoundary::joinWalks(std::vector<Id>& succ) const {
+    const Id halves = Id(around_.size());
     std::vector<Id> cycle(halves, kNone);
     Id cycles = 0;
     for (Id h = 0; h < halves; ++h) {
@@ -515,13 +557,6 @@ std::vector<krNodedBoundary::Id> krNodedBoundary::oddCycle() const {
             std::swap(succ[first], succ[h]);
         }
     }
-    // Walked from the start edge, or its way back when the even faces lie on
-    // its right; then the whole walk turns round.
-    const bool turn = face_[start] != outer_;
-    Id first = turn ? twin(start) : start;
-    if (succ[first] == kNone)
-        first = Id(std::find_if(succ.begin(), succ.end(), [](Id s) { return s != kNone; }) - succ.begin());
-    return closedWalk(succ, first, turn, start);
 }
 
 bool krNodedBoundary::walk(Walk kind, Points& out) const {

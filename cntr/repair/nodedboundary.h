@@ -68,6 +68,19 @@ private:
     std::size_t startHalfEdge(bool& found) const;
     std::vector<Id> outerCycle() const;
     std::vector<Id> oddCycle() const;
+    // The steps of oddCycle. The half-edges of odd passes leaving node v:
+    // around[start[v] .. start[v+1]), slot[h] being h's place there.
+    struct OddAround {
+        std::vector<Id> start, around, slot;
+    };
+    OddAround oddEdgesAroundNodes() const;
+    // Marks in used the odd half-edges with an even face on the left; false
+    // when there is none. balanced: every node has as many leaving as entering.
+    bool chooseEvenSides(std::vector<char>& used, bool& balanced) const;
+    void linkAlongFaces(const OddAround& odd, const std::vector<char>& used, std::vector<Id>& succ) const;
+    void linkAsTrails(const OddAround& odd, std::vector<char>& used, std::vector<Id>& succ) const;
+    void bridgeParts(std::vector<Id>& succ) const;
+    void joinWalks(std::vector<Id>& succ) const;
 
     Id twin(Id h) const { return h ^ 1u; }
     Id tail(Id h) const { return (h & 1u) ? edgeB_[h >> 1] : edgeA_[h >> 1]; }
