@@ -8,6 +8,9 @@
 #include "platform/std/random.h"
 #include "tests/region_plain.h"
 
+using qel::detail::RayDirection;
+using qel::detail::rayDirection;
+
 namespace {
 typedef std::vector<krVector<2>> Pts;
 
@@ -49,7 +52,7 @@ void BM_RayDirectionOnly(benchmark::State& state) {
     const krRegion r(star(std::size_t(state.range(0))));
     const auto q = queries();
     std::size_t k = 0;
-    for (auto _ : state) benchmark::DoNotOptimize(kf_RayDirection(r.points(), q[k++ % q.size()]));
+    for (auto _ : state) benchmark::DoNotOptimize(rayDirection(r.points(), q[k++ % q.size()]));
     perVertex(state);
 }
 BENCHMARK(BM_RayDirectionOnly)->RangeMultiplier(10)->Range(1000, 1000000)->Unit(benchmark::kMicrosecond);
@@ -65,7 +68,7 @@ void BM_InsidePlainSort(benchmark::State& state) {
         const krVector<2>& p = q[k++ % q.size()];
         bool in = false;
         if (r.encloseRect(krXform<2>::I).within(p)) {
-            const kr_RayDirection ray = plainRay(r.points(), p);
+            const RayDirection ray = plainRay(r.points(), p);
             in = ray.onVertex ||
                  r.intersections(krLineSeg(p, p + ray.direction * reach), false, false).size() % 2;
         }

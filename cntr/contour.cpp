@@ -20,16 +20,8 @@
 #include "platform/std/archive.h"
 #include "platform/std/hull.h"
 
-using qel::detail::Box;
-using qel::detail::NearestIndex;
-using qel::detail::SegmentIndex;
-using qel::detail::SegmentView;
-using qel::detail::VertexGrid;
-using qel::detail::apart;
-using qel::detail::beyondSquare;
-using qel::detail::keptCrossing;
-using qel::detail::QuickCrossing;
-using qel::detail::segmentNearBox;
+using namespace qel::detail;
+
 using knTolerance::kEqual;
 using knTolerance::kPairReach;
 using knTolerance::kSquareFloor;
@@ -43,8 +35,8 @@ bool kr_XformKeyLess::operator()(const krXform<2>& a, const krXform<2>& b) const
     const double kb[6] = {b.trans().x(),         b.trans().y(),         b.matrix().element(0, 0),
                           b.matrix().element(0, 1), b.matrix().element(1, 0), b.matrix().element(1, 1)};
     for (int i = 0; i < 6; ++i) {
-        if (kf_KeyLess(ka[i], kb[i])) return true;
-        if (kf_KeyLess(kb[i], ka[i])) return false;
+        if (keyLess(ka[i], kb[i])) return true;
+        if (keyLess(kb[i], ka[i])) return false;
     }
     return false;
 }
@@ -103,9 +95,9 @@ __attribute__((target("avx512f"), flatten)) krContour::Points copyByCoordsAvx512
 // copied whole on every construction and assignment of a contour.
 krContour::Points copyPoints(const krContour::Points& p) {
 #if defined(__x86_64__) && defined(__GNUC__)
-    const kr_Lanes lanes = kf_Lanes();
-    if (lanes == kr_Lanes::eAvx512) return copyByCoordsAvx512(p);
-    if (lanes == kr_Lanes::eAvx) return copyByCoordsAvx(p);
+    const Lanes lanes = widestLanes();
+    if (lanes == Lanes::eAvx512) return copyByCoordsAvx512(p);
+    if (lanes == Lanes::eAvx) return copyByCoordsAvx(p);
 #endif
     return copyByCoords(p);
 }
@@ -385,7 +377,7 @@ krVector<2> krContour::closestPoint(const krVector<2>& point, bool vertexOnly) c
     // shrinks, so every segment the block test passes over the test above
     // would pass over too. Segments with a coordinate that is not finite
     // (and points that are not) take the test above, which owns their NaNs.
-    if (kf_Lanes() != kr_Lanes::eScalar && std::isfinite(px) && std::isfinite(py)) {
+    if (widestLanes() != Lanes::eScalar && std::isfinite(px) && std::isfinite(py)) {
         const __m128d qx = _mm_set1_pd(px), qy = _mm_set1_pd(py), zero = _mm_setzero_pd();
         const __m128d largest = _mm_set1_pd(std::numeric_limits<double>::max());
         for (; k + 64 <= n; k += 64) {
@@ -393,15 +385,15 @@ krVector<2> krContour::closestPoint(const krVector<2>& point, bool vertexOnly) c
             std::uint64_t todo = 0;
             for (unsigned j = 0; j < 64; j += 2) {
                 const krVector<2>&a0 = p[k + j - 1], &b0 = p[k + j], &b1 = p[k + j + 1];
-                const __m128d ax = kf_LaneXs(a0, b0), bx = kf_LaneXs(b0, b1);
-                const __m128d ay = kf_LaneYs(a0, b0), by = kf_LaneYs(b0, b1);
+                const __m128d ax = laneXs(a0, b0), bx = laneXs(b0, b1);
+                const __m128d ay = laneYs(a0, b0), by = laneYs(b0, b1);
                 const __m128d gx = _mm_max_pd(_mm_max_pd(_mm_sub_pd(_mm_min_pd(ax, bx), qx),
                                                          _mm_sub_pd(qx, _mm_max_pd(ax, bx))), zero);
                 const __m128d gy = _mm_max_pd(_mm_max_pd(_mm_sub_pd(_mm_min_pd(ay, by), qy),
                                                          _mm_sub_pd(qy, _mm_max_pd(ay, by))), zero);
                 const __m128d finite =
-                    _mm_and_pd(_mm_and_pd(kf_LaneWithin(ax, largest), kf_LaneWithin(bx, largest)),
-                               _mm_and_pd(kf_LaneWithin(ay, largest), kf_LaneWithin(by, largest)));
+                    _mm_and_pd(_mm_and_pd(laneWithin(ax, largest), laneWithin(bx, largest)),
+                               _mm_and_pd(laneWithin(ay, largest), laneWithin(by, largest)));
                 const __m128d far = _mm_cmpgt_pd(_mm_add_pd(_mm_mul_pd(gx, gx), _mm_mul_pd(gy, gy)), bound);
                 todo |= static_cast<std::uint64_t>(_mm_movemask_pd(_mm_and_pd(finite, far)) ^ 3) << j;
             }
@@ -425,7 +417,7 @@ std::vector<double> krContour::distToPoints(const std::vector<krVector<2>>& poin
     checkEmptyContour();
     prepareNearest();
     // The threads only read the index.
-    return kf_MapPoints<double>(points, [&](const krVector<2>& p) { return distToPoint(p, vertexOnly); });
+    return mapPoints<double>(points, [&](const krVector<2>& p) { return distToPoint(p, vertexOnly); });
 }
 
 std::vector<int> krContour::vertexIndex(const krVector<2>& point, double tolerance) const {
@@ -576,7 +568,7 @@ double krContour::medianFeatureSize() const {
     // The element a full ascending sort would put at count / 2; lengths that are
     // not numbers sort last.
     auto mid = lengths.begin() + static_cast<std::ptrdiff_t>(lengths.size() / 2);
-    std::nth_element(lengths.begin(), mid, lengths.end(), kf_KeyLess);
+    std::nth_element(lengths.begin(), mid, lengths.end(), keyLess);
     cache_.medianFeatureSize = *mid;
     cache_.medianFeatureSizeValid = true;
     return cache_.medianFeatureSize;

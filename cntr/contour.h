@@ -36,7 +36,7 @@ struct kr_XformKeyLess {
 };
 
 struct kr_AngleKeyLess {
-    bool operator()(double a, double b) const { return kf_KeyLess(a, b); }
+    bool operator()(double a, double b) const { return qel::detail::keyLess(a, b); }
 };
 
 // An ordered list of points, open or closed, with a label the library carries
@@ -181,8 +181,8 @@ protected:
     // than d; false without one.
     bool nearestBeyond(const krVector<2>& p, double d) const;
 
-    typedef krBoundedMap<krXform<2>, krRect, kr_XformKeyLess> RectCache;
-    typedef krBoundedMap<double, long, kr_AngleKeyLess> ExtremalCache;
+    typedef qel::detail::BoundedMap<krXform<2>, krRect, kr_XformKeyLess> RectCache;
+    typedef qel::detail::BoundedMap<double, long, kr_AngleKeyLess> ExtremalCache;
 
     std::uint32_t label_ = 0;
     bool closed = true;
@@ -200,11 +200,11 @@ protected:
         double length = 0.0;
         bool convexHullValid = false;
         krPtrHandle_const<krRegion> convexHull;
-        kr_OwnedCache<RectCache> rectCache;
+        qel::detail::OwnedCache<RectCache> rectCache;
         // One entry per DiameterMode, sized on first use.
         std::vector<bool> circleValid;
         std::vector<krCircle> circles;
-        kr_OwnedCache<ExtremalCache> extremalCache;
+        qel::detail::OwnedCache<ExtremalCache> extremalCache;
         bool ellipseValid = false;
         krEllipse ellipse;
         double ellipseResidual = 0.0;
@@ -218,9 +218,9 @@ protected:
         std::vector<bool> validLine;
         bool medianFeatureSizeValid = false;
         double medianFeatureSize = 0.0;
-        kr_OwnedCache<std::vector<qel::detail::VertexGrid>> vertexGrids;
+        qel::detail::OwnedCache<std::vector<qel::detail::VertexGrid>> vertexGrids;
         // Box tree over the segment table, built with it.
-        kr_OwnedCache<qel::detail::SegmentIndex> segmentIndex;
+        qel::detail::OwnedCache<qel::detail::SegmentIndex> segmentIndex;
         // The closest-point queries' index, shared by copies; null until a
         // batch query builds it, and where the coordinates are not finite.
         bool nearestTried = false;

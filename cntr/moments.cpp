@@ -9,6 +9,8 @@
 #include "platform/std/fit.h"
 #include "platform/std/geometry.h"
 
+using namespace qel::detail;
+
 namespace {
 
 // The point and edgelet forms share their loops through this accessor, so the
@@ -123,19 +125,19 @@ struct CentroidSums {
 template <class T>
 void sumCentroidEdges(const std::vector<T>& items, const krVector<2>& o, CentroidSums (&lanes)[4]) {
 #if defined(__SSE2__)
-    if (kf_Lanes() == kr_Lanes::eScalar) return sumEdges(items, o, lanes);
+    if (widestLanes() == Lanes::eScalar) return sumEdges(items, o, lanes);
     const std::size_t n = items.size();
     const __m128d ox = _mm_set1_pd(o.x()), oy = _mm_set1_pd(o.y());
     const __m128d tiny = _mm_set1_pd(1e-15);
     auto load = [&](std::size_t i, __m128d& x, __m128d& y) {
         const krVector<2>&a = positionOf(items[i]), &b = positionOf(items[i + 1]);
-        x = _mm_sub_pd(kf_LaneXs(a, b), ox);
-        y = _mm_sub_pd(kf_LaneYs(a, b), oy);
+        x = _mm_sub_pd(laneXs(a, b), ox);
+        y = _mm_sub_pd(laneYs(a, b), oy);
     };
     __m128d w[2] = {_mm_setzero_pd(), _mm_setzero_pd()}, sx[2] = {w[0], w[0]}, sy[2] = {w[0], w[0]};
     auto add = [&](int k, __m128d ux, __m128d uy, __m128d vx, __m128d vy) {
         const __m128d c = _mm_sub_pd(_mm_mul_pd(ux, vy), _mm_mul_pd(uy, vx));
-        const __m128d counts = _mm_cmpgt_pd(kf_LaneAbs(c), tiny);
+        const __m128d counts = _mm_cmpgt_pd(laneAbs(c), tiny);
         w[k] = _mm_add_pd(w[k], _mm_and_pd(counts, c));
         sx[k] = _mm_add_pd(sx[k], _mm_and_pd(counts, _mm_mul_pd(_mm_add_pd(ux, vx), c)));
         sy[k] = _mm_add_pd(sy[k], _mm_and_pd(counts, _mm_mul_pd(_mm_add_pd(uy, vy), c)));

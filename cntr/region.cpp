@@ -15,8 +15,7 @@
 #include "cntr/support/tolerance.h"
 #include "platform/std/archive.h"
 
-using qel::detail::Box;
-using qel::detail::BoxGrid;
+using namespace qel::detail;
 
 // ---------------------------------------------------------------------------
 // Construction, copying, comparison.
@@ -266,15 +265,19 @@ std::vector<krVector<2>> krRegion::intersections(const krContour& other,
 // the 1e-6 reach around the boundary counted in: ringInside decides it in
 // one pass, and the ring's kept locator gives the same answer.
 
-struct kr_InsideIndex {
-    qel::detail::RingLocator ring;
+namespace qel::detail {
+
+struct InsideIndex {
+    RingLocator ring;
     // The holes by their boxes; null when they are walked in order (few
     // holes, or a null handle or a hole without a box among them).
     std::unique_ptr<BoxGrid> holes;
 
-    kr_InsideIndex(const krContour::Points& points, const krRect& box)
+    InsideIndex(const krContour::Points& points, const krRect& box)
         : ring(points, Box::of(box)) {}
 };
+
+}  // namespace qel::detail
 
 // The answers of the holes that have holes of their own: a hole shared by
 // many regions of one nest is worked out once per call, so a nest of shared
@@ -290,7 +293,7 @@ constexpr std::size_t kIndexedHoles = 4;
 }  // namespace
 
 void krRegion::buildInsideIndex() const {
-    auto index = std::make_shared<kr_InsideIndex>(points(), encloseRect(krXform<2>::I));
+    auto index = std::make_shared<InsideIndex>(points(), encloseRect(krXform<2>::I));
     if (holes_.size() >= kIndexedHoles) {
         std::vector<Box> boxes;
         for (const auto& h : holes_) {
@@ -309,14 +312,14 @@ void krRegion::buildInsideIndex() const {
 }
 
 bool krRegion::outerInside(const krVector<2>& p) const {
-    if (const kr_InsideIndex* index = regionCache_.insideIndex.get())
+    if (const InsideIndex* index = regionCache_.insideIndex.get())
         return index->ring.box().holds(p) && index->ring.inside(p);
     if (!encloseRect(krXform<2>::I).within(p)) return false;
     // A single query on a fresh region is one pass; a second one pays for
     // the index, which the rest then share.
     if (regionCache_.insideAsked == 0) {
         regionCache_.insideAsked = 1;
-        return qel::detail::ringInside(points().data(), points().size(), p);
+        return ringInside(points().data(), points().size(), p);
     }
     buildInsideIndex();
     return regionCache_.insideIndex->ring.inside(p);
@@ -337,7 +340,7 @@ bool krRegion::insideWithHoles(const krVector<2>& p, HoleAnswers& answers) const
         answers.known[&h] = in ? HoleAnswers::kYes : HoleAnswers::kNo;
         return in;
     };
-    const kr_InsideIndex* index = regionCache_.insideIndex.get();
+    const InsideIndex* index = regionCache_.insideIndex.get();
     if (index && index->holes) return !index->holes->any(p, holds);
     for (std::size_t i = 0; i < holes_.size(); ++i)
         if (holds(i)) return false;
@@ -367,7 +370,7 @@ void krRegion::prepareInside(bool considerHoles) const {
 std::vector<unsigned char> krRegion::insideMany(const std::vector<krVector<2>>& points,
                                         bool considerHoles) const {
     if (!points.empty()) prepareInside(considerHoles);
-    return kf_MapPoints<unsigned char>(points, [&](const krVector<2>& p) { return inside(p, considerHoles); });
+    return mapPoints<unsigned char>(points, [&](const krVector<2>& p) { return inside(p, considerHoles); });
 }
 
 std::vector<double> krRegion::distToPoints(const std::vector<krVector<2>>& points, bool vertexOnly,
@@ -375,7 +378,7 @@ std::vector<double> krRegion::distToPoints(const std::vector<krVector<2>>& point
     if (points.empty()) return {};
     if (zeroInside) prepareInside(considerHoles);
     prepareDistances();
-    return kf_MapPoints<double>(
+    return mapPoints<double>(
         points, [&](const krVector<2>& p) { return distToPoint(p, vertexOnly, considerHoles, zeroInside); });
 }
 
@@ -397,7 +400,7 @@ bool krRegion::beyond(const krVector<2>& p, double d) const {
 // through a wide gap between the directions to the vertices.
 long krRegion::insideCount(const krVector<2>& p, bool twoRays) const {
     if (!encloseRect(krXform<2>::I).within(p)) return 0;
-    const kr_RayDirection ray = kf_RayDirection(points(), p);
+    const RayDirection ray = rayDirection(points(), p);
     if (ray.onVertex) return 1;  // on a vertex: one crossing
     return rayCount(p, ray.direction, twoRays);
 }

@@ -35,8 +35,11 @@ struct kr_SurfaceCaches {
     krPtrHandle_const<Shape> outerHull;
 };
 
-// The kept index of krRegion::inside (cntr/pointloc.h).
-struct kr_InsideIndex;
+namespace qel::detail {
+// The kept index of krRegion::inside: the outer ring's locator and the holes'
+// boxes.
+struct InsideIndex;
+}  // namespace qel::detail
 
 // A closed outer boundary (the contour part) and a list of holes. Each hole is
 // itself a region, shared by handle and never changed through its parent; a
@@ -149,7 +152,7 @@ public:
     using krContour::map;
     void map(const krXform<2>& xform, krRegion& out) const;
     // A simple boundary gives a copy of the region. A crossing one is cut
-    // into a plane graph at every crossing and contact (krNodedBoundary):
+    // into a plane graph at every crossing and contact (NodedBoundary):
     // outerHull walks the outline of everything it encloses, loops inside
     // loops left out; regularize walks the border of the faces of odd winding,
     // every lobe in one sense. Both keep the sense of the first uncrossed
@@ -173,7 +176,7 @@ protected:
     // Every cached measure with its flag. cleanCacheInfo() replaces the whole
     // record and assignment copies it whole.
     struct Caches : kr_SurfaceCaches<krRegion> {
-        std::shared_ptr<const kr_InsideIndex> insideIndex;  // the kept index of inside()
+        std::shared_ptr<const qel::detail::InsideIndex> insideIndex;  // the kept index of inside()
         std::uint32_t insideAsked = 0;                      // queries since the last change
     };
     mutable Caches regionCache_;

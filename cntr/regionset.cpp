@@ -15,8 +15,7 @@
 #include "cntr/support/tolerance.h"
 #include "platform/std/archive.h"
 
-using qel::detail::Box;
-using qel::detail::BoxGrid;
+using namespace qel::detail;
 
 namespace {
 
@@ -34,7 +33,7 @@ const krContour& outline(const krPtrHandle_const<krRegion>& r) { return *r; }
 // than three points stay wild, so that the region's own emptiness check runs
 // where the plain walk would run it.
 Box memberBox(const krPtrHandle_const<krRegion>& r) {
-    return r ? qel::detail::pairBox(outline(r).points(), 3) : Box::everything();
+    return r ? pairBox(outline(r).points(), 3) : Box::everything();
 }
 
 }  // namespace
@@ -230,7 +229,7 @@ void krRegionSet::prepareInside(bool considerHoles) const {
 std::vector<unsigned char> krRegionSet::insideMany(const std::vector<krVector<2>>& points,
                                            bool considerHoles) const {
     if (!points.empty()) prepareInside(considerHoles);
-    return kf_MapPoints<unsigned char>(points, [&](const krVector<2>& p) { return inside(p, considerHoles); });
+    return mapPoints<unsigned char>(points, [&](const krVector<2>& p) { return inside(p, considerHoles); });
 }
 
 std::vector<double> krRegionSet::distToPoints(const std::vector<krVector<2>>& points, bool vertexOnly,
@@ -240,7 +239,7 @@ std::vector<double> krRegionSet::distToPoints(const std::vector<krVector<2>>& po
     if (zeroInside) prepareInside(considerHoles);
     for (const auto& r : regions_)
         if (r) r->prepareDistances();
-    return kf_MapPoints<double>(
+    return mapPoints<double>(
         points, [&](const krVector<2>& p) { return distToPoint(p, vertexOnly, considerHoles, zeroInside); });
 }
 
@@ -285,7 +284,7 @@ bool krRegionSet::isSelfIntersecting() const {
         if (outline(regions_[k]).isSelfIntersecting()) found = true;
         boxes[k] = memberBox(regions_[k]);
     }
-    if (qel::detail::anyPairCrosses(boxes, [&](std::size_t i, std::size_t j) {
+    if (anyPairCrosses(boxes, [&](std::size_t i, std::size_t j) {
             return !outline(regions_[i]).intersections(outline(regions_[j])).empty();
         }))
         found = true;
@@ -390,7 +389,7 @@ void krRegionSet::outerHullRegularize(krRegionSet& out, krContourDefs::Intersect
         return k;
     };
     for (std::size_t i = 0; i + 1 < n; ++i) {
-        qel::detail::laterPartners(grid, boxes, i, partners);
+        laterPartners(grid, boxes, i, partners);
         for (std::size_t j : partners) {
             if (root(i) == root(j)) continue;
             if (!regions_[i]->intersections(outline(regions_[j]), knFlags::kOuterOnly).empty()) link[root(j)] = root(i);
@@ -415,14 +414,14 @@ void krRegionSet::outerHullRegularize(krRegionSet& out, krContourDefs::Intersect
             std::vector<const krContour::Points*> rings;
             for (std::size_t k : group) {
                 regions_[k]->checkEmptyContour();
-                krNodedBoundary::requireFinite(regions_[k]->points());
+                NodedBoundary::requireFinite(regions_[k]->points());
                 rings.push_back(&regions_[k]->points());
             }
             // Members that cancel out (two equal squares, say) leave no face
             // of odd winding and no regularized region.
             krContour::Points walked;
-            const krNodedBoundary graph(rings);
-            if (!graph.walk(doOuterHull ? krNodedBoundary::Walk::eOuter : krNodedBoundary::Walk::eOdd, walked)) {
+            const NodedBoundary graph(rings);
+            if (!graph.walk(doOuterHull ? NodedBoundary::Walk::eOuter : NodedBoundary::Walk::eOdd, walked)) {
                 if (doOuterHull) throw krContourDefs::BadParams(L"invalid contour");
                 continue;
             }

@@ -124,14 +124,14 @@ protected:
     void setRegions(const Regions& v) { regions_ = v; }
     void checkEmptyRegionSet() const;
 
-    typedef krBoundedMap<krXform<2>, krRect, kr_XformKeyLess> RectCache;
+    typedef qel::detail::BoundedMap<krXform<2>, krRect, kr_XformKeyLess> RectCache;
 
     Regions regions_;
     std::int32_t cachedVectorSize_ = 3;
     // Every cached measure with its flag. cleanCacheInfo() replaces the whole
     // record and assignment copies it whole (the rectangle cache deeply).
     struct Caches : kr_SurfaceCaches<krRegionSet> {
-        kr_OwnedCache<RectCache> rectCache;
+        qel::detail::OwnedCache<RectCache> rectCache;
         bool selfIntersecting = false;
         bool selfIntersectingValid = false;
         // The regions by their boxes, for inside(); shared by copies.

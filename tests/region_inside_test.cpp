@@ -16,6 +16,7 @@
 namespace {
 
 using V = krVector<2>;
+using qel::detail::rayDirection;
 typedef long long I;
 __extension__ typedef __int128 I128;
 typedef krPtrHandle_const<krRegion> Handle;
@@ -127,7 +128,7 @@ std::vector<IP> probes(krRandomUniform& rnd, const std::vector<IP>& r, IP c, dou
 // with room to spare: then its count is the even-odd rule's.
 bool rayIsClear(const std::vector<IP>& r, IP q) {
     const krContour::Points pts = real(r);
-    const V p = real(q), dir = kf_RayDirection(pts, p).direction;
+    const V p = real(q), dir = rayDirection(pts, p).direction;
     if (krContour(pts).distToPoint(p, false) < 1e-5) return false;
     for (const V& v : pts) {
         const double t = (v - p) * dir;

@@ -10,8 +10,8 @@
 #include "cntr/locate/raydirection.h"
 #include "platform/std/angle.h"
 
-inline kr_RayDirection plainRay(const std::vector<krVector<2>>& pts, const krVector<2>& p) {
-    kr_RayDirection r;
+inline qel::detail::RayDirection plainRay(const std::vector<krVector<2>>& pts, const krVector<2>& p) {
+    qel::detail::RayDirection r;
     std::vector<double> a;
     for (const krVector<2>& v : pts) {
         if ((v - p).len() <= 1e-6) {

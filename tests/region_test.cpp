@@ -14,6 +14,8 @@
 namespace {
 
 using V = krVector<2>;
+using qel::detail::RayDirection;
+using qel::detail::rayDirection;
 typedef krContour::Points Points;
 typedef krPtrHandle_const<krRegion> Hole;
 
@@ -183,7 +185,7 @@ TEST(RegionArchive, HolesStaySharedAndOldRecordsLoad) {
 TEST(RegionInside, FastRayMatchesTheSortedAngles) {
     krRandomUniform rnd(91);
     auto check = [&](const Points& pts, const V& p) {
-        const kr_RayDirection fast = kf_RayDirection(pts, p), plain = plainRay(pts, p);
+        const RayDirection fast = rayDirection(pts, p), plain = plainRay(pts, p);
         ASSERT_EQ(fast.onVertex, plain.onVertex);
         ASSERT_EQ(fast.direction, plain.direction);
     };

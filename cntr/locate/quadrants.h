@@ -1,8 +1,8 @@
 // The ray search's quadrant logic, written once for every width of lanes: the
 // quadrant of a direction, its pseudo-angle k + t / s, and the screen of 64
 // vertices against a window that ends in a quadrant. A lane type L gives the
-// values (L::V) and tests (L::Mask) of one direction (kr_ScalarLane), two
-// (kr_Sse2Lane) or four (the AVX lanes, in cntr/raygap_avx.cpp, which alone is
+// values (L::V) and tests (L::Mask) of one direction (ScalarLane), two
+// (Sse2Lane) or four (the AVX lanes, in cntr/locate/raydirection_avx.cpp, which alone is
 // built for AVX). Every width takes the same operations on the same values, so
 // all give the same answers.
 #ifndef QEL_CNTR_LOCATE_QUADRANTS_H
@@ -14,18 +14,20 @@
 #include <emmintrin.h>
 #endif
 
+namespace qel::detail {
+
 // A direction (x, y), or several, and the quadrant masks: k = 0 for x > 0 and
 // y >= 0, 1 for x <= 0 and y > 0, 2 for x < 0 and y <= 0, 3 for x >= 0 and
 // y < 0; none for (0, 0) or a NaN. Within quadrant k the pseudo-angle is
 // k + t(k) / s(k), which grows with the angle.
 template <class L>
-struct kr_Quadrants {
+struct Quadrants {
     typedef typename L::V V;
     typedef typename L::Mask Mask;
     V x, y;
     Mask q[4];
 
-    kr_Quadrants(V x_, V y_) : x(x_), y(y_) {
+    Quadrants(V x_, V y_) : x(x_), y(y_) {
         const V zero = L::set(0.0);
         q[0] = L::both(L::gt(x, zero), L::ge(y, zero));
         q[1] = L::both(L::le(x, zero), L::gt(y, zero));
@@ -69,7 +71,7 @@ struct kr_Quadrants {
 // not be passed over: one within `near` (a squared distance) of p, or, unless
 // useless, one not surely above the window M + f that aboveWindow describes.
 template <int M, class L>
-std::uint64_t kf_ScreenWindow(const double* xy, double px, double py, double near, double f,
+std::uint64_t screenBlock(const double* xy, double px, double py, double near, double f,
                               double lastQuarter, bool useless) {
     typedef typename L::V V;
     typedef typename L::Mask Mask;
@@ -83,7 +85,7 @@ std::uint64_t kf_ScreenWindow(const double* xy, double px, double py, double nea
         x = L::sub(x, vx);
         y = L::sub(y, vy);
         const V d = L::add(L::mul(x, x), L::mul(y, y));
-        const Mask above = L::either(all, kr_Quadrants<L>(x, y).template aboveWindow<M>(vf, lq));
+        const Mask above = L::either(all, Quadrants<L>(x, y).template aboveWindow<M>(vf, lq));
         const Mask skip = L::both(L::gt(d, vnear), above);
         todo |= static_cast<std::uint64_t>(L::bits(skip) ^ ((1u << L::kWidth) - 1)) << k;
     }
@@ -91,7 +93,7 @@ std::uint64_t kf_ScreenWindow(const double* xy, double px, double py, double nea
 }
 
 // One direction.
-struct kr_ScalarLane {
+struct ScalarLane {
     typedef double V;
     typedef bool Mask;
     static constexpr unsigned kWidth = 1;
@@ -115,7 +117,7 @@ struct kr_ScalarLane {
 
 #if defined(__SSE2__)
 // Two directions, the first in the low lane.
-struct kr_Sse2Lane {
+struct Sse2Lane {
     typedef __m128d V;
     typedef __m128d Mask;
     static constexpr unsigned kWidth = 2;
@@ -143,5 +145,7 @@ struct kr_Sse2Lane {
     static unsigned bits(__m128d m) { return static_cast<unsigned>(_mm_movemask_pd(m)); }
 };
 #endif
+
+}  // namespace qel::detail
 
 #endif

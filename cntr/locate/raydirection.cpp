@@ -12,9 +12,11 @@
 #include "cntr/support/tolerance.h"
 #include "platform/std/angle.h"
 
+namespace qel::detail {
+
 #if defined(QEL_AVX_SCREEN)
-// kf_ScreenWindow<0> on four lanes (cntr/raygap_avx.cpp); only for machines with AVX.
-std::uint64_t kf_ScreenFirstQuarterAvx(const double* xy, double px, double py, double near, double qHigh,
+// screenBlock<0> on four lanes (raydirection_avx.cpp); only for machines with AVX.
+std::uint64_t screenFirstQuarterAvx(const double* xy, double px, double py, double near, double qHigh,
                                        double lastQuarter, bool useless);
 #endif
 
@@ -99,7 +101,7 @@ QEL_HOT double pseudoAngle(double x, double y) {
         x *= 0.0625;  // keeps |x| + |y| finite; the ratio does not change
         y *= 0.0625;
     }
-    return kr_Quadrants<kr_ScalarLane>(x, y).pseudoAngle();
+    return Quadrants<ScalarLane>(x, y).pseudoAngle();
 }
 
 class GapSearch {
@@ -108,7 +110,7 @@ public:
         : pts_(points), p_(p), n_(points.size()), minGap_(kPi / static_cast<double>(n_)),
           buckets_(32 * static_cast<std::uint64_t>(n_)), scale_(8.0 * static_cast<double>(n_)) {}
 
-    kr_RayDirection run();
+    RayDirection run();
 
 private:
     enum Outcome { kFound, kNone, kUndecided };
@@ -176,10 +178,10 @@ private:
     // The part of the last quarter turn from which a pseudo-angle may round to
     // a full turn: worked out once, not per vertex.
     double lastQuarter_ = 1.0 - 2.0 / static_cast<double>(n_);
-    kr_Lanes lanes_ = kf_Lanes();
+    Lanes lanes_ = widestLanes();
     Scratch& sc_ = scratch();  // fetched once: every use of a thread_local pays a call
     std::vector<Entry>& front_ = sc_.front;
-    kr_RayDirection result_;
+    RayDirection result_;
 };
 
 QEL_HOT Entry GapSearch::entryOf(std::size_t i, double x, double y) const {
@@ -205,7 +207,7 @@ double GapSearch::q(const Entry& e) const {
 // rounding, and never for what may round to a full turn (the top buckets) or
 // has a NaN, an infinity or an overflowing sum, which entryOf sorts out.
 bool GapSearch::surelyAbove(double x, double y) const {
-    const kr_Quadrants<kr_ScalarLane> v(x, y);
+    const Quadrants<ScalarLane> v(x, y);
     int k = 0;
     while (k < 4 && !v.q[k]) ++k;
     if (k == 4 || (k == 3 && !v.notFull(lastQuarter_))) return false;
@@ -222,13 +224,13 @@ std::uint64_t GapSearch::screen(std::size_t i, bool useless) const {
     const double m = std::floor(qHigh_);
     if (m < qHigh_ && m < 4.0) {
 #if defined(QEL_AVX_SCREEN)
-        if (lanes_ >= kr_Lanes::eAvx && m == 0.0)
-            return kf_ScreenFirstQuarterAvx(xy, p_.x(), p_.y(), kNearSquare, qHigh_, lastQuarter_, useless);
+        if (lanes_ >= Lanes::eAvx && m == 0.0)
+            return screenFirstQuarterAvx(xy, p_.x(), p_.y(), kNearSquare, qHigh_, lastQuarter_, useless);
 #endif
 #if defined(__SSE2__)
-        if (lanes_ != kr_Lanes::eScalar) return screenWindow<kr_Sse2Lane>(xy, static_cast<int>(m), useless);
+        if (lanes_ != Lanes::eScalar) return screenWindow<Sse2Lane>(xy, static_cast<int>(m), useless);
 #endif
-        return screenWindow<kr_ScalarLane>(xy, static_cast<int>(m), useless);
+        return screenWindow<ScalarLane>(xy, static_cast<int>(m), useless);
     }
     // A window that ends on a quarter turn (or past the last): vertex by vertex.
     std::uint64_t todo = 0;
@@ -244,10 +246,10 @@ template <class L>
 std::uint64_t GapSearch::screenWindow(const double* xy, int m, bool useless) const {
     const double px = p_.x(), py = p_.y(), f = qHigh_ - m;
     switch (m) {
-        case 0: return kf_ScreenWindow<0, L>(xy, px, py, kNearSquare, f, lastQuarter_, useless);
-        case 1: return kf_ScreenWindow<1, L>(xy, px, py, kNearSquare, f, lastQuarter_, useless);
-        case 2: return kf_ScreenWindow<2, L>(xy, px, py, kNearSquare, f, lastQuarter_, useless);
-        default: return kf_ScreenWindow<3, L>(xy, px, py, kNearSquare, f, lastQuarter_, useless);
+        case 0: return screenBlock<0, L>(xy, px, py, kNearSquare, f, lastQuarter_, useless);
+        case 1: return screenBlock<1, L>(xy, px, py, kNearSquare, f, lastQuarter_, useless);
+        case 2: return screenBlock<2, L>(xy, px, py, kNearSquare, f, lastQuarter_, useless);
+        default: return screenBlock<3, L>(xy, px, py, kNearSquare, f, lastQuarter_, useless);
     }
 }
 
@@ -398,7 +400,7 @@ void GapSearch::markBuckets() {
     sc_.marks.assign(sc_.used.size(), 0);
     std::size_t i = 0;
 #if defined(__SSE2__)
-    if (lanes_ != kr_Lanes::eScalar && buckets_ <= (std::uint64_t(1) << 31)) i = markPairsSse2();
+    if (lanes_ != Lanes::eScalar && buckets_ <= (std::uint64_t(1) << 31)) i = markPairsSse2();
 #endif
     for (; i < n_; ++i) markOne(i);
 }
@@ -413,9 +415,9 @@ std::size_t GapSearch::markPairsSse2() {
     std::size_t i = 0;
     for (; i + 2 <= n_; i += 2) {
         const krVector<2>&a = pts_[i], &b = pts_[i + 1];
-        const kr_Quadrants<kr_Sse2Lane> v(_mm_sub_pd(kf_LaneXs(a, b), px), _mm_sub_pd(kf_LaneYs(a, b), py));
+        const Quadrants<Sse2Lane> v(_mm_sub_pd(laneXs(a, b), px), _mm_sub_pd(laneYs(a, b), py));
         const __m128d q = v.pseudoAngle(), at = _mm_mul_pd(q, scale);
-        const __m128d plain = _mm_and_pd(_mm_and_pd(kf_LaneWithin(v.x, huge), kf_LaneWithin(v.y, huge)),
+        const __m128d plain = _mm_and_pd(_mm_and_pd(laneWithin(v.x, huge), laneWithin(v.y, huge)),
                                          _mm_or_pd(_mm_or_pd(v.q[0], v.q[1]), _mm_or_pd(v.q[2], v.q[3])));
         if (_mm_movemask_pd(_mm_andnot_pd(_mm_cmpge_pd(at, top), plain)) != 3) {
             markOne(i);
@@ -473,7 +475,7 @@ bool GapSearch::walkRuns(std::uint64_t first, std::uint64_t& last) {
     return false;
 }
 
-kr_RayDirection GapSearch::run() {
+RayDirection GapSearch::run() {
     // First pass: the vertex test, and the entries of the lowest groups of
     // eight buckets, at most 2 kFront of them. Once the window was cut down it
     // holds every entry of groups 0 .. limit.
@@ -525,6 +527,8 @@ kr_RayDirection GapSearch::run() {
 
 }  // namespace
 
-kr_RayDirection kf_RayDirection(const std::vector<krVector<2>>& points, const krVector<2>& p) {
+RayDirection rayDirection(const std::vector<krVector<2>>& points, const krVector<2>& p) {
     return GapSearch(points, p).run();
 }
+
+}  // namespace qel::detail

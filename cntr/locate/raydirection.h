@@ -7,7 +7,9 @@
 
 #include "platform/std/vector.h"
 
-struct kr_RayDirection {
+namespace qel::detail {
+
+struct RayDirection {
     // A vertex lies within knTolerance::kContact of the point; direction is
     // then meaningless.
     bool onVertex = false;
@@ -24,6 +26,8 @@ struct kr_RayDirection {
 //
 // The answer is that of the sort, bit for bit, reached in linear time: see the
 // source for how.
-kr_RayDirection kf_RayDirection(const std::vector<krVector<2>>& points, const krVector<2>& p);
+RayDirection rayDirection(const std::vector<krVector<2>>& points, const krVector<2>& p);
+
+}  // namespace qel::detail
 
 #endif

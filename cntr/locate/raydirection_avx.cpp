@@ -9,6 +9,8 @@
 
 #include "cntr/locate/quadrants.h"
 
+namespace qel::detail {
+
 namespace {
 // Four directions, the first in the lowest lane.
 struct AvxLane {
@@ -40,7 +42,9 @@ struct AvxLane {
 };
 }  // namespace
 
-std::uint64_t kf_ScreenFirstQuarterAvx(const double* xy, double px, double py, double near, double qHigh,
+std::uint64_t screenFirstQuarterAvx(const double* xy, double px, double py, double near, double qHigh,
                                        double lastQuarter, bool useless) {
-    return kf_ScreenWindow<0, AvxLane>(xy, px, py, near, qHigh, lastQuarter, useless);
+    return screenBlock<0, AvxLane>(xy, px, py, near, qHigh, lastQuarter, useless);
 }
+
+}  // namespace qel::detail

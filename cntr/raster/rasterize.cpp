@@ -10,6 +10,8 @@
 #include "cntr/locate/ringinside.h"
 #include "cntr/support/tolerance.h"
 
+using namespace qel::detail;
+
 namespace {
 
 typedef std::vector<std::pair<long, long>> Spans;  // pixel runs [from, to), ascending, apart
@@ -146,7 +148,7 @@ bool Filler::gather(const std::vector<const krRegion*>& roots, bool considerHole
     for (const Node& n : nodes_)
         for (const krVector<2>& v : n.ring) size = std::max({size, std::fabs(v.x()), std::fabs(v.y())});
     const double shift = std::sqrt(inv) * (std::fabs(toShape_.trans().x()) + std::fabs(toShape_.trans().y()));
-    reach_ = qel::detail::kInsideScreen * std::sqrt(inv) + knTolerance::kRounding * (1.0 + std::sqrt(inv * fwd)) * (1.0 + size + shift);
+    reach_ = kInsideScreen * std::sqrt(inv) + knTolerance::kRounding * (1.0 + std::sqrt(inv * fwd)) * (1.0 + size + shift);
     return std::isfinite(reach_) && reach_ < 0.25;
 }
 

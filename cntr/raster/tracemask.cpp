@@ -6,6 +6,8 @@
 
 #include "cntr/repair/splicetouchingholes.h"
 
+using namespace qel::detail;
+
 namespace {
 
 using Ring = std::vector<krVector<2>>;

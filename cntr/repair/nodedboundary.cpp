@@ -10,9 +10,11 @@
 #include "cntr/support/tolerance.h"
 #include "platform/std/geometry.h"
 
+namespace qel::detail {
+
 namespace {
 
-typedef krNodedBoundary::Points Points;
+typedef NodedBoundary::Points Points;
 typedef std::uint32_t Id;
 constexpr Id kNone = ~Id(0);
 
@@ -89,13 +91,13 @@ std::vector<Id> closedWalk(const std::vector<Id>& succ, Id first, bool turn, Id 
 
 }  // namespace
 
-void krNodedBoundary::requireFinite(const Points& ring) {
+void NodedBoundary::requireFinite(const Points& ring) {
     for (const krVector<2>& v : ring)
         if (!std::isfinite(v.x()) || !std::isfinite(v.y()))
             throw krContourDefs::BadParams(L"boundary coordinates must be finite numbers");
 }
 
-krNodedBoundary::krNodedBoundary(const std::vector<const Points*>& rings) {
+NodedBoundary::NodedBoundary(const std::vector<const Points*>& rings) {
     // Room for a crossing or contact per segment or so; more grow the lists.
     std::size_t total = 0;
     for (const Points* ring : rings) total += ring->size();
@@ -124,12 +126,12 @@ krNodedBoundary::krNodedBoundary(const std::vector<const Points*>& rings) {
 // ---------------------------------------------------------------------------
 // Noding.
 
-krNodedBoundary::Id krNodedBoundary::find(Id a) const {
+NodedBoundary::Id NodedBoundary::find(Id a) const {
     while (parent_[a] != a) a = parent_[a] = parent_[parent_[a]];
     return a;
 }
 
-void krNodedBoundary::unite(Id a, Id b) {
+void NodedBoundary::unite(Id a, Id b) {
     a = find(a);
     b = find(b);
     if (a == b) return;
@@ -139,7 +141,7 @@ void krNodedBoundary::unite(Id a, Id b) {
     parent_[a] = b;
 }
 
-void krNodedBoundary::findContacts() {
+void NodedBoundary::findContacts() {
     const Id n = Id(xy_.size());
     // A segment shorter than the tolerance is one point.
     for (Id g = 0; g < n; ++g)
@@ -181,7 +183,7 @@ void krNodedBoundary::findContacts() {
     });
 }
 
-void krNodedBoundary::touch(Id a, Id b) {
+void NodedBoundary::touch(Id a, Id b) {
     // Every contact costs a few dozen bytes; a tangle of n segments may have
     // n^2 / 4 of them. Past this many the memory, not the answer, is the
     // problem.
@@ -229,7 +231,7 @@ void krNodedBoundary::touch(Id a, Id b) {
     splits_.push_back({b, tb, x});
 }
 
-void krNodedBoundary::buildEdges() {
+void NodedBoundary::buildEdges() {
     std::sort(splits_.begin(), splits_.end());
     const Id segments = Id(segEnd_.size());
     // The points along each segment in order; neighbours within the
@@ -304,7 +306,7 @@ void krNodedBoundary::buildEdges() {
 // ---------------------------------------------------------------------------
 // The graph: edges round each node, faces and their winding numbers.
 
-void krNodedBoundary::orderAroundNodes() {
+void NodedBoundary::orderAroundNodes() {
     const Id halves = Id(2 * edgeA_.size());
     aroundStart_.assign(node_.size() + 1, 0);
     for (Id h = 0; h < halves; ++h) ++aroundStart_[tail(h) + 1];
@@ -325,7 +327,7 @@ void krNodedBoundary::orderAroundNodes() {
     }
 }
 
-void krNodedBoundary::traceFaces() {
+void NodedBoundary::traceFaces() {
     const Id halves = Id(around_.size());
     // The face on h's left goes on, at h's head, along the edge next
     // clockwise from h's way back.
@@ -380,7 +382,7 @@ void krNodedBoundary::traceFaces() {
 // ---------------------------------------------------------------------------
 // Walks.
 
-std::size_t krNodedBoundary::startHalfEdge(bool& found) const {
+std::size_t NodedBoundary::startHalfEdge(bool& found) const {
     found = true;
     const auto degree = [&](Id v) { return aroundStart_[v + 1] - aroundStart_[v]; };
     const auto outside = [&](Id h) { return face_[h] == outer_ || face_[twin(h)] == outer_; };
@@ -404,7 +406,7 @@ std::size_t krNodedBoundary::startHalfEdge(bool& found) const {
     return 0;
 }
 
-std::vector<krNodedBoundary::Id> krNodedBoundary::outerCycle() const {
+std::vector<NodedBoundary::Id> NodedBoundary::outerCycle() const {
     bool found;
     const Id start = Id(startHalfEdge(found));
     if (!found) return {};
@@ -420,7 +422,7 @@ std::vector<krNodedBoundary::Id> krNodedBoundary::outerCycle() const {
 // chosen, each given its successor (along the faces, or as trails where the
 // faces disagree), the parts that meet nowhere bridged, and the closed walks
 // joined into one.
-std::vector<krNodedBoundary::Id> krNodedBoundary::oddCycle() const {
+std::vector<NodedBoundary::Id> NodedBoundary::oddCycle() const {
     bool found;
     const Id start = Id(startHalfEdge(found));
     if (!found) return {};
@@ -444,7 +446,7 @@ std::vector<krNodedBoundary::Id> krNodedBoundary::oddCycle() const {
     return closedWalk(succ, first, turn, start);
 }
 
-krNodedBoundary::OddAround krNodedBoundary::oddEdgesAroundNodes() const {
+NodedBoundary::OddAround NodedBoundary::oddEdgesAroundNodes() const {
     OddAround odd;
     odd.start.assign(node_.size() + 1, 0);
     odd.slot.assign(around_.size(), kNone);
@@ -459,7 +461,7 @@ krNodedBoundary::OddAround krNodedBoundary::oddEdgesAroundNodes() const {
     return odd;
 }
 
-bool krNodedBoundary::chooseEvenSides(std::vector<char>& used, bool& balanced) const {
+bool NodedBoundary::chooseEvenSides(std::vector<char>& used, bool& balanced) const {
     const Id halves = Id(around_.size());
     used.assign(halves, 0);
     std::vector<long> balance(node_.size(), 0);
@@ -478,7 +480,7 @@ bool krNodedBoundary::chooseEvenSides(std::vector<char>& used, bool& balanced) c
 // Round each node the odd edges alternate in and out, so the walk along an
 // even face's border (the next such edge clockwise from the way back) covers
 // each once.
-void krNodedBoundary::linkAlongFaces(const OddAround& odd, const std::vector<char>& used,
+void NodedBoundary::linkAlongFaces(const OddAround& odd, const std::vector<char>& used,
                                      std::vector<Id>& succ) const {
     for (Id h = 0; h < Id(around_.size()); ++h) {
         if (!used[h]) continue;
@@ -492,7 +494,7 @@ void krNodedBoundary::linkAlongFaces(const OddAround& odd, const std::vector<cha
 // disagree. Each node still meets an even number of odd edges (the rings
 // pass through it in and out), so closed trails cover them: they are walked
 // as trails, and pair up at each node in any order.
-void krNodedBoundary::linkAsTrails(const OddAround& odd, std::vector<char>& used,
+void NodedBoundary::linkAsTrails(const OddAround& odd, std::vector<char>& used,
                                    std::vector<Id>& succ) const {
     std::fill(used.begin(), used.end(), 0);
     std::vector<char> taken(edgeA_.size(), 0);
@@ -523,7 +525,7 @@ void krNodedBoundary::linkAsTrails(const OddAround& odd, std::vector<char>& used
 
 // Parts that meet nowhere are joined by edges of even passes, walked there
 // and back; those that end up leading nowhere cancel out in the closed walk.
-void krNodedBoundary::bridgeParts(std::vector<Id>& succ) const {
+void NodedBoundary::bridgeParts(std::vector<Id>& succ) const {
     Sets nodes(node_.size());
     for (Id e = 0; e < edgeA_.size(); ++e)
         if (isOdd(wind_[e])) nodes.unite(edgeA_[e], edgeB_[e]);
@@ -537,7 +539,7 @@ void krNodedBoundary::bridgeParts(std::vector<Id>& succ) const {
 // The closed walks so far, joined into one at the nodes they share: two
 // walks through a node become one when the half-edges entering it there swap
 // their successors.
-void krNodedBoundary::joinWalks(std::vector<Id>& succ) const {
+void NodedBoundary::joinWalks(std::vector<Id>& succ) const {
     const Id halves = Id(around_.size());
     std::vector<Id> cycle(halves, kNone);
     Id cycles = 0;
@@ -559,7 +561,7 @@ void krNodedBoundary::joinWalks(std::vector<Id>& succ) const {
     }
 }
 
-bool krNodedBoundary::walk(Walk kind, Points& out) const {
+bool NodedBoundary::walk(Walk kind, Points& out) const {
     if (around_.empty()) return false;
     const std::vector<Id> walk = kind == Walk::eOuter ? outerCycle() : oddCycle();
     if (walk.size() < 3) return false;
@@ -568,3 +570,5 @@ bool krNodedBoundary::walk(Walk kind, Points& out) const {
     for (Id h : walk) out.push_back(node_[head(h)]);
     return true;
 }
+
+}  // namespace qel::detail

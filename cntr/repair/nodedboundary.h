@@ -12,6 +12,8 @@
 #include "defs/cntrdefs.h"
 #include "platform/std/vector.h"
 
+namespace qel::detail {
+
 // Every crossing of two segments, every vertex within 1e-6 of another segment
 // and every two vertices within 1e-6 of each other become one node; the
 // pieces between nodes become edges, pieces lying on each other one edge that
@@ -23,7 +25,7 @@
 // The cost is that of finding the pairs of segments that come near each
 // other (through the segment index, as the self-intersection test does),
 // plus sorting: n log n + k for n segments and k contacts.
-class krNodedBoundary {
+class NodedBoundary {
 public:
     typedef std::vector<krVector<2>> Points;
 
@@ -31,7 +33,7 @@ public:
     // to point i+1, the closing one last. The coordinates must be finite.
     // BadParams when the rings cross and touch each other more than 8
     // million times.
-    explicit krNodedBoundary(const std::vector<const Points*>& rings);
+    explicit NodedBoundary(const std::vector<const Points*>& rings);
     // BadParams unless every coordinate is a finite number.
     static void requireFinite(const Points& ring);
 
@@ -125,5 +127,7 @@ private:
     std::vector<long> winding_;
     Id outer_ = 0;
 };
+
+}  // namespace qel::detail
 
 #endif

@@ -8,10 +8,11 @@
 #include "cntr/flags.h"
 #include "cntr/repair/nodedboundary.h"
 
+using namespace qel::detail;
+
 namespace {
 
 typedef krContour::Points Points;
-
 
 // The cached-result protocol shared by outerHull and regularize: a simple
 // boundary is copied as it is and caches nothing; a crossing one is traced
@@ -19,7 +20,7 @@ typedef krContour::Points Points;
 template <class Trace>
 void cachedRepair(const krRegion& self, bool& valid, krPtrHandle_const<krRegion>& cache,
                   krRegion& out, Trace&& trace) {
-    krNodedBoundary::requireFinite(self.points());
+    NodedBoundary::requireFinite(self.points());
     if (!self.isSelfIntersecting()) {
         out = self;
         return;
@@ -67,9 +68,9 @@ void krRegion::regularize(krRegion& out) const {
 
 void krRegion::outerHullRegularize(krRegion& out, krContourDefs::IntersectionMode mode) const {
     checkEmptyContour();
-    const krNodedBoundary graph({&points_});
+    const NodedBoundary graph({&points_});
     Points walked;
-    if (!graph.walk(mode == krContourDefs::eOuterHull ? krNodedBoundary::Walk::eOuter : krNodedBoundary::Walk::eOdd, walked))
+    if (!graph.walk(mode == krContourDefs::eOuterHull ? NodedBoundary::Walk::eOuter : NodedBoundary::Walk::eOdd, walked))
         throw krContourDefs::BadParams(L"invalid contour");
     out = krRegion(walked, krContourDefs::eAsIs);
 }

@@ -2,11 +2,13 @@
 
 #include "platform/std/threadlocal.h"
 
+namespace qel::detail {
+
 namespace {
 void deleteGenerator(void* p) { delete static_cast<krRandomUniform*>(p); }
 }  // namespace
 
-krRandomUniform& kf_ReplacementGenerator() {
+krRandomUniform& replacementGenerator() {
     // The slot is made once, on first use, and destroyed at process exit.
     static kr_ThreadLocal slot;
     auto* gen = static_cast<krRandomUniform*>(slot.get());
@@ -17,3 +19,5 @@ krRandomUniform& kf_ReplacementGenerator() {
     }
     return *gen;
 }
+
+}  // namespace qel::detail

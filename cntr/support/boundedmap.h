@@ -9,13 +9,15 @@
 
 #include "platform/std/random.h"
 
+namespace qel::detail {
+
 // The calling thread's cache-replacement generator: seeded with 1 on the
 // thread's first need, deleted when the thread ends.
-krRandomUniform& kf_ReplacementGenerator();
+krRandomUniform& replacementGenerator();
 
 // Orders doubles by <, with every NaN one value above all numbers, so that a
 // NaN key cannot make the map's order inconsistent or match a numeric key.
-inline bool kf_KeyLess(double a, double b) {
+inline bool keyLess(double a, double b) {
     if (std::isnan(a) || std::isnan(b)) return !std::isnan(a) && std::isnan(b);
     return a < b;
 }
@@ -25,7 +27,7 @@ inline bool kf_KeyLess(double a, double b) {
 // the drawn position in key order gives way to the new one. It therefore never
 // holds more than cap + 1 entries. The cap is read at each insertion.
 template <class K, class V, class Less>
-class krBoundedMap {
+class BoundedMap {
 public:
     const V* find(const K& key) const {
         auto it = map_.find(key);
@@ -41,7 +43,7 @@ public:
             return;
         }
         const double size = static_cast<double>(map_.size());
-        const long r = kfIFloor(kf_ReplacementGenerator().next(0.0, size));
+        const long r = kfIFloor(replacementGenerator().next(0.0, size));
         if (map_.empty()) return;
         map_.erase(std::next(map_.begin(), std::min(std::max(r, 0L), static_cast<long>(map_.size()) - 1)));
         map_.emplace(key, value);
@@ -53,5 +55,7 @@ public:
 private:
     std::map<K, V, Less> map_;
 };
+
+}  // namespace qel::detail
 
 #endif

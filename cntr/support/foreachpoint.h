@@ -11,6 +11,8 @@
 
 #include "platform/std/vector.h"
 
+namespace qel::detail {
+
 // Below this many points per thread a thread costs more than it saves.
 constexpr std::size_t kPointsPerThread = 16384;
 
@@ -20,7 +22,7 @@ constexpr std::size_t kPointsPerThread = 16384;
 // stops its stretch; after all threads are done, the one from the lowest
 // stretch is rethrown, which is the one a plain loop would have met first.
 template <class F>
-void kf_ForEachPoint(std::size_t n, F&& f) {
+void forEachPoint(std::size_t n, F&& f) {
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t parts = std::min(cores, n / kPointsPerThread);
     if (parts <= 1) {
@@ -49,12 +51,14 @@ void kf_ForEachPoint(std::size_t n, F&& f) {
         if (e) std::rethrow_exception(e);
 }
 
-// f(p) for each point, in order, through kf_ForEachPoint.
+// f(p) for each point, in order, through forEachPoint.
 template <class T, class F>
-std::vector<T> kf_MapPoints(const std::vector<krVector<2>>& points, F&& f) {
+std::vector<T> mapPoints(const std::vector<krVector<2>>& points, F&& f) {
     std::vector<T> out(points.size());
-    kf_ForEachPoint(points.size(), [&](std::size_t i) { out[i] = f(points[i]); });
+    forEachPoint(points.size(), [&](std::size_t i) { out[i] = f(points[i]); });
     return out;
 }
+
+}  // namespace qel::detail
 
 #endif

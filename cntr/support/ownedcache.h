@@ -8,21 +8,25 @@
 #include <memory>
 #include <utility>
 
+namespace qel::detail {
+
 template <class T>
-class kr_OwnedCache : public std::unique_ptr<T> {
+class OwnedCache : public std::unique_ptr<T> {
 public:
-    kr_OwnedCache() noexcept = default;
-    kr_OwnedCache(std::unique_ptr<T> p) noexcept : std::unique_ptr<T>(std::move(p)) {}
-    kr_OwnedCache(const kr_OwnedCache& o)
+    OwnedCache() noexcept = default;
+    OwnedCache(std::unique_ptr<T> p) noexcept : std::unique_ptr<T>(std::move(p)) {}
+    OwnedCache(const OwnedCache& o)
         : std::unique_ptr<T>(o ? std::make_unique<T>(*o) : nullptr) {}
-    kr_OwnedCache(kr_OwnedCache&&) noexcept = default;
+    OwnedCache(OwnedCache&&) noexcept = default;
     // The copy is made before this one lets go of its own, so a copy that
     // fails leaves it as it was.
-    kr_OwnedCache& operator=(const kr_OwnedCache& o) {
-        kr_OwnedCache copy(o);
+    OwnedCache& operator=(const OwnedCache& o) {
+        OwnedCache copy(o);
         return *this = std::move(copy);
     }
-    kr_OwnedCache& operator=(kr_OwnedCache&&) noexcept = default;
+    OwnedCache& operator=(OwnedCache&&) noexcept = default;
 };
+
+}  // namespace qel::detail
 
 #endif
