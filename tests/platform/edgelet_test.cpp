@@ -8,7 +8,7 @@
 #include "platform/disp/recordingtablet.h"
 #include "platform/std/archive.h"
 #include "platform/std/realeq.h"
-#include "version_check.h"
+#include "tests/version_check.h"
 
 namespace {
 

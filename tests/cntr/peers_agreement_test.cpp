@@ -10,7 +10,7 @@
 #include "cntr/moments.h"
 #include "cntr/region.h"
 #include "cntr/regionset.h"
-#include "contour_probe.h"
+#include "tests/contour_probe.h"
 
 namespace {
 using Pts = krContour::Points;

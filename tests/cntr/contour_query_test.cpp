@@ -8,7 +8,7 @@
 #include <map>
 
 #include "cntr/index/vertexgrid.h"
-#include "contour_probe.h"
+#include "tests/contour_probe.h"
 
 namespace {
 

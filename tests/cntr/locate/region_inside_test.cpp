@@ -11,7 +11,7 @@
 #include "cntr/region.h"
 #include "cntr/regionset.h"
 #include "platform/std/random.h"
-#include "region_access.h"
+#include "tests/region_access.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "cntr/region.h"
 #include "platform/std/archive.h"
-#include "contour_probe.h"
-#include "version_check.h"
-#include "region_plain.h"
+#include "tests/contour_probe.h"
+#include "tests/version_check.h"
+#include "tests/region_plain.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "cntr/index/segmentindex.h"
-#include "contour_probe.h"
+#include "tests/contour_probe.h"
 
 namespace {
 using Pts = krContour::Points;

@@ -14,9 +14,9 @@
 #include "cntr/contour.h"
 #include "defs/cntrdefs.h"
 #include "platform/std/archive.h"
-#include "alloc_watch.h"
-#include "contour_probe.h"
-#include "version_check.h"
+#include "tests/alloc_watch.h"
+#include "tests/contour_probe.h"
+#include "tests/version_check.h"
 
 namespace {
 

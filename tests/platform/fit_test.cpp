@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "contour_probe.h"
+#include "tests/contour_probe.h"
 #include "platform/std/fit.h"
 
 namespace {

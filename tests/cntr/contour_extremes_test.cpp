@@ -4,7 +4,7 @@
 #include <cmath>
 #include <random>
 
-#include "contour_probe.h"
+#include "tests/contour_probe.h"
 
 namespace {
 using Pts = krContour::Points;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cntr/moments.h"
-#include "contour_probe.h"
+#include "tests/contour_probe.h"
 #include "platform/std/exception.h"
 #include "platform/std/fit.h"
 #include "platform/std/realeq.h"

@@ -7,7 +7,7 @@
 #include "cntr/regionset.h"
 #include "platform/std/archive.h"
 #include "platform/std/random.h"
-#include "version_check.h"
+#include "tests/version_check.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "cntr/moments.h"
 #include "cntr/region.h"
-#include "contour_probe.h"
+#include "tests/contour_probe.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <limits>
 
 #include "cntr/region.h"
-#include "alloc_watch.h"
-#include "contour_probe.h"
+#include "tests/alloc_watch.h"
+#include "tests/contour_probe.h"
 #include "platform/disp/recordingtablet.h"
 
 namespace {
