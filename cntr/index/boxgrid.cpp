@@ -15,12 +15,11 @@ BoxGrid::BoxGrid(std::vector<Box> boxes) : boxes_(std::move(boxes)) {
             extent = b;
         any = true;
     }
-    place(extent, boxes_.size());
+    place(boxes_, extent, boxes_.size());
 }
 
-BoxGrid::BoxGrid(std::vector<Box> boxes, const Box& extent, std::size_t cellsWanted)
-    : boxes_(std::move(boxes)) {
-    place(extent, cellsWanted);
+BoxGrid::BoxGrid(const std::vector<Box>& boxes, const Box& extent, std::size_t cellsWanted) {
+    place(boxes, extent, cellsWanted);
 }
 
 void BoxGrid::layout(const Box& e, std::size_t nx, std::size_t ny) {
@@ -45,8 +44,7 @@ void BoxGrid::layout(const Box& e, std::size_t nx, std::size_t ny) {
     }
 }
 
-void BoxGrid::place(const Box& extent, std::size_t cellsWanted) {
-    const std::vector<Box>& boxes = boxes_;
+void BoxGrid::place(const std::vector<Box>& boxes, const Box& extent, std::size_t cellsWanted) {
     for (std::size_t k = 0; k < boxes.size(); ++k)
         if (!boxes[k].placeable()) loose_.push_back(static_cast<std::uint32_t>(k));
     const double w = extent.hix - extent.lox, h = extent.hiy - extent.loy;

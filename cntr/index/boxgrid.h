@@ -24,8 +24,11 @@ public:
     BoxGrid() = default;
     // Cells spread over the placeable boxes' common extent, about one a box.
     explicit BoxGrid(std::vector<Box> boxes);
-    // Cells spread over extent (which must be finite), about cellsWanted of them.
-    BoxGrid(std::vector<Box> boxes, const Box& extent, std::size_t cellsWanted);
+    // Cells only, spread over extent (which must be finite), about
+    // cellsWanted of them: candidates() and the cells' geometry answer, while
+    // any() and overlapping() need the boxes kept, as the constructor above
+    // keeps them.
+    BoxGrid(const std::vector<Box>& boxes, const Box& extent, std::size_t cellsWanted);
 
     // The placed boxes of q's cell (a superset of those holding q), ascending.
     const std::uint32_t* candidates(const krVector<2>& q, const std::uint32_t*& end) const {
@@ -77,7 +80,7 @@ private:
         return static_cast<std::size_t>(t);
     }
     void layout(const Box& extent, std::size_t nx, std::size_t ny);
-    void place(const Box& extent, std::size_t cellsWanted);
+    void place(const std::vector<Box>& boxes, const Box& extent, std::size_t cellsWanted);
 
     std::vector<Box> boxes_;
     std::vector<std::uint32_t> loose_;

@@ -66,7 +66,7 @@ RingLocator::RingLocator(const std::vector<krVector<2>>& ring, const Box& box)
         boxes[k] = {std::min(a.x(), b.x()) - m, std::min(a.y(), b.y()) - m, std::max(a.x(), b.x()) + m,
                     std::max(a.y(), b.y()) + m};
     }
-    grid_ = BoxGrid(std::move(boxes), box_, n);
+    grid_ = BoxGrid(boxes, box_, n);
     if (!grid_.centresSound()) return;
 
     // The centres' parities, row by row: each edge taken upwards toggles the
