@@ -17,7 +17,8 @@ Box pairBox(const std::vector<krVector<2>>& points, std::size_t minPoints) {
         b.hix = std::max(b.hix, p.x());
         b.loy = std::min(b.loy, p.y());
         b.hiy = std::max(b.hiy, p.y());
-        nan |= std::isnan(p.x()) | std::isnan(p.y());
+        nan |= std::isnan(p.x());
+        nan |= std::isnan(p.y());
     }
     if (nan || !std::isfinite(b.lox) || !std::isfinite(b.hix) || !std::isfinite(b.loy) ||
         !std::isfinite(b.hiy))
