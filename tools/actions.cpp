@@ -68,7 +68,7 @@ std::string insideLines(const Shape& s, const std::string& where, unsigned long 
 namespace {
 
 const krColor kOutline(20, 60, 160), kFill(90, 140, 220), kHole(200, 90, 20), kRect(120, 120, 120),
-    kCircle(40, 150, 60), kEllipse(150, 40, 150), kMark(220, 20, 20);
+    kCircle(40, 150, 60), kEllipse(150, 40, 150), kMark(220, 20, 20), kCrossing(0, 0, 0);
 
 void drawRing(krUITablet& t, const Ring& r, bool closed, const krColor& c, const char* layer) {
     krContour(r, closed).draw(t, krContourDefs::eDrawLines, c, krUITablet::Layers(layer));
@@ -105,6 +105,7 @@ void drawShape(krUITablet& t, const Shape& s, unsigned long index, const Overlay
     for (const Polygon& p : s.polygons) {
         if (!closed) {
             drawRing(t, p.outer, false, kOutline, "shapes");
+            t.addLegendEntry(krUITablet::eLegendLine, kOutline, "open contour");
             continue;
         }
         std::vector<std::vector<krPair<double>>> rings(1 + p.holes.size());
@@ -112,14 +113,16 @@ void drawShape(krUITablet& t, const Shape& s, unsigned long index, const Overlay
         for (std::size_t k = 0; k < p.holes.size(); ++k)
             for (const krVector<2>& v : p.holes[k]) rings[k + 1].emplace_back(v);
         t.drawRegion(rings, kOutline, kFill, krUITablet::Layers("shapes"));
+        t.addLegendEntry(krUITablet::eLegendSurface, kOutline, "shape, filled by the even-odd rule");
         for (const Ring& h : p.holes) drawRing(t, h, true, kHole, "holes");
+        if (!p.holes.empty()) t.addLegendEntry(krUITablet::eLegendLine, kHole, "hole outline");
     }
-    const Ring& first = s.polygons[0].outer;
+    // The label names the whole shape, so it goes beside the box of all its outlines.
+    krRect box = krContour(s.polygons[0].outer).encloseRect(krXform<2>::I);
+    for (const Polygon& p : s.polygons) box = box.enclose(krContour(p.outer).encloseRect(krXform<2>::I));
     // Markers scale with the shape so they show at any zoom.
-    krRect box = krContour(first).encloseRect(krXform<2>::I);
     double mark = std::max(1e-9, std::max(box.width(), box.height()) / 80);
-    t.drawText(first[0], s.label.empty() ? "#" + std::to_string(index) : s.label, kOutline,
-               krUITablet::Layers("labels"));
+    bool crossings = false;
     for (const Polygon& p : s.polygons) {
         krContour c(p.outer, closed);
         if (o.rect)
@@ -128,11 +131,13 @@ void drawShape(krUITablet& t, const Shape& s, unsigned long index, const Overlay
                 Ring box = {r.origin(), {r.corner().x(), r.origin().y()}, r.corner(),
                             {r.origin().x(), r.corner().y()}};
                 drawRing(t, box, true, kRect, "rect");
+                t.addLegendEntry(krUITablet::eLegendLine, kRect, "enclosing rectangle");
             });
         if (o.circle)
             overlay([&] {
                 krCircle k = kfMinEnclosingCircle(p.outer);
                 t.drawCircle(k.center(), k.radius(), kCircle, krUITablet::Layers("circle"));
+                t.addLegendEntry(krUITablet::eLegendEllipse, kCircle, "smallest enclosing circle");
             });
         if (o.ellipse)
             overlay([&] {
@@ -141,22 +146,30 @@ void drawShape(krUITablet& t, const Shape& s, unsigned long index, const Overlay
                 c.fitEllipse(e, residual);
                 t.drawEllipse(e.center(), e.a(), e.b(), e.rotation(), kEllipse,
                               krUITablet::Layers("ellipse"));
+                t.addLegendEntry(krUITablet::eLegendEllipse, kEllipse, "fitted ellipse");
             });
         if (o.com && closed)
             overlay([&] {
                 krRegion r(p.outer);
                 // A boundary whose lobes cancel has no centre worth marking.
-                if (r.area(false) > 0)
+                if (r.area(false) > 0) {
                     t.drawMarker(r.centerOfMass(false), mark, kMark, krUITablet::Layers("com"));
+                    t.addLegendEntry(krUITablet::eLegendMarker, kMark, "centre of mass");
+                }
             });
         // A crossing is found from both of its segments; marking it twice does no harm.
         if (o.crossings && c.isSelfIntersecting())
             for (std::size_t i = 0; i + (closed ? 0 : 1) < p.outer.size(); ++i) {
                 krLineSeg seg(p.outer[i], p.outer[(i + 1) % p.outer.size()]);
-                for (const krVector<2>& x : c.intersections(seg, false))
-                    t.drawMarker(x, mark, kMark, krUITablet::Layers("crossings"));
+                for (const krVector<2>& x : c.intersections(seg, false)) {
+                    t.drawMarker(x, mark, kCrossing, krUITablet::Layers("crossings"));
+                    crossings = true;
+                }
             }
     }
+    t.drawLabel(box.origin(), box.corner(), s.label.empty() ? "#" + std::to_string(index) : s.label,
+                kOutline, krUITablet::Layers("labels"));
+    if (crossings) t.addLegendEntry(krUITablet::eLegendMarker, kCrossing, "where the outline crosses itself");
 }
 
 }  // namespace

@@ -83,6 +83,59 @@ void writeEscaped(std::ostream& os, const std::string& s) {
 
 [[noreturn]] void fail(const std::wstring& what) { throw krUITablet::OutputError(what); }
 
+// Text metrics in page pixels: the font size, the width of a character, the
+// parts of the em above and below the baseline, and the room kept clear
+// around a label.
+constexpr double kFont = 12.0, kCharWidth = 0.6 * kFont, kAscent = 0.8 * kFont,
+                 kDescent = 0.25 * kFont, kClear = 2.0;
+// A legend line's height, its mark's width and the room around the legend, in page pixels.
+constexpr double kLegendLine = 18.0, kLegendMark = 22.0, kLegendPad = 8.0;
+
+std::size_t characters(const std::string& s) {
+    std::size_t n = 0;
+    for (const char c : s) n += (static_cast<unsigned char>(c) & 0xc0) != 0x80;
+    return n;
+}
+
+krRect box(double x0, double y0, double x1, double y1) {
+    return krRect(krVector<2>(x0, y0), krVector<2>(x1 - x0, y1 - y0));
+}
+
+// Whether the segment from p to q meets the closed box (Liang and Barsky's clipping).
+bool meets(const krPair<double>& p, const krPair<double>& q, const krRect& b) {
+    double t0 = 0.0, t1 = 1.0;
+    const double d[2] = {q.x() - p.x(), q.y() - p.y()}, from[2] = {p.x(), p.y()};
+    const double lo[2] = {b.origin().x(), b.origin().y()}, hi[2] = {b.corner().x(), b.corner().y()};
+    for (int k = 0; k < 2; ++k) {
+        if (d[k] == 0.0) {
+            if (from[k] < lo[k] || from[k] > hi[k]) return false;
+            continue;
+        }
+        double a = (lo[k] - from[k]) / d[k], c = (hi[k] - from[k]) / d[k];
+        if (a > c) std::swap(a, c);
+        t0 = std::max(t0, a);
+        t1 = std::min(t1, c);
+        if (t0 > t1) return false;
+    }
+    return true;
+}
+
+// Whether p lies inside the rings by the even-odd rule; ring r runs from
+// starts[r] to the next start (or the end), closed.
+bool insideRings(const std::vector<krPair<double>>& pts, const std::vector<std::size_t>& starts,
+                 const krPair<double>& p) {
+    bool in = false;
+    for (std::size_t r = 0; r < starts.size(); ++r) {
+        const std::size_t b = starts[r], e = r + 1 < starts.size() ? starts[r + 1] : pts.size();
+        for (std::size_t i = b, j = e - 1; i < e; j = i++)
+            if ((pts[i].y() > p.y()) != (pts[j].y() > p.y()) &&
+                p.x() < pts[j].x() + (p.y() - pts[j].y()) * (pts[i].x() - pts[j].x()) /
+                                         (pts[i].y() - pts[j].y()))
+                in = !in;
+    }
+    return in;
+}
+
 }  // namespace
 
 krSvgTablet::krSvgTablet(double pageSize)
@@ -92,6 +145,8 @@ krSvgTablet::krSvgTablet(double pageSize)
 
 void krSvgTablet::clear() {
     layers_.clear();
+    legend_.clear();
+    layout_.reset();
     lastLayer_ = 0;
     minX_ = minY_ = std::numeric_limits<double>::infinity();
     maxX_ = maxY_ = -std::numeric_limits<double>::infinity();
@@ -109,6 +164,7 @@ krSvgTablet::Layer& krSvgTablet::layer(const Layers& layers) {
 }
 
 void krSvgTablet::include(double x, double y) {
+    layout_.reset();
     minX_ = std::min(minX_, x);
     minY_ = std::min(minY_, y);
     maxX_ = std::max(maxX_, x);
@@ -190,16 +246,33 @@ void krSvgTablet::drawText(const krPair<double>& pos, const std::string& text,
     add(krRecordingTablet::eText, pos, color, layers).text = text;
 }
 
-krRect krSvgTablet::viewBox() const {
-    if (empty()) return krRect(krVector<2>(0.0, 0.0), krVector<2>(1.0, 1.0));
+void krSvgTablet::drawLabel(const krPair<double>& lo, const krPair<double>& hi,
+                            const std::string& text, const krColor& color, const Layers& layers) {
+    if (!finite(lo) || !finite(hi)) return;
+    layout_.reset();
+    layer(layers).shapes.push_back(
+        Shape{krRecordingTablet::eText, color, {lo, hi}, 0.0, 0.0, krRadian(0.0), text, {}, color, true});
+}
+
+void krSvgTablet::addLegendEntry(LegendMark mark, const krColor& color, const std::string& meaning) {
+    for (const LegendEntry& e : legend_)
+        if (e.meaning == meaning) return;
+    layout_.reset();
+    legend_.push_back(LegendEntry{mark, color, meaning});
+}
+
+krRect krSvgTablet::drawingBox() const {
+    if (minX_ > maxX_) return krRect(krVector<2>(0.0, 0.0), krVector<2>(1.0, 1.0));
     const double w = maxX_ - minX_, h = maxY_ - minY_;
     double m = kMargin * std::max(w, h);
     if (m == 0.0) m = 1.0;
     return krRect(krVector<2>(minX_ - m, minY_ - m), krVector<2>(w + 2 * m, h + 2 * m));
 }
 
+krRect krSvgTablet::viewBox() const { return layout().view; }
+
 double krSvgTablet::pageScale() const {
-    const krRect box = viewBox();
+    const krRect box = drawingBox();
     return pageSize_ / std::max(box.size().x(), box.size().y());
 }
 
@@ -212,11 +285,148 @@ double krSvgTablet::pageHeight() const {
     return std::round(viewBox().size().y() * pageScale() * 100.0) / 100.0;
 }
 
+const krSvgTablet::Layout& krSvgTablet::layout() const {
+    if (layout_) return *layout_;
+    auto out = std::make_shared<Layout>();
+    const krRect drawing = drawingBox();
+    out->view = drawing;
+    const double px = 1.0 / pageScale();  // a page pixel in drawing units
+    if (!std::isfinite(px) || !(px > 0.0)) return *(layout_ = out);
+
+    // What a label must not cover: every primitive with its box.
+    struct Ink {
+        const Shape* shape;
+        krRect box;
+    };
+    std::vector<Ink> inks;
+    std::vector<krPair<double>> ellipse;  // the outline of the ellipse in hand
+    for (const Layer& l : layers_)
+        for (const Shape& s : l.shapes) {
+            if (s.label) continue;
+            const krPair<double>& p = s.points.front();
+            double x0 = p.x(), y0 = p.y(), x1 = x0, y1 = y0;
+            if (s.kind == krRecordingTablet::eText) {
+                y0 -= kAscent * px;
+                x1 += characters(s.text) * kCharWidth * px;
+                y1 += kDescent * px;
+            } else if (s.kind == krRecordingTablet::eMarker || s.kind == krRecordingTablet::eEllipse) {
+                const double r = std::max(s.a, s.b);
+                x0 -= r, y0 -= r, x1 += r, y1 += r;
+            } else
+                for (const krPair<double>& q : s.points) {
+                    x0 = std::min(x0, q.x()), y0 = std::min(y0, q.y());
+                    x1 = std::max(x1, q.x()), y1 = std::max(y1, q.y());
+                }
+            inks.push_back(Ink{&s, box(x0, y0, x1, y1)});
+        }
+    const auto covers = [&](const Ink& ink, const krRect& b) {
+        if (!ink.box.overlaps(b)) return false;
+        const Shape& s = *ink.shape;
+        const auto& pts = s.points;
+        switch (s.kind) {
+        case krRecordingTablet::eText: return true;
+        case krRecordingTablet::eMarker: {
+            const double x = pts[0].x(), y = pts[0].y();
+            return meets({x - s.a, y}, {x + s.a, y}, b) || meets({x, y - s.a}, {x, y + s.a}, b);
+        }
+        case krRecordingTablet::eEllipse: {
+            ellipse.clear();
+            const double c = std::cos(s.rotation.toDouble()), sn = std::sin(s.rotation.toDouble());
+            for (int k = 0; k <= kEllipseSegments; ++k) {
+                const double t = 2.0 * kPi * k / kEllipseSegments, u = s.a * std::cos(t), v = s.b * std::sin(t);
+                ellipse.emplace_back(pts[0].x() + c * u - sn * v, pts[0].y() + sn * u + c * v);
+            }
+            for (std::size_t i = 1; i < ellipse.size(); ++i)
+                if (meets(ellipse[i - 1], ellipse[i], b)) return true;
+            return false;
+        }
+        case krRecordingTablet::eLineSeg:
+            if (s.ringStarts.empty()) {
+                for (std::size_t i = 1; i < pts.size(); ++i)
+                    if (meets(pts[i - 1], pts[i], b)) return true;
+                return false;
+            }
+            // A filled surface: a side crosses the box, or the box lies in the fill.
+            for (std::size_t r = 0; r < s.ringStarts.size(); ++r) {
+                const std::size_t e = r + 1 < s.ringStarts.size() ? s.ringStarts[r + 1] : pts.size();
+                for (std::size_t i = s.ringStarts[r], j = e - 1; i < e; j = i++)
+                    if (meets(pts[j], pts[i], b)) return true;
+            }
+            return insideRings(pts, s.ringStarts, krPair<double>(b.origin().x(), b.origin().y()));
+        }
+        return false;
+    };
+
+    std::vector<krRect> placed;
+    krRect view = drawing;
+    for (const Layer& l : layers_)
+        for (const Shape& s : l.shapes) {
+            if (!s.label) continue;
+            const double w = characters(s.text) * kCharWidth * px, up = kAscent * px,
+                         down = kDescent * px, gap = 3.0 * px;
+            const krPair<double>& lo = s.points[0];
+            const krPair<double>& hi = s.points[1];
+            // Baseline starts around the box, nearest first.
+            std::vector<krPair<double>> places;
+            for (int ring = 0; ring < 4; ++ring) {
+                const double g = gap + ring * kFont * px;
+                const double above = lo.y() - g - down, below = hi.y() + g + up;
+                const double right = hi.x() + g, left = lo.x() - g - w;
+                for (const krPair<double>& at :
+                     {krPair<double>(lo.x(), above), krPair<double>(hi.x() - w, above),
+                      krPair<double>(lo.x(), below), krPair<double>(hi.x() - w, below),
+                      krPair<double>(right, lo.y() + up), krPair<double>(right, hi.y() - down),
+                      krPair<double>(left, lo.y() + up), krPair<double>(left, hi.y() - down)})
+                    places.push_back(at);
+            }
+            const auto textBox = [&](const krPair<double>& at) {
+                return box(at.x() - kClear * px, at.y() - up - kClear * px, at.x() + w + kClear * px,
+                           at.y() + down + kClear * px);
+            };
+            const auto hits = [&](const krRect& b) {
+                std::size_t n = 0;
+                for (const Ink& ink : inks) n += covers(ink, b);
+                for (const krRect& p : placed) n += p.overlaps(b);
+                return n;
+            };
+            const auto inDrawing = [&](const krRect& b) {
+                return drawing.within(b.origin()) && drawing.within(b.corner());
+            };
+            std::size_t best = places.size(), bestHits = 0;
+            for (int pass = 0; pass < 2 && best == places.size(); ++pass)
+                for (std::size_t k = 0; k < places.size() && best == places.size(); ++k) {
+                    const krRect b = textBox(places[k]);
+                    if ((pass == 1 || inDrawing(b)) && hits(b) == 0) best = k;
+                }
+            for (std::size_t k = 0; k < places.size() && best == places.size(); ++k) {
+                const std::size_t n = hits(textBox(places[k]));
+                if (k == 0 || n < bestHits) best = k, bestHits = n;
+            }
+            out->labels.push_back(places[best]);
+            placed.push_back(textBox(places[best]));
+            view = view.enclose(placed.back());
+        }
+
+    if (!legend_.empty()) {
+        std::size_t longest = 0;
+        for (const LegendEntry& e : legend_) longest = std::max(longest, characters(e.meaning));
+        const double w = (2 * kLegendPad + kLegendMark + 6.0 + longest * kCharWidth) * px,
+                     h = (2 * kLegendPad + legend_.size() * kLegendLine) * px;
+        const bool below = view.width() > 1.5 * view.height();
+        out->legend = below ? krVector<2>(view.origin().x(), view.corner().y())
+                            : krVector<2>(view.corner().x(), view.origin().y());
+        view = view.enclose(krRect(out->legend, krVector<2>(w + kLegendPad * px, h + kLegendPad * px)));
+    }
+    out->view = view;
+    return *(layout_ = out);
+}
+
 // Every position is written less the view box's origin o, subtracted here in
 // double precision: viewers draw in single precision, so a drawing far from
 // the origin of its own coordinates would otherwise lose its small details.
-void krSvgTablet::writeShape(std::ostream& os, const Shape& s, const krVector<2>& o) const {
-    const double x = s.points.front().x() - o.x(), y = s.points.front().y() - o.y();
+void krSvgTablet::writeShape(std::ostream& os, const Shape& s, const krVector<2>& o,
+                             const krPair<double>& at) const {
+    const double x = at.x() - o.x(), y = at.y() - o.y();
     switch (s.kind) {
     case krRecordingTablet::eLineSeg:
         os << "<path stroke=\"";
@@ -289,7 +499,9 @@ void krSvgTablet::writeShape(std::ostream& os, const Shape& s, const krVector<2>
 }
 
 void krSvgTablet::write(std::ostream& os) const {
-    const krRect box = viewBox();
+    const Layout& place = layout();
+    std::size_t label = 0;
+    const krRect box = place.view;
     const double scale = pageScale();
     if (!std::isfinite(box.size().x()) || !std::isfinite(box.size().y()) || !(scale > 0.0))
         fail(L"the drawing is too large to write as an SVG document");
@@ -302,25 +514,82 @@ void krSvgTablet::write(std::ostream& os) const {
         writeNumber(os, pageHeight());
         os << "\" viewBox=\"0 0 ";
         writePoint(os, box.size().x(), box.size().y());
-        // Strokes stay 1.5 pixels wide and text 12 pixels high at the page's scale.
-        os << "\">\n<style>path,ellipse{fill:none;stroke-width:1.5px;"
-              "vector-effect:non-scaling-stroke;stroke-linecap:round;stroke-linejoin:round}"
+        // Strokes are 1.5 pixels wide and text 12 pixels high at the page's
+        // scale, given in drawing units as every renderer reads those alike.
+        os << "\">\n<style>path,ellipse{fill:none;stroke-width:";
+        writeNumber(os, 1.5 / scale);
+        os << "px;stroke-linecap:round;stroke-linejoin:round}"
               "text{font-family:sans-serif;font-size:";
-        writeNumber(os, 12.0 / scale);
+        writeNumber(os, kFont / scale);
         os << "px}</style>\n";
         for (const Layer& l : layers_) {
             os << "<g data-layer=\"";
             writeEscaped(os, l.name.name());
             os << "\">\n";
-            for (const Shape& s : l.shapes) writeShape(os, s, box.origin());
+            for (const Shape& s : l.shapes)
+                writeShape(os, s, box.origin(), s.label ? place.labels[label++] : s.points.front());
             os << "</g>\n";
         }
+        writeLegend(os, place);
         os << "</svg>\n";
         os.flush();
     } catch (const std::ios_base::failure&) {
         fail(L"writing the SVG document failed");
     }
     if (!os) fail(L"writing the SVG document failed");
+}
+
+// The legend: a frame, and a line per entry with its mark and its meaning.
+void krSvgTablet::writeLegend(std::ostream& os, const Layout& place) const {
+    if (legend_.empty()) return;
+    const double px = 1.0 / pageScale();
+    const krVector<2> at = place.legend - place.view.origin();
+    std::size_t longest = 0;
+    for (const LegendEntry& e : legend_) longest = std::max(longest, characters(e.meaning));
+    os << "<g data-layer=\"legend\">\n<path stroke=\"#999999\" d=\"M ";
+    const double w = (2 * kLegendPad + kLegendMark + 6.0 + longest * kCharWidth) * px,
+                 h = (2 * kLegendPad + legend_.size() * kLegendLine) * px;
+    writePoint(os, at.x(), at.y());
+    os << " h ";
+    writeNumber(os, w);
+    os << " v ";
+    writeNumber(os, h);
+    os << " h ";
+    writeNumber(os, -w);
+    os << " Z\"/>\n";
+    for (std::size_t i = 0; i < legend_.size(); ++i) {
+        const LegendEntry& e = legend_[i];
+        // The line's middle, and the mark's left end and half size.
+        const double y = at.y() + (kLegendPad + (i + 0.5) * kLegendLine) * px,
+                     x = at.x() + kLegendPad * px, half = kLegendMark / 2 * px;
+        Shape mark{krRecordingTablet::eLineSeg, e.color, {}, 0.0, 0.0, krRadian(0.0), e.meaning, {}, e.color};
+        switch (e.mark) {
+        case eLegendLine: mark.points = {{x, y}, {x + 2 * half, y}}; break;
+        case eLegendSurface:
+            mark.points = {{x, y - 0.6 * half}, {x + 2 * half, y - 0.6 * half},
+                           {x + 2 * half, y + 0.6 * half}, {x, y + 0.6 * half}};
+            mark.ringStarts = {0};
+            mark.fill = e.color;
+            break;
+        case eLegendMarker:
+            mark.kind = krRecordingTablet::eMarker;
+            mark.points = {{x + half, y}};
+            mark.a = 0.5 * half;
+            break;
+        case eLegendEllipse:
+            mark.kind = krRecordingTablet::eEllipse;
+            mark.points = {{x + half, y}};
+            mark.a = half, mark.b = 0.5 * half;
+            break;
+        }
+        writeShape(os, mark, krVector<2>(0.0, 0.0), mark.points.front());
+        Shape text = mark;
+        text.kind = krRecordingTablet::eText;
+        text.color = krColor(40, 40, 40);
+        writeShape(os, text, krVector<2>(0.0, 0.0),
+                   krPair<double>(x + (kLegendMark + 6.0) * px, y + 0.35 * kFont * px));
+    }
+    os << "</g>\n";
 }
 
 void krSvgTablet::save(const std::string& path) const {

@@ -37,3 +37,10 @@ void krUITablet::drawRegion(const std::vector<std::vector<krPair<double>>>& ring
 
 void krUITablet::drawText(const krPair<double>&, const std::string&, const krColor&,
                           const Layers&) {}
+
+void krUITablet::drawLabel(const krPair<double>& lo, const krPair<double>&, const std::string& text,
+                           const krColor& color, const Layers& layers) {
+    drawText(lo, text, color, layers);
+}
+
+void krUITablet::addLegendEntry(LegendMark, const krColor&, const std::string&) {}

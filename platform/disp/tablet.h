@@ -62,6 +62,20 @@ public:
     // a tablet of segments has no letters.
     virtual void drawText(const krPair<double>& pos, const std::string& text,
                           const krColor& color, const Layers& layers);
+    // A label naming what lies in the box from lo to hi (least x and y to
+    // greatest). A tablet that knows the size of its letters sets it beside
+    // the box where it covers nothing; by default it is drawText with the
+    // baseline starting at lo.
+    virtual void drawLabel(const krPair<double>& lo, const krPair<double>& hi,
+                           const std::string& text, const krColor& color, const Layers& layers);
+
+    // How a legend entry shows its colour: as a line, a filled surface, a '+'
+    // marker or an ellipse.
+    enum LegendMark { eLegendLine, eLegendSurface, eLegendMarker, eLegendEllipse };
+    // One entry of the picture's legend: marks of this colour, drawn as mark,
+    // mean meaning. An entry whose meaning the legend already has is dropped, so
+    // every drawing may announce what it uses. By default there is no legend.
+    virtual void addLegendEntry(LegendMark mark, const krColor& color, const std::string& meaning);
 
     // A surface bounded by closed rings, filled by the even-odd rule (so a
     // ring inside another is a hole) and outlined. By default only the
