@@ -113,13 +113,15 @@ void drawShape(krUITablet& t, const Shape& s, unsigned long index, const Overlay
         for (std::size_t k = 0; k < p.holes.size(); ++k)
             for (const krVector<2>& v : p.holes[k]) rings[k + 1].emplace_back(v);
         t.drawRegion(rings, kOutline, kFill, krUITablet::Layers("shapes"));
-        t.addLegendEntry(krUITablet::eLegendSurface, kOutline, "shape, filled by the even-odd rule");
+        t.addLegendEntry(krUITablet::eLegendSurface, kOutline,
+                         "shape, filled by the even-odd rule");
         for (const Ring& h : p.holes) drawRing(t, h, true, kHole, "holes");
         if (!p.holes.empty()) t.addLegendEntry(krUITablet::eLegendLine, kHole, "hole outline");
     }
     // The label names the whole shape, so it goes beside the box of all its outlines.
     krRect box = krContour(s.polygons[0].outer).encloseRect(krXform<2>::I);
-    for (const Polygon& p : s.polygons) box = box.enclose(krContour(p.outer).encloseRect(krXform<2>::I));
+    for (const Polygon& p : s.polygons)
+        box = box.enclose(krContour(p.outer).encloseRect(krXform<2>::I));
     // Markers scale with the shape so they show at any zoom.
     double mark = std::max(1e-9, std::max(box.width(), box.height()) / 80);
     bool crossings = false;
@@ -169,7 +171,8 @@ void drawShape(krUITablet& t, const Shape& s, unsigned long index, const Overlay
     }
     t.drawLabel(box.origin(), box.corner(), s.label.empty() ? "#" + std::to_string(index) : s.label,
                 kOutline, krUITablet::Layers("labels"));
-    if (crossings) t.addLegendEntry(krUITablet::eLegendMarker, kCrossing, "where the outline crosses itself");
+    if (crossings)
+        t.addLegendEntry(krUITablet::eLegendMarker, kCrossing, "where the outline crosses itself");
 }
 
 }  // namespace

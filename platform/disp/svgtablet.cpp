@@ -174,7 +174,8 @@ void krSvgTablet::include(double x, double y) {
 krSvgTablet::Shape& krSvgTablet::add(krRecordingTablet::Kind kind, const krPair<double>& p,
                                      const krColor& color, const Layers& layers) {
     Layer& l = layer(layers);
-    l.shapes.push_back(Shape{kind, color, {p}, 0.0, 0.0, krRadian(0.0), std::string(), {}, color});
+    l.shapes.push_back(
+        Shape{kind, color, {p}, 0.0, 0.0, krRadian(0.0), std::string(), {}, color, false});
     include(p.x(), p.y());
     return l.shapes.back();
 }
@@ -250,11 +251,12 @@ void krSvgTablet::drawLabel(const krPair<double>& lo, const krPair<double>& hi,
                             const std::string& text, const krColor& color, const Layers& layers) {
     if (!finite(lo) || !finite(hi)) return;
     layout_.reset();
-    layer(layers).shapes.push_back(
-        Shape{krRecordingTablet::eText, color, {lo, hi}, 0.0, 0.0, krRadian(0.0), text, {}, color, true});
+    layer(layers).shapes.push_back(Shape{
+        krRecordingTablet::eText, color, {lo, hi}, 0.0, 0.0, krRadian(0.0), text, {}, color, true});
 }
 
-void krSvgTablet::addLegendEntry(LegendMark mark, const krColor& color, const std::string& meaning) {
+void krSvgTablet::addLegendEntry(LegendMark mark, const krColor& color,
+                                 const std::string& meaning) {
     for (const LegendEntry& e : legend_)
         if (e.meaning == meaning) return;
     layout_.reset();
@@ -309,7 +311,8 @@ const krSvgTablet::Layout& krSvgTablet::layout() const {
                 y0 -= kAscent * px;
                 x1 += characters(s.text) * kCharWidth * px;
                 y1 += kDescent * px;
-            } else if (s.kind == krRecordingTablet::eMarker || s.kind == krRecordingTablet::eEllipse) {
+            } else if (s.kind == krRecordingTablet::eMarker ||
+                       s.kind == krRecordingTablet::eEllipse) {
                 const double r = std::max(s.a, s.b);
                 x0 -= r, y0 -= r, x1 += r, y1 += r;
             } else
@@ -333,7 +336,8 @@ const krSvgTablet::Layout& krSvgTablet::layout() const {
             ellipse.clear();
             const double c = std::cos(s.rotation.toDouble()), sn = std::sin(s.rotation.toDouble());
             for (int k = 0; k <= kEllipseSegments; ++k) {
-                const double t = 2.0 * kPi * k / kEllipseSegments, u = s.a * std::cos(t), v = s.b * std::sin(t);
+                const double t = 2.0 * kPi * k / kEllipseSegments, u = s.a * std::cos(t),
+                             v = s.b * std::sin(t);
                 ellipse.emplace_back(pts[0].x() + c * u - sn * v, pts[0].y() + sn * u + c * v);
             }
             for (std::size_t i = 1; i < ellipse.size(); ++i)
@@ -348,7 +352,8 @@ const krSvgTablet::Layout& krSvgTablet::layout() const {
             }
             // A filled surface: a side crosses the box, or the box lies in the fill.
             for (std::size_t r = 0; r < s.ringStarts.size(); ++r) {
-                const std::size_t e = r + 1 < s.ringStarts.size() ? s.ringStarts[r + 1] : pts.size();
+                const std::size_t e =
+                    r + 1 < s.ringStarts.size() ? s.ringStarts[r + 1] : pts.size();
                 for (std::size_t i = s.ringStarts[r], j = e - 1; i < e; j = i++)
                     if (meets(pts[j], pts[i], b)) return true;
             }
@@ -380,8 +385,8 @@ const krSvgTablet::Layout& krSvgTablet::layout() const {
                     places.push_back(at);
             }
             const auto textBox = [&](const krPair<double>& at) {
-                return box(at.x() - kClear * px, at.y() - up - kClear * px, at.x() + w + kClear * px,
-                           at.y() + down + kClear * px);
+                return box(at.x() - kClear * px, at.y() - up - kClear * px,
+                           at.x() + w + kClear * px, at.y() + down + kClear * px);
             };
             const auto hits = [&](const krRect& b) {
                 std::size_t n = 0;
@@ -415,7 +420,8 @@ const krSvgTablet::Layout& krSvgTablet::layout() const {
         const bool below = view.width() > 1.5 * view.height();
         out->legend = below ? krVector<2>(view.origin().x(), view.corner().y())
                             : krVector<2>(view.corner().x(), view.origin().y());
-        view = view.enclose(krRect(out->legend, krVector<2>(w + kLegendPad * px, h + kLegendPad * px)));
+        view = view.enclose(
+            krRect(out->legend, krVector<2>(w + kLegendPad * px, h + kLegendPad * px)));
     }
     out->view = view;
     return *(layout_ = out);
@@ -562,7 +568,8 @@ void krSvgTablet::writeLegend(std::ostream& os, const Layout& place) const {
         // The line's middle, and the mark's left end and half size.
         const double y = at.y() + (kLegendPad + (i + 0.5) * kLegendLine) * px,
                      x = at.x() + kLegendPad * px, half = kLegendMark / 2 * px;
-        Shape mark{krRecordingTablet::eLineSeg, e.color, {}, 0.0, 0.0, krRadian(0.0), e.meaning, {}, e.color};
+        Shape mark{krRecordingTablet::eLineSeg, e.color, {}, 0.0, 0.0, krRadian(0.0),
+                   e.meaning, {}, e.color, false};
         switch (e.mark) {
         case eLegendLine: mark.points = {{x, y}, {x + 2 * half, y}}; break;
         case eLegendSurface:

@@ -28,7 +28,8 @@ std::vector<std::string> legendOf(const std::string& svg) {
     const std::string legend = groups(svg, [](const std::string& l) { return l == "legend"; });
     std::vector<std::string> lines;
     const std::regex text("<text[^>]*>([^<]*)</text>");
-    for (auto it = std::sregex_iterator(legend.begin(), legend.end(), text); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(legend.begin(), legend.end(), text);
+         it != std::sregex_iterator(); ++it)
         lines.push_back((*it)[1].str());
     return lines;
 }
@@ -36,7 +37,8 @@ std::vector<std::string> legendOf(const std::string& svg) {
 // Dark pixels of the document as rsvg-convert renders it on white.
 qs::PngPixels render(const std::string& svg, const std::string& name) {
     const fs::path in = write(name + ".svg", svg), out = scratch() / (name + ".png");
-    if (std::system(("rsvg-convert -b white -o " + out.string() + " " + in.string()).c_str()) != 0) return {};
+    if (std::system(("rsvg-convert -b white -o " + out.string() + " " + in.string()).c_str()) != 0)
+        return {};
     std::ifstream png(out, std::ios::binary);
     return qs::readPng(png, out.string());
 }
@@ -58,9 +60,11 @@ TEST(Picture, LegendAndLabelsOfTheDemo) {
                                  "smallest enclosing circle", "fitted ellipse", "centre of mass",
                                  "where the outline crosses itself", "hole outline"}));
 
-    if (std::system("rsvg-convert --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "rsvg-convert is not installed";
+    if (std::system("rsvg-convert --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "rsvg-convert is not installed";
     const auto ink = render(groups(svg, [](const std::string& l) { return l != "labels"; }), "ink");
-    const auto labels = render(groups(svg, [](const std::string& l) { return l == "labels"; }), "labels");
+    const auto labels =
+        render(groups(svg, [](const std::string& l) { return l == "labels"; }), "labels");
     ASSERT_GT(ink.width, 0u);
     ASSERT_EQ(ink.width, labels.width);
     ASSERT_EQ(ink.height, labels.height);
@@ -70,7 +74,8 @@ TEST(Picture, LegendAndLabelsOfTheDemo) {
             if (!inked(labels, x, y)) continue;
             ++letters;
             // Letters cut by the page's edge would touch it.
-            ASSERT_TRUE(x > 0 && y > 0 && x + 1 < labels.width && y + 1 < labels.height) << x << ", " << y;
+            ASSERT_TRUE(x > 0 && y > 0 && x + 1 < labels.width && y + 1 < labels.height)
+                << x << ", " << y;
             for (std::size_t v = y - 1; v <= y + 1; ++v)
                 for (std::size_t u = x - 1; u <= x + 1; ++u)
                     ASSERT_FALSE(inked(ink, u, v)) << "a label covers ink at " << u << ", " << v;
@@ -80,8 +85,9 @@ TEST(Picture, LegendAndLabelsOfTheDemo) {
 
 // The legend lists what this picture holds and nothing else.
 TEST(Picture, LegendOfWhatIsDrawn) {
-    const fs::path shapes = write("legend.wkt", "LINESTRING (0 0, 10 0, 10 10)\n"
-                                                "POLYGON ((20 0, 30 0, 30 10, 20 10, 20 0))\n");
+    const fs::path shapes = write("legend.wkt",
+                                  "LINESTRING (0 0, 10 0, 10 10)\n"
+                                  "POLYGON ((20 0, 30 0, 30 10, 20 10, 20 0))\n");
     const fs::path svg = scratch() / "legend.svg";
     ASSERT_EQ(qelshape("draw " + shapes.string() + " --circle --to " + svg.string()).status, 0);
     EXPECT_EQ(legendOf(slurp(svg)),
