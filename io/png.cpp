@@ -27,7 +27,15 @@ PngPixels readPng(std::istream&, const std::string& path) {
     throw InputError(path + ": this build reads no PNG files (it was built without libpng)");
 }
 
+krGreyImage readGreyPng(std::istream&, const std::string& path) {
+    throw InputError(path + ": this build reads no PNG files (it was built without libpng)");
+}
+
 void writePngMask(const std::string& path, const std::vector<unsigned char>&, std::size_t, std::size_t) {
+    throw InputError(path + ": this build writes no PNG files (it was built without libpng)");
+}
+
+void writeGreyPng(const std::string& path, const krGreyView&) {
     throw InputError(path + ": this build writes no PNG files (it was built without libpng)");
 }
 
@@ -45,6 +53,9 @@ struct Decoder : Codec {
     std::vector<unsigned char> bytes;
     std::vector<png_bytep> rows;
     int channels = 0, depth = 0, type = 0;
+    // Read as an image rather than a mask: palettes expanded to colours and
+    // grey depths below 8 scaled to the byte.
+    bool asImage = false;
     png_uint_32 width = 0, height = 0;
 };
 
@@ -72,6 +83,8 @@ bool decode(png_structp png, png_infop info, Decoder* d) {
     if (static_cast<unsigned long long>(d->width) * d->height > static_cast<unsigned long long>(kMaxMaskPixels))
         png_error(png, "the image is too large");
     d->type = png_get_color_type(png, info);
+    if (d->asImage && d->type == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+    if (d->asImage && d->type == PNG_COLOR_TYPE_GRAY) png_set_expand_gray_1_2_4_to_8(png);
     if (png_get_bit_depth(png, info) < 8) png_set_packing(png);
     if (d->type & PNG_COLOR_MASK_ALPHA) png_set_strip_alpha(png);
     png_read_update_info(png, info);
@@ -87,8 +100,9 @@ bool decode(png_structp png, png_infop info, Decoder* d) {
 
 }  // namespace
 
-PngPixels readPng(std::istream& in, const std::string& path) {
-    Decoder d;
+namespace {
+
+void decodeFile(std::istream& in, const std::string& path, Decoder& d) {
     d.in = &in;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &d, onError, onWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -100,7 +114,13 @@ PngPixels readPng(std::istream& in, const std::string& path) {
     bool ok = decode(png, info, &d);
     png_destroy_read_struct(&png, &info, nullptr);
     if (!ok) throw InputError(path + ": not a PNG file the tool reads: " + d.error);
+}
 
+}  // namespace
+
+PngPixels readPng(std::istream& in, const std::string& path) {
+    Decoder d;
+    decodeFile(in, path, d);
     PngPixels img;
     img.width = d.width;
     img.height = d.height;
@@ -121,15 +141,33 @@ PngPixels readPng(std::istream& in, const std::string& path) {
     return img;
 }
 
+krGreyImage readGreyPng(std::istream& in, const std::string& path) {
+    Decoder d;
+    d.asImage = true;
+    decodeFile(in, path, d);
+    const bool wide = d.depth == 16;
+    krGreyImage img(wide ? krPixelType::eU16 : krPixelType::eU8, int(d.width), int(d.height));
+    const std::size_t step = wide ? 2 : 1;
+    auto sample = [&](const unsigned char* p) { return wide ? unsigned(p[0]) << 8 | p[1] : unsigned(p[0]); };
+    for (png_uint_32 y = 0; y < d.height; ++y)
+        for (png_uint_32 x = 0; x < d.width; ++x) {
+            const unsigned char* p = d.rows[y] + x * d.channels * step;
+            const double v = d.channels < 3 ? sample(p)
+                                            : 0.299 * sample(p) + 0.587 * sample(p + step) + 0.114 * sample(p + 2 * step);
+            img.set(int(x), int(y), v);
+        }
+    return img;
+}
+
 namespace {
 
-// The mask's rows as grey bytes; like decode, this frame holds nothing that
-// needs destroying.
+// Grey rows of 8 or 16 bits (16-bit samples big-endian, as PNG stores
+// them); like decode, this frame holds nothing that needs destroying.
 bool encode(png_structp png, png_infop info, FILE* file, std::vector<png_bytep>& rows,
-            std::size_t width) {
+            std::size_t width, int depth) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_init_io(png, file);
-    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(rows.size()), 8, PNG_COLOR_TYPE_GRAY,
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(rows.size()), depth, PNG_COLOR_TYPE_GRAY,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
     png_set_compression_level(png, 1);
@@ -138,23 +176,42 @@ bool encode(png_structp png, png_infop info, FILE* file, std::vector<png_bytep>&
     return true;
 }
 
+void writePngRows(const std::string& path, std::vector<unsigned char>& bytes, std::size_t width,
+                  std::size_t height, int depth) {
+    std::vector<png_bytep> rows(height);
+    for (std::size_t y = 0; y < height; ++y) rows[y] = bytes.data() + y * width * std::size_t(depth / 8);
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+    if (!file) throw InputError(path + ": cannot write the file");
+    Codec c;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &c, onError, onWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    bool ok = info && encode(png, info, file.get(), rows, width, depth);
+    png_destroy_write_struct(&png, info ? &info : nullptr);
+    if (!ok) throw InputError(path + ": cannot write the PNG file" + (*c.error ? std::string(": ") + c.error : ""));
+    if (std::fflush(file.get()) != 0) throw InputError(path + ": cannot write the file");
+}
+
 }  // namespace
 
 void writePngMask(const std::string& path, const std::vector<unsigned char>& mask, std::size_t width,
                   std::size_t height) {
     std::vector<unsigned char> grey(mask.size());
     std::transform(mask.begin(), mask.end(), grey.begin(), [](unsigned char v) { return v ? 255 : 0; });
-    std::vector<png_bytep> rows(height);
-    for (std::size_t y = 0; y < height; ++y) rows[y] = grey.data() + y * width;
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
-    if (!file) throw InputError(path + ": cannot write the file");
-    Codec c;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &c, onError, onWarning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    bool ok = info && encode(png, info, file.get(), rows, width);
-    png_destroy_write_struct(&png, info ? &info : nullptr);
-    if (!ok) throw InputError(path + ": cannot write the PNG file" + (*c.error ? std::string(": ") + c.error : ""));
-    if (std::fflush(file.get()) != 0) throw InputError(path + ": cannot write the file");
+    writePngRows(path, grey, width, height, 8);
+}
+
+void writeGreyPng(const std::string& path, const krGreyView& image) {
+    if (image.type() != krPixelType::eU8 && image.type() != krPixelType::eU16)
+        throw InputError(path + ": only 8-bit and 16-bit grey images are written as PNG files");
+    const bool wide = image.type() == krPixelType::eU16;
+    std::vector<unsigned char> bytes;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const unsigned v = static_cast<unsigned>(image.at(x, y));
+            if (wide) bytes.push_back(static_cast<unsigned char>(v >> 8));
+            bytes.push_back(static_cast<unsigned char>(v & 0xff));
+        }
+    writePngRows(path, bytes, std::size_t(image.width()), std::size_t(image.height()), wide ? 16 : 8);
 }
 
 namespace {

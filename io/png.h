@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "io/source.h"
+#include "platform/ip/greyimage.h"
 
 namespace qs {
 
@@ -30,11 +31,21 @@ struct PngPixels {
 };
 PngPixels readPng(std::istream& in, const std::string& path);
 
+// A PNG file as a grey image. Grey files keep their samples, 16-bit ones as
+// 16-bit pixels and the others as 8-bit pixels (depths below 8 scaled up to
+// the full byte); palette and colour files are converted to grey by their
+// luminance, 0.299 R + 0.587 G + 0.114 B rounded, at their own depth. Alpha
+// is dropped. Throws InputError as readPng does.
+krGreyImage readGreyPng(std::istream& in, const std::string& path);
+
 // Writes a mask (width x height bytes, row by row, nonzero for a set pixel)
 // as an 8-bit grey PNG file, 255 for set pixels and 0 for the others.
 // InputError when the file cannot be written or this build has no PNG support.
 void writePngMask(const std::string& path, const std::vector<unsigned char>& mask, std::size_t width,
                   std::size_t height);
+// Writes an 8-bit or 16-bit grey image as a grey PNG file of that depth;
+// InputError for other pixel types or as writePngMask.
+void writeGreyPng(const std::string& path, const krGreyView& image);
 
 }  // namespace qs
 

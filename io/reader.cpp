@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "io/archive.h"
+#include "io/edgesource.h"
 #include "io/input.h"
 #include "io/jsonsource.h"
 #include "io/png.h"
@@ -37,7 +38,8 @@ std::unique_ptr<Source> open(std::unique_ptr<Input> in, const ReadOptions& o) {
         in->file.clear();
         in->file.seekg(0);
     }
-    if (found == Format::Png && o.format == Format::Auto) return openPng(*in->in, path, o);
+    if (found == Format::Png && o.format == Format::Auto)
+        return o.edges ? openEdges(*in->in, path, *o.edges) : openPng(*in->in, path, o);
     Format f = o.format == Format::Auto ? found : o.format;
     if (f == Format::Coco || f == Format::GeoJson) {
         if (found != Format::GeoJson) throw InputError(path + ": not JSON");
@@ -52,7 +54,7 @@ std::unique_ptr<Source> open(std::unique_ptr<Input> in, const ReadOptions& o) {
     }
     if (f == Format::Png) {
         if (found != Format::Png && found != Format::Archive) throw InputError(path + ": not a PNG file");
-        return openPng(*in->in, path, o);  // whole at once: in may go
+        return o.edges ? openEdges(*in->in, path, *o.edges) : openPng(*in->in, path, o);  // whole at once: in may go
     }
     return openWkt(std::move(in));
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "io/shape.h"
+#include "platform/ip/edges.h"
 
 namespace qs {
 
@@ -55,6 +56,9 @@ struct ReadOptions {
     int connectivity = 8;
     // COCO: only the annotations of this image, of this category.
     std::optional<long long> imageId, categoryId;
+    // PNG files: read as grey images, one record an edge chain found with
+    // these settings, instead of masks (see io/edgesource.h).
+    std::optional<kr_EdgeParams> edges;
 };
 
 // Masks (PNG files, run-length masks, rasters the tool writes) with more
