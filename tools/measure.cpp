@@ -9,6 +9,7 @@
 
 #include "cntr/moments.h"
 #include "cntr/regionset.h"
+#include "platform/std/fit.h"
 #include "platform/std/hull.h"
 #include "tools/validity.h"
 
@@ -35,6 +36,8 @@ const ColumnDef kDefs[] = {
     {"inertia_xx", "inertia", F}, {"inertia_xy", "inertia", F}, {"inertia_yy", "inertia", F},
     {"ellipse_x", "ellipse", F}, {"ellipse_y", "ellipse", F}, {"ellipse_a", "ellipse", F},
     {"ellipse_b", "ellipse", F}, {"ellipse_rotation", "ellipse", F}, {"ellipse_residual", "ellipse", F},
+    {"circle_x", "circle", F}, {"circle_y", "circle", F}, {"circle_r", "circle", F},
+    {"circle_residual", "circle", F},
     {"rect_x", "rect", F}, {"rect_y", "rect", F}, {"rect_w", "rect", F}, {"rect_h", "rect", F},
     {"min_circle_x", "min_circle", F}, {"min_circle_y", "min_circle", F}, {"min_circle_r", "min_circle", F},
     {"diameter_circle_x", "diameter", F}, {"diameter_circle_y", "diameter", F},
@@ -124,6 +127,12 @@ void contourMeasures(RowBuilder& b, const krContour& c) {
         b.set("ellipse_b", e.b());
         b.set("ellipse_rotation", e.rotation().toDouble());
         b.set("ellipse_residual", residual);
+    });
+    b.measure("circle", [&] {
+        krCircleFitResults fit;
+        kfCircleFit(krCircleFitParams(krCircleFitDefs::eGeometric), c.points(), fit);
+        circle(b, "circle_x", "circle_y", "circle_r", fit.circle());
+        b.set("circle_residual", fit.residual());
     });
     b.measure("rect", [&] { rect(b, c.encloseRect(krXform<2>::I)); });
     b.measure("min_circle", [&] {
@@ -260,7 +269,7 @@ void setMeasures(RowBuilder& b, const Shape& s, const krRegionSet& set) {
 
 // Groups that need the library object; the others are read off the shape.
 bool wantsLibrary(const Columns& c) {
-    for (const char* g : {"length", "area", "com", "inertia", "ellipse", "rect", "min_circle",
+    for (const char* g : {"length", "area", "com", "inertia", "ellipse", "circle", "rect", "min_circle",
                           "diameter", "fast", "extremes", "self_intersecting"})
         if (c.wants(g)) return true;
     return false;

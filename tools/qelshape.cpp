@@ -14,6 +14,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "cntr/edgeshapes.h"
 #include "io/coco.h"
 #include "io/png.h"
 #include "io/points.h"
@@ -21,6 +22,7 @@
 #include "platform/disp/svgtablet.h"
 #include "tools/actions.h"
 #include "tools/demo.h"
+#include "tools/edgesvg.h"
 #include "tools/measure.h"
 #include "tools/runbatch.h"
 
@@ -40,6 +42,30 @@ const CLI::Validator kInputFile(
     },
     "FILE");
 
+// The edge detector's settings, for the commands that read grey images as
+// their edges; its threads are the command's own (--threads).
+struct EdgeOptions {
+    kr_EdgeParams params;
+    std::optional<double> low, high;
+
+    void addTo(CLI::App* cmd) {
+        cmd->add_option("--sigma", params.sigma, "edges: the smoothing scale in pixels, 0.5 to 64")
+            ->capture_default_str();
+        cmd->add_option("--low", low, "edges: the low hysteresis threshold on the gradient magnitude "
+                                      "(grey levels a pixel; default 3 times the gradient's noise)");
+        cmd->add_option("--high", high, "edges: the high threshold (default 6 times the gradient's noise)");
+        cmd->add_option("--min-length", params.minLength, "edges: chains of fewer points are dropped")
+            ->capture_default_str();
+    }
+    kr_EdgeParams with(unsigned threads) const {
+        kr_EdgeParams p = params;
+        p.low = low;
+        p.high = high;
+        p.threads = static_cast<int>(threads);
+        return p;
+    }
+};
+
 struct Common {
     std::vector<std::string> inputs;
     std::string format = "auto";
@@ -50,6 +76,8 @@ struct Common {
     unsigned threads = 0;
     bool strict = false;
     bool quiet = false;
+    // Set for the commands that read PNG files as grey images and find their edges.
+    std::optional<EdgeOptions> edges;
 
     void addTo(CLI::App* cmd) {
         cmd->add_option("inputs", inputs, "input files (\"-\" reads standard input)")
@@ -79,6 +107,7 @@ struct Common {
         o.connectivity = connectivity;
         o.imageId = imageId;
         o.categoryId = categoryId;
+        if (edges) o.edges = edges->with(threads);
         return o;
     }
     BatchOptions batch() const {
@@ -147,10 +176,15 @@ struct MeasureCmd {
     std::string output = "json";
     std::string to = "-";
     std::string columns;
+    bool edges = false;
+    EdgeOptions edgeOptions;
 
     void add(CLI::App& app) {
         CLI::App* cmd = app.add_subcommand("measure", "Print the measures of every shape");
         common.addTo(cmd);
+        cmd->add_flag("--edges", edges, "PNG files are grey images: measure each edge chain found in "
+                                        "them (closed chains as regions with their holes)");
+        edgeOptions.addTo(cmd);
         cmd->add_option("-o,--output", output, "json (one object a line), csv or table")
             ->check(CLI::IsMember({"json", "csv", "table"}))->capture_default_str();
         cmd->add_option("--to", to, "output file (default: standard output)");
@@ -167,10 +201,12 @@ struct MeasureCmd {
             "area and bbox, come along.\n\n"
             "Example:\n  qelshape measure parts.wkt -o table\n"
             "  qelshape measure instances.json -o csv --to measures.csv\n"
-            "  qelshape measure countries.wkt --columns area,com,valid");
+            "  qelshape measure countries.wkt --columns area,com,valid\n"
+            "  qelshape measure part.png --edges --sigma 1.5 --columns circle,ellipse,area -o csv");
         cmd->callback([this] { status = run(); });
     }
     Status run() {
+        if (edges) common.edges = edgeOptions;
         OutputFormat f = outputFormatFromName(output);
         Columns cols = !columns.empty() ? Columns::parse(columns)
                        : f == OutputFormat::Table ? Columns::table() : Columns::all();
@@ -192,12 +228,18 @@ struct Target {
     std::string to = "-";
     std::string format;
 
-    void addTo(CLI::App* cmd) {
+    void addTo(CLI::App* cmd, bool svg = false) {
         cmd->add_option("--to", to, "output file (default: standard output)");
-        cmd->add_option("-t,--target", format,
-                        "wkt, geojson or archive (default: from the output file's extension "
-                        ".wkt, .geojson/.json or .qar)")
-            ->check(CLI::IsMember({"wkt", "geojson", "archive"}));
+        if (svg)
+            cmd->add_option("-t,--target", format,
+                            "wkt, geojson, archive or svg (default: from the output file's extension "
+                            ".wkt, .geojson/.json, .qar or .svg)")
+                ->check(CLI::IsMember({"wkt", "geojson", "archive", "svg"}));
+        else
+            cmd->add_option("-t,--target", format,
+                            "wkt, geojson or archive (default: from the output file's extension "
+                            ".wkt, .geojson/.json or .qar)")
+                ->check(CLI::IsMember({"wkt", "geojson", "archive"}));
     }
     std::string chosen(const std::string& inputFormat) const {
         if (!format.empty()) return format;
@@ -205,6 +247,7 @@ struct Target {
             return to.size() >= ext.size() && to.compare(to.size() - ext.size(), ext.size(), ext) == 0;
         };
         if (ends(".qar")) return "archive";
+        if (ends(".svg")) return "svg";
         if (ends(".geojson") || ends(".json")) return "geojson";
         if (ends(".wkt") || inputFormat == "auto" || inputFormat == "coco") return "wkt";
         return inputFormat;
@@ -527,6 +570,78 @@ struct RasterizeCmd {
     Status status = kOk;
 };
 
+// ---- edges ----
+
+struct EdgesCmd {
+    Common common;
+    Target target;
+    EdgeOptions edgeOptions;
+
+    void add(CLI::App& app) {
+        CLI::App* cmd = app.add_subcommand("edges", "Find the subpixel edges of grey PNG images and "
+                                                    "write them as chains");
+        common.addTo(cmd);
+        edgeOptions.addTo(cmd);
+        target.addTo(cmd, true);
+        cmd->footer(
+            "PNG files of 8 or 16 bits are read as grey images (colour by its luminance). One "
+            "record a chain, in raster order of each chain's first point: a closed chain is a "
+            "region (POLYGON) holding the chains directly inside it as holes, an open one a "
+            "LINESTRING; GeoJSON properties say whether the chain is closed, which chain it lies "
+            "in and whether it is a hole. Pixel (x, y) covers [x, x+1) x [y, y+1), y down. SVG "
+            "shows the image under its chains (one picture an image, --to pic.svg giving "
+            "pic-IMAGE.svg for several images).\n\n"
+            "Example:\n  qelshape edges part.png --to part-edges.svg\n"
+            "  qelshape edges part.png --sigma 1.5 --min-length 20 --to part-edges.geojson");
+        cmd->callback([this] { status = run(); });
+    }
+    Status run() {
+        common.edges = edgeOptions;
+        common.format = "png";
+        if (target.chosen("wkt") != "svg")
+            return writeShapes(common, target, "wkt", [](const Shape& s, const std::string&, unsigned long) {
+                return std::make_pair(s, std::string());
+            }, "written", std::cerr);
+        if (target.to == "-") throw CLI::ValidationError("edges", "an SVG picture needs --to FILE");
+        Status st = kOk;
+        for (const std::string& path : common.inputs) {
+            try {
+                picture(path, common.inputs.size() == 1 ? target.to : pictureFor(path));
+            } catch (const InputError& e) {
+                std::cerr << "qelshape: " << e.what() << '\n';
+                st = kBadInput;
+                if (common.strict) break;
+            }
+        }
+        return st;
+    }
+    // pic.svg and images/part.png give pic-part.svg.
+    std::string pictureFor(const std::string& image) const {
+        std::filesystem::path to(target.to);
+        std::string name = to.stem().string() + "-" + std::filesystem::path(image).stem().string() + ".svg";
+        return (to.parent_path() / name).string();
+    }
+    void picture(const std::string& path, const std::string& out) const {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) throw InputError(path + ": cannot read the file");
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::istringstream png(bytes);
+        const krGreyImage image = readGreyPng(png, path);
+        std::vector<kr_EdgeChain> chains;
+        kr_EdgeNesting nesting;
+        try {
+            chains = kfFindEdges(image.view(), edgeOptions.with(common.threads));
+            nesting = kf_NestEdgeChains(chains, kf_EdgeMagnitudeScale(image.view()));
+        } catch (const krException& e) {
+            throw InputError(path + ": " + describe(e));
+        }
+        Output file(out);
+        writeEdgeSvg(file.stream(), bytes, image.width(), image.height(), chains, nesting.hole);
+        if (!common.quiet) std::cerr << "qelshape: " << path << ": " << chains.size() << " chains, " << out << '\n';
+    }
+    Status status = kOk;
+};
+
 // ---- demo ----
 
 struct DemoCmd {
@@ -549,7 +664,8 @@ struct DemoCmd {
 
 int main(int argc, char** argv) {
     CLI::App app("qelshape: measures, repairs, tests, draws, rasterizes and converts plane shapes read from "
-                 "WKT, GeoJSON, COCO annotation and archive files.");
+                 "WKT, GeoJSON, COCO annotation and archive files, and finds the subpixel edges of grey "
+                 "images.");
     app.footer("Run \"qelshape COMMAND --help\" for a command's options and an example.\n"
                "Exit status: 0 all well, 1 some input was bad (reported on standard error), "
                "2 a usage error.");
@@ -560,6 +676,7 @@ int main(int argc, char** argv) {
     DrawCmd drawCmd;
     RasterizeCmd rasterizeCmd;
     ConvertCmd convertCmd;
+    EdgesCmd edgesCmd;
     DemoCmd demoCmd;
     measureCmd.add(app);
     repairCmd.add(app);
@@ -567,6 +684,7 @@ int main(int argc, char** argv) {
     drawCmd.add(app);
     rasterizeCmd.add(app);
     convertCmd.add(app);
+    edgesCmd.add(app);
     demoCmd.add(app);
     try {
         app.parse(argc, argv);
@@ -583,7 +701,7 @@ int main(int argc, char** argv) {
         return kBadInput;
     }
     for (int s : {measureCmd.status, repairCmd.status, insideCmd.status, drawCmd.status,
-                  rasterizeCmd.status, convertCmd.status, demoCmd.status})
+                  rasterizeCmd.status, convertCmd.status, edgesCmd.status, demoCmd.status})
         if (s) return s;
     return kOk;
 }
