@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to one of the readers of io/ (QEL_READER names its
-// format), then asks the library shape of everything read every query
+// format; "edges" reads PNG files as grey images and their edge chains), then asks the library shape of everything read every query
 // (kf_FuzzExercise), measures, draws, rasterizes and writes it in each output
 // format: nothing may crash, what is written as WKT must read back to the same
 // shape, and a mask's run lengths to the same mask.
@@ -9,12 +9,15 @@
 #include <string>
 
 #include "exercise.h"
+#include "cntr/edgeshapes.h"
 #include "io/coco.h"
+#include "io/png.h"
 #include "io/reader.h"
 #include "io/writer.h"
 #include "platform/disp/recordingtablet.h"
 #include "platform/std/exception.h"
 #include "tools/actions.h"
+#include "tools/edgesvg.h"
 #include "tools/measure.h"
 
 namespace {
@@ -45,12 +48,34 @@ void exercise(const qs::Shape& s) {
             std::abort();
 }
 
+// A grey image's edges drawn over it; images past a quarter million pixels
+// are left alone, as they only cost time.
+bool edgesOf(const std::string& bytes, qs::ReadOptions& options) {
+    std::istringstream in(bytes);
+    const krGreyImage image = qs::readGreyPng(in, "fuzz");
+    if (static_cast<long long>(image.width()) * image.height() > (1 << 18)) return false;
+    const auto chains = kfFindEdges(image.view());
+    const kr_EdgeNesting n = kf_NestEdgeChains(chains, kf_EdgeMagnitudeScale(image.view()));
+    std::ostringstream svg;
+    qs::writeEdgeSvg(svg, bytes, image.width(), image.height(), chains, n.hole);
+    options.format = qs::Format::Png;
+    options.edges = kr_EdgeParams();
+    return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    std::istringstream in(bytes);
     try {
-        auto src = qs::openSource(in, "fuzz", qs::formatFromName(QEL_READER));
+        qs::ReadOptions options;
+        if (std::string(QEL_READER) == "edges") {
+            if (!edgesOf(bytes, options)) return 0;
+        } else {
+            options.format = qs::formatFromName(QEL_READER);
+        }
+        auto src = qs::openSource(in, "fuzz", options);
         qs::Record r;
         while (src->next(r)) {
             try {
@@ -60,6 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
     } catch (const qs::InputError&) {
+    } catch (const krException&) {
     }
     return 0;
 }
