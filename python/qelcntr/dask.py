@@ -16,7 +16,7 @@ import numpy as np
 
 import qelcntr
 
-__all__ = ["measure_files", "measure_shapes"]
+__all__ = ["measure_files", "measure_shapes", "measure_images"]
 
 
 # The array each type of column is given; _frame makes integers and booleans
@@ -32,6 +32,14 @@ def _meta(columns):
 
 def _file_part(path, columns, records, meta, options):
     df = qelcntr.measure(path, columns=columns, as_frame=True, records=records, **options)
+    return df.astype(meta.dtypes.to_dict())
+
+
+def _image_part(path, columns, meta, params, closed_only):
+    cols = qelcntr._qelcntr._measure_file(path, columns, "png", "", 0, -1, "warn", params)
+    df = qelcntr._frame(cols, True)
+    if closed_only:
+        df = df[df["kind"] != "open contour"] if "kind" in df else df
     return df.astype(meta.dtypes.to_dict())
 
 
@@ -83,3 +91,27 @@ def measure_shapes(shapes, columns=None, npartitions=None):
              for i in range(0, len(shapes), per)]
     return dd.from_delayed(parts, meta=meta, verify_meta=False)
 
+
+def measure_images(paths, columns=None, sigma=1.0, low=None, high=None, min_length=8, threads=1,
+                   closed_only=True):
+    """A Dask DataFrame of the measures of the edge chains of grey PNG images
+    (8 or 16 bits; colour by its luminance), one partition per image, in order.
+
+    Each chain is measured as ``qelshape measure IMAGE --edges`` measures it:
+    a closed chain as the region it bounds, with the chains directly inside
+    it as holes (``area_holes``), and the fitted circle (``circle_*``) and
+    ellipse beside the other columns; ``where`` names the image and chain.
+    closed_only keeps the closed chains (the ones that bound something).
+    sigma, low, high and min_length are those of qelcntr.edges; threads are
+    the detector's own within one task (1 leaves the parallelism to Dask).
+    Nothing runs until .compute(), which uses the active Dask client.
+    """
+    if columns is not None and closed_only and "kind" not in columns:
+        columns = list(columns) + ["kind"]
+    params = (float(sigma), low, high, int(min_length), int(threads or 0))
+    meta = _meta(columns)
+    parts = [dask.delayed(_image_part)(path, columns, meta, params, closed_only)
+             for path in map(os.fspath, paths)]
+    if not parts:
+        return dd.from_pandas(meta, npartitions=1)
+    return dd.from_delayed(parts, meta=meta, verify_meta=False)

@@ -79,6 +79,7 @@ void bindErrors(py::module_& m);
 void bindShapes(py::module_& m);
 void bindFunctions(py::module_& m);
 void bindFiles(py::module_& m);
+void bindEdges(py::module_& m);
 
 }  // namespace qp
 

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <tuple>
 #include <variant>
 
+#include "platform/ip/edges.h"
 #include "python/src/bind.h"
 #include "tools/measure.h"
 #include "io/reader.h"
@@ -193,12 +196,27 @@ private:
     std::vector<std::vector<qs::Value>> values_;
 };
 
+// The edge detector's settings as Python passes them (and pickles them for
+// the workers of a cluster): sigma, low, high, min_length, threads.
+using EdgeTuple = std::optional<std::tuple<double, std::optional<double>, std::optional<double>, int, int>>;
+
 py::list measureFile(const std::string& path, py::handle columns, const std::string& format,
                      const std::string& labelField, long long start, long long stop,
-                     const std::string& errors) {
+                     const std::string& errors, const EdgeTuple& edges) {
     Table t(columns);
     OnError how = onError(errors);
-    FileShapes shapes(path, readOptions(format, labelField), start, stop);
+    qs::ReadOptions options = readOptions(format, labelField);
+    if (edges) {
+        kr_EdgeParams& p = options.edges.emplace();
+        std::tie(p.sigma, p.low, p.high, p.minLength, p.threads) = *edges;
+    }
+    // Opening an image finds its edges: other threads run meanwhile.
+    std::optional<FileShapes> opened;
+    {
+        py::gil_scoped_release release;
+        opened.emplace(path, options, start, stop);
+    }
+    FileShapes& shapes = *opened;
     while (true) {
         qs::Shape s;
         std::string where;
@@ -267,7 +285,8 @@ void bindFiles(py::module_& m) {
         .def("__iter__", [](py::object self) { return self; })
         .def("__next__", &Reader::next);
     m.def("_measure_file", &measureFile, "path"_a, "columns"_a, "format"_a, "label_field"_a, "start"_a,
-          "stop"_a, "errors"_a);
+          "stop"_a, "errors"_a, "edges"_a = py::none());
+
     m.def("_measure_shapes", &measureShapes, "shapes"_a, "columns"_a);
     m.def("_count_records", &countRecords, "path"_a, "format"_a);
     m.def("_column_types", &columnTypes, "columns"_a);

@@ -9,6 +9,7 @@
 #include "cntr/moments.h"
 #include "cntr/regionset.h"
 #include "defs/cntrtmpl.h"
+#include "platform/ip/greyimage.h"
 #include "platform/std/archive.h"
 #include "platform/std/fit.h"
 #include "platform/std/hull.h"
@@ -142,6 +143,7 @@ const ErrorKind kErrors[] = {
     {"BadWindow", "Error", &typeid(krPel::BadWindow), "The operation is not supported for this shape."},
     {"FitError", "Error", &typeid(krFitError), "A fit found no answer."},
     {"ConvexHullError", "Error", &typeid(krConvexHullError), "The convex hull cannot be formed."},
+    {"ImageError", "Error", &typeid(krImageError), "An image, or a setting of the edge detector, is unusable."},
     {"ArchiveError", "Error", nullptr, "Bytes that are not a readable archive, or a shape that cannot be stored."},
     {"UnknownVersion", "ArchiveError", &typeid(krArchive::UnknownVersion), "A record version this library does not read."},
     {"Corrupt", "ArchiveError", &typeid(krArchive::Corrupt), "Malformed archive bytes."},
@@ -292,19 +294,30 @@ py::object loads(py::buffer data) {
 
 // ---- free functions ----
 
-py::tuple fitEllipse(py::handle points) {
+// "direct": the library's own fit, with its fallback; "geometric": the
+// orthogonal least-squares ellipse, FitError when there is none.
+py::tuple fitEllipse(py::handle points, const std::string& mode) {
     Points p = toPoints(points);
+    if (mode == "geometric") {
+        krEllipseFitResults r;
+        kfEllipseFit(krEllipseFitParams(krEllipseFitDefs::eGeometric), p, r);
+        return py::make_tuple(ellipse(r.ellipse()), r.residual());
+    }
+    if (mode != "direct") throw py::value_error("an ellipse fit's mode is \"direct\" or \"geometric\"");
     krEllipse e;
     double residual = 0;
     kf_FitEllipse(p, e, residual);
     return py::make_tuple(ellipse(e), residual);
 }
 
-// With the parameters the library's own fallback uses.
-py::tuple fitCircle(py::handle points) {
+// "taubin" with the parameters the library's own fallback uses, or "geometric".
+py::tuple fitCircle(py::handle points, const std::string& mode) {
     Points p = toPoints(points);
+    if (mode != "taubin" && mode != "geometric")
+        throw py::value_error("a circle fit's mode is \"taubin\" or \"geometric\"");
     krCircleFitResults r;
-    kfCircleFit(krCircleFitParams(krCircleFitDefs::eTaubin, 1.0, 0), p, r);
+    kfCircleFit(krCircleFitParams(mode == "geometric" ? krCircleFitDefs::eGeometric : krCircleFitDefs::eTaubin),
+                p, r);
     return py::make_tuple(circle(r.circle()), r.residual());
 }
 
@@ -348,11 +361,13 @@ void bindFunctions(py::module_& m) {
           py::arg("points"), "The convex hull of the points, counter-clockwise, as an (k, 2) array.");
     m.def("min_enclosing_circle", [](py::handle p) { return circle(kfMinEnclosingCircle(toPoints(p))); },
           py::arg("points"), "The smallest circle holding every point.");
-    m.def("fit_ellipse", &fitEllipse, py::arg("points"),
-          "(Ellipse, residual) fitted to the points; falls back to a circle fit, and to an empty "
-          "ellipse with residual -1 when both fail.");
-    m.def("fit_circle", &fitCircle, py::arg("points"),
-          "(Circle, residual) fitted to the points; FitError when there is none.");
+    m.def("fit_ellipse", &fitEllipse, py::arg("points"), py::arg("mode") = "direct",
+          "(Ellipse, residual) fitted to the points. \"direct\" falls back to a circle fit, and to "
+          "an empty ellipse with residual -1 when both fail; \"geometric\" (orthogonal distances) "
+          "raises FitError when there is none.");
+    m.def("fit_circle", &fitCircle, py::arg("points"), py::arg("mode") = "taubin",
+          "(Circle, residual) fitted to the points, algebraically (\"taubin\") or by orthogonal "
+          "distances (\"geometric\"); FitError when there is none.");
     m.def("polygon_area", [](py::handle p) { return kf_Area(toPoints(p)); }, py::arg("points"),
           "The unsigned area of the closed polygon through the points.");
     m.def("polygon_centroid", [](py::handle p) { return kf_CenterOfMass(toPoints(p)); },
@@ -373,4 +388,5 @@ PYBIND11_MODULE(_qelcntr, m) {
     qp::bindFunctions(m);
     qp::bindShapes(m);
     qp::bindFiles(m);
+    qp::bindEdges(m);
 }

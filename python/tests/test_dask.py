@@ -72,3 +72,20 @@ def test_column_table_types_what_measure_gives(tmp_path):
     measured = q.measure(path)
     assert not measured.isna().all().any()
     pd.testing.assert_series_equal(measured.dtypes, qd._meta(None).dtypes)
+
+
+def test_images_on_a_two_worker_cluster(client, tmp_path):
+    cv2 = pytest.importorskip("cv2")
+    from test_edges import render_disc
+    truth = [(30.4, 33.1, 12.6), (28.9, 30.2, 20.3)]
+    paths = []
+    for i, (cx, cy, r) in enumerate(truth):
+        paths.append(tmp_path / f"disc{i}.png")
+        cv2.imwrite(str(paths[-1]), np.round(render_disc(cx, cy, r)).astype(np.uint16) * 257)
+    ddf = qd.measure_images(paths, columns=["circle", "area", "kind"])
+    assert ddf.npartitions == 2
+    df = ddf.compute()
+    assert list(df["where"]) == [f"{p}: chain 0" for p in paths]
+    for (cx, cy, r), (_, row) in zip(truth, df.iterrows()):
+        assert abs(row.circle_r - r) < 0.02 and abs(row.circle_x - cx) < 0.01
+        assert row.area_holes == pytest.approx(np.pi * r * r, rel=0.005)
