@@ -82,7 +82,7 @@ def test_images_on_a_two_worker_cluster(client, tmp_path):
     for i, (cx, cy, r) in enumerate(truth):
         paths.append(tmp_path / f"disc{i}.png")
         cv2.imwrite(str(paths[-1]), np.round(render_disc(cx, cy, r)).astype(np.uint16) * 257)
-    ddf = qd.measure_images(paths, columns=["circle", "area", "kind"])
+    ddf = qd.measure_images(paths, columns=["where", "circle", "area_holes"])
     assert ddf.npartitions == 2
     df = ddf.compute()
     assert list(df["where"]) == [f"{p}: chain 0" for p in paths]
