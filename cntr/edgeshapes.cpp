@@ -24,9 +24,11 @@ double kf_EdgeMagnitudeScale(const krGreyView& image) {
 }
 
 krEdgelet kf_Edgelet(const kr_EdgePoint& point, double scale) {
-    kr_EdgePoint scaled = point;
-    scaled.magnitude = static_cast<float>(std::min(65535.0, double(point.magnitude) * scale));
-    return scaled.edgelet();
+    // The detector's own edgelet gives the angle; the magnitude is scaled in
+    // double precision, which a float would round differently.
+    const krEdgelet e = point.edgelet();
+    const double m = std::min(65535.0, std::max(0.0, std::floor(double(point.magnitude) * scale + 0.5)));
+    return krEdgelet(e.position(), static_cast<unsigned short>(m), e.angle());
 }
 
 krContourT<krEdgelet> kf_EdgeContour(const kr_EdgeChain& chain, double scale, unsigned long label) {

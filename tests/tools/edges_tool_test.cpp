@@ -32,7 +32,7 @@ fs::path ring(bool wide) {
 TEST(EdgesTool, MeasureGivesOneRowAChainWithItsHoles) {
     for (bool wide : {false, true}) {
         const fs::path png = ring(wide);
-        Result r = qelshape("measure -q --edges " + png.string() + " -c circle,area,kind,properties");
+        Result r = qelshape("measure -q --edges " + png.string() + " -c circle,area_holes,kind,properties");
         ASSERT_EQ(r.status, 0) << r.err;
         std::vector<json> rows = lines(r.out);
         ASSERT_EQ(rows.size(), 2u);
