@@ -377,24 +377,31 @@ void krRegionSet::outerHullRegularize(krRegionSet& out, krContourDefs::Intersect
     for (const auto& r : regions_)
         if (!r) throw krBadPointer();
 
-    // Members whose outer boundaries cross, found among those whose boxes
-    // overlap, are linked; the chains of links make the groups.
-    std::vector<Box> boxes(n);
-    for (std::size_t k = 0; k < n; ++k) boxes[k] = memberBox(regions_[k]);
-    const BoxGrid grid(boxes);
-    std::vector<std::size_t> link(n), partners;
+    // The members' outer boundaries rounded together; members whose rounded
+    // boundaries share a node are linked (the rule the walk nodes them by),
+    // and the chains of links make the groups.
+    std::vector<const krContour::Points*> rings(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        NodedBoundary::requireFinite(regions_[k]->points());
+        rings[k] = &regions_[k]->points();
+    }
+    const SnapRounder rounded(rings);
+    std::vector<std::size_t> link(n), owner(rounded.nodes(), n);
     std::iota(link.begin(), link.end(), std::size_t(0));
     const auto root = [&](std::size_t k) {
         while (link[k] != k) k = link[k] = link[link[k]];
         return k;
     };
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-        laterPartners(grid, boxes, i, partners);
-        for (std::size_t j : partners) {
-            if (root(i) == root(j)) continue;
-            if (!regions_[i]->intersections(outline(regions_[j]), knFlags::kOuterOnly).empty()) link[root(j)] = root(i);
+    for (std::size_t k = 0; k < n; ++k)
+        for (const SnapRounder::Piece& p : rounded.ring(k)) {
+            std::size_t& o = owner[p.a];
+            if (o == n) {
+                o = k;
+            } else {
+                const std::size_t a = root(o), b = root(k);
+                if (a != b) link[std::max(a, b)] = std::min(a, b);
+            }
         }
-    }
     std::vector<std::size_t> groupOf(n);
     for (std::size_t k = 0; k < n; ++k) groupOf[k] = root(k);
 
@@ -411,16 +418,11 @@ void krRegionSet::outerHullRegularize(krRegionSet& out, krContourDefs::Intersect
             else
                 first.regularize(*fixed);
         } else {
-            std::vector<const krContour::Points*> rings;
-            for (std::size_t k : group) {
-                regions_[k]->checkEmptyContour();
-                NodedBoundary::requireFinite(regions_[k]->points());
-                rings.push_back(&regions_[k]->points());
-            }
+            for (std::size_t k : group) regions_[k]->checkEmptyContour();
             // Members that cancel out (two equal squares, say) leave no face
             // of odd winding and no regularized region.
             krContour::Points walked;
-            const NodedBoundary graph(rings);
+            const NodedBoundary graph(rounded, group);
             if (!graph.walk(doOuterHull ? NodedBoundary::Walk::eOuter : NodedBoundary::Walk::eOdd, walked)) {
                 if (doOuterHull) throw krContourDefs::BadParams(L"invalid contour");
                 continue;

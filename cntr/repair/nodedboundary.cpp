@@ -6,9 +6,7 @@
 #include <numeric>
 #include <utility>
 
-#include "cntr/index/segmentindex.h"
-#include "cntr/support/tolerance.h"
-#include "platform/std/geometry.h"
+#include "cntr/contour.h"
 
 namespace qel::detail {
 
@@ -18,18 +16,7 @@ typedef NodedBoundary::Points Points;
 typedef std::uint32_t Id;
 constexpr Id kNone = ~Id(0);
 
-// Points nearer than this are one point, and a point this near a segment lies
-// on it: the contact tolerance of the segment queries. Far from the origin
-// doubles lie farther apart than that (2e-6 apart beyond 1.7e10), and a point
-// computed on a line misses it by a few of their steps; there contacts are
-// judged at some ten steps instead.
-constexpr double kTouch = knTolerance::kContact;
-constexpr double kSteps = 1e-15;
-constexpr std::size_t kMostSplits = std::size_t(1) << 24;
-
-double cross(const krVector<2>& a, const krVector<2>& b) { return a.x() * b.y() - a.y() * b.x(); }
-double dist(const krVector<2>& a, const krVector<2>& b) { return (a - b).len(); }
-bool opposite(double a, double b) { return (a > 0 && b < 0) || (a < 0 && b > 0); }
+__extension__ typedef __int128 I128;
 bool isOdd(long k) { return k % 2 != 0; }
 
 // Disjoint sets over 0 .. n-1 whose root is the smallest member.
@@ -98,208 +85,94 @@ void NodedBoundary::requireFinite(const Points& ring) {
 }
 
 NodedBoundary::NodedBoundary(const std::vector<const Points*>& rings) {
-    // Room for a crossing or contact per segment or so; more grow the lists.
-    std::size_t total = 0;
-    for (const Points* ring : rings) total += ring->size();
-    xy_.reserve(2 * total);
-    parent_.reserve(2 * total);
-    splits_.reserve(2 * total);
-    for (const Points* ring : rings) {
-        ringBase_.push_back(Id(xy_.size()));
-        ringSize_.push_back(Id(ring->size()));
-        xy_.insert(xy_.end(), ring->begin(), ring->end());
-    }
-    segEnd_.resize(xy_.size());
-    for (std::size_t r = 0; r < ringBase_.size(); ++r)
-        for (Id i = 0; i < ringSize_[r]; ++i) segEnd_[ringBase_[r] + i] = ringBase_[r] + (i + 1) % ringSize_[r];
-    parent_.resize(xy_.size());
-    std::iota(parent_.begin(), parent_.end(), Id(0));
-    double far = 0;
-    for (const krVector<2>& v : xy_) far = std::max({far, std::fabs(v.x()), std::fabs(v.y())});
-    touch_ = std::max(kTouch, kSteps * far);
-    findContacts();
-    buildEdges();
+    std::vector<std::size_t> all(rings.size());
+    std::iota(all.begin(), all.end(), std::size_t(0));
+    {
+        SnapRounder rounded(rings);
+        build(rounded, all, &rounded);
+    }  // the rounding's pieces are done with
     orderAroundNodes();
     traceFaces();
 }
 
-// ---------------------------------------------------------------------------
-// Noding.
-
-NodedBoundary::Id NodedBoundary::find(Id a) const {
-    while (parent_[a] != a) a = parent_[a] = parent_[parent_[a]];
-    return a;
+NodedBoundary::NodedBoundary(const SnapRounder& rounded, const std::vector<std::size_t>& rings) {
+    build(rounded, rings);
+    orderAroundNodes();
+    traceFaces();
 }
 
-void NodedBoundary::unite(Id a, Id b) {
-    a = find(a);
-    b = find(b);
-    if (a == b) return;
-    // The smallest id stands for its points: a ring vertex before any
-    // crossing, so the input's own coordinates survive.
-    if (a < b) std::swap(a, b);
-    parent_[a] = b;
-}
-
-void NodedBoundary::findContacts() {
-    const Id n = Id(xy_.size());
-    // A segment shorter than the tolerance is one point.
-    for (Id g = 0; g < n; ++g)
-        if (dist(xy_[g], xy_[segEnd_[g]]) <= touch_) unite(g, segEnd_[g]);
-
-    // The rings one after the other, each closed, with a point that is not a
-    // number between them: the segments into and out of it have no direction
-    // and the index leaves them out. seg[k] is the segment k of the list
-    // stands for, or kNone.
-    Points all;
-    std::vector<Id> seg;
-    all.reserve(xy_.size() + 2 * ringBase_.size());
-    seg.reserve(all.capacity());
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (std::size_t r = 0; r < ringBase_.size(); ++r) {
-        if (ringSize_[r] == 0) continue;
-        if (!all.empty()) {
-            all.push_back(krVector<2>(nan, nan));
-            seg.push_back(kNone);
-            seg.push_back(kNone);
-        }
-        for (Id i = 0; i < ringSize_[r]; ++i) {
-            all.push_back(xy_[ringBase_[r] + i]);
-            seg.push_back(ringBase_[r] + i);
-        }
-        all.push_back(xy_[ringBase_[r]]);
-    }
-    if (all.size() < 2) return;
-    const qel::detail::SegmentView view{all.data(), all.size(), false};
-    qel::detail::SegmentIndex index;
-    std::vector<bool> valid;
-    index.build(view, valid);
-    // A contact lies within the tolerance of both segments, so the pairs to
-    // try come within twice that of each other.
-    index.forEachPair(view, 2 * touch_, [&](std::size_t k, std::size_t j) {
-        const Id a = seg[k], b = seg[j];
-        if (a != kNone && b != kNone && a != b) touch(std::min(a, b), std::max(a, b));
-        return true;
-    });
-}
-
-void NodedBoundary::touch(Id a, Id b) {
-    // Every contact costs a few dozen bytes; a tangle of n segments may have
-    // n^2 / 4 of them. Past this many the memory, not the answer, is the
-    // problem.
-    if (splits_.size() >= kMostSplits)
-        throw krContourDefs::BadParams(L"the boundary crosses itself too often to be repaired");
-    bool contact = false;
-    // An end of one segment on the other: at one of its ends the two ends are
-    // one point, elsewhere it splits the segment.
-    const auto endOn = [&](Id end, Id s) {
-        const Id s1 = s, s2 = segEnd_[s];
-        if (end == s1 || end == s2) {
-            contact = true;
-            return;
-        }
-        const krVector<2>& e = xy_[end];
-        if (dist(e, xy_[s1]) <= touch_ || dist(e, xy_[s2]) <= touch_) {
-            unite(end, dist(e, xy_[s1]) <= dist(e, xy_[s2]) ? s1 : s2);
-            contact = true;
-            return;
-        }
-        const krVector<2> d = xy_[s2] - xy_[s1];
-        const double t = ((e - xy_[s1]) * d) / (d * d);
-        if (t > 0 && t < 1 && dist(xy_[s1] + d * t, e) <= touch_) {
-            splits_.push_back({s, t, end});
-            contact = true;
-        }
+void NodedBoundary::build(const SnapRounder& rounded, const std::vector<std::size_t>& rings, SnapRounder* spent) {
+    // The nodes the rings pass through, in the rounding's order.
+    std::vector<Id> used;
+    for (std::size_t r : rings)
+        for (const SnapRounder::Piece& p : rounded.ring(r)) used.push_back(p.a);
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+    // Where the rings pass through every node, a rounding made for this
+    // graph alone hands its nodes over rather than have them copied.
+    const bool every = used.size() == rounded.nodes();
+    const auto nodeOf = [&](Id v) {
+        return every ? v : Id(std::lower_bound(used.begin(), used.end(), v) - used.begin());
     };
-    endOn(b, a);
-    endOn(segEnd_[b], a);
-    endOn(a, b);
-    endOn(segEnd_[a], b);
-    if (contact) return;
-    // A crossing inside both: the ends of each lie strictly on either side
-    // of the other's line.
-    const krVector<2>&a1 = xy_[a], &a2 = xy_[segEnd_[a]], &b1 = xy_[b], &b2 = xy_[segEnd_[b]];
-    const double d1 = cross(a2 - a1, b1 - a1), d2 = cross(a2 - a1, b2 - a1);
-    if (!opposite(d1, d2)) return;
-    const double d3 = cross(b2 - b1, a1 - b1), d4 = cross(b2 - b1, a2 - b1);
-    if (!opposite(d3, d4)) return;
-    const double ta = d3 / (d3 - d4), tb = d1 / (d1 - d2);
-    const Id x = Id(xy_.size());
-    xy_.push_back(a1 + (a2 - a1) * ta);
-    parent_.push_back(x);
-    splits_.push_back({a, ta, x});
-    splits_.push_back({b, tb, x});
-}
-
-void NodedBoundary::buildEdges() {
-    std::sort(splits_.begin(), splits_.end());
-    const Id segments = Id(segEnd_.size());
-    // The points along each segment in order; neighbours within the
-    // tolerance are one point.
-    std::vector<Id> splitStart(segments + 1, 0);
-    for (const Split& s : splits_) ++splitStart[s.seg + 1];
-    std::partial_sum(splitStart.begin(), splitStart.end(), splitStart.begin());
-    const auto along = [&](Id g, auto&& f) {
-        f(g);
-        for (Id k = splitStart[g]; k < splitStart[g + 1]; ++k) f(splits_[k].point);
-        f(segEnd_[g]);
-    };
-    for (Id g = 0; g < segments; ++g) {
-        Id prev = kNone;
-        along(g, [&](Id p) {
-            if (prev != kNone && dist(xy_[prev], xy_[p]) <= touch_) unite(prev, p);
-            prev = p;
-        });
-    }
-
-    // Nodes in the order of the points standing for them.
-    std::vector<Id> nodeOf(xy_.size(), kNone);
-    for (Id p = 0; p < xy_.size(); ++p) {
-        const Id r = find(p);
-        if (nodeOf[r] == kNone) {
-            nodeOf[r] = Id(node_.size());
-            node_.push_back(xy_[r]);
+    pixel_ = rounded.pixel();
+    if (every && spent) {
+        spent->handOver(node_, cx_, cy_);
+    } else {
+        node_.reserve(used.size());
+        cx_.reserve(used.size());
+        cy_.reserve(used.size());
+        for (Id v : used) {
+            node_.push_back(rounded.at(v));
+            cx_.push_back(rounded.cx(v));
+            cy_.push_back(rounded.cy(v));
         }
-        nodeOf[p] = nodeOf[r];
     }
 
-    // The pieces between consecutive nodes along each segment; pieces
-    // between the same two nodes are one edge.
+    // The pieces of each segment in order; pieces between the same two
+    // nodes are one edge.
     struct Piece {
         Id a, b;
     };
     std::vector<Piece> pieces;
+    Id segments = 0;
+    for (std::size_t r : rings) {
+        ringBase_.push_back(segments);
+        const std::vector<SnapRounder::Piece>& ring = rounded.ring(r);
+        // The ring's point count: its last segment's number and one, at least.
+        ringSize_.push_back(ring.empty() ? 0 : ring.back().seg + 1);
+        segments += ringSize_.back();
+    }
     pieceStart_.assign(segments + 1, 0);
-    for (Id g = 0; g < segments; ++g) {
-        Id prev = kNone;
-        along(g, [&](Id p) {
-            const Id v = nodeOf[p];
-            if (prev != kNone && v != prev) pieces.push_back({prev, v});
-            prev = v;
-        });
-        pieceStart_[g + 1] = Id(pieces.size());
-    }
-    std::vector<std::pair<std::uint64_t, Id>> keys(pieces.size());
-    for (Id k = 0; k < pieces.size(); ++k) {
-        const Id lo = std::min(pieces[k].a, pieces[k].b), hi = std::max(pieces[k].a, pieces[k].b);
-        keys[k] = {(std::uint64_t(lo) << 32) | hi, k};
-    }
-    std::sort(keys.begin(), keys.end());
+    for (std::size_t k = 0; k < rings.size(); ++k)
+        for (const SnapRounder::Piece& p : rounded.ring(rings[k])) {
+            pieces.push_back({nodeOf(p.a), nodeOf(p.b)});
+            ++pieceStart_[ringBase_[k] + p.seg + 1];
+        }
+    std::partial_sum(pieceStart_.begin(), pieceStart_.end(), pieceStart_.begin());
+    used.clear();
+    used.shrink_to_fit();
+    const auto key = [&](Id k) {
+        return (std::uint64_t(std::min(pieces[k].a, pieces[k].b)) << 32) | std::max(pieces[k].a, pieces[k].b);
+    };
+    std::vector<Id> order(pieces.size());
+    std::iota(order.begin(), order.end(), Id(0));
+    std::sort(order.begin(), order.end(), [&](Id a, Id b) { return key(a) != key(b) ? key(a) < key(b) : a < b; });
     pieceHalf_.assign(pieces.size(), 0);
     for (auto* v : {&edgeA_, &edgeB_, &count_}) v->reserve(pieces.size());
     wind_.reserve(pieces.size());
-    for (std::size_t k = 0; k < keys.size(); ++k) {
-        if (k == 0 || keys[k].first != keys[k - 1].first) {
-            edgeA_.push_back(Id(keys[k].first >> 32));
-            edgeB_.push_back(Id(keys[k].first & 0xffffffffu));
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const Piece& p = pieces[order[k]];
+        if (k == 0 || key(order[k]) != key(order[k - 1])) {
+            edgeA_.push_back(std::min(p.a, p.b));
+            edgeB_.push_back(std::max(p.a, p.b));
             wind_.push_back(0);
             count_.push_back(0);
         }
         const Id e = Id(edgeA_.size() - 1);
-        const bool forward = pieces[keys[k].second].a == edgeA_[e];
+        const bool forward = p.a == edgeA_[e];
         wind_[e] += forward ? 1 : -1;
         ++count_[e];
-        pieceHalf_[keys[k].second] = 2 * e + (forward ? 0 : 1);
+        pieceHalf_[order[k]] = 2 * e + (forward ? 0 : 1);
     }
 }
 
@@ -314,15 +187,21 @@ void NodedBoundary::orderAroundNodes() {
     around_.resize(halves);
     std::vector<Id> fill(aroundStart_.begin(), aroundStart_.end() - 1);
     for (Id h = 0; h < halves; ++h) around_[fill[tail(h)]++] = h;
-    std::vector<double> angle(halves);
-    for (Id h = 0; h < halves; ++h) {
-        const krVector<2> d = node_[head(h)] - node_[tail(h)];
-        angle[h] = std::atan2(d.y(), d.x());
-    }
+    // By angle from the positive x axis, counter-clockwise: first the
+    // directions above the axis (and along it to the right), then the rest,
+    // each half by the exact cross product of the directions between centres.
+    const auto dx = [&](Id h) { return cx_[head(h)] - cx_[tail(h)]; };
+    const auto dy = [&](Id h) { return cy_[head(h)] - cy_[tail(h)]; };
+    const auto lower = [&](Id h) { return dy(h) < 0 || (dy(h) == 0 && dx(h) < 0); };
+    const auto before = [&](Id a, Id b) {
+        if (lower(a) != lower(b)) return lower(b);
+        const I128 c = I128(dx(a)) * dy(b) - I128(dy(a)) * dx(b);
+        return c != 0 ? c > 0 : a < b;
+    };
     slot_.resize(halves);
     for (std::size_t v = 0; v < node_.size(); ++v) {
         const auto first = around_.begin() + aroundStart_[v], last = around_.begin() + aroundStart_[v + 1];
-        std::sort(first, last, [&](Id a, Id b) { return angle[a] != angle[b] ? angle[a] < angle[b] : a < b; });
+        std::sort(first, last, before);
         for (Id k = aroundStart_[v]; k < aroundStart_[v + 1]; ++k) slot_[around_[k]] = k - aroundStart_[v];
     }
 }
@@ -352,8 +231,7 @@ void NodedBoundary::traceFaces() {
     Id low = kNone;
     for (Id v = 0; v < node_.size(); ++v) {
         if (aroundStart_[v] == aroundStart_[v + 1]) continue;
-        if (low == kNone || node_[v].y() < node_[low].y() ||
-            (node_[v].y() == node_[low].y() && node_[v].x() < node_[low].x()))
+        if (low == kNone || cy_[v] < cy_[low] || (cy_[v] == cy_[low] && cx_[v] < cx_[low]))
             low = v;
     }
     outer_ = face_[around_[aroundStart_[low + 1] - 1]];
@@ -489,11 +367,11 @@ void NodedBoundary::linkAlongFaces(const OddAround& odd, const std::vector<char>
     }
 }
 
-// Edges lying on each other within the tolerances can leave the angles round
-// a node at odds with the faces they make, and the windings read across them
-// disagree. Each node still meets an even number of odd edges (the rings
-// pass through it in and out), so closed trails cover them: they are walked
-// as trails, and pair up at each node in any order.
+// On a plane graph the odd edges with an even face on the left balance at
+// every node; should the faces ever disagree with the windings read across
+// them, each node still meets an even number of odd edges (the rings pass
+// through it in and out), so closed trails cover them: they are walked as
+// trails, and pair up at each node in any order.
 void NodedBoundary::linkAsTrails(const OddAround& odd, std::vector<char>& used,
                                    std::vector<Id>& succ) const {
     std::fill(used.begin(), used.end(), 0);
@@ -565,9 +443,32 @@ bool NodedBoundary::walk(Walk kind, Points& out) const {
     if (around_.empty()) return false;
     const std::vector<Id> walk = kind == Walk::eOuter ? outerCycle() : oddCycle();
     if (walk.size() < 3) return false;
-    out.clear();
-    out.reserve(walk.size());
-    for (Id h : walk) out.push_back(node_[head(h)]);
+    // The nodes' own points keep the input's coordinates. Where one stands
+    // so far off its pixel's centre that the walk comes within the contact
+    // tolerance of itself, the nodes of the segments concerned take their
+    // centres, which keep clear of the edges they do not end; after a few
+    // rounds of that, every node does.
+    std::vector<char> centred(node_.size(), 0);
+    for (int round = 0;; ++round) {
+        out.clear();
+        out.reserve(walk.size());
+        for (Id h : walk) {
+            const Id v = head(h);
+            out.push_back(centred[v] ? krVector<2>(double(cx_[v]) * pixel_, double(cy_[v]) * pixel_) : node_[v]);
+        }
+        const krContour traced(out, true);
+        if (!traced.isSelfIntersecting()) break;
+        if (round >= 3) {
+            if (std::all_of(centred.begin(), centred.end(), [](char c) { return c != 0; })) break;
+            std::fill(centred.begin(), centred.end(), 1);
+            continue;
+        }
+        for (std::size_t k = 0; k < walk.size(); ++k) {
+            const std::size_t prev = (k + walk.size() - 1) % walk.size();
+            if (!traced.intersections(krLineSeg(out[prev], out[k]), false).empty())
+                centred[head(walk[prev])] = centred[head(walk[k])] = 1;
+        }
+    }
     return true;
 }
 

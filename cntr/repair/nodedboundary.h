@@ -9,18 +9,21 @@
 #include <cstdint>
 #include <vector>
 
+#include "cntr/repair/snaprounder.h"
 #include "defs/cntrdefs.h"
 #include "platform/std/vector.h"
 
 namespace qel::detail {
 
-// Every crossing of two segments, every vertex within 1e-6 of another segment
-// and every two vertices within 1e-6 of each other become one node; the
+// The rings are rounded onto hot pixels first (SnapRounder): every
+// crossing, every vertex near another segment and every two vertices near
+// each other become one node, and the rounded pieces meet only at nodes. The
 // pieces between nodes become edges, pieces lying on each other one edge that
 // remembers how often, and in which sense, the rings pass along it. Around
-// each node the edges are ordered by angle, which makes the faces; the
-// unbounded face is found at the lowest node, and every other face's winding
-// number follows from it across the edges. Nothing here casts a ray.
+// each node the edges are ordered by their exact directions between pixel
+// centres, which makes the faces; the unbounded face is found at the lowest
+// node, and every other face's winding number follows from it across the
+// edges. Nothing here casts a ray.
 //
 // The cost is that of finding the pairs of segments that come near each
 // other (through the segment index, as the self-intersection test does),
@@ -31,9 +34,12 @@ public:
 
     // The rings are closed point lists; ring r's segments run from point i
     // to point i+1, the closing one last. The coordinates must be finite.
-    // BadParams when the rings cross and touch each other more than 8
-    // million times.
+    // BadParams when the rings cross and touch each other more than some
+    // 16 million times.
     explicit NodedBoundary(const std::vector<const Points*>& rings);
+    // The graph of the given rings of an arrangement rounded before (they
+    // share no node with the others), in that order.
+    NodedBoundary(const SnapRounder& rounded, const std::vector<std::size_t>& rings);
     // BadParams unless every coordinate is a finite number.
     static void requireFinite(const Points& ring);
 
@@ -52,17 +58,19 @@ public:
     // any segment with the outside on one hand. It keeps the outside on that
     // hand, so both walks turn the way the start edge does. The list begins
     // with the start edge's far end and ends with its start.
+    //
+    // Each node is given by the point that stands for it (a vertex of the
+    // rings where there is one, so the input's own coordinates survive),
+    // unless the walk then comes within the contact tolerance of itself:
+    // then the nodes concerned by their pixels' centres, which keep half a
+    // pixel from the edges they do not end.
     bool walk(Walk kind, Points& out) const;
 
 private:
     typedef std::uint32_t Id;
 
-    // ---- noding ----
-    void findContacts();
-    void touch(Id seg, Id other);
-    void unite(Id a, Id b);
-    Id find(Id a) const;
-    void buildEdges();
+    // spent, when given, is the rounding itself, no longer needed after.
+    void build(const SnapRounder& rounded, const std::vector<std::size_t>& rings, SnapRounder* spent = nullptr);
     // ---- the graph ----
     void orderAroundNodes();
     void traceFaces();
@@ -90,27 +98,14 @@ private:
     // Net passes along half-edge h, in its sense.
     long passes(Id h) const { return (h & 1u) ? -wind_[h >> 1] : wind_[h >> 1]; }
 
-    // The distance within which points are one and a point lies on a segment.
-    double touch_ = 0;
-    // Rings: first point id and size of each.
+    // Rings: first segment id and number of points of each.
     std::vector<Id> ringBase_, ringSize_;
-    // Points: the rings' vertices (id = ring base + index), then the
-    // crossings found; the segment from point g ends at segEnd_[g].
-    std::vector<krVector<2>> xy_;
-    std::vector<Id> segEnd_;
-    mutable std::vector<Id> parent_;
-    // A split of segment seg at parameter t by point id.
-    struct Split {
-        Id seg;
-        double t;
-        Id point;
-        bool operator<(const Split& o) const { return seg != o.seg ? seg < o.seg : t < o.t; }
-    };
-    std::vector<Split> splits_;
-
-    // Nodes (their coordinates) and edges a -> b with the net passes from a
-    // to b and the number of passes either way.
+    // Nodes (the points standing for them, their pixel centres in whole
+    // pixels, and the pixel) and edges a -> b with the net passes from a to
+    // b and the number of passes either way.
     std::vector<krVector<2>> node_;
+    std::vector<std::int64_t> cx_, cy_;
+    double pixel_ = 0;
     std::vector<Id> edgeA_, edgeB_;
     std::vector<long> wind_;
     std::vector<Id> count_;

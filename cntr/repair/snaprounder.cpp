@@ -1,0 +1,332 @@
+#include "cntr/repair/snaprounder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "cntr/index/segmentindex.h"
+#include "defs/cntrdefs.h"
+
+namespace qel::detail {
+
+namespace {
+
+typedef SnapRounder::Id Id;
+typedef SnapRounder::Piece Piece;
+typedef std::int64_t I64;
+__extension__ typedef __int128 I128;
+constexpr Id kNone = ~Id(0);
+
+// The pixel, 2^-19 (1.9e-6), about twice the contact tolerance: a node keeps
+// half a pixel, nearly that tolerance, from the pieces it does not end, so a
+// traced outline seldom comes within it of itself, while points farther apart
+// than the tolerances of the crossing tests mostly stay apart. Far out, doubles themselves lie more than a part in 2^52 of
+// the coordinates apart: the pixel is a part in 2^50 of the largest one there.
+// A pixel holds the points within half a pixel of its centre on both axes,
+// its left and lower sides included, its right and upper ones not, so that
+// the pixels tile the plane.
+constexpr int kPixelScale = -19;
+constexpr int kCentreBits = 50;
+// Every crossing and bend costs some tens of bytes; past this many the memory,
+// not the answer, is the problem.
+constexpr std::size_t kMostHits = std::size_t(1) << 25;
+// The rounds after the first meet almost nothing to do; this many is far
+// beyond what any shape has needed.
+constexpr int kMostRounds = 64;
+
+I64 pixelOf(long double u) { return I64(std::floor(u + 0.5L)); }
+bool opposite(long double a, long double b) { return (a > 0 && b < 0) || (a < 0 && b > 0); }
+
+std::uint64_t hashOf(I64 x, I64 y) {
+    std::uint64_t h = std::uint64_t(x) * 0x9E3779B97F4A7C15ull ^ std::uint64_t(y) * 0xC2B2AE3D27D4EB4Full;
+    return h ^ (h >> 29);
+}
+
+// The place of (x, y) in [0, 1]^2 along a Z-order curve, 32 bits a side.
+std::uint64_t curveKey(double x, double y) {
+    const auto spread = [](double t) {
+        std::uint64_t v = std::uint64_t(std::min(std::max(t, 0.0), 1.0) * 4294967295.0);
+        v = (v | (v << 16)) & 0x0000FFFF0000FFFFull;
+        v = (v | (v << 8)) & 0x00FF00FF00FF00FFull;
+        v = (v | (v << 4)) & 0x0F0F0F0F0F0F0F0Full;
+        v = (v | (v << 2)) & 0x3333333333333333ull;
+        return (v | (v << 1)) & 0x5555555555555555ull;
+    };
+    return spread(x) | (spread(y) << 1);
+}
+
+// A segment in pixels, from (x1, y1) to (x2, y2).
+struct Seg {
+    long double x1, y1, x2, y2;
+};
+
+// The cross product (s2 - s1) x (p - s1): twice the signed area. Between
+// centres (whole numbers below 2^51) it is exact; otherwise rounded in the
+// long format, which only the first round uses.
+long double side(const Seg& s, long double px, long double py, bool exact) {
+    if (exact) {
+        const I128 c = I128(I64(s.x2 - s.x1)) * I64(py - s.y1) - I128(I64(s.y2 - s.y1)) * I64(px - s.x1);
+        return c > 0 ? 1.0L : (c < 0 ? -1.0L : 0.0L);
+    }
+    return (s.x2 - s.x1) * (py - s.y1) - (s.y2 - s.y1) * (px - s.x1);
+}
+
+// Whether s passes through the pixel of centre (cx, cy). Between centres
+// the test is exact: a segment between whole numbers meets the pixel's
+// inside, or touches it at a corner only, and of the corners the pixel holds
+// the lower left one. Otherwise (the first round) the closed square counts.
+bool passesThrough(const Seg& s, I64 cx, I64 cy, bool exact) {
+    if (exact) {
+        const I64 x1 = I64(s.x1), y1 = I64(s.y1), x2 = I64(s.x2), y2 = I64(s.y2);
+        const I64 dx = x2 - x1, dy = y2 - y1;
+        // In half pixels, so that the corner is whole: the centre's offset
+        // and the corner's, each crossed with the direction.
+        const I128 c = I128(dx) * (2 * (cy - y1)) - I128(dy) * (2 * (cx - x1));
+        const I128 k = I128(dx) * (2 * (cy - y1) - 1) - I128(dy) * (2 * (cx - x1) - 1);
+        const bool inside = cx >= std::min(x1, x2) && cx <= std::max(x1, x2) && cy >= std::min(y1, y2) &&
+                            cy <= std::max(y1, y2) && (c < 0 ? -c : c) < I128(dx < 0 ? -dx : dx) + (dy < 0 ? -dy : dy);
+        const auto within = [](I64 v, I64 a, I64 b) { return v >= 2 * std::min(a, b) && v <= 2 * std::max(a, b); };
+        return inside || (k == 0 && within(2 * cx - 1, x1, x2) && within(2 * cy - 1, y1, y2));
+    }
+    const long double x = (long double)cx, y = (long double)cy;
+    if (x < std::min(s.x1, s.x2) - 0.5L || x > std::max(s.x1, s.x2) + 0.5L || y < std::min(s.y1, s.y2) - 0.5L ||
+        y > std::max(s.y1, s.y2) + 0.5L)
+        return false;
+    const long double dx = s.x2 - s.x1, dy = s.y2 - s.y1;
+    return std::fabs(dx * (y - s.y1) - dy * (x - s.x1)) <= 0.5L * (std::fabs(dx) + std::fabs(dy));
+}
+
+}  // namespace
+
+SnapRounder::SnapRounder(const std::vector<const Points*>& rings) {
+    double far = 0;
+    for (const Points* ring : rings)
+        for (const krVector<2>& v : *ring) {
+            if (!std::isfinite(v.x()) || !std::isfinite(v.y()))
+                throw krContourDefs::BadParams(L"boundary coordinates must be finite numbers");
+            far = std::max({far, std::fabs(v.x()), std::fabs(v.y())});
+        }
+    const int top = far > 0 ? std::ilogb(far) + 1 : 0;  // far < 2^top
+    scale_ = std::max(kPixelScale, top - kCentreBits);
+    pixel_ = std::ldexp(1.0, scale_);
+
+    // Every vertex makes its pixel hot, in ring order, so a pixel holding
+    // vertices stands for the first of them; each segment is one piece.
+    std::size_t total = 0;
+    for (const Points* ring : rings) total += ring->size();
+    cx_.reserve(total);
+    cy_.reserve(total);
+    at_.reserve(total);
+    table_.assign(16, kNone);
+    scaled_.resize(rings.size());
+    rings_.resize(rings.size());
+    for (std::size_t r = 0; r < rings.size(); ++r) {
+        const Points& ring = *rings[r];
+        const Id n = Id(ring.size());
+        std::vector<Id> node(n);
+        scaled_[r].reserve(n);
+        for (Id i = 0; i < n; ++i) {
+            const krVector<2> u(std::ldexp(ring[i].x(), -scale_), std::ldexp(ring[i].y(), -scale_));
+            scaled_[r].push_back(u);
+            node[i] = hot(pixelOf(u.x()), pixelOf(u.y()), ring[i]);
+        }
+        rings_[r].reserve(n);
+        for (Id i = 0; i < n; ++i) rings_[r].push_back({node[i], node[(i + 1) % n], i});
+    }
+
+    // The first round decides on the rings' own points; the pieces between
+    // centres are then checked once at least, exactly.
+    round(true);
+    scaled_.clear();
+    scaled_.shrink_to_fit();
+    bool changed = true;
+    for (int k = 1; changed; ++k) {
+        if (k == kMostRounds) throw krContourDefs::BadParams(L"the boundary could not be rounded onto a grid");
+        changed = round(false);
+    }
+    table_.clear();
+    table_.shrink_to_fit();
+}
+
+krVector<2> SnapRounder::centre(Id v) const {
+    return krVector<2>(std::ldexp(double(cx_[v]), scale_), std::ldexp(double(cy_[v]), scale_));
+}
+
+SnapRounder::Id SnapRounder::hot(I64 x, I64 y, const krVector<2>& at) {
+    if (2 * (cx_.size() + 1) > table_.size()) grow();
+    const std::size_t mask = table_.size() - 1;
+    for (std::size_t i = hashOf(x, y) & mask;; i = (i + 1) & mask) {
+        const Id v = table_[i];
+        if (v == kNone) {
+            table_[i] = Id(cx_.size());
+            cx_.push_back(x);
+            cy_.push_back(y);
+            at_.push_back(at);
+            return table_[i];
+        }
+        if (cx_[v] == x && cy_[v] == y) return v;
+    }
+}
+
+void SnapRounder::grow() {
+    table_.assign(2 * table_.size(), kNone);
+    const std::size_t mask = table_.size() - 1;
+    for (Id v = 0; v < cx_.size(); ++v) {
+        std::size_t i = hashOf(cx_[v], cy_[v]) & mask;
+        while (table_[i] != kNone) i = (i + 1) & mask;
+        table_[i] = v;
+    }
+}
+
+// One round: the pieces' crossings make pixels hot, and every piece is bent
+// through the hot pixels it passes near. The first round works on the rings'
+// own points, the later ones on the centres, where every test is exact.
+// Whether any piece was bent.
+bool SnapRounder::round(bool first) {
+    // The pieces one ring after the other, each ring closed, with a point that
+    // is not a number between rings (the index leaves out the segments into
+    // and out of it). Piece f runs from all[at[f]] to all[at[f] + 1]. The
+    // index boxes runs of pieces in the order given, so many small rings
+    // (the members of a set) go in the order of a curve through the plane,
+    // neighbours near each other.
+    std::vector<Id> base(rings_.size() + 1, 0);
+    for (std::size_t r = 0; r < rings_.size(); ++r) base[r + 1] = base[r] + Id(rings_[r].size());
+    const Id pieces = base.back();
+    const auto startOf = [&](std::size_t r, Id i) {
+        return first ? scaled_[r][i] : krVector<2>(double(cx_[rings_[r][i].a]), double(cy_[rings_[r][i].a]));
+    };
+    std::vector<std::pair<std::uint64_t, Id>> order;
+    for (std::size_t r = 0; r < rings_.size(); ++r)
+        if (!rings_[r].empty()) order.push_back({0, Id(r)});
+    if (order.size() > 1) {
+        double lox = 0, loy = 0, hix = 0, hiy = 0;
+        for (std::size_t k = 0; k < order.size(); ++k) {
+            const krVector<2> p = startOf(order[k].second, 0);
+            lox = k ? std::min(lox, p.x()) : p.x();
+            loy = k ? std::min(loy, p.y()) : p.y();
+            hix = k ? std::max(hix, p.x()) : p.x();
+            hiy = k ? std::max(hiy, p.y()) : p.y();
+        }
+        for (auto& o : order) {
+            const krVector<2> p = startOf(o.second, 0);
+            o.first = curveKey(hix > lox ? (p.x() - lox) / (hix - lox) : 0, hiy > loy ? (p.y() - loy) / (hiy - loy) : 0);
+        }
+        std::sort(order.begin(), order.end());
+    }
+    Points all;
+    std::vector<Id> pieceOf, at(pieces);
+    all.reserve(pieces + 2 * rings_.size());
+    pieceOf.reserve(all.capacity());
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const auto& o : order) {
+        const std::size_t r = o.second;
+        if (!all.empty()) {
+            all.push_back(krVector<2>(nan, nan));
+            pieceOf.push_back(kNone);
+            pieceOf.push_back(kNone);
+        }
+        for (Id i = 0; i < rings_[r].size(); ++i) {
+            at[base[r] + i] = Id(all.size());
+            all.push_back(startOf(r, i));
+            pieceOf.push_back(base[r] + i);
+        }
+        all.push_back(all[at[base[r]]]);
+    }
+    if (all.size() < 2) return false;
+    const auto seg = [&](Id f) {
+        const krVector<2>&p = all[at[f]], &q = all[at[f] + 1];
+        return Seg{p.x(), p.y(), q.x(), q.y()};
+    };
+    const auto pieceAt = [&](Id f) -> const Piece& {
+        const std::size_t r = std::size_t(std::upper_bound(base.begin(), base.end(), f) - base.begin()) - 1;
+        return rings_[r][f - base[r]];
+    };
+
+    // Pieces that cross inside both make the crossing's pixel hot, and it
+    // lies on both.
+    struct Hit {
+        Id piece, node;
+        bool operator<(const Hit& o) const { return piece != o.piece ? piece < o.piece : node < o.node; }
+    };
+    std::vector<Hit> hits;
+    const SegmentView view{all.data(), all.size(), false};
+    SegmentIndex index;
+    std::vector<bool> valid;
+    index.build(view, valid);
+    index.forEachPair(view, 0.0, [&](std::size_t k, std::size_t j) {
+        const Id f = pieceOf[k], g = pieceOf[j];
+        if (f == kNone || g == kNone || f == g) return true;
+        const Seg s = seg(f), t = seg(g);
+        const long double d1 = side(s, t.x1, t.y1, !first), d2 = side(s, t.x2, t.y2, !first);
+        if (!opposite(d1, d2)) return true;
+        const long double d3 = side(t, s.x1, s.y1, !first), d4 = side(t, s.x2, s.y2, !first);
+        if (!opposite(d3, d4)) return true;
+        if (hits.size() >= kMostHits)
+            throw krContourDefs::BadParams(L"the boundary crosses itself too often to be repaired");
+        // The point itself, in the long format (the exact test gave signs only).
+        const long double e3 = side(t, s.x1, s.y1, false), e4 = side(t, s.x2, s.y2, false);
+        const long double w = e3 / (e3 - e4);
+        const long double x = s.x1 + (s.x2 - s.x1) * w, y = s.y1 + (s.y2 - s.y1) * w;
+        const Id v = hot(pixelOf(x), pixelOf(y),
+                         krVector<2>(std::ldexp(double(x), scale_), std::ldexp(double(y), scale_)));
+        hits.push_back({f, v});
+        hits.push_back({g, v});
+        return true;
+    });
+
+    // Every piece whose box meets a hot pixel is tried against it.
+    const auto always = [](const SegmentIndex::Box&) { return true; };
+    for (Id v = 0; v < cx_.size(); ++v) {
+        const double x = double(cx_[v]), y = double(cy_[v]);
+        index.forEachOverlap(view, {x - 0.5, y - 0.5, x + 0.5, y + 0.5}, always, [&](std::size_t k) {
+            const Id f = pieceOf[k];
+            if (f == kNone) return;
+            const Piece& p = pieceAt(f);
+            if (p.a != p.b && v != p.a && v != p.b && passesThrough(seg(f), cx_[v], cy_[v], !first)) {
+                if (hits.size() >= kMostHits)
+                    throw krContourDefs::BadParams(L"the boundary crosses itself too often to be repaired");
+                hits.push_back({f, v});
+            }
+        });
+    }
+    std::sort(hits.begin(), hits.end());
+    hits.erase(std::unique(hits.begin(), hits.end(),
+                           [](const Hit& a, const Hit& b) { return a.piece == b.piece && a.node == b.node; }),
+               hits.end());
+
+    // Each piece through its nodes in order along it.
+    bool changed = false;
+    std::size_t h = 0;
+    std::vector<std::pair<std::pair<long double, long double>, Id>> inner;
+    for (std::size_t r = 0; r < rings_.size(); ++r) {
+        std::vector<Piece> next;
+        next.reserve(rings_[r].size());
+        for (Id i = 0; i < rings_[r].size(); ++i) {
+            const Id f = base[r] + i;
+            const Piece p = rings_[r][i];
+            const Seg s = seg(f);
+            const long double dx = s.x2 - s.x1, dy = s.y2 - s.y1;
+            inner.clear();
+            for (; h < hits.size() && hits[h].piece == f; ++h) {
+                const Id v = hits[h].node;
+                if (v == p.a || v == p.b) continue;
+                const long double ux = (long double)cx_[v] - s.x1, uy = (long double)cy_[v] - s.y1;
+                inner.push_back({{ux * dx + uy * dy, ux * dy - uy * dx}, v});
+            }
+            std::sort(inner.begin(), inner.end());
+            changed = changed || !inner.empty();
+            Id from = p.a;
+            for (const auto& e : inner) {
+                if (e.second != from) next.push_back({from, e.second, p.seg});
+                from = e.second;
+            }
+            if (p.b != from) next.push_back({from, p.b, p.seg});
+        }
+        rings_[r].swap(next);
+    }
+    // A round that only dropped pieces within one pixel changed nothing the
+    // next round could see.
+    return changed;
+}
+
+}  // namespace qel::detail

@@ -1,0 +1,161 @@
+// Rounding rings onto hot pixels, checked against what the rounded
+// arrangement must be, by brute force over every pair: pieces that meet only
+// at nodes, nodes clear of the pieces they do not end, every crossing and
+// every near vertex a shared node, and no point moved out of its pixel.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "cntr/repair/snaprounder.h"
+#include "platform/std/random.h"
+
+using namespace qel::detail;
+
+namespace {
+
+using V = krVector<2>;
+using Pts = SnapRounder::Points;
+using Id = SnapRounder::Id;
+
+long double cross(long double ax, long double ay, long double bx, long double by) { return ax * by - ay * bx; }
+
+// Distance from p to the segment a-b.
+double segDist(const V& p, const V& a, const V& b) {
+    const V d = b - a;
+    const double dd = d * d;
+    const double t = dd > 0 ? std::clamp(((p - a) * d) / dd, 0.0, 1.0) : 0.0;
+    return (p - (a + d * t)).len();
+}
+
+struct Checked {
+    const SnapRounder& r;
+    V c(Id v) const { return V(double(r.cx(v)), double(r.cy(v))); }
+
+    // The pieces of ring k as chains, each ending where the next begins.
+    void chains(std::size_t k) const {
+        const auto& ring = r.ring(k);
+        for (std::size_t i = 0; i < ring.size(); ++i) {
+            EXPECT_NE(ring[i].a, ring[i].b);
+            EXPECT_EQ(ring[i].b, ring[(i + 1) % ring.size()].a);
+            if (i > 0) {
+                EXPECT_LE(ring[i - 1].seg, ring[i].seg);
+            }
+        }
+    }
+
+    // Between centres, no two pieces cross, and no node lies within half a
+    // pixel of a piece it does not end.
+    void planar() const {
+        std::vector<SnapRounder::Piece> all;
+        for (std::size_t k = 0; k < r.rings(); ++k) all.insert(all.end(), r.ring(k).begin(), r.ring(k).end());
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            const V a = c(all[i].a), b = c(all[i].b);
+            for (Id v = 0; v < r.nodes(); ++v)
+                if (v != all[i].a && v != all[i].b) {
+                    ASSERT_GE(segDist(c(v), a, b), 0.5 - 1e-12) << i << " " << v;
+                }
+            for (std::size_t j = 0; j < i; ++j) {
+                const V p = c(all[j].a), q = c(all[j].b);
+                const long double d1 = cross(b.x() - a.x(), b.y() - a.y(), p.x() - a.x(), p.y() - a.y()),
+                                  d2 = cross(b.x() - a.x(), b.y() - a.y(), q.x() - a.x(), q.y() - a.y()),
+                                  d3 = cross(q.x() - p.x(), q.y() - p.y(), a.x() - p.x(), a.y() - p.y()),
+                                  d4 = cross(q.x() - p.x(), q.y() - p.y(), b.x() - p.x(), b.y() - p.y());
+                ASSERT_FALSE(d1 * d2 < 0 && d3 * d4 < 0) << i << " " << j;
+            }
+        }
+    }
+
+    // The nodes ring k's segment s passes through, after rounding.
+    std::vector<Id> through(std::size_t k, Id s) const {
+        std::vector<Id> out;
+        for (const auto& p : r.ring(k))
+            if (p.seg == s) out.insert(out.end(), {p.a, p.b});
+        return out;
+    }
+    Id nodeNear(const V& at) const {
+        Id best = 0;
+        for (Id v = 1; v < r.nodes(); ++v)
+            if ((r.centre(v) - at).len() < (r.centre(best) - at).len()) best = v;
+        return best;
+    }
+};
+
+// Random rings whose features come within a few pixels of each other: moved
+// lattice points, tiny random walks, points strung along nearly the same
+// line, with coordinates offset by whole and half pixels.
+Pts ring(krRandomUniform& rnd, int kind, double px) {
+    Pts p;
+    const int n = 3 + int(rnd.next(0, 12));
+    V at(rnd.next(-3, 3) * px, rnd.next(-3, 3) * px);
+    for (int i = 0; i < n; ++i) {
+        if (kind == 0) p.push_back(V(std::floor(rnd.next(0, 4)) * 4 * px, std::floor(rnd.next(0, 4)) * 4 * px) +
+                                   V(rnd.next(-1, 1), rnd.next(-1, 1)) * px);
+        if (kind == 1) p.push_back(at = at + V(rnd.next(0.2, 4) * px, krRadian(rnd.next(0, 2 * kPi))));
+        if (kind == 2) p.push_back(V(rnd.next(0, 30) * px, (i % 2 ? 0.5 : -0.5) * rnd.next(0, 1) * px));
+    }
+    return p;
+}
+
+}  // namespace
+
+TEST(SnapRounder, RoundedRingsFormAPlaneGraph) {
+    krRandomUniform rnd(5);
+    const double px = SnapRounder({}).pixel();
+    for (int trial = 0; trial < 600 && !HasFailure(); ++trial) {
+        SCOPED_TRACE(trial);
+        std::vector<Pts> rings;
+        for (int k = 0; k < 1 + trial % 3; ++k) rings.push_back(ring(rnd, (trial / 3) % 3, px));
+        std::vector<const Pts*> given;
+        for (const Pts& p : rings) given.push_back(&p);
+        const SnapRounder r(given);
+        const Checked check{r};
+        for (std::size_t k = 0; k < rings.size(); ++k) check.chains(k);
+        check.planar();
+        for (Id v = 0; v < r.nodes(); ++v) {
+            // Nothing leaves its pixel.
+            const V off = r.at(v) - r.centre(v);
+            EXPECT_LE(std::max(std::fabs(off.x()), std::fabs(off.y())), 0.5 * px * (1 + 1e-9));
+        }
+        for (std::size_t k = 0; k < rings.size(); ++k) {
+            const Pts& p = rings[k];
+            for (Id i = 0; i < p.size(); ++i) {
+                const V a = p[i], b = p[(i + 1) % p.size()];
+                const std::vector<Id> mine = check.through(k, i);
+                // A vertex whose pixel centre lies within a third of a pixel
+                // of the segment is on it, and so is every crossing.
+                for (std::size_t m = 0; m < rings.size(); ++m)
+                    for (Id j = 0; j < rings[m].size(); ++j) {
+                        const V q = rings[m][j], s = rings[m][(j + 1) % rings[m].size()];
+                        const Id v = check.nodeNear(q);
+                        if (segDist(r.centre(v), a, b) < px / 3 && !mine.empty()) {
+                            EXPECT_NE(std::find(mine.begin(), mine.end(), v), mine.end()) << k << " " << i << " " << m << " " << j;
+                        }
+                        const long double d1 = cross(b.x() - a.x(), b.y() - a.y(), q.x() - a.x(), q.y() - a.y()),
+                                          d2 = cross(b.x() - a.x(), b.y() - a.y(), s.x() - a.x(), s.y() - a.y()),
+                                          d3 = cross(s.x() - q.x(), s.y() - q.y(), a.x() - q.x(), a.y() - q.y()),
+                                          d4 = cross(s.x() - q.x(), s.y() - q.y(), b.x() - q.x(), b.y() - q.y());
+                        const std::vector<Id> theirs = check.through(m, j);
+                        if (d1 * d2 < 0 && d3 * d4 < 0 && !mine.empty() && !theirs.empty()) {
+                            EXPECT_TRUE(std::any_of(mine.begin(), mine.end(), [&](Id w) {
+                                return std::find(theirs.begin(), theirs.end(), w) != theirs.end();
+                            })) << "crossing " << k << " " << i << " " << m << " " << j;
+                        }
+                    }
+            }
+        }
+    }
+}
+
+// Far out, the pixel is a fixed share of the largest coordinate: the
+// crossing of a bow-tie out to the edge of the doubles is a number.
+TEST(SnapRounder, HugeCoordinatesStayNumbers) {
+    for (double big : {1e155, 1e300, 1.7e308}) {
+        SCOPED_TRACE(big);
+        const Pts bow = {{0, 0}, {big, big}, {big, 0}, {0, big}};
+        const SnapRounder r({&bow});
+        ASSERT_EQ(r.nodes(), 5u);
+        EXPECT_NEAR(r.at(4).x() / big, 0.5, 1e-12);
+        EXPECT_NEAR(r.at(4).y() / big, 0.5, 1e-12);
+    }
+}
