@@ -38,7 +38,8 @@ TEST(Tool, InsideAndRepair) {
     auto rows = lines(qelshape("measure " + shapes.string() + " " + fixed.string()).out);
     ASSERT_EQ(rows.size(), 4u);
     expectFields(rows[0], {{"area", 0}, {"self_intersecting", true}});  // the lobes cancel
-    expectFields(rows[2], {{"area", 2}, {"self_intersecting", false}});
+    // Repaired, the lobes are two polygons meeting at a vertex, which valid allows.
+    expectFields(rows[2], {{"area", 2}, {"valid", true}});
     EXPECT_EQ(rows[3]["area_holes"], 12);
 }
 
@@ -99,5 +100,28 @@ TEST(Tool, ColumnsAreTheLibrarysAnswers) {
         ASSERT_EQ(rows.size(), 1u) << file;
         SCOPED_TRACE(file.string());
         expectFields(rows[0], expected(withHole));
+    }
+}
+
+// Shapes valid calls invalid that the library's crossing rule lets pass are
+// repaired all the same, into valid shapes: a triangle traced twice, two
+// lobes touching at a vertex, a hole crossing its boundary (regularized, what
+// lies inside either ring but not both).
+TEST(Tool, RepairMakesEveryShapeValid) {
+    fs::path shapes = write("bad.wkt", "POLYGON ((0 0, 4 0, 0 3, 0 0, 4 0, 0 3, 0 0))\n"
+                                       "POLYGON ((0 0, 2 0, 1 1, 2 2, 0 2, 1 1, 0 0))\n"
+                                       "POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0), (3 1, 5 1, 5 3, 3 3, 3 1))\n");
+    const std::pair<const char*, std::vector<double>> modes[] = {{"--outer-hull", {6, 2, 16}},
+                                                                 {"--regularize", {6, 2, 16}}};
+    for (const auto& [mode, areas] : modes) {
+        fs::path fixed = scratch() / "fixed.wkt";
+        Result r = qelshape(std::string("repair ") + mode + " " + shapes.string() + " --to " + fixed.string());
+        ASSERT_EQ(r.status, 0) << r.err;
+        auto rows = lines(qelshape("measure " + fixed.string()).out);
+        ASSERT_EQ(rows.size(), 3u) << mode;
+        for (std::size_t k = 0; k < 3; ++k) {
+            EXPECT_EQ(rows[k]["valid"], true) << mode << " " << k;
+            EXPECT_NEAR(double(rows[k]["area_holes"]), areas[k], 1e-12) << mode << " " << k;
+        }
     }
 }
