@@ -1,5 +1,8 @@
 #include "io/geojson.h"
 
+#include <cctype>
+#include <functional>
+
 #include "io/jsonvalue.h"
 
 namespace qs {
@@ -9,6 +12,10 @@ using nlohmann::json;
 namespace {
 
 // ---- reading ----
+
+// The longest string the default label takes from a property that is not
+// one of the usual names: codes and short names, not descriptions.
+constexpr std::size_t kShortLabel = 40;
 
 Ring positions(const json& a) {
     if (!a.is_array()) throw InputError("coordinates are not a list of positions");
@@ -53,6 +60,35 @@ Shape geoJsonGeometry(const json& g, bool closed) {
     return s;
 }
 
+// The property that names a feature when the user names none: "label", then
+// the usual names of map files whatever their case ("name", "name_*",
+// "admin", "title"), then the first property by name holding a short string
+// (a country's three-letter code); empty when there is none.
+std::string defaultLabel(const json& props) {
+    const auto lower = [](std::string k) {
+        for (char& c : k) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return k;
+    };
+    const std::function<bool(const std::string&)> usual[] = {
+        [](const std::string& k) { return k == "label"; },
+        [](const std::string& k) { return k == "name"; },
+        [](const std::string& k) { return k.compare(0, 5, "name_") == 0; },
+        [](const std::string& k) { return k == "admin"; },
+        [](const std::string& k) { return k == "title"; },
+    };
+    for (const auto& is : usual)
+        for (const auto& [key, value] : props.items()) {
+            if (!is(lower(key))) continue;
+            std::string text = idText(value);
+            if (!text.empty()) return text;
+        }
+    for (const auto& [key, value] : props.items())
+        if (value.is_string() && !value.get_ref<const std::string&>().empty() &&
+            value.get_ref<const std::string&>().size() <= kShortLabel)
+            return value.get<std::string>();
+    return std::string();
+}
+
 Shape geoJsonFeature(const json& f, const std::string& labelField) {
     static const json kNone = json::object();
     const json& props = f.contains("properties") && f["properties"].is_object()
@@ -65,11 +101,10 @@ Shape geoJsonFeature(const json& f, const std::string& labelField) {
     if (f.contains("properties") && f["properties"].is_object()) s.properties = props.dump();
     if (!labelField.empty()) {
         if (props.contains(labelField)) s.label = labelText(props[labelField]);
-    } else if (!s.id.empty()) {
-        s.label = s.id;
     } else {
-        for (const char* key : {"label", "id", "name"})
-            if (props.contains(key) && s.label.empty()) s.label = idText(props[key]);
+        s.label = defaultLabel(props);
+        if (s.label.empty()) s.label = s.id;
+        if (s.label.empty() && props.contains("id")) s.label = idText(props["id"]);
     }
     return s;
 }

@@ -70,8 +70,8 @@ void normalize(Shape& s) {
 namespace {
 
 // A hole that crosses the outer boundary is refused by the library
-// (BadParams), which the caller reports like any bad input. The region is
-// made for a handle, as a set's members and holes are held.
+// (BadParams). The region is made for a handle, as a set's members and holes
+// are held.
 krPtrHandle<krRegion> region(const Polygon& p, unsigned long label) {
     krPtrHandle<krRegion> r(new krRegion(p.outer));
     r->label(label);
@@ -81,24 +81,71 @@ krPtrHandle<krRegion> region(const Polygon& p, unsigned long label) {
     return r;
 }
 
-// The region of a polygon; when the library takes a hole touching the
+// The even-odd reading of a polygon whose rings cross: what lies inside an
+// odd number of its rings. The holes that meet the boundary go into one
+// closed point list with it, each ring walked from its first vertex and back
+// there, and joined by steps walked once each way, which wind round nothing;
+// the library's regularized form of that list is the border of its faces of
+// odd winding. The holes clear of the boundary stay holes, unless they cross
+// a hole taken in, when all go into the list.
+krPtrHandle<krRegion> evenOdd(const Polygon& p, unsigned long label) {
+    const krRegion outer(p.outer);
+    std::vector<const Ring*> crossing;
+    krRegion::Holes clear;
+    for (const Ring& h : p.holes) {
+        krPtrHandle_const<krRegion> hole(new krRegion(h));
+        if (static_cast<const krContour&>(outer).intersections(*hole).empty())
+            clear.push_back(hole);
+        else
+            crossing.push_back(&h);
+    }
+    const auto regularized = [&](const std::vector<const Ring*>& holes) {
+        Ring list(p.outer);
+        list.push_back(p.outer[0]);
+        for (const Ring* h : holes) list.insert(list.end(), h->begin(), h->end()), list.push_back((*h)[0]);
+        for (std::size_t k = holes.size(); k-- > 1;) list.push_back((*holes[k - 1])[0]);
+        krPtrHandle<krRegion> r(new krRegion(list, krContourDefs::eRegularize));
+        r->label(label);
+        return r;
+    };
+    krPtrHandle<krRegion> r = regularized(crossing);
+    try {
+        r->holes(clear);
+    } catch (const krContourDefs::BadParams&) {
+        std::vector<const Ring*> all;
+        for (const Ring& h : p.holes) all.push_back(&h);
+        r = regularized(all);
+    }
+    return r;
+}
+
+// The region of a polygon. When the library takes a hole touching the
 // boundary at a point for a crossing, the hole is joined to the boundary
-// there, so the library measures the polygon it is, and notes are told.
+// there; when holes still cross it, or each other, the polygon is read by
+// even-odd parity. Either way the library measures the polygon it is, and
+// notes are told.
 krPtrHandle<krRegion> region(const Polygon& p, unsigned long label, std::vector<std::string>* notes,
                              const std::string& which) {
     try {
         return region(p, label);
     } catch (const krContourDefs::BadParams&) {
-        Polygon joined = p;
-        insertTouchPoints(joined);
-        std::size_t n = kf_SpliceTouchingHoles(joined.outer, joined.holes);
-        if (n == 0) throw;
-        krPtrHandle<krRegion> r = region(joined, label);
-        if (notes)
-            notes->push_back(which + std::to_string(n) + " hole(s) touching the boundary at a point "
-                             "joined to it there");
-        return r;
     }
+    Polygon joined = p;
+    insertTouchPoints(joined);
+    const std::size_t n = kf_SpliceTouchingHoles(joined.outer, joined.holes);
+    if (n > 0) try {
+            krPtrHandle<krRegion> r = region(joined, label);
+            if (notes)
+                notes->push_back(which + std::to_string(n) + " hole(s) touching the boundary at a point "
+                                 "joined to it there");
+            return r;
+        } catch (const krContourDefs::BadParams&) {
+        }
+    krPtrHandle<krRegion> r = evenOdd(p, label);
+    if (notes)
+        notes->push_back(which + "holes cross the boundary or each other: read as what lies inside "
+                         "an odd number of rings");
+    return r;
 }
 
 Polygon polygon(const krRegion& r) {

@@ -67,8 +67,9 @@ void normalize(Shape& s);
 // The library object for a shape (krContour, krRegion or krRegionSet), and
 // the shape of a library object read from an archive (InputError for a class
 // the tool does not handle). A hole that touches its boundary at a vertex is
-// joined to the boundary there (the library would take it for a crossing),
-// which notes, when given, is told.
+// joined to the boundary there (the library would take it for a crossing);
+// a polygon whose holes cross its boundary or each other becomes what lies
+// inside an odd number of its rings. Notes, when given, are told of either.
 std::shared_ptr<krPersistent> toLibrary(const Shape& s, unsigned long fallbackLabel,
                                         std::vector<std::string>* notes = nullptr);
 Shape fromLibrary(const krPersistent& obj);

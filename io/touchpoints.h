@@ -9,10 +9,11 @@
 namespace qs {
 
 // Puts into the outer ring every vertex of a hole that lies on one of its
-// sides (to within rounding). Each vertex is tried against every side: fine
-// for the rare polygon a reader needs it for, and due to give way to an
-// indexed search beside the library's repair.
-void insertTouchPoints(Polygon& p);
+// sides (to within rounding) without being one of its vertices; points put
+// on one side keep their order along it. Each vertex asks a segment index of
+// the outer ring for the sides near it, so the cost is that of the index,
+// n log n, not outer sides times hole vertices. Returns how many went in.
+std::size_t insertTouchPoints(Polygon& p);
 
 }  // namespace qs
 

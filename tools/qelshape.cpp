@@ -86,7 +86,9 @@ struct Common {
             ->check(CLI::IsMember(formatNames()))->capture_default_str();
         cmd->add_option("--label", labelField,
                         "the GeoJSON property or COCO annotation member that names each shape "
-                        "(default: the id, else \"label\", \"id\" or \"name\")");
+                        "(default, GeoJSON: the property \"label\", else the first of \"name\", \"name_*\", "
+                        "\"admin\", \"title\" in any case, else the first by name holding a string "
+                        "of at most 40 characters, else the id; COCO: the id)");
         cmd->add_option("--threshold", threshold,
                         "PNG masks: one shape of the pixels at or above this grey level "
                         "(default: one shape a grey level but 0)");

@@ -59,7 +59,6 @@ TEST(Io, BadShapesAreReportedAndSkipped) {
         {"POLYGON ((0 0, 1 0, 1 1, 0 0)", "parentheses are not closed"},
         {"POLYGON ((0 0, 1 0, 1 1, 0 0)))", "closes more than was opened"},
         {"POLYGON ((0 0, 1 0, 1 x, 0 0))", "not valid WKT"},
-        {"POLYGON ((0 0, 9 0, 9 9, 0 0), (1 -1, 2 1, 3 1, 1 -1))", "holes cannot intersect region"},
     };
     std::string text = "LINESTRING (0 0, 3 4)\n";
     for (auto& c : cases) text += std::string(c[0]) + "\nLINESTRING (0 0, 2 2)\n";
@@ -144,5 +143,62 @@ TEST(Io, RasterizedMasksAreInsideAtPixelCentres) {
                 EXPECT_EQ(a["segmentation"]["size"], args == pngs ? json({5, 7}) : json({53, 40}));
             }
         }
+    }
+}
+
+// Without --label a feature is named by the usual property names of map
+// files, whatever their case, else by its first short string property, and
+// only then by its id.
+TEST(Io, DefaultLabelsFromUsualPropertyNames) {
+    const std::pair<const char*, const char*> cases[] = {
+        {R"("id": "x", "properties": {"NAME": "France", "A3": "FRA"})", "France"},
+        {R"("properties": {"name_en": "Spain", "admin": "ES"})", "Spain"},
+        {R"("properties": {"ADMIN": "Chile", "code": "CHL"})", "Chile"},
+        {R"("properties": {"Title": "Lake"})", "Lake"},
+        {R"("properties": {"label": 3, "name": "x"})", "3"},
+        {R"("properties": {"A3": "CPV", "pop": 5})", "CPV"},
+        {R"("id": 7, "properties": {"about": "a description far longer than any name or code", "n": 3})", "7"},
+        {R"("properties": {"id": 9})", "9"},
+    };
+    std::string text = R"({"type": "FeatureCollection", "features": [)";
+    for (const auto& c : cases)
+        text += std::string(&c == cases ? "" : ",") + R"({"type": "Feature", )" + c.first +
+                R"(, "geometry": {"type": "Polygon", "coordinates": [[[0, 0], [1, 0], [1, 1], [0, 0]]]}})";
+    auto rows = lines(qelshape("measure -c area " + write("l.geojson", text + "]}").string()).out);
+    ASSERT_EQ(rows.size(), std::size(cases));
+    for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i]["label"], cases[i].second) << cases[i].first;
+}
+
+// Holes touching their boundary at points on its sides are joined to it
+// there, in order along each side; holes crossing it are read by even-odd
+// parity and stay invalid; a hole clear of the others stays a hole. Each says
+// so in a note. Areas and centres are GEOS's (for crossings, of the
+// symmetric difference of the rings).
+TEST(Io, HolesMeetingTheBoundary) {
+    const struct {
+        const char* wkt;
+        double area, x, y;
+        bool valid;
+        const char* note;
+    } cases[] = {
+        {"POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0), (6 0, 7 2, 5 2, 6 0), (2 0, 3 2, 1 2, 2 0), (4 0, 4.5 1, 3.5 1, 4 0))",
+         95.5, 5.047120418848167, 5.176265270506108, true, "3 hole(s) touching the boundary"},
+        {"POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0), (3 1, 5 1, 5 3, 3 3, 3 1))", 16, 2.125, 2, false, "odd number of rings"},
+        {"POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0), (2 -1, 4 -1, 4 11, 2 11, 2 -1), (6 6, 8 6, 8 8, 6 8, 6 6))", 80,
+         5.3, 4.9, false, "odd number of rings"},
+    };
+    std::string text;
+    for (const auto& c : cases) text += std::string(c.wkt) + "\n";
+    Result r = qelshape("measure -c area_holes,com_holes_x,com_holes_y,valid " + write("x.wkt", text).string());
+    EXPECT_EQ(r.status, 0) << r.err;
+    auto rows = lines(r.out);
+    ASSERT_EQ(rows.size(), std::size(cases));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(cases[i].wkt);
+        EXPECT_NEAR(double(rows[i]["area_holes"]), cases[i].area, 1e-9);
+        EXPECT_NEAR(double(rows[i]["com_holes_x"]), cases[i].x, 1e-9);
+        EXPECT_NEAR(double(rows[i]["com_holes_y"]), cases[i].y, 1e-9);
+        EXPECT_EQ(rows[i]["valid"], cases[i].valid);
+        EXPECT_NE(rows[i]["notes"].dump().find(cases[i].note), std::string::npos) << rows[i];
     }
 }
