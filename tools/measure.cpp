@@ -169,6 +169,52 @@ bool tiny(const Ring& r) {
     return doubled > kTinyDoubleArea * size * size;
 }
 
+// A ring shifted to a box's corner and scaled by 1 / size: its measures
+// there lose nothing to the offset of the coordinates.
+Ring inUnitBox(const Ring& r, const krRect& box, double size) {
+    Ring q;
+    q.reserve(r.size());
+    for (const krVector<2>& v : r) q.push_back((v - box.origin()) * (1 / size));
+    return q;
+}
+
+// A shape whose every polygon encloses nothing measurable: twice its area,
+// in its box scaled to unit size, at most this. Its centre is that of its
+// boundary.
+constexpr double kFlatDoubleArea = 1e-12;
+
+bool flat(const Shape& s) {
+    for (const Polygon& p : s.polygons) {
+        const krRect box = krContour(p.outer).encloseRect(krXform<2>::I);
+        const double size = std::max(box.width(), box.height());
+        if (size > 0 && 2 * std::fabs(kf_Area(inUnitBox(p.outer, box, size))) > kFlatDoubleArea) return false;
+    }
+    return true;
+}
+
+// The centre of a shape's boundary, every side of every ring weighted by its
+// length; the mean of the vertices when all sides have length 0.
+krVector<2> boundaryCentre(const Shape& s) {
+    krVector<2> sum(0, 0), points(0, 0);
+    double length = 0, count = 0;
+    auto add = [&](const Ring& r) {
+        for (std::size_t i = 0; i < r.size(); ++i) {
+            const krVector<2>& a = r[i];
+            const krVector<2>& b = r[(i + 1) % r.size()];
+            const double l = a.distance(b);
+            sum += (a + b) * (l / 2);
+            length += l;
+            points += a;
+            count += 1;
+        }
+    };
+    for (const Polygon& p : s.polygons) {
+        add(p.outer);
+        for (const Ring& h : p.holes) add(h);
+    }
+    return length > 0 ? sum * (1 / length) : points * (1 / count);
+}
+
 bool hasTinyRing(const Shape& s) {
     for (const Polygon& p : s.polygons) {
         if (tiny(p.outer)) return true;
@@ -186,10 +232,7 @@ kr_InertiaData scaledMoments(const Polygon& p, bool withHoles) {
     const double size = std::max(box.width(), box.height());
     if (!(size > 0)) return kr_InertiaData();
     auto moments = [&](const Ring& r, double sign) {
-        Ring q;
-        q.reserve(r.size());
-        for (const krVector<2>& v : r) q.push_back((v - box.origin()) * (1 / size));
-        kr_InertiaData d = kf_InertiaDataPolygon(q);
+        kr_InertiaData d = kf_InertiaDataPolygon(inUnitBox(r, box, size));
         return kr_InertiaData(sign * std::fabs(d.area()), d.centerOfMass(), d.inertiaMatrix());
     };
     kr_InertiaData d = moments(p.outer, 1);
@@ -234,22 +277,29 @@ void surfaceMeasures(RowBuilder& b, const Shape& s, const Surface& r) {
         b.note("a ring is too small for the library's centre (twice its area at most 1e-6): "
                "area, centre and inertia worked out in each polygon's box scaled to unit size");
         surfaceColumns(b, scaledMoments(s, false), scaledMoments(s, true));
-        return;
+    } else {
+        b.measure("area", [&] {
+            b.set("area", r.area(false));
+            b.set("area_holes", r.area(true));
+        });
+        b.measure("com", [&] {
+            b.set("com_x", "com_y", r.centerOfMass(false));
+            b.set("com_holes_x", "com_holes_y", r.centerOfMass(true));
+        });
+        b.measure("inertia", [&] {
+            krMatrix<2> m = r.inertiaMatrix(false);
+            b.set("inertia_xx", m.element(0, 0));
+            b.set("inertia_xy", m.element(0, 1));
+            b.set("inertia_yy", m.element(1, 1));
+        });
     }
-    b.measure("area", [&] {
-        b.set("area", r.area(false));
-        b.set("area_holes", r.area(true));
-    });
-    b.measure("com", [&] {
-        b.set("com_x", "com_y", r.centerOfMass(false));
-        b.set("com_holes_x", "com_holes_y", r.centerOfMass(true));
-    });
-    b.measure("inertia", [&] {
-        krMatrix<2> m = r.inertiaMatrix(false);
-        b.set("inertia_xx", m.element(0, 0));
-        b.set("inertia_xy", m.element(0, 1));
-        b.set("inertia_yy", m.element(1, 1));
-    });
+    if (b.columns.wants("com") && flat(s)) {
+        b.note("the shape encloses no area: its centre is that of its boundary, each side weighted "
+               "by its length");
+        const krVector<2> centre = boundaryCentre(s);
+        b.set("com_x", "com_y", centre);
+        b.set("com_holes_x", "com_holes_y", centre);
+    }
 }
 
 // A set's own measures; the per-boundary ones belong to single contours.

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <iterator>
 #include <utility>
 
 #include "cntr/region.h"
+#include "cntr/segindex.h"
 #include "platform/std/hull.h"
 
 namespace qs {
@@ -15,8 +15,9 @@ namespace {
 
 using Key = std::pair<double, double>;
 
-// A ring as the library sees it, with its box, and its sorted vertices for
-// the tests between rings, made on first need: most rings meet no other.
+// A ring as the library sees it, with its box, and its sorted vertices and
+// an index of its sides for the tests between rings, made on first need:
+// most rings meet no other.
 struct RingInfo {
     explicit RingInfo(const Ring& r)
         : ring(&r), contour(r), box(contour.encloseRect(krXform<2>::I)) {}
@@ -27,41 +28,67 @@ struct RingInfo {
         }
         return std::binary_search(sorted.begin(), sorted.end(), Key{p.x(), p.y()});
     }
+    krSegmentView sides() const { return {ring->data(), ring->size(), true}; }
+    // Calls f(a, b) for every side of a positive length whose box overlaps box.
+    template <class F>
+    void sidesNear(const krSegmentIndex::Box& box, F&& f) const {
+        if (!indexed) index.build(sides(), usable), indexed = true;
+        const krSegmentView v = sides();
+        index.forEachOverlap(v, box, [](const krSegmentIndex::Box&) { return true; },
+                             [&](std::size_t k) { f(v.start(k), v.end(k)); });
+    }
     const Ring* ring;
     krRegion contour;
     krRect box;
     mutable std::vector<Key> sorted;
+    mutable krSegmentIndex index;
+    mutable std::vector<bool> usable;
+    mutable bool indexed = false;
 };
 
-// The edges of a ring as pairs of vertices, lower first, sorted.
-std::vector<std::pair<Key, Key>> edges(const Ring& r) {
-    std::vector<std::pair<Key, Key>> e;
-    for (std::size_t i = 0; i < r.size(); ++i) {
-        Key a{r[i].x(), r[i].y()}, b{r[(i + 1) % r.size()].x(), r[(i + 1) % r.size()].y()};
-        if (a != b) e.push_back(std::minmax(a, b));
-    }
-    std::sort(e.begin(), e.end());
-    return e;
+// Whether p lies within tol of a vertex of the ring.
+bool nearVertex(const RingInfo& r, const krVector<2>& p, double tol) {
+    bool near = false;
+    r.sidesNear({p.x() - tol, p.y() - tol, p.x() + tol, p.y() + tol},
+                [&](const krVector<2>& a, const krVector<2>& b) {
+                    near = near || p.distance(a) <= tol || p.distance(b) <= tol;
+                });
+    return near;
 }
 
-// Whether two rings cross or share a side. Where they meet only at vertices
-// of one or the other, they touch, which is allowed. Sides that overlap are
-// found when they have both ends in common.
-bool cross(const RingInfo& a, const Ring& ra, const RingInfo& b, const Ring& rb) {
+// Whether a side of a and a side of b lie along each other for some length,
+// whether or not they share their ends.
+bool sidesOverlap(const RingInfo& a, const RingInfo& b) {
+    if (!a.box.overlaps(b.box)) return false;
+    const krSegmentView va = a.sides();
+    for (std::size_t k = 0; k < va.count(); ++k) {
+        const krVector<2>& p = va.start(k);
+        const krVector<2>& q = va.end(k);
+        if (p == q) continue;
+        bool overlap = false;
+        b.sidesNear(krSegmentIndex::boxOf(p, q), [&](const krVector<2>& c, const krVector<2>& d) {
+            if (overlap || kfOrientation(p, q, c) != 0 || kfOrientation(p, q, d) != 0) return;
+            // On one line: the two overlap where their extents along it do.
+            const krVector<2> dir = q - p;
+            const double s = (c - p) * dir, t = (d - p) * dir, len = dir * dir;
+            overlap = std::max(s, t) > 0 && std::min(s, t) < len;
+        });
+        if (overlap) return true;
+    }
+    return false;
+}
+
+// Whether two rings cross. Where they meet only at vertices of one or the
+// other, they touch, which is allowed.
+bool cross(const RingInfo& a, const RingInfo& b) {
     if (!a.box.overlaps(b.box)) return false;
     std::vector<krVector<2>> hits = static_cast<const krContour&>(a.contour).intersections(b.contour);
-    if (hits.empty()) return false;
     for (const krVector<2>& h : hits) {
         // The crossing point of two sides is rounded: near a vertex it is that vertex.
         const double tol = 1e-9 * std::max(1.0, std::max(std::fabs(h.x()), std::fabs(h.y())));
-        auto nearVertex = [&](const Ring& r) {
-            return std::any_of(r.begin(), r.end(), [&](const krVector<2>& v) { return h.distance(v) <= tol; });
-        };
-        if (!nearVertex(ra) && !nearVertex(rb)) return true;
+        if (!nearVertex(a, h, tol) && !nearVertex(b, h, tol)) return true;
     }
-    std::vector<std::pair<Key, Key>> ea = edges(ra), eb = edges(rb), common;
-    std::set_intersection(ea.begin(), ea.end(), eb.begin(), eb.end(), std::back_inserter(common));
-    return !common.empty();
+    return false;
 }
 
 // Whether a ring passes a vertex twice: it touches itself there.
@@ -133,12 +160,14 @@ std::string polygonInvalidity(const Polygon& p, std::vector<RingInfo>& holes, Ri
         if (holes[k].contour.isSelfIntersecting()) return hole + " crosses itself";
         if (touchesItself(p.holes[k])) return hole + " touches itself";
         if (doublesBack(p.holes[k])) return hole + " turns back along itself";
-        if (cross(holes[k], p.holes[k], outer, p.outer)) return hole + " crosses the boundary";
+        if (sidesOverlap(holes[k], outer)) return hole + " runs along the boundary";
+        if (cross(holes[k], outer)) return hole + " crosses the boundary";
         if (!within(p.holes[k], outer)) return hole + " lies outside the boundary";
     }
     return overlappingPairs(holes, [&](std::size_t j, std::size_t k) {
         std::string pair = "holes " + std::to_string(j) + " and " + std::to_string(k);
-        if (cross(holes[j], p.holes[j], holes[k], p.holes[k])) return pair + " cross";
+        if (sidesOverlap(holes[j], holes[k])) return pair + " run along each other";
+        if (cross(holes[j], holes[k])) return pair + " cross";
         if (within(p.holes[k], holes[j]) || within(p.holes[j], holes[k])) return pair + " nest";
         return std::string();
     });
@@ -169,7 +198,8 @@ std::string invalidity(const Shape& s) {
     }
     return overlappingPairs(outers, [&](std::size_t i, std::size_t j) {
         std::string pair = "polygons " + std::to_string(i) + " and " + std::to_string(j);
-        if (cross(outers[i], s.polygons[i].outer, outers[j], s.polygons[j].outer)) return pair + " cross";
+        if (sidesOverlap(outers[i], outers[j])) return pair + " share part of a side";
+        if (cross(outers[i], outers[j])) return pair + " cross";
         if (insidePolygon(s.polygons[j], outers[i], holes[i]) ||
             insidePolygon(s.polygons[i], outers[j], holes[j]))
             return pair + " overlap";
