@@ -303,11 +303,12 @@ void surfaceMeasures(RowBuilder& b, const Shape& s, const Surface& r) {
 }
 
 // A set's own measures; the per-boundary ones belong to single contours.
-void setMeasures(RowBuilder& b, const Shape& s, const krRegionSet& set) {
+// held: the set's polygons as the library holds them.
+void setMeasures(RowBuilder& b, const Shape& s, const Shape& held, const krRegionSet& set) {
     long long points = 0;
     for (const Polygon& p : s.polygons) points += static_cast<long long>(p.outer.size());
     b.set("points", points);
-    surfaceMeasures(b, s, set);
+    surfaceMeasures(b, held, set);
     b.measure("rect", [&] { rect(b, set.encloseRect(krXform<2>::I)); });
     b.measure("min_circle", [&] {
         Ring all;
@@ -404,12 +405,17 @@ Row measure(const Shape& s, const std::string& where, unsigned long index, const
         std::vector<std::string> notes;
         std::shared_ptr<krPersistent> obj = toLibrary(s, index, &notes);
         for (const std::string& n : notes) b.note(n);
+        // Where reading joined holes to the boundary or took the rings by
+        // parity, the measures worked out here follow the rings the library holds.
+        Shape rebuilt;
+        const Shape* held = &s;
+        if (!notes.empty() && s.kind != Kind::ClosedContour) rebuilt = fromLibrary(*obj), held = &rebuilt;
         if (auto c = std::dynamic_pointer_cast<krContour>(obj)) contourMeasures(b, *c);
         if (auto r = std::dynamic_pointer_cast<krRegion>(obj))
-            surfaceMeasures(b, s, *r);
+            surfaceMeasures(b, *held, *r);
         else if (s.kind == Kind::ClosedContour)
             surfaceMeasures(b, s, krRegion(*std::dynamic_pointer_cast<krContour>(obj)));
-        if (auto set = std::dynamic_pointer_cast<krRegionSet>(obj)) setMeasures(b, s, *set);
+        if (auto set = std::dynamic_pointer_cast<krRegionSet>(obj)) setMeasures(b, s, *held, *set);
     }
     if (s.kind != Kind::OpenContour) b.measure("valid", [&] {
         std::string why = invalidity(s);
