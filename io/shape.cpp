@@ -26,11 +26,16 @@ const char* kindName(Kind k) {
 }
 
 unsigned long Shape::numericLabel(unsigned long fallback) const {
-    unsigned long long v = 0;
-    const char* end = label.data() + label.size();
-    auto r = std::from_chars(label.data(), end, v);
-    if (label.empty() || r.ec != std::errc() || r.ptr != end || v > 0xFFFFFFFFull) return fallback;
-    return static_cast<unsigned long>(v);
+    // The label chosen by the user first, then the id (a name taken from the
+    // properties is rarely a number).
+    for (const std::string* text : {&label, &id}) {
+        unsigned long long v = 0;
+        const char* end = text->data() + text->size();
+        auto r = std::from_chars(text->data(), end, v);
+        if (!text->empty() && r.ec == std::errc() && r.ptr == end && v <= 0xFFFFFFFFull)
+            return static_cast<unsigned long>(v);
+    }
+    return fallback;
 }
 
 namespace {

@@ -55,8 +55,9 @@ struct Shape {
     // traced mask, a hole spliced into the boundary), one remark each.
     std::vector<std::string> notes;
 
-    // The library's 32-bit label: the input's id when it is a number that
-    // fits, otherwise the given fallback (the shape's position in its file).
+    // The library's 32-bit label: the label when it is a number that fits,
+    // else the input's id when it is, otherwise the given fallback (the
+    // shape's position in its file).
     unsigned long numericLabel(unsigned long fallback) const;
 };
 
