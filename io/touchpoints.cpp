@@ -4,26 +4,26 @@
 #include <cmath>
 #include <utility>
 
-#include "cntr/segindex.h"
+#include "cntr/index/segmentindex.h"
 #include "platform/std/geometry.h"
 
 namespace qs {
 
 std::size_t insertTouchPoints(Polygon& p) {
     const std::size_t n = p.outer.size();
-    const krSegmentView view{p.outer.data(), n, true};
-    krSegmentIndex index;
+    const qel::detail::SegmentView view{p.outer.data(), n, true};
+    qel::detail::SegmentIndex index;
     std::vector<bool> usable;
     index.build(view, usable);
 
     // (i, point) for every point that goes in on the side from p.outer[i];
     // segment k of the view runs from p.outer[k - 1] to p.outer[k].
     std::vector<std::pair<std::size_t, krVector<2>>> found;
-    const auto anywhere = [](const krSegmentIndex::Box&) { return true; };
+    const auto anywhere = [](const qel::detail::SegmentIndex::Box&) { return true; };
     for (const Ring& h : p.holes)
         for (const krVector<2>& v : h) {
             const double tol = 1e-12 * std::max(1.0, std::max(std::fabs(v.x()), std::fabs(v.y())));
-            const krSegmentIndex::Box near{v.x() - tol, v.y() - tol, v.x() + tol, v.y() + tol};
+            const qel::detail::SegmentIndex::Box near{v.x() - tol, v.y() - tol, v.x() + tol, v.y() + tol};
             std::size_t side = n;
             bool shared = false;
             index.forEachOverlap(view, near, anywhere, [&](std::size_t k) {

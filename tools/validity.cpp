@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "cntr/region.h"
-#include "cntr/segindex.h"
+#include "cntr/index/segmentindex.h"
 #include "platform/std/hull.h"
 
 namespace qs {
@@ -28,20 +28,20 @@ struct RingInfo {
         }
         return std::binary_search(sorted.begin(), sorted.end(), Key{p.x(), p.y()});
     }
-    krSegmentView sides() const { return {ring->data(), ring->size(), true}; }
+    qel::detail::SegmentView sides() const { return {ring->data(), ring->size(), true}; }
     // Calls f(a, b) for every side of a positive length whose box overlaps box.
     template <class F>
-    void sidesNear(const krSegmentIndex::Box& box, F&& f) const {
+    void sidesNear(const qel::detail::SegmentIndex::Box& box, F&& f) const {
         if (!indexed) index.build(sides(), usable), indexed = true;
-        const krSegmentView v = sides();
-        index.forEachOverlap(v, box, [](const krSegmentIndex::Box&) { return true; },
+        const qel::detail::SegmentView v = sides();
+        index.forEachOverlap(v, box, [](const qel::detail::SegmentIndex::Box&) { return true; },
                              [&](std::size_t k) { f(v.start(k), v.end(k)); });
     }
     const Ring* ring;
     krRegion contour;
     krRect box;
     mutable std::vector<Key> sorted;
-    mutable krSegmentIndex index;
+    mutable qel::detail::SegmentIndex index;
     mutable std::vector<bool> usable;
     mutable bool indexed = false;
 };
@@ -60,13 +60,13 @@ bool nearVertex(const RingInfo& r, const krVector<2>& p, double tol) {
 // whether or not they share their ends.
 bool sidesOverlap(const RingInfo& a, const RingInfo& b) {
     if (!a.box.overlaps(b.box)) return false;
-    const krSegmentView va = a.sides();
+    const qel::detail::SegmentView va = a.sides();
     for (std::size_t k = 0; k < va.count(); ++k) {
         const krVector<2>& p = va.start(k);
         const krVector<2>& q = va.end(k);
         if (p == q) continue;
         bool overlap = false;
-        b.sidesNear(krSegmentIndex::boxOf(p, q), [&](const krVector<2>& c, const krVector<2>& d) {
+        b.sidesNear(qel::detail::SegmentIndex::Box::of(p, q), [&](const krVector<2>& c, const krVector<2>& d) {
             if (overlap || kfOrientation(p, q, c) != 0 || kfOrientation(p, q, d) != 0) return;
             // On one line: the two overlap where their extents along it do.
             const krVector<2> dir = q - p;
