@@ -234,6 +234,8 @@ void forEachSegment(const krContour::Points& p, bool closed, F&& f) {
 double krContour::length() const {
     if (points_.empty()) return 0.0;
     if (cache_.lengthValid) return cache_.length;
+    CacheLock lock(*this);
+    if (cache_.lengthValid) return cache_.length;
     double sum = 0.0;
     forEachSegment(points_, isClosed(),
                    [&](const krVector<2>& a, const krVector<2>& b) { sum += a.distance(b); });
@@ -244,6 +246,8 @@ double krContour::length() const {
 
 krVector<2> krContour::meanPosition() const {
     checkEmptyContour();
+    if (cache_.meanPositionValid) return cache_.meanPosition;
+    CacheLock lock(*this);
     if (cache_.meanPositionValid) return cache_.meanPosition;
     double l = 0.0, sx = 0.0, sy = 0.0;
     forEachSegment(points_, isClosed(), [&](const krVector<2>& a, const krVector<2>& b) {
@@ -269,19 +273,22 @@ bool finite(const krVector<2>& p) { return std::isfinite(p.x()) && std::isfinite
 
 void krContour::prepareNearest() const {
     if (cache_.nearestTried || points_.size() < 2) return;
+    CacheLock lock(*this);
+    if (cache_.nearestTried) return;
     auto index = std::make_shared<NearestIndex>();
     if (index->build(segmentView())) cache_.nearestIndex = std::move(index);
     cache_.nearestTried = true;
 }
 
 bool krContour::nearestBeyond(const krVector<2>& p, double d) const {
-    return cache_.nearestIndex && cache_.nearestIndex->beyond(p, d);
+    const NearestIndex* index = nearestIndex();
+    return index && index->beyond(p, d);
 }
 
 long krContour::closestVertexIndex(const krVector<2>& point) const {
     checkEmptyContour();
-    if (cache_.nearestIndex && finite(point))
-        return static_cast<long>(cache_.nearestIndex->nearestVertex(segmentView(), point));
+    if (const NearestIndex* index = nearestIndex(); index && finite(point))
+        return static_cast<long>(index->nearestVertex(segmentView(), point));
     double best = std::numeric_limits<double>::infinity();
     double bestSq = best;
     long index = 0;
@@ -340,9 +347,9 @@ krVector<2> footOnSegment(const krVector<2>& a, const krVector<2>& b, const krVe
 krVector<2> krContour::closestPoint(const krVector<2>& point, bool vertexOnly) const {
     checkEmptyContour();
     if (vertexOnly) return points_[closestVertexIndex(point)];
-    if (cache_.nearestIndex && finite(point)) {
+    if (const NearestIndex* index = nearestIndex(); index && finite(point)) {
         const SegmentView s = segmentView();
-        const std::size_t k = cache_.nearestIndex->nearestSegment(s, point);
+        const std::size_t k = index->nearestSegment(s, point);
         return k == NearestIndex::kNone ? krVector<2>(0.0, 0.0) : footOnSegment(s.start(k), s.end(k), point);
     }
     double best = std::numeric_limits<double>::infinity();
@@ -422,6 +429,9 @@ std::vector<double> krContour::distToPoints(const std::vector<krVector<2>>& poin
 
 std::vector<int> krContour::vertexIndex(const krVector<2>& point, double tolerance) const {
     checkEmptyContour();
+    // The grids are found, added and read under the lock: adding one moves
+    // the others.
+    CacheLock lock(*this);
     if (!cache_.vertexGrids) cache_.vertexGrids = std::make_unique<std::vector<VertexGrid>>();
     std::vector<int> result;
     // No distance is below a tolerance that is not positive (or is NaN).
@@ -449,6 +459,9 @@ const krXform<2> kIdentity(krMatrix<2>(), krVector<2>(0.0, 0.0));
 
 long krContour::extremalVertexIndex(const krRadian& angle) const {
     checkEmptyContour();
+    // A keyed cache: its entries give way to new ones, so it is read under
+    // the lock too.
+    CacheLock lock(*this);
     if (!cache_.extremalCache) cache_.extremalCache = std::make_unique<ExtremalCache>();
     const double key = angle.toDouble();
     if (const long* hit = cache_.extremalCache->find(key)) return *hit;
@@ -496,6 +509,9 @@ krVector<2> krContour::extremalVertexPosition(const krRadian& angle) const {
 
 krRect krContour::encloseRect(const krXform<2>& xform) const {
     checkEmptyContour();
+    // A keyed cache: its entries give way to new ones, so it is read under
+    // the lock too.
+    CacheLock lock(*this);
     if (!cache_.rectCache) cache_.rectCache = std::make_unique<RectCache>();
     if (const krRect* hit = cache_.rectCache->find(xform)) return *hit;
 
@@ -513,6 +529,7 @@ krCircle krContour::encloseCircle(krContourDefs::DiameterMode mode) const {
     if (mode != krContourDefs::eExact && mode != krContourDefs::eFast)
         throw krContourDefs::BadParams(L"diameterMode is not one of the valid enums");
     const std::size_t m = static_cast<std::size_t>(mode);
+    CacheLock lock(*this);
     if (cache_.circleValid.size() <= m) cache_.circleValid.resize(m + 1, false);
     if (cache_.circles.size() <= m)
         cache_.circles.resize(m + 1, krCircle(krVector<2>(0.0, 0.0), 0.0));
@@ -560,6 +577,8 @@ double krContour::diameter(krContourDefs::DiameterMode mode) const {
 double krContour::medianFeatureSize() const {
     checkEmptyContour();
     if (cache_.medianFeatureSizeValid) return cache_.medianFeatureSize;
+    CacheLock lock(*this);
+    if (cache_.medianFeatureSizeValid) return cache_.medianFeatureSize;
     std::vector<double> lengths;
     lengths.reserve(points_.size());
     forEachSegment(points_, isClosed(), [&](const krVector<2>& a, const krVector<2>& b) {
@@ -577,8 +596,11 @@ double krContour::medianFeatureSize() const {
 void krContour::fitEllipse(krEllipse& out, double& residual) const {
     checkEmptyContour();
     if (!cache_.ellipseValid) {
-        kf_FitEllipse(points_, cache_.ellipse, cache_.ellipseResidual);
-        cache_.ellipseValid = true;
+        CacheLock lock(*this);
+        if (!cache_.ellipseValid) {
+            kf_FitEllipse(points_, cache_.ellipse, cache_.ellipseResidual);
+            cache_.ellipseValid = true;
+        }
     }
     out = cache_.ellipse;
     residual = cache_.ellipseResidual;
@@ -588,6 +610,8 @@ void krContour::fitEllipse(krEllipse& out, double& residual) const {
 // Segment tables and intersections.
 
 void krContour::computeLineSegs() const {
+    if (cache_.lineSegsValid && cache_.linesValid && cache_.boxesValid) return;
+    CacheLock lock(*this);
     if (cache_.lineSegsValid && cache_.linesValid && cache_.boxesValid) return;
     // One pass over the points marks the degenerate segments and builds the
     // index; the queries read the segments from the points themselves. The
@@ -606,6 +630,8 @@ SegmentView krContour::segmentView() const {
 const std::vector<krLineSeg>& krContour::lineSegs() const {
     computeLineSegs();
     if (!cache_.lineSegsBuilt) {
+        CacheLock lock(*this);
+        if (cache_.lineSegsBuilt) return cache_.lineSegs;
         const SegmentView s = segmentView();
         cache_.lineSegs.assign(cache_.validLine.size(), krLineSeg());
         for (std::size_t k = 0; k < cache_.lineSegs.size(); ++k)
@@ -726,6 +752,9 @@ std::vector<krVector<2>> krContour::intersections(const krContour& other) const 
 
 bool krContour::isSelfIntersecting() const {
     if (points_.empty()) return false;
+    if (cache_.selfIntersectingValid) return cache_.selfIntersecting;
+    // The pair search uses the segment index's scratch: one thread at a time.
+    CacheLock lock(*this);
     if (cache_.selfIntersectingValid) return cache_.selfIntersecting;
     computeLineSegs();
     // The contour crosses itself when some valid segment's own query (ends
@@ -870,9 +899,12 @@ krPolygon krContour::polygon() const {
 void krContour::convexHull(krRegion& out) const {
     checkEmptyContour();
     if (!cache_.convexHullValid) {
-        cache_.convexHull =
-            krPtrHandle_const<krRegion>(new krRegion(kfConvexHull(points_), krContourDefs::eAsIs));
-        cache_.convexHullValid = true;
+        CacheLock lock(*this);
+        if (!cache_.convexHullValid) {
+            cache_.convexHull =
+                krPtrHandle_const<krRegion>(new krRegion(kfConvexHull(points_), krContourDefs::eAsIs));
+            cache_.convexHullValid = true;
+        }
     }
     // Held here while out is assigned: out may be this very region, whose
     // assignment drops its own handle to the hull.

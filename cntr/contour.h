@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cntr/support/boundedmap.h"
+#include "cntr/support/cachelock.h"
 #include "cntr/support/ownedcache.h"
 #include "defs/cntrdefs.h"
 #include "platform/disp/color.h"
@@ -46,7 +47,9 @@ struct kr_AngleKeyLess {
 // (p[k-1], p[k]) for k = 1 .. n-1; an open one has (p[k], p[k+1]).
 //
 // Not thread-safe per object: const queries fill caches. Distinct contours may
-// be used from different threads at once.
+// be used from different threads at once, and so may contours that share a
+// third one through handles (regions sharing a hole, sets sharing a member):
+// a contour held by a handle fills its caches under its own lock, once.
 class krContour : public virtual krPersistent, public virtual krRepBase {
 public:
     typedef std::vector<krVector<2>> Points;
@@ -180,6 +183,11 @@ protected:
     // Whether the kept index shows every point of the contour farther from p
     // than d; false without one.
     bool nearestBeyond(const krVector<2>& p, double d) const;
+    // The kept nearest-point index once prepareNearest has published it;
+    // null before, and where there is none.
+    const qel::detail::NearestIndex* nearestIndex() const {
+        return cache_.nearestTried ? cache_.nearestIndex.get() : nullptr;
+    }
 
     typedef qel::detail::BoundedMap<krXform<2>, krRect, kr_XformKeyLess> RectCache;
     typedef qel::detail::BoundedMap<double, long, kr_AngleKeyLess> ExtremalCache;
@@ -192,38 +200,41 @@ protected:
     // Every cached answer with its flag. cleanCacheInfo() replaces the whole
     // record by a fresh one and assignment copies it whole (the owned caches
     // deeply), so a cache added here is dropped and copied with the others.
-    // A value counts only while its flag is set.
+    // A value counts only while its flag is set, and is filled under the
+    // contour's CacheLock (the keyed caches and vertexGrids are also read
+    // under it), so that a shared contour fills each cache once.
     struct Caches {
-        bool meanPositionValid = false;
+        qel::detail::CacheFlag meanPositionValid;
         krVector<2> meanPosition;
-        bool lengthValid = false;
+        qel::detail::CacheFlag lengthValid;
         double length = 0.0;
-        bool convexHullValid = false;
+        qel::detail::CacheFlag convexHullValid;
         krPtrHandle_const<krRegion> convexHull;
         qel::detail::OwnedCache<RectCache> rectCache;
         // One entry per DiameterMode, sized on first use.
         std::vector<bool> circleValid;
         std::vector<krCircle> circles;
         qel::detail::OwnedCache<ExtremalCache> extremalCache;
-        bool ellipseValid = false;
+        qel::detail::CacheFlag ellipseValid;
         krEllipse ellipse;
         double ellipseResidual = 0.0;
         bool selfIntersecting = false;
-        bool selfIntersectingValid = false;
-        bool lineSegsValid = false;
+        qel::detail::CacheFlag selfIntersectingValid;
+        qel::detail::CacheFlag lineSegsValid;
         std::vector<krLineSeg> lineSegs;
-        bool lineSegsBuilt = false;  // lineSegs is filled for this state
-        bool linesValid = false;
-        bool boxesValid = false;
+        qel::detail::CacheFlag lineSegsBuilt;  // lineSegs is filled for this state
+        qel::detail::CacheFlag linesValid;
+        qel::detail::CacheFlag boxesValid;
         std::vector<bool> validLine;
-        bool medianFeatureSizeValid = false;
+        qel::detail::CacheFlag medianFeatureSizeValid;
         double medianFeatureSize = 0.0;
         qel::detail::OwnedCache<std::vector<qel::detail::VertexGrid>> vertexGrids;
         // Box tree over the segment table, built with it.
         qel::detail::OwnedCache<qel::detail::SegmentIndex> segmentIndex;
         // The closest-point queries' index, shared by copies; null until a
         // batch query builds it, and where the coordinates are not finite.
-        bool nearestTried = false;
+        // Read only once nearestTried is set.
+        qel::detail::CacheFlag nearestTried;
         std::shared_ptr<const qel::detail::NearestIndex> nearestIndex;
     };
     mutable Caches cache_;

@@ -124,29 +124,21 @@ const krRegion& holeAt(const krRegion::Holes& holes, std::size_t i) {
 double krRegion::area(bool considerHoles) const {
     checkEmptyContour();
     if (!considerHoles) {
-        if (!regionCache_.areaValid) {
-            regionCache_.area = kf_Area(points());
-            regionCache_.areaValid = true;
-        }
-        return regionCache_.area;
+        if (regionCache_.areaValid) return regionCache_.area;
+        return install(*this, regionCache_.areaValid, regionCache_.area, kf_Area(points()));
     }
     if (regionCache_.areaHolesValid) return regionCache_.areaHoles;
     double a = area(knFlags::kOuterOnly);
     // No test that a hole lies inside: every hole's area is taken away.
     for (std::size_t i = 0; i < holes_.size(); ++i) a -= holeAt(holes_, i).area(knFlags::kOuterOnly);
-    regionCache_.areaHoles = a;
-    regionCache_.areaHolesValid = true;
-    return a;
+    return install(*this, regionCache_.areaHolesValid, regionCache_.areaHoles, a);
 }
 
 krVector<2> krRegion::centerOfMass(bool considerHoles) const {
     checkEmptyContour();
     if (!considerHoles || holes_.empty()) {
-        if (!regionCache_.comValid) {
-            regionCache_.com = kf_CenterOfMass(points());
-            regionCache_.comValid = true;
-        }
-        return regionCache_.com;
+        if (regionCache_.comValid) return regionCache_.com;
+        return install(*this, regionCache_.comValid, regionCache_.com, kf_CenterOfMass(points()));
     }
     if (regionCache_.comHolesValid) return regionCache_.comHoles;
     double a = area(knFlags::kOuterOnly), summed = a;
@@ -164,20 +156,16 @@ krVector<2> krRegion::centerOfMass(bool considerHoles) const {
     // centre anywhere, so the caller hears about it instead.
     if (knTolerance::areasCancel(a, summed))
         throw krContourDefs::BadParams(L"holes cancel the area of the region");
-    regionCache_.comHoles = s * (1.0 / a);
-    regionCache_.comHolesValid = true;
-    return regionCache_.comHoles;
+    return install(*this, regionCache_.comHolesValid, regionCache_.comHoles, s * (1.0 / a));
 }
 
 krMatrix<2> krRegion::inertiaMatrix(bool considerHoles) const {
     checkEmptyContour();
     if (considerHoles && !holes_.empty())
         throw krContourDefs::BadParams(L"inertiaMatrix(considerHoles) is not implemented");
-    if (!regionCache_.inertiaValid) {
-        regionCache_.inertia = kf_InertiaDataPolygon(points()).inertiaMatrix();
-        regionCache_.inertiaValid = true;
-    }
-    return regionCache_.inertia;
+    if (regionCache_.inertiaValid) return regionCache_.inertia;
+    return install(*this, regionCache_.inertiaValid, regionCache_.inertia,
+                   kf_InertiaDataPolygon(points()).inertiaMatrix());
 }
 
 // ---------------------------------------------------------------------------
@@ -292,7 +280,11 @@ namespace {
 constexpr std::size_t kIndexedHoles = 4;
 }  // namespace
 
+// Built aside (it reads the holes' caches) and published once: a region
+// shared by several owners may be asked from several threads, whose batch
+// workers read the index the first one published.
 void krRegion::buildInsideIndex() const {
+    if (insideIndex()) return;
     auto index = std::make_shared<InsideIndex>(points(), encloseRect(krXform<2>::I));
     if (holes_.size() >= kIndexedHoles) {
         std::vector<Box> boxes;
@@ -308,21 +300,22 @@ void krRegion::buildInsideIndex() const {
         }
         if (!boxes.empty()) index->holes = std::make_unique<BoxGrid>(std::move(boxes));
     }
+    CacheLock lock(*this);
+    if (regionCache_.insideBuilt) return;
     regionCache_.insideIndex = std::move(index);
+    regionCache_.insideBuilt = true;
 }
 
 bool krRegion::outerInside(const krVector<2>& p) const {
-    if (const InsideIndex* index = regionCache_.insideIndex.get())
+    if (const InsideIndex* index = insideIndex())
         return index->ring.box().holds(p) && index->ring.inside(p);
     if (!encloseRect(krXform<2>::I).within(p)) return false;
     // A single query on a fresh region is one pass; a second one pays for
     // the index, which the rest then share.
-    if (regionCache_.insideAsked == 0) {
-        regionCache_.insideAsked = 1;
+    if (!regionCache_.insideAsked && !regionCache_.insideAsked.testAndSet())
         return ringInside(points().data(), points().size(), p);
-    }
     buildInsideIndex();
-    return regionCache_.insideIndex->ring.inside(p);
+    return insideIndex()->ring.inside(p);
 }
 
 bool krRegion::insideWithHoles(const krVector<2>& p, HoleAnswers& answers) const {
@@ -340,7 +333,7 @@ bool krRegion::insideWithHoles(const krVector<2>& p, HoleAnswers& answers) const
         answers.known[&h] = in ? HoleAnswers::kYes : HoleAnswers::kNo;
         return in;
     };
-    const InsideIndex* index = regionCache_.insideIndex.get();
+    const InsideIndex* index = insideIndex();
     if (index && index->holes) return !index->holes->any(p, holds);
     for (std::size_t i = 0; i < holes_.size(); ++i)
         if (holds(i)) return false;
@@ -360,7 +353,7 @@ void krRegion::prepareInside(bool considerHoles) const {
         const krRegion& r = *todo.back();
         todo.pop_back();
         // Without two points there is no box; each query throws for itself.
-        if (r.points().size() >= 2 && !r.regionCache_.insideIndex) r.buildInsideIndex();
+        if (r.points().size() >= 2) r.buildInsideIndex();
         if (!considerHoles) break;
         for (const auto& h : r.holes_)
             if (h && seen.insert(h.get()).second) todo.push_back(h.get());

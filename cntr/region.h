@@ -17,21 +17,21 @@
 // others, but nothing computes it.
 template <class Shape>
 struct kr_SurfaceCaches {
-    bool comHolesValid = false;
+    qel::detail::CacheFlag comHolesValid;
     krVector<2> comHoles;
-    bool comValid = false;
+    qel::detail::CacheFlag comValid;
     krVector<2> com;
-    bool areaHolesValid = false;
+    qel::detail::CacheFlag areaHolesValid;
     double areaHoles = 0.0;
-    bool areaValid = false;
+    qel::detail::CacheFlag areaValid;
     double area = 0.0;
-    bool inertiaHolesValid = false;
+    qel::detail::CacheFlag inertiaHolesValid;
     krMatrix<2> inertiaHoles;
-    bool inertiaValid = false;
+    qel::detail::CacheFlag inertiaValid;
     krMatrix<2> inertia;
-    bool regularizedValid = false;
+    qel::detail::CacheFlag regularizedValid;
     krPtrHandle_const<Shape> regularized;
-    bool outerHullValid = false;
+    qel::detail::CacheFlag outerHullValid;
     krPtrHandle_const<Shape> outerHull;
 };
 
@@ -53,8 +53,9 @@ struct InsideIndex;
 // forms; member code reaches them (and the protected segment query with
 // indices) as krContour::intersections(...) and the like.
 //
-// Not thread-safe per object: const measures fill caches, and so do the
-// holes' own measures, which regions sharing a hole share too.
+// Not thread-safe per object: const measures fill caches. Regions that share
+// a hole (copies do) may be asked from different threads at once: the shared
+// hole fills its caches once, under its own lock.
 //
 // krContour is a virtual base: a class derived from krRegion builds it in its
 // own constructors (krContour(points), say), or the contour part starts empty.
@@ -176,8 +177,11 @@ protected:
     // Every cached measure with its flag. cleanCacheInfo() replaces the whole
     // record and assignment copies it whole.
     struct Caches : kr_SurfaceCaches<krRegion> {
-        std::shared_ptr<const qel::detail::InsideIndex> insideIndex;  // the kept index of inside()
-        std::uint32_t insideAsked = 0;                      // queries since the last change
+        // The kept index of inside(), shared by copies; read only once
+        // insideBuilt is set, and kept until the region changes.
+        qel::detail::CacheFlag insideBuilt;
+        std::shared_ptr<const qel::detail::InsideIndex> insideIndex;
+        qel::detail::CacheFlag insideAsked;  // a query has run since the last change
     };
     mutable Caches regionCache_;
 
@@ -191,6 +195,9 @@ private:
     bool outerInside(const krVector<2>& p) const;
     bool insideWithHoles(const krVector<2>& p, HoleAnswers& known) const;
     void buildInsideIndex() const;
+    const qel::detail::InsideIndex* insideIndex() const {
+        return regionCache_.insideBuilt ? regionCache_.insideIndex.get() : nullptr;
+    }
     // Builds the index of this region and, with considerHoles, of every hole
     // it reaches, so that inside() then only reads.
     void prepareInside(bool considerHoles) const;

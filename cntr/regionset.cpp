@@ -132,20 +132,19 @@ void krRegionSet::cacheFilled() const { const_cast<krRegionSet*>(this)->notifyMu
 // succeeded, so an error from a region leaves it invalid.
 
 double krRegionSet::area(bool considerHoles) const {
-    bool& valid = considerHoles ? cache_.areaHolesValid : cache_.areaValid;
+    CacheFlag& valid = considerHoles ? cache_.areaHolesValid : cache_.areaValid;
     double& value = considerHoles ? cache_.areaHoles : cache_.area;
     if (valid) return value;
     double sum = 0.0;
     for (const auto& r : regions_) sum += r->area(considerHoles);
-    value = sum;
-    valid = true;
+    install(*this, valid, value, sum);
     cacheFilled();
     return value;
 }
 
 krVector<2> krRegionSet::centerOfMass(bool considerHoles) const {
     checkEmptyRegionSet();
-    bool& valid = considerHoles ? cache_.comHolesValid : cache_.comValid;
+    CacheFlag& valid = considerHoles ? cache_.comHolesValid : cache_.comValid;
     krVector<2>& value = considerHoles ? cache_.comHoles : cache_.com;
     if (valid) return value;
     // Summed afresh: the area cache is neither read nor filled here.
@@ -160,20 +159,19 @@ krVector<2> krRegionSet::centerOfMass(bool considerHoles) const {
     // Areas that cancel out (regions whose holes outweigh them beside others)
     // leave only the rounding of their sum, a few ulps of the areas summed
     // apart from their signs: no centre, as for no area at all.
-    if (std::abs(a) <= knTolerance::kNoArea || knTolerance::areasCancel(a, summed)) {
-        value = krVector<2>(0.0, 0.0);
-    } else {
+    krVector<2> centre(0.0, 0.0);
+    if (!(std::abs(a) <= knTolerance::kNoArea || knTolerance::areasCancel(a, summed))) {
         const double inv = 1.0 / a;
-        value = krVector<2>(s.x() * inv, s.y() * inv);
+        centre = krVector<2>(s.x() * inv, s.y() * inv);
     }
-    valid = true;
+    install(*this, valid, value, centre);
     cacheFilled();
     return value;
 }
 
 krMatrix<2> krRegionSet::inertiaMatrix(bool considerHoles) const {
     checkEmptyRegionSet();
-    bool& valid = considerHoles ? cache_.inertiaHolesValid : cache_.inertiaValid;
+    CacheFlag& valid = considerHoles ? cache_.inertiaHolesValid : cache_.inertiaValid;
     krMatrix<2>& value = considerHoles ? cache_.inertiaHoles : cache_.inertia;
     if (valid) return value;
     // The parallel-axis sum of the regions' records, taken in list order.
@@ -184,8 +182,7 @@ krMatrix<2> krRegionSet::inertiaMatrix(bool considerHoles) const {
         const double a = r->area(considerHoles);
         sum = sum + kr_InertiaData(a, c, m);
     }
-    value = sum.inertiaMatrix();
-    valid = true;
+    install(*this, valid, value, sum.inertiaMatrix());
     cacheFilled();
     return value;
 }
@@ -195,33 +192,38 @@ namespace {
 constexpr std::size_t kIndexedRegions = 4;
 }  // namespace
 
+// Built aside (it reads the members' caches) and published once, a null
+// index too: the set is not asked to build it again until it changes.
 void krRegionSet::buildMemberIndex() const {
-    if (regions_.size() < kIndexedRegions) return;
-    std::vector<Box> boxes;
-    for (const auto& r : regions_) {
-        // A null region or one without a box throws when the walk reaches
-        // it; only the walk keeps that order.
-        if (!r || r->points().size() < 2) return;
-        const krRect b = outline(r).encloseRect(krXform<2>::I);
-        boxes.push_back(Box::of(b));
-    }
-    cache_.memberIndex = std::make_shared<BoxGrid>(std::move(boxes));
+    if (cache_.memberIndexTried) return;
+    const auto grid = [&]() -> std::shared_ptr<const BoxGrid> {
+        if (regions_.size() < kIndexedRegions) return nullptr;
+        std::vector<Box> boxes;
+        for (const auto& r : regions_) {
+            // A null region or one without a box throws when the walk reaches
+            // it; only the walk keeps that order.
+            if (!r || r->points().size() < 2) return nullptr;
+            boxes.push_back(Box::of(outline(r).encloseRect(krXform<2>::I)));
+        }
+        return std::make_shared<const BoxGrid>(std::move(boxes));
+    };
+    install(*this, cache_.memberIndexTried, cache_.memberIndex, grid());
 }
 
 bool krRegionSet::inside(const krVector<2>& p, bool considerHoles) const {
     // A region whose box does not hold p answers false before anything else,
     // so asking only those whose box does changes no answer.
-    if (!cache_.memberIndex && cache_.insideAsked < 2 && ++cache_.insideAsked == 2) buildMemberIndex();
-    if (cache_.memberIndex)
-        return cache_.memberIndex->any(p, [&](std::size_t k) { return regions_[k]->inside(p, considerHoles); });
+    // The first query walks the members; the second builds the index.
+    if (!cache_.memberIndexTried && cache_.insideAsked.testAndSet()) buildMemberIndex();
+    if (const BoxGrid* index = memberIndex())
+        return index->any(p, [&](std::size_t k) { return regions_[k]->inside(p, considerHoles); });
     for (const auto& r : regions_)
         if (r->inside(p, considerHoles)) return true;
     return false;
 }
 
 void krRegionSet::prepareInside(bool considerHoles) const {
-    if (!cache_.memberIndex) buildMemberIndex();
-    cache_.insideAsked = 2;
+    buildMemberIndex();
     for (const auto& r : regions_)
         if (r) r->prepareInside(considerHoles);
 }
@@ -258,13 +260,21 @@ double krRegionSet::distToPoint(const krVector<2>& p, bool vertexOnly, bool cons
 
 krRect krRegionSet::encloseRect(const krXform<2>& x) const {
     checkEmptyRegionSet();
-    if (!cache_.rectCache) cache_.rectCache = std::make_unique<RectCache>();
-    if (const krRect* hit = cache_.rectCache->find(x)) return *hit;
-    // Each boundary answers from its own rectangle cache when it can.
+    {
+        // A keyed cache: its entries give way to new ones, so it is read
+        // under the lock too.
+        CacheLock lock(*this);
+        if (cache_.rectCache)
+            if (const krRect* hit = cache_.rectCache->find(x)) return *hit;
+    }
+    // Each boundary answers from its own rectangle cache when it can; they
+    // are asked outside the set's lock, which guards the set's caches only.
     krRect rect = outline(regions_[0]).encloseRect(x);
     for (std::size_t k = 1; k < regions_.size(); ++k)
         rect = rect.enclose(outline(regions_[k]).encloseRect(x));
-    cache_.rectCache->insert(x, rect, cachedVectorSize_);
+    CacheLock lock(*this);
+    if (!cache_.rectCache) cache_.rectCache = std::make_unique<RectCache>();
+    if (!cache_.rectCache->find(x)) cache_.rectCache->insert(x, rect, cachedVectorSize_);
     cacheFilled();
     return rect;
 }
@@ -288,9 +298,7 @@ bool krRegionSet::isSelfIntersecting() const {
             return !outline(regions_[i]).intersections(outline(regions_[j])).empty();
         }))
         found = true;
-    cache_.selfIntersecting = found;
-    cache_.selfIntersectingValid = true;
-    return found;
+    return install(*this, cache_.selfIntersectingValid, cache_.selfIntersecting, found);
 }
 
 bool krRegionSet::operator==(const krRegionSet& other) const {
@@ -316,21 +324,22 @@ void krRegionSet::regularize(krRegionSet& out) const {
     repaired(out, cache_.regularizedValid, cache_.regularized, krContourDefs::eRegularize);
 }
 
-void krRegionSet::repaired(krRegionSet& out, bool& valid, krPtrHandle_const<krRegionSet>& cached,
+void krRegionSet::repaired(krRegionSet& out, CacheFlag& valid, krPtrHandle_const<krRegionSet>& cached,
                            krContourDefs::IntersectionMode mode) const {
     if (!isSelfIntersecting()) {
         out = *this;
         return;
     }
-    if (!valid) {
-        const krPtrHandle<krRegionSet> fresh(new krRegionSet());
-        cached = fresh;
-        outerHullRegularize(*fresh, mode);
-        valid = true;
-    }
     // Our own handle keeps the cached set alive while out (perhaps this very
     // set, whose cache handle the assignment overwrites) copies it.
-    const krPtrHandle_const<krRegionSet> keep = cached;
+    krPtrHandle_const<krRegionSet> keep;
+    if (valid) {
+        keep = cached;
+    } else {
+        const krPtrHandle<krRegionSet> fresh(new krRegionSet());
+        outerHullRegularize(*fresh, mode);
+        keep = install(*this, valid, cached, krPtrHandle_const<krRegionSet>(fresh));
+    }
     out = *keep;
 }
 

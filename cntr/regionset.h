@@ -29,7 +29,9 @@
 // clears the caches (changing cachedVectorSize does not). The outer hull and
 // the regularized form are cached as whole sets.
 //
-// Not thread-safe per object: const queries fill caches.
+// Not thread-safe per object: const queries fill caches. Sets that share a
+// member (copies do) may be asked from different threads at once: the shared
+// member fills its caches once, under its own lock.
 namespace qel::detail {
 class BoxGrid;
 }
@@ -133,10 +135,12 @@ protected:
     struct Caches : kr_SurfaceCaches<krRegionSet> {
         qel::detail::OwnedCache<RectCache> rectCache;
         bool selfIntersecting = false;
-        bool selfIntersectingValid = false;
-        // The regions by their boxes, for inside(); shared by copies.
+        qel::detail::CacheFlag selfIntersectingValid;
+        // The regions by their boxes, for inside(); shared by copies, read
+        // only once memberIndexTried is set, and null where it cannot serve.
+        qel::detail::CacheFlag memberIndexTried;
         std::shared_ptr<const qel::detail::BoxGrid> memberIndex;
-        std::uint32_t insideAsked = 0;  // queries since the last change
+        qel::detail::CacheFlag insideAsked;  // a query has run since the last change
     };
     mutable Caches cache_;
 
@@ -145,9 +149,12 @@ private:
     // each with a box) and every region's own index.
     void prepareInside(bool considerHoles) const;
     void buildMemberIndex() const;
+    const qel::detail::BoxGrid* memberIndex() const {
+        return cache_.memberIndexTried ? cache_.memberIndex.get() : nullptr;
+    }
     void applyMode(krContourDefs::IntersectionMode mode);
     // The cached repaired form behind outerHull and regularize.
-    void repaired(krRegionSet& out, bool& valid, krPtrHandle_const<krRegionSet>& cached,
+    void repaired(krRegionSet& out, qel::detail::CacheFlag& valid, krPtrHandle_const<krRegionSet>& cached,
                   krContourDefs::IntersectionMode mode) const;
     void outerHullRegularize(krRegionSet& out, krContourDefs::IntersectionMode mode) const;
     // Marks a cache as filled: the mutation notice while tracking.

@@ -18,24 +18,26 @@ typedef krContour::Points Points;
 // boundary is copied as it is and caches nothing; a crossing one is traced
 // once into a region made for the purpose, which later calls hand out again.
 template <class Trace>
-void cachedRepair(const krRegion& self, bool& valid, krPtrHandle_const<krRegion>& cache,
+void cachedRepair(const krRegion& self, CacheFlag& valid, krPtrHandle_const<krRegion>& cache,
                   krRegion& out, Trace&& trace) {
     NodedBoundary::requireFinite(self.points());
     if (!self.isSelfIntersecting()) {
         out = self;
         return;
     }
-    if (!valid) {
+    // out may be this region, whose assignment replaces the cache handle: hold
+    // the result until the copy is done.
+    krPtrHandle_const<krRegion> result;
+    if (valid) {
+        result = cache;
+    } else {
         // The handle takes the region before the trace, so a throw leaves no
         // leak; the flag stays false and the next request starts afresh.
         auto* fresh = new krRegion(Points(), krContourDefs::eAsIs);
-        cache = krPtrHandle_const<krRegion>(fresh);
+        result = krPtrHandle_const<krRegion>(fresh);
         trace(*fresh);
-        valid = true;
+        result = install(self, valid, cache, result);
     }
-    // out may be this region, whose assignment replaces the cache handle: hold
-    // the result until the copy is done.
-    const krPtrHandle_const<krRegion> result = cache;
     out = *result;
 }
 

@@ -21,7 +21,8 @@ public:
     krRepBase& operator=(const krRepBase&) { return *this; }
     virtual ~krRepBase() = default;
 
-    long refCount() const { return refCount_; }
+    // Read atomically: another thread may take or drop a handle meanwhile.
+    long refCount() const { return __atomic_load_n(&refCount_, __ATOMIC_RELAXED); }
 
 private:
     template <class T>
