@@ -55,7 +55,7 @@ krLineSeg segment(py::handle seg) {
 template <class Cls>
 void common(Cls& cls) {
     using T = typename Cls::type;
-    cls.def("copy", [](const T& s) { return std::make_unique<T>(s); }, "An independent copy.");
+    cls.def("copy", [](const T& s) { return std::make_unique<T>(s); }, "A copy, which another thread may use while this one is used: holes and members it shares with this shape fill their caches safely.");
     cls.def("__copy__", [](const T& s) { return std::make_unique<T>(s); });
     cls.def("__deepcopy__", [](const T& s, py::handle) { return std::make_unique<T>(s); });
     cls.def("__eq__", [](const T& a, py::handle b) -> py::object {
