@@ -276,7 +276,22 @@ const GEOSGeometry* geosProbe(const Bench& b, std::size_t i) {
 }
 BPoint boostProbe(const Bench& b, std::size_t i) { return {probe(b, i).x(), probe(b, i).y()}; }
 
+// What one pass over the vertices costs on this machine: every point read
+// once, folded into two sums (a loop the compiler turns into one add of both
+// coordinates a point). A query that reads the vertex list once can at best
+// match it; peers_table.py gives the linear queries as multiples of it.
+double streamingRead(const Pts& pts) {
+    double sx = 0.0, sy = 0.0;
+    for (const krVector<2>& p : pts) {
+        sx += p.x();
+        sy += p.y();
+    }
+    return sx + sy;
+}
+
 const Op kOps[] = {
+    {"stream", [](Bench& b, std::size_t i) { benchmark::DoNotOptimize(streamingRead(b.variants[i % kVariants]->pts)); },
+     nullptr, nullptr},
     {"construct",
      [](Bench& b, std::size_t i) { benchmark::DoNotOptimize(krContour(b.variants[i % kVariants]->pts)); },
      [](Bench& b, std::size_t i) { GeosGeom g(geosPolygon(b.variants[i % kVariants]->xy)); },

@@ -4,7 +4,8 @@
 Each cell is the library's time divided by the faster peer's on the same
 operation, shape and size, followed by both times in ns per vertex (per
 member for region sets). Below 1 the
-library is ahead. Cases without a peer show the library's time alone.
+library is ahead. Cases without a peer show the library's time alone. A
+second table gives the linear passes as multiples of the streaming read.
 
     qel_bench_peers --benchmark_out=peers.json --benchmark_out_format=json
     python3 bench/peers_table.py peers.json [--time real]
@@ -59,6 +60,32 @@ def main():
                 best = min(peers, key=peers.get)
                 cells.append("%.2f (%.1f / %s %.1f)" % (lib / peers[best], lib, best, peers[best]))
         print("| %s | %s | %s |" % (key[0], key[1], " | ".join(cells)))
+
+    # The passes that read the vertex list once, as multiples of the plain
+    # streaming read of the same outlines: the library's, then the faster peer's.
+    linear = ["construct", "length", "area", "centroid", "distance", "bbox"]
+    rows = [(op, shape) for op, shape in order if op in linear and ("stream", shape) in ns]
+    if not rows:
+        return
+    print()
+    print("Multiples of the streaming read (library, faster peer):")
+    print()
+    print("| operation | shape | " + " | ".join(label(n) for n in sizes) + " |")
+    print("|---|---|" + "---|" * len(sizes))
+    for op, shape in rows:
+        cells = []
+        for n in sizes:
+            stream = ns[("stream", shape)].get(n, {}).get("lib")
+            times = ns[(op, shape)].get(n, {})
+            if stream is None or "lib" not in times:
+                cells.append("")
+                continue
+            peers = [t for w, t in times.items() if w != "lib"]
+            cell = "%.2f" % (times["lib"] / stream)
+            if peers:
+                cell += " (%.2f)" % (min(peers) / stream)
+            cells.append(cell)
+        print("| %s | %s | %s |" % (op, shape, " | ".join(cells)))
 
 
 if __name__ == "__main__":
