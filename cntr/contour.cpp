@@ -16,6 +16,7 @@
 #include "cntr/support/crossing.h"
 #include "cntr/support/nearness.h"
 #include "cntr/support/tolerance.h"
+#include "cntr/support/vertexpasses.h"
 #include "cntr/index/vertexgrid.h"
 #include "platform/std/archive.h"
 #include "platform/std/hull.h"
@@ -231,15 +232,15 @@ void forEachSegment(const krContour::Points& p, bool closed, F&& f) {
 }
 }  // namespace
 
+// Length and mean position sum their segments in eight running sums (see
+// SegmentSums), merged in one fixed order: the same bits on every machine,
+// within a few units in the last place of the sum taken in segment order.
 double krContour::length() const {
     if (points_.empty()) return 0.0;
     if (cache_.lengthValid) return cache_.length;
     CacheLock lock(*this);
     if (cache_.lengthValid) return cache_.length;
-    double sum = 0.0;
-    forEachSegment(points_, isClosed(),
-                   [&](const krVector<2>& a, const krVector<2>& b) { sum += a.distance(b); });
-    cache_.length = sum;
+    cache_.length = mergeEight(sumSegments(points_.data(), points_.size(), isClosed(), false).length);
     cache_.lengthValid = true;
     return cache_.length;
 }
@@ -249,19 +250,14 @@ krVector<2> krContour::meanPosition() const {
     if (cache_.meanPositionValid) return cache_.meanPosition;
     CacheLock lock(*this);
     if (cache_.meanPositionValid) return cache_.meanPosition;
-    double l = 0.0, sx = 0.0, sy = 0.0;
-    forEachSegment(points_, isClosed(), [&](const krVector<2>& a, const krVector<2>& b) {
-        const double d = a.distance(b);
-        l += d;
-        sx += 0.5 * (a.x() + b.x()) * d;
-        sy += 0.5 * (a.y() + b.y()) * d;
-    });
+    const SegmentSums s = sumSegments(points_.data(), points_.size(), isClosed(), true);
+    const double l = mergeEight(s.length);
     if (l == 0.0) {
         // No length to weigh by: every point is the same point.
         cache_.meanPosition = points_.front();
     } else {
         const double f = 1.0 / l;
-        cache_.meanPosition = krVector<2>(sx * f, sy * f);
+        cache_.meanPosition = krVector<2>(mergeEight(s.x) * f, mergeEight(s.y) * f);
     }
     cache_.meanPositionValid = true;
     return cache_.meanPosition;
@@ -378,39 +374,20 @@ krVector<2> krContour::closestPoint(const krVector<2>& point, bool vertexOnly) c
     const std::size_t n = p.size();
     if (isClosed()) consider(p[n - 1], p[0]);
     std::size_t k = 1;
-#if defined(__SSE2__)
-    // The box test above on blocks of 64 segments, two to an instruction,
-    // against the bound as it stands at the block's start. The bound only
-    // shrinks, so every segment the block test passes over the test above
-    // would pass over too. Segments with a coordinate that is not finite
-    // (and points that are not) take the test above, which owns their NaNs.
-    if (widestLanes() != Lanes::eScalar && std::isfinite(px) && std::isfinite(py)) {
-        const __m128d qx = _mm_set1_pd(px), qy = _mm_set1_pd(py), zero = _mm_setzero_pd();
-        const __m128d largest = _mm_set1_pd(std::numeric_limits<double>::max());
-        for (; k + 64 <= n; k += 64) {
-            const __m128d bound = _mm_set1_pd(bestBound);
-            std::uint64_t todo = 0;
-            for (unsigned j = 0; j < 64; j += 2) {
-                const krVector<2>&a0 = p[k + j - 1], &b0 = p[k + j], &b1 = p[k + j + 1];
-                const __m128d ax = laneXs(a0, b0), bx = laneXs(b0, b1);
-                const __m128d ay = laneYs(a0, b0), by = laneYs(b0, b1);
-                const __m128d gx = _mm_max_pd(_mm_max_pd(_mm_sub_pd(_mm_min_pd(ax, bx), qx),
-                                                         _mm_sub_pd(qx, _mm_max_pd(ax, bx))), zero);
-                const __m128d gy = _mm_max_pd(_mm_max_pd(_mm_sub_pd(_mm_min_pd(ay, by), qy),
-                                                         _mm_sub_pd(qy, _mm_max_pd(ay, by))), zero);
-                const __m128d finite =
-                    _mm_and_pd(_mm_and_pd(laneWithin(ax, largest), laneWithin(bx, largest)),
-                               _mm_and_pd(laneWithin(ay, largest), laneWithin(by, largest)));
-                const __m128d far = _mm_cmpgt_pd(_mm_add_pd(_mm_mul_pd(gx, gx), _mm_mul_pd(gy, gy)), bound);
-                todo |= static_cast<std::uint64_t>(_mm_movemask_pd(_mm_and_pd(finite, far)) ^ 3) << j;
-            }
-            for (; todo != 0; todo &= todo - 1) {
+    // The box test above on blocks of 64 segments, in lanes, against the
+    // bound as it stands at the block's start. The bound only shrinks, so
+    // every segment the block test passes over the test above would pass over
+    // too. Segments with a coordinate that is not finite (and points that are
+    // not) take the test above, which owns their NaNs.
+    if (std::isfinite(px) && std::isfinite(py)) {
+        const auto nearSegments = vertexPasses().nearSegments;
+        const double* xy = reinterpret_cast<const double*>(p.data());
+        for (; k + 64 <= n; k += 64)
+            for (std::uint64_t todo = nearSegments(xy + 2 * k, px, py, bestBound); todo != 0; todo &= todo - 1) {
                 const std::size_t i = k + static_cast<std::size_t>(__builtin_ctzll(todo));
                 consider(p[i - 1], p[i]);
             }
-        }
     }
-#endif
     for (; k < n; ++k) consider(p[k - 1], p[k]);
     return nearA ? footOnSegment(*nearA, *nearB, point) : krVector<2>(0.0, 0.0);
 }
@@ -517,10 +494,14 @@ krRect krContour::encloseRect(const krXform<2>& xform) const {
 
     const bool identity = kfRealEq(xform.trans(), krVector<2>(0.0, 0.0), kEqual) &&
                           kfRealEq(xform.matrix(), krMatrix<2>(), kEqual);
-    const krVector<2> zero(0.0, 0.0);
-    auto at = [&](std::size_t i) { return identity ? points_[i] : xform * points_[i]; };
-    krRect rect(at(0), zero);
-    for (std::size_t i = 1; i < points_.size(); ++i) rect = rect.enclose(krRect(at(i), zero));
+    krRect rect;
+    if (identity) {
+        rect = boundingRect(points_.data(), points_.size());
+    } else {
+        const krVector<2> zero(0.0, 0.0);
+        rect = krRect(xform * points_[0], zero);
+        for (std::size_t i = 1; i < points_.size(); ++i) rect = rect.enclose(krRect(xform * points_[i], zero));
+    }
     cache_.rectCache->insert(xform, rect, cachedVectorSize_);
     return rect;
 }

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "cntr/support/lanes.h"
+#include "cntr/support/vertexpasses.h"
 
 #include "platform/std/exception.h"
 #include "platform/std/fit.h"
@@ -33,12 +33,13 @@ krVector<2> localOrigin(const std::vector<T>& items) {
     return krVector<2>();
 }
 
-// Calls sums[k].add(u, v) for every edge (u, v) of the closed polygon, its
-// points taken relative to o, in the order (p[n-1], p[0]), (p[0], p[1]), ...
-// Consecutive edges go to four accumulators in turn, so that four chains of
-// additions run side by side; merge them with mergeLanes.
+// Calls sums[i % 4].add(u, v) for every edge (u, v) ending at p[i], i in
+// [from, to) (from a multiple of 4), of the closed polygon, its points taken
+// relative to o: edge 0 is (p[n-1], p[0]), edge i > 0 is (p[i-1], p[i]). Four
+// chains of additions run side by side; merge them with mergeLanes.
 template <class Sums, class T>
-void sumEdges(const std::vector<T>& items, const krVector<2>& o, Sums (&sums)[4]) {
+void sumEdges(const std::vector<T>& items, const krVector<2>& o, Sums (&sums)[4], std::size_t from,
+              std::size_t to) {
     const std::size_t n = items.size();
     const double ox = o.x(), oy = o.y();
     auto at = [&](std::size_t i, double& x, double& y) {
@@ -47,9 +48,9 @@ void sumEdges(const std::vector<T>& items, const krVector<2>& o, Sums (&sums)[4]
         y = p.y() - oy;
     };
     double ux, uy;
-    at(n - 1, ux, uy);
-    std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
+    at(from == 0 ? n - 1 : from - 1, ux, uy);
+    std::size_t i = from;
+    for (; i + 4 <= to; i += 4) {
         double x0, y0, x1, y1, x2, y2, x3, y3;
         at(i, x0, y0);
         at(i + 1, x1, y1);
@@ -62,13 +63,18 @@ void sumEdges(const std::vector<T>& items, const krVector<2>& o, Sums (&sums)[4]
         ux = x3;
         uy = y3;
     }
-    for (; i < n; ++i) {
+    for (; i < to; ++i) {
         double x, y;
         at(i, x, y);
         sums[i % 4].add(ux, uy, x, y);
         ux = x;
         uy = y;
     }
+}
+
+template <class Sums, class T>
+void sumEdges(const std::vector<T>& items, const krVector<2>& o, Sums (&sums)[4]) {
+    sumEdges(items, o, sums, 0, items.size());
 }
 
 template <class Sums>
@@ -114,72 +120,28 @@ struct CentroidSums {
     }
 };
 
+template <class T>
+void sumCentroidEdges(const std::vector<T>& items, const krVector<2>& o, CentroidSums (&lanes)[4]) {
+    sumEdges(items, o, lanes);
+}
+
+// A point list takes the vertex passes' lanes for its whole groups of four
+// edges; they add exactly as CentroidSums::add does, lane i % 4 for edge i.
+void sumCentroidEdges(const std::vector<krVector<2>>& items, const krVector<2>& o, CentroidSums (&lanes)[4]) {
+    const std::size_t n = items.size(), to = n / 4 * 4;
+    if (n < 8) return sumEdges(items, o, lanes);
+    sumEdges(items, o, lanes, 0, 4);
+    CentroidLanes s;
+    for (int k = 0; k < 4; ++k) s.w[k] = lanes[k].w, s.x[k] = lanes[k].sx, s.y[k] = lanes[k].sy;
+    vertexPasses().centroidSums(reinterpret_cast<const double*>(items.data()), 4, to, o.x(), o.y(), s);
+    for (int k = 0; k < 4; ++k) lanes[k].w = s.w[k], lanes[k].sx = s.x[k], lanes[k].sy = s.y[k];
+    sumEdges(items, o, lanes, to, n);
+}
+
 // The centroid of the polygon about o as o + S / (3 W), S the sum of the
 // weighted (u + v); the triangles' centroids (u + v) / 3, where their medians
 // meet, are divided by 3 only at the end. The centroid is wanted only where W
 // is clear of zero: cut is the least |W| that the caller accepts (NaN never is).
-// sumEdges for the centroid's sums, with two lanes to an instruction: lanes
-// 0 and 1 in one register, 2 and 3 in another. Each lane does exactly the
-// operations CentroidSums::add does, in the same order, so the sums are the
-// same to the bit.
-template <class T>
-void sumCentroidEdges(const std::vector<T>& items, const krVector<2>& o, CentroidSums (&lanes)[4]) {
-#if defined(__SSE2__)
-    if (widestLanes() == Lanes::eScalar) return sumEdges(items, o, lanes);
-    const std::size_t n = items.size();
-    const __m128d ox = _mm_set1_pd(o.x()), oy = _mm_set1_pd(o.y());
-    const __m128d tiny = _mm_set1_pd(1e-15);
-    auto load = [&](std::size_t i, __m128d& x, __m128d& y) {
-        const krVector<2>&a = positionOf(items[i]), &b = positionOf(items[i + 1]);
-        x = _mm_sub_pd(laneXs(a, b), ox);
-        y = _mm_sub_pd(laneYs(a, b), oy);
-    };
-    __m128d w[2] = {_mm_setzero_pd(), _mm_setzero_pd()}, sx[2] = {w[0], w[0]}, sy[2] = {w[0], w[0]};
-    auto add = [&](int k, __m128d ux, __m128d uy, __m128d vx, __m128d vy) {
-        const __m128d c = _mm_sub_pd(_mm_mul_pd(ux, vy), _mm_mul_pd(uy, vx));
-        const __m128d counts = _mm_cmpgt_pd(laneAbs(c), tiny);
-        w[k] = _mm_add_pd(w[k], _mm_and_pd(counts, c));
-        sx[k] = _mm_add_pd(sx[k], _mm_and_pd(counts, _mm_mul_pd(_mm_add_pd(ux, vx), c)));
-        sy[k] = _mm_add_pd(sy[k], _mm_and_pd(counts, _mm_mul_pd(_mm_add_pd(uy, vy), c)));
-    };
-    // The previous block's last point sits in the high lanes of px, py.
-    const krVector<2>& last = positionOf(items[n - 1]);
-    __m128d px = _mm_set_pd(last.x() - o.x(), 0.0), py = _mm_set_pd(last.y() - o.y(), 0.0);
-    std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        __m128d x01, y01, x23, y23;
-        load(i, x01, y01);
-        load(i + 2, x23, y23);
-        add(0, _mm_shuffle_pd(px, x01, 1), _mm_shuffle_pd(py, y01, 1), x01, y01);
-        add(1, _mm_shuffle_pd(x01, x23, 1), _mm_shuffle_pd(y01, y23, 1), x23, y23);
-        px = x23;
-        py = y23;
-    }
-    double out[2][6];
-    for (int k = 0; k < 2; ++k) {
-        _mm_storeu_pd(out[k], w[k]);
-        _mm_storeu_pd(out[k] + 2, sx[k]);
-        _mm_storeu_pd(out[k] + 4, sy[k]);
-        for (int lane = 0; lane < 2; ++lane) {
-            CentroidSums& s = lanes[2 * k + lane];
-            s.w = out[k][lane];
-            s.sx = out[k][2 + lane];
-            s.sy = out[k][4 + lane];
-        }
-    }
-    double ux = _mm_cvtsd_f64(_mm_unpackhi_pd(px, px)), uy = _mm_cvtsd_f64(_mm_unpackhi_pd(py, py));
-    for (; i < n; ++i) {
-        const krVector<2>& p = positionOf(items[i]);
-        const double x = p.x() - o.x(), y = p.y() - o.y();
-        lanes[i % 4].add(ux, uy, x, y);
-        ux = x;
-        uy = y;
-    }
-#else
-    sumEdges(items, o, lanes);
-#endif
-}
-
 template <class T>
 bool centroidOf(const std::vector<T>& items, const krVector<2>& o, double cut, krVector<2>& centroid) {
     CentroidSums lanes[4];

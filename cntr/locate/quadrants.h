@@ -2,12 +2,13 @@
 // quadrant of a direction, its pseudo-angle k + t / s, and the screen of 64
 // vertices against a window that ends in a quadrant. A lane type L gives the
 // values (L::V) and tests (L::Mask) of one direction (ScalarLane), two
-// (Sse2Lane) or four (the AVX lanes, in cntr/locate/raydirection_avx.cpp, which alone is
+// (Sse2Lane) or four (the AVX lanes of cntr/support/avxlanes.h, for the files
 // built for AVX). Every width takes the same operations on the same values, so
 // all give the same answers.
 #ifndef QEL_CNTR_LOCATE_QUADRANTS_H
 #define QEL_CNTR_LOCATE_QUADRANTS_H
 
+#include <cmath>
 #include <cstdint>
 
 #if defined(__SSE2__)
@@ -99,10 +100,16 @@ struct ScalarLane {
     static constexpr unsigned kWidth = 1;
     static double set(double v) { return v; }
     static void load(const double* xy, double& x, double& y) { x = xy[0], y = xy[1]; }
+    static double get(const double* v) { return *v; }
+    static void put(double* to, double v) { *to = v; }
     static double add(double a, double b) { return a + b; }
     static double sub(double a, double b) { return a - b; }
     static double mul(double a, double b) { return a * b; }
     static double div(double a, double b) { return a / b; }
+    static double sqrt(double a) { return std::sqrt(a); }
+    // As the processor's: the second operand unless the first is less (greater).
+    static double min(double a, double b) { return a < b ? a : b; }
+    static double max(double a, double b) { return a > b ? a : b; }
     static double neg(double a) { return -a; }
     static bool gt(double a, double b) { return a > b; }
     static bool ge(double a, double b) { return a >= b; }
@@ -127,10 +134,15 @@ struct Sse2Lane {
         x = _mm_unpacklo_pd(a, b);
         y = _mm_unpackhi_pd(a, b);
     }
+    static __m128d get(const double* v) { return _mm_loadu_pd(v); }
+    static void put(double* to, __m128d v) { _mm_storeu_pd(to, v); }
     static __m128d add(__m128d a, __m128d b) { return _mm_add_pd(a, b); }
     static __m128d sub(__m128d a, __m128d b) { return _mm_sub_pd(a, b); }
     static __m128d mul(__m128d a, __m128d b) { return _mm_mul_pd(a, b); }
     static __m128d div(__m128d a, __m128d b) { return _mm_div_pd(a, b); }
+    static __m128d sqrt(__m128d a) { return _mm_sqrt_pd(a); }
+    static __m128d min(__m128d a, __m128d b) { return _mm_min_pd(a, b); }
+    static __m128d max(__m128d a, __m128d b) { return _mm_max_pd(a, b); }
     static __m128d neg(__m128d a) { return _mm_xor_pd(a, _mm_set1_pd(-0.0)); }
     static __m128d gt(__m128d a, __m128d b) { return _mm_cmpgt_pd(a, b); }
     static __m128d ge(__m128d a, __m128d b) { return _mm_cmpge_pd(a, b); }

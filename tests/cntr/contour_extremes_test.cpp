@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <random>
 
 #include "tests/contour_probe.h"
@@ -61,6 +63,31 @@ TEST(ContourExtremes, KeyedCachesAreBoundedAndReplaced) {
     }
     c.cachedVectorSize(1);
     EXPECT_EQ(c.cache_.rectCache->size(), 4u);
+}
+
+// The untransformed rectangle takes its bounds in lanes; it must be the one
+// enclose gives point by point, to the bit: a NaN first point spoils it, later
+// NaNs do not, and a zero bound keeps the sign of the first zero reaching it.
+TEST(ContourExtremes, FastPathsBoundingRectIsThePointByPointOne) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double values[] = {-0.0, 0.0, 1.5, -2.0, kNaN, inf, -inf, 3e300};
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> coord(-5, 5);
+    for (int trial = 0; trial < 2000; ++trial) {
+        Pts p(2 + rng() % 70);
+        for (auto& v : p) {
+            const auto pick = [&] { return rng() % 4 ? coord(rng) : values[rng() % 8]; };
+            v = krVector<2>(pick(), pick());
+        }
+        const krVector<2> zero(0, 0);
+        krRect want(p[0], zero);
+        for (const auto& v : p) want = want.enclose(krRect(v, zero));
+        const krRect got = krContour(p).encloseRect(krXform<2>::I);
+        const double w[4] = {want.origin().x(), want.origin().y(), want.corner().x(), want.corner().y()};
+        const double g[4] = {got.origin().x(), got.origin().y(), got.corner().x(), got.corner().y()};
+        ASSERT_EQ(std::memcmp(w, g, sizeof w), 0) << trial << ": " << got.origin() << got.corner() << " vs "
+                                                  << want.origin() << want.corner();
+    }
 }
 
 TEST(ContourExtremes, EnclosingCirclesAndDiameters) {

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <map>
@@ -261,6 +262,47 @@ TEST(ContourQuery, FastPathsMatchThePlainAlgorithms) {
                 EXPECT_EQ(c.vertexIndex(q, g.first), plain::vertexIndex(p, g.second, q, g.first))
                     << "t=" << g.first;
         }
+    }
+}
+
+// Length and mean position add segment i to running sum i % 8 (a closed
+// contour's closing segment is segment 0) and merge the eight in one order:
+// those bits on every width of lanes, squares out of range and all. They stay
+// within the rounding of n additions of the sums in long double.
+TEST(ContourQuery, FastPathsSumSegmentsInEightRunningSums) {
+    krRandomUniform rnd(77);
+    const double scales[] = {1.0, 1e-140, 1e154, 3e-3};
+    const auto merge = [](const double (&s)[8]) {
+        return ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]));
+    };
+    for (int trial = 0; trial < 600 && !HasFailure(); ++trial) {
+        const double scale = scales[trial % 4];
+        Pts p(2 + std::size_t(rnd.next(0, trial % 5 == 0 ? 300 : 40)));
+        for (V& v : p) v = V(rnd.next(-1, 1), rnd.next(-1, 1)) * scale;
+        if (trial % 3 == 0 && p.size() > 2) p[p.size() / 3] = p[p.size() / 3 + 1];  // a segment of no length
+        const bool closed = trial % 2 == 0, broken = trial % 17 == 0;
+        if (broken) p[p.size() / 2] = V(trial % 34 ? kNaN : kInf, 1.0);
+        double l[8] = {}, x[8] = {}, y[8] = {};
+        long double exact = 0, ex = 0, ey = 0;
+        const auto add = [&](std::size_t i, const V& a, const V& b) {
+            const double d = a.distance(b);
+            l[i % 8] += d, x[i % 8] += 0.5 * (a.x() + b.x()) * d, y[i % 8] += 0.5 * (a.y() + b.y()) * d;
+            exact += d, ex += 0.5L * ((long double)a.x() + b.x()) * d, ey += 0.5L * ((long double)a.y() + b.y()) * d;
+        };
+        if (closed) add(0, p.back(), p[0]);
+        for (std::size_t i = 1; i < p.size(); ++i) add(i, p[i - 1], p[i]);
+        const krContour c(p, closed);
+        SCOPED_TRACE(::testing::Message() << "trial " << trial << " n " << p.size());
+        const double length = c.length(), f = 1.0 / merge(l);
+        const double got[3] = {length, c.meanPosition().x(), c.meanPosition().y()};
+        const double want[3] = {merge(l), merge(x) * f, merge(y) * f};
+        EXPECT_EQ(std::memcmp(got, want, sizeof got), 0) << got[0] << " " << got[1] << " " << got[2];
+        if (broken) continue;
+        const double u = 0x1p-52 * double(p.size());
+        EXPECT_NEAR(length, double(exact), u * double(exact));
+        if (!std::isfinite(merge(x) + merge(y))) continue;  // the weighted midpoints overflow
+        EXPECT_NEAR(got[1], double(ex / exact), 4 * u * scale);
+        EXPECT_NEAR(got[2], double(ey / exact), 4 * u * scale);
     }
 }
 

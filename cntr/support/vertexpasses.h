@@ -1,0 +1,224 @@
+// The passes that read a contour's vertex list once: the sums of its segment
+// lengths (and of their midpoints, weighted), the bounds of its points, the
+// box screen of the closest-point walk, and the polygon centroid's sums. Each
+// is written once for every width of lanes (a lane type of cntr/locate/quadrants.h
+// or cntr/support/avxlanes.h) and taken through vertexPasses(), which picks the
+// widest lanes widestLanes() allows. Every width does the same operations on the
+// same values in the same order, so all give the same bits.
+//
+// Points are read as the doubles x0 y0 x1 y1 ... of a krVector<2> list.
+#ifndef QEL_CNTR_SUPPORT_VERTEXPASSES_H
+#define QEL_CNTR_SUPPORT_VERTEXPASSES_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/std/geometry.h"
+#include "platform/std/vector.h"
+
+namespace qel::detail {
+
+// Running sums of segments (p[i-1], p[i]): segment i adds to sums [i % 8],
+// its length d to `length`, and 0.5 (a + b) d, its midpoint weighted by its
+// length, to `x` and `y`. Eight independent sums let eight lanes add side by
+// side; they are merged in one fixed order (mergeEight), whatever the
+// width.
+struct SegmentSums {
+    double length[8] = {}, x[8] = {}, y[8] = {};
+};
+
+// The polygon centroid's four running sums: the fan triangle (o, p[i-1], p[i])
+// adds to lane i % 4 twice its signed area w and (u + v) w, where u, v are its
+// corners about o; triangles with |w| <= 1e-15 add nothing.
+struct CentroidLanes {
+    double w[4] = {}, x[4] = {}, y[4] = {};
+};
+
+struct VertexPasses {
+    // The segments ending at p[i] for i in [from, to), both multiples of 8 and
+    // from at least 8; with `mean`, the midpoint sums too.
+    void (*segmentSums)(const double* xy, std::size_t from, std::size_t to, bool mean, SegmentSums& s);
+    // The least and greatest x and y of the n >= 1 points, p[0]'s first and
+    // the others in order, each replacing the bound only when strictly beyond
+    // it (so a NaN in p[0] stays). Where a least bound is zero its sign may be
+    // that of another zero than the first: callers needing it take the
+    // scalar pass.
+    void (*bounds)(const double* xy, std::size_t n, double (&lo)[2], double (&hi)[2]);
+    // Of the 64 segments ending at p[0] ... p[63] (xy points at p[0]; p[-1]
+    // is read), the bits of those whose box may come within a squared
+    // distance `bound` of (px, py), or which have a coordinate that is not
+    // finite. (px, py) must be finite.
+    std::uint64_t (*nearSegments)(const double* xy, double px, double py, double bound);
+    // The triangles ending at p[i] for i in [from, to), both multiples of 4
+    // and from at least 4, corners taken about (ox, oy).
+    void (*centroidSums)(const double* xy, std::size_t from, std::size_t to, double ox, double oy,
+                         CentroidLanes& s);
+};
+
+// The passes in the widest lanes widestLanes() allows now.
+const VertexPasses& vertexPasses();
+
+// The sums of every segment of the n points, in segment order: for a closed
+// list the closing segment (p[n-1], p[0]) is segment 0.
+SegmentSums sumSegments(const krVector<2>* p, std::size_t n, bool closed, bool mean);
+// The rectangle that enclosing the n >= 1 points one after another gives
+// (krRect::enclose from krRect(p[0], (0, 0)) on).
+krRect boundingRect(const krVector<2>* p, std::size_t n);
+
+// The passes of a given width, for the files that build them.
+#if defined(QEL_WIDE_PASSES)
+extern const VertexPasses kAvxPasses;
+extern const VertexPasses kAvx512Passes;
+#endif
+
+// ((s0 + s1) + (s2 + s3)) + ((s4 + s5) + (s6 + s7)).
+inline double mergeEight(const double (&s)[8]) {
+    return ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]));
+}
+
+// ---------------------------------------------------------------------------
+// The passes for a lane type L. Instantiated in the file that builds L's
+// width, for L internal to it; they call nothing inline that another file
+// could build differently (kfScaledLength lives out of line).
+
+template <class L>
+void segmentSumsIn(const double* xy, std::size_t from, std::size_t to, bool mean, SegmentSums& s) {
+    typedef typename L::V V;
+    constexpr unsigned W = L::kWidth, R = 8 / W, all = (1u << W) - 1;
+    V length[R], sx[R], sy[R];
+    for (unsigned r = 0; r < R; ++r) {
+        length[r] = L::get(s.length + r * W);
+        sx[r] = L::get(s.x + r * W);
+        sy[r] = L::get(s.y + r * W);
+    }
+    // kfLength's range for the plain root; the others are scaled, lane by lane.
+    const V lowest = L::set(0x1p-900), highest = L::set(1.7976931348623157e308), half = L::set(0.5);
+    for (std::size_t i = from; i < to; i += 8)
+        for (unsigned r = 0; r < R; ++r) {
+            const double* at = xy + 2 * (i + r * W);
+            V ax, ay, bx, by;
+            L::load(at - 2, ax, ay);
+            L::load(at, bx, by);
+            const V dx = L::sub(ax, bx), dy = L::sub(ay, by);
+            const V sq = L::add(L::mul(dx, dx), L::mul(dy, dy));
+            V d = L::sqrt(sq);
+            const unsigned plain = L::bits(L::both(L::ge(sq, lowest), L::le(sq, highest)));
+            if (plain != all) {
+                double ds[W], xs[W], ys[W];
+                L::put(ds, d);
+                L::put(xs, dx);
+                L::put(ys, dy);
+                for (unsigned j = 0; j < W; ++j)
+                    if (!(plain >> j & 1)) ds[j] = kfScaledLength(xs[j], ys[j]);
+                d = L::get(ds);
+            }
+            length[r] = L::add(length[r], d);
+            if (mean) {
+                sx[r] = L::add(sx[r], L::mul(L::mul(half, L::add(ax, bx)), d));
+                sy[r] = L::add(sy[r], L::mul(L::mul(half, L::add(ay, by)), d));
+            }
+        }
+    for (unsigned r = 0; r < R; ++r) {
+        L::put(s.length + r * W, length[r]);
+        L::put(s.x + r * W, sx[r]);
+        L::put(s.y + r * W, sy[r]);
+    }
+}
+
+template <class L>
+void boundsIn(const double* xy, std::size_t n, double (&lo)[2], double (&hi)[2]) {
+    typedef typename L::V V;
+    constexpr unsigned W = L::kWidth;
+    // Every lane starts at p[0], so a NaN there is in every lane and stays;
+    // later NaNs never pass the tests.
+    V lox = L::set(xy[0]), loy = L::set(xy[1]), hix = lox, hiy = loy;
+    std::size_t i = 1;
+    for (; i + W <= n; i += W) {
+        V x, y;
+        L::load(xy + 2 * i, x, y);
+        lox = L::min(x, lox);
+        loy = L::min(y, loy);
+        hix = L::max(x, hix);
+        hiy = L::max(y, hiy);
+    }
+    double l[2][W], h[2][W];
+    L::put(l[0], lox);
+    L::put(l[1], loy);
+    L::put(h[0], hix);
+    L::put(h[1], hiy);
+    for (int c = 0; c < 2; ++c) {
+        lo[c] = l[c][0];
+        hi[c] = h[c][0];
+        for (unsigned j = 1; j < W; ++j) {
+            if (l[c][j] < lo[c]) lo[c] = l[c][j];
+            if (h[c][j] > hi[c]) hi[c] = h[c][j];
+        }
+        for (std::size_t k = i; k < n; ++k) {
+            if (xy[2 * k + c] < lo[c]) lo[c] = xy[2 * k + c];
+            if (xy[2 * k + c] > hi[c]) hi[c] = xy[2 * k + c];
+        }
+    }
+}
+
+template <class L>
+std::uint64_t nearSegmentsIn(const double* xy, double px, double py, double bound) {
+    typedef typename L::V V;
+    constexpr unsigned W = L::kWidth, all = (1u << W) - 1;
+    const V qx = L::set(px), qy = L::set(py), zero = L::set(0.0), b = L::set(bound);
+    std::uint64_t todo = 0;
+    for (unsigned j = 0; j < 64; j += W) {
+        V ax, ay, bx, by;
+        L::load(xy + 2 * j - 2, ax, ay);
+        L::load(xy + 2 * j, bx, by);
+        // The gaps from the point to the segment's box along x and y.
+        const V gx = L::max(L::max(L::sub(L::min(ax, bx), qx), L::sub(qx, L::max(ax, bx))), zero);
+        const V gy = L::max(L::max(L::sub(L::min(ay, by), qy), L::sub(qy, L::max(ay, by))), zero);
+        // v - v is 0 for a finite v only.
+        const auto finite = L::both(L::both(L::le(L::sub(ax, ax), zero), L::le(L::sub(bx, bx), zero)),
+                                    L::both(L::le(L::sub(ay, ay), zero), L::le(L::sub(by, by), zero)));
+        const auto far = L::gt(L::add(L::mul(gx, gx), L::mul(gy, gy)), b);
+        todo |= static_cast<std::uint64_t>(L::bits(L::both(finite, far)) ^ all) << j;
+    }
+    return todo;
+}
+
+template <class L>
+void centroidSumsIn(const double* xy, std::size_t from, std::size_t to, double ox, double oy,
+                       CentroidLanes& s) {
+    typedef typename L::V V;
+    constexpr unsigned W = L::kWidth, R = 4 / W;
+    static_assert(W <= 4, "four running sums take at most four lanes");
+    V w[R], sx[R], sy[R];
+    for (unsigned r = 0; r < R; ++r) {
+        w[r] = L::get(s.w + r * W);
+        sx[r] = L::get(s.x + r * W);
+        sy[r] = L::get(s.y + r * W);
+    }
+    const V vox = L::set(ox), voy = L::set(oy), tiny = L::set(1e-15), zero = L::set(0.0);
+    for (std::size_t i = from; i < to; i += 4)
+        for (unsigned r = 0; r < R; ++r) {
+            const double* at = xy + 2 * (i + r * W);
+            V ux, uy, vx, vy;
+            L::load(at - 2, ux, uy);
+            L::load(at, vx, vy);
+            ux = L::sub(ux, vox);
+            uy = L::sub(uy, voy);
+            vx = L::sub(vx, vox);
+            vy = L::sub(vy, voy);
+            const V c = L::sub(L::mul(ux, vy), L::mul(uy, vx));
+            // |c| > 1e-15; never for a NaN.
+            const auto counts = L::gt(L::max(c, L::sub(zero, c)), tiny);
+            w[r] = L::add(w[r], L::select(counts, c, zero));
+            sx[r] = L::add(sx[r], L::select(counts, L::mul(L::add(ux, vx), c), zero));
+            sy[r] = L::add(sy[r], L::select(counts, L::mul(L::add(uy, vy), c), zero));
+        }
+    for (unsigned r = 0; r < R; ++r) {
+        L::put(s.w + r * W, w[r]);
+        L::put(s.x + r * W, sx[r]);
+        L::put(s.y + r * W, sy[r]);
+    }
+}
+
+}  // namespace qel::detail
+
+#endif
