@@ -341,13 +341,20 @@ krVector<2> footOnSegment(const krVector<2>& a, const krVector<2>& b, const krVe
 }  // namespace
 
 krVector<2> krContour::closestPoint(const krVector<2>& point, bool vertexOnly) const {
+    std::size_t hint = NearestIndex::kNone;
+    return closestPointFrom(point, vertexOnly, hint);
+}
+
+krVector<2> krContour::closestPointFrom(const krVector<2>& point, bool vertexOnly, std::size_t& hint) const {
     checkEmptyContour();
-    if (vertexOnly) return points_[closestVertexIndex(point)];
     if (const NearestIndex* index = nearestIndex(); index && finite(point)) {
         const SegmentView s = segmentView();
-        const std::size_t k = index->nearestSegment(s, point);
-        return k == NearestIndex::kNone ? krVector<2>(0.0, 0.0) : footOnSegment(s.start(k), s.end(k), point);
+        if (vertexOnly) return points_[hint = index->nearestVertex(s, point, hint)];
+        hint = index->nearestSegment(s, point, hint);
+        return hint == NearestIndex::kNone ? krVector<2>(0.0, 0.0)
+                                             : footOnSegment(s.start(hint), s.end(hint), point);
     }
+    if (vertexOnly) return points_[closestVertexIndex(point)];
     double best = std::numeric_limits<double>::infinity();
     double bestBound = best;  // best^2 with room for rounding, see below
     // The nearest segment so far; its foot is worked out once, at the end.
@@ -400,7 +407,14 @@ std::vector<double> krContour::distToPoints(const std::vector<krVector<2>>& poin
     if (points.empty()) return {};
     checkEmptyContour();
     prepareNearest();
-    // The threads only read the index.
+    // The threads only read the index. Near points are taken one after
+    // another, each starting its search from the answer for the last.
+    const auto distance = [&](const krVector<2>& p, std::size_t& hint) {
+        return closestPointFrom(p, vertexOnly, hint).distance(p);
+    };
+    std::vector<std::uint32_t> order;
+    if (cache_.nearestIndex) order = NearestIndex::nearbyOrder(points);
+    if (!order.empty()) return mapPointsInOrder<double>(points, order, NearestIndex::kNone, distance);
     return mapPoints<double>(points, [&](const krVector<2>& p) { return distToPoint(p, vertexOnly); });
 }
 

@@ -9,6 +9,7 @@
 #include "cntr/support/foreachpoint.h"
 #include "cntr/flags.h"
 #include "cntr/moments.h"
+#include "cntr/index/nearestindex.h"
 #include "cntr/locate/ringinside.h"
 #include "cntr/locate/ringlocator.h"
 #include "cntr/locate/raydirection.h"
@@ -174,12 +175,24 @@ krMatrix<2> krRegion::inertiaMatrix(bool considerHoles) const {
 
 double krRegion::distToPoint(const krVector<2>& p, bool vertexOnly, bool considerHoles,
                              bool zeroInside) const {
+    std::size_t hint = NearestIndex::kNone;
+    return distToPointFrom(p, vertexOnly, considerHoles, zeroInside, hint);
+}
+
+double krRegion::distToPointFrom(const krVector<2>& p, bool vertexOnly, bool considerHoles, bool zeroInside,
+                                 std::size_t& hint) const {
     if (zeroInside && inside(p, considerHoles)) return 0.0;
-    return p.distance(closestPoint(p, vertexOnly, considerHoles));
+    return p.distance(closestPointFrom(p, vertexOnly, considerHoles, hint));
 }
 
 krVector<2> krRegion::closestPoint(const krVector<2>& p, bool vertexOnly,
                                    bool considerHoles) const {
+    std::size_t hint = NearestIndex::kNone;
+    return closestPointFrom(p, vertexOnly, considerHoles, hint);
+}
+
+krVector<2> krRegion::closestPointFrom(const krVector<2>& p, bool vertexOnly, bool considerHoles,
+                                       std::size_t& hint) const {
     if (vertexOnly) {
         long which = -1;
         const long k = closestVertexIndex(p, considerHoles, which);
@@ -188,7 +201,7 @@ krVector<2> krRegion::closestPoint(const krVector<2>& p, bool vertexOnly,
     }
     // Every hole is tried, whatever considerHoles says; only a strictly nearer
     // point replaces the candidate, so ties stay with the outer boundary.
-    krVector<2> best = krContour::closestPoint(p, knFlags::kAnyPoint);
+    krVector<2> best = krContour::closestPointFrom(p, knFlags::kAnyPoint, hint);
     double bestDist = p.distance(best);
     for (std::size_t i = 0; i < holes_.size(); ++i) {
         const krRegion& h = holeAt(holes_, i);
@@ -371,6 +384,14 @@ std::vector<double> krRegion::distToPoints(const std::vector<krVector<2>>& point
     if (points.empty()) return {};
     if (zeroInside) prepareInside(considerHoles);
     prepareDistances();
+    // Near points one after another, as the contour's batch takes them; the
+    // hint is the outer boundary's.
+    const auto distance = [&](const krVector<2>& p, std::size_t& hint) {
+        return distToPointFrom(p, vertexOnly, considerHoles, zeroInside, hint);
+    };
+    std::vector<std::uint32_t> order;
+    if (!vertexOnly && cache_.nearestIndex) order = NearestIndex::nearbyOrder(points);
+    if (!order.empty()) return mapPointsInOrder<double>(points, order, NearestIndex::kNone, distance);
     return mapPoints<double>(
         points, [&](const krVector<2>& p) { return distToPoint(p, vertexOnly, considerHoles, zeroInside); });
 }

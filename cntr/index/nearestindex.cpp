@@ -153,9 +153,15 @@ void NearestIndex::search(const SegmentView& s, const krVector<2>& p, double& be
     }
 }
 
-std::size_t NearestIndex::nearestSegment(const SegmentView& s, const krVector<2>& p) const {
+std::size_t NearestIndex::nearestSegment(const SegmentView& s, const krVector<2>& p, std::size_t hint) const {
+    // The hint is one of the segments the search weighs, taken first: the
+    // least distance and the lowest number among equals come out the same.
     double best = kInf;
     std::size_t found = kNone;
+    if (hint < (s.closed ? s.n : s.n - 1)) {
+        best = krLineSeg(s.start(hint), s.end(hint)).distToPoint(p);
+        found = hint;
+    }
     search(s, p, best, [&](std::size_t j, double& b) {
         // The segments ending at the block's vertices.
         std::size_t first = j * kBlock, last = std::min(first + kBlock, s.n);
@@ -182,9 +188,13 @@ bool NearestIndex::beyond(const krVector<2>& p, double d) const {
     return boxBeyond(krVector<2>(b.lox, b.loy), krVector<2>(b.hix, b.hiy), p, d);
 }
 
-std::size_t NearestIndex::nearestVertex(const SegmentView& s, const krVector<2>& p) const {
+std::size_t NearestIndex::nearestVertex(const SegmentView& s, const krVector<2>& p, std::size_t hint) const {
     double best = kInf;
     std::size_t found = 0;
+    if (hint < s.n) {
+        best = kfLength(p.x() - s.p[hint].x(), p.y() - s.p[hint].y());
+        found = hint;
+    }
     search(s, p, best, [&](std::size_t j, double& b) {
         for (std::size_t i = j * kBlock, last = std::min(i + kBlock, s.n); i < last; ++i) {
             const double d = kfLength(p.x() - s.p[i].x(), p.y() - s.p[i].y());
@@ -195,6 +205,37 @@ std::size_t NearestIndex::nearestVertex(const SegmentView& s, const krVector<2>&
         }
     });
     return found;
+}
+
+std::vector<std::uint32_t> NearestIndex::nearbyOrder(const std::vector<krVector<2>>& points) {
+    const std::size_t n = points.size();
+    if (n < 256 || n > std::numeric_limits<std::uint32_t>::max()) return {};
+    double lox = kInf, loy = kInf, hix = -kInf, hiy = -kInf;
+    for (const krVector<2>& v : points)
+        if (std::isfinite(v.x()) && std::isfinite(v.y())) {
+            lox = std::min(lox, v.x()), hix = std::max(hix, v.x());
+            loy = std::min(loy, v.y()), hiy = std::max(hiy, v.y());
+        }
+    // About four points to a cell; the cell of each point, counted, then
+    // the points dealt out cell by cell (a counting sort).
+    const std::size_t side = std::max<std::size_t>(1, static_cast<std::size_t>(std::sqrt(double(n) / 4)));
+    const double fx = hix > lox ? double(side) / (hix - lox) : 0.0, fy = hiy > loy ? double(side) / (hiy - loy) : 0.0;
+    const std::size_t last = side * side;  // the slot of the points that are not finite
+    std::vector<std::uint32_t> cell(n), start(last + 2, 0), order(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const krVector<2>& v = points[i];
+        std::size_t c = last;
+        if (std::isfinite(v.x()) && std::isfinite(v.y())) {
+            const std::size_t cx = std::min(side - 1, static_cast<std::size_t>((v.x() - lox) * fx));
+            const std::size_t cy = std::min(side - 1, static_cast<std::size_t>((v.y() - loy) * fy));
+            c = cy * side + (cy % 2 ? side - 1 - cx : cx);
+        }
+        cell[i] = static_cast<std::uint32_t>(c);
+        ++start[c + 1];
+    }
+    for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
+    for (std::size_t i = 0; i < n; ++i) order[start[cell[i]]++] = static_cast<std::uint32_t>(i);
+    return order;
 }
 
 }  // namespace qel::detail

@@ -36,13 +36,23 @@ public:
     bool build(const SegmentView& s);
 
     // The number of the nearest segment, or kNone when none comes nearer
-    // than infinity.
-    std::size_t nearestSegment(const SegmentView& s, const krVector<2>& p) const;
-    // The index of the nearest vertex (0 when none comes nearer than infinity).
-    std::size_t nearestVertex(const SegmentView& s, const krVector<2>& p) const;
+    // than infinity. A hint, the number of a segment that may be near (the
+    // answer for a point close by) or kNone, changes nothing but the time:
+    // its distance bounds the search from the start.
+    std::size_t nearestSegment(const SegmentView& s, const krVector<2>& p, std::size_t hint = kNone) const;
+    // The index of the nearest vertex (0 when none comes nearer than
+    // infinity), with a vertex for a hint.
+    std::size_t nearestVertex(const SegmentView& s, const krVector<2>& p, std::size_t hint = kNone) const;
     // Whether every vertex, and so every point of the contour, lies farther
     // from p than a distance d to a closest point (boxBeyond).
     bool beyond(const krVector<2>& p, double d) const;
+
+    // An order of the points that takes them in runs of near neighbours (by
+    // rows of a grid over their box, each row the other way round from the
+    // last), so that each one's answer is a good hint for the next; points
+    // that are not finite come last. Empty for lists too short to gain by it
+    // (or too long for 32-bit indices).
+    static std::vector<std::uint32_t> nearbyOrder(const std::vector<krVector<2>>& points);
 
 private:
     // A stretch of the contour: the box of its points, and its chord between

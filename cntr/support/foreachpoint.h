@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <thread>
 #include <vector>
@@ -16,23 +17,21 @@ namespace qel::detail {
 // Below this many points per thread a thread costs more than it saves.
 constexpr std::size_t kPointsPerThread = 16384;
 
-// Calls f(i) for every i in [0, n): in the caller's thread for short lists,
-// otherwise in contiguous stretches on up to one thread per core. f must only
-// read what the threads share, and write its own i's answer. An exception
-// stops its stretch; after all threads are done, the one from the lowest
-// stretch is rethrown, which is the one a plain loop would have met first.
-template <class F>
-void forEachPoint(std::size_t n, F&& f) {
+// Calls g(begin, end) for stretches that cover [0, n) in order: in the
+// caller's thread for short lists, otherwise one contiguous stretch on each of
+// up to one thread per core. g must only read what the threads share, and
+// write its own stretch's answers. An exception stops its stretch; after all
+// threads are done, the one from the lowest stretch is rethrown, which is the
+// one a plain loop would have met first.
+template <class G>
+void forEachStretch(std::size_t n, G&& g) {
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t parts = std::min(cores, n / kPointsPerThread);
-    if (parts <= 1) {
-        for (std::size_t i = 0; i < n; ++i) f(i);
-        return;
-    }
+    if (parts <= 1) return g(std::size_t(0), n);
     std::vector<std::exception_ptr> errors(parts);
     const auto stretch = [&](std::size_t part) {
         try {
-            for (std::size_t i = n * part / parts, end = n * (part + 1) / parts; i < end; ++i) f(i);
+            g(n * part / parts, n * (part + 1) / parts);
         } catch (...) {
             errors[part] = std::current_exception();
         }
@@ -51,11 +50,46 @@ void forEachPoint(std::size_t n, F&& f) {
         if (e) std::rethrow_exception(e);
 }
 
+// Calls f(i) for every i in [0, n), through forEachStretch.
+template <class F>
+void forEachPoint(std::size_t n, F&& f) {
+    forEachStretch(n, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) f(i);
+    });
+}
+
 // f(p) for each point, in order, through forEachPoint.
 template <class T, class F>
 std::vector<T> mapPoints(const std::vector<krVector<2>>& points, F&& f) {
     std::vector<T> out(points.size());
     forEachPoint(points.size(), [&](std::size_t i) { out[i] = f(points[i]); });
+    return out;
+}
+
+// f(p, hint) for each point, as mapPoints gives f(p), the points taken
+// in `order` (a permutation of their indices): each stretch of the order
+// starts from a copy of `fresh`, which f may update for the next point. Where
+// some point fails, the plain mapPoints runs instead, so that the error is
+// that of the first point in the list that fails.
+template <class T, class Hint, class F>
+std::vector<T> mapPointsInOrder(const std::vector<krVector<2>>& points, const std::vector<std::uint32_t>& order,
+                               const Hint& fresh, F&& f) {
+    std::vector<T> out(points.size());
+    try {
+        forEachStretch(points.size(), [&](std::size_t begin, std::size_t end) {
+            Hint hint = fresh;
+            for (std::size_t j = begin; j < end; ++j) {
+                // The order jumps about the list: fetch ahead what is read.
+                if (j + 8 < end) __builtin_prefetch(&points[order[j + 8]]);
+                out[order[j]] = f(points[order[j]], hint);
+            }
+        });
+    } catch (...) {
+        return mapPoints<T>(points, [&](const krVector<2>& p) {
+            Hint hint = fresh;
+            return f(p, hint);
+        });
+    }
     return out;
 }
 

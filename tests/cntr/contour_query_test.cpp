@@ -9,6 +9,7 @@
 #include <map>
 
 #include "cntr/index/vertexgrid.h"
+#include "cntr/region.h"
 #include "tests/contour_probe.h"
 
 namespace {
@@ -261,6 +262,42 @@ TEST(ContourQuery, FastPathsMatchThePlainAlgorithms) {
             for (const auto& g : grids)
                 EXPECT_EQ(c.vertexIndex(q, g.first), plain::vertexIndex(p, g.second, q, g.first))
                     << "t=" << g.first;
+        }
+    }
+}
+
+// A batch of many points takes them in runs of near neighbours, each search
+// of the index starting from the last one's answer: the distances must be
+// those of single calls walking every segment, to the bit, ties and all
+// (lattice contours and queries tie often), for contours and regions.
+TEST(ContourQuery, FastPathsBatchesMatchSingleCalls) {
+    krRandomUniform rnd(99);
+    const auto bits = [](double v) {
+        std::uint64_t b;
+        std::memcpy(&b, &v, sizeof b);
+        return b;
+    };
+    for (int trial = 0; trial < 36 && !HasFailure(); ++trial) {
+        const int kind = trial % 6;
+        const Pts p = randomContour(rnd, kind);
+        const bool closed = trial % 4 != 0;
+        Pts qs;
+        for (int k = 0; k < 600; ++k) qs.push_back(makeQuery(rnd, p, kind));
+        qs[7] = V(kNaN, 1);  // taken last, without a hint
+        qs[8] = V(kInf, 0);
+        const krContour batched(p, closed), walked(p, closed);
+        const krRegion region(p), walkedRegion(p);
+        for (bool vertexOnly : {false, true}) {
+            const std::vector<double> got = batched.distToPoints(qs, vertexOnly);
+            for (bool zeroInside : {false, true}) {
+                const std::vector<double> inRegion = region.distToPoints(qs, vertexOnly, true, zeroInside);
+                for (std::size_t k = 0; k < qs.size(); ++k) {
+                    SCOPED_TRACE(::testing::Message() << "trial " << trial << " q=" << qs[k] << " vertexOnly "
+                                                      << vertexOnly << " zeroInside " << zeroInside);
+                    ASSERT_EQ(bits(got[k]), bits(walked.distToPoint(qs[k], vertexOnly)));
+                    ASSERT_EQ(bits(inRegion[k]), bits(walkedRegion.distToPoint(qs[k], vertexOnly, true, zeroInside)));
+                }
+            }
         }
     }
 }
