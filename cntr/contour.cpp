@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <iterator>
 #include <limits>
 
 #include "cntr/support/foreachpoint.h"
 #include "cntr/flags.h"
-#include "cntr/support/lanes.h"
 #include "cntr/moments.h"
 #include "cntr/index/nearestindex.h"
 #include "cntr/region.h"
@@ -42,72 +40,10 @@ bool kr_XformKeyLess::operator()(const krXform<2>& a, const krXform<2>& b) const
     return false;
 }
 
-namespace {
-// A point list read coordinate by coordinate: each element is built from its
-// two doubles. Copying a list through it hands the compiler a loop of plain
-// double loads and stores, which it vectorizes; copying whole points hands it
-// one struct copy per point, which it moves sixteen bytes at a time.
-class CoordReader {
-public:
-    typedef std::forward_iterator_tag iterator_category;
-    typedef krVector<2> value_type;
-    typedef std::ptrdiff_t difference_type;
-    typedef const krVector<2>* pointer;
-    struct reference {
-        const krVector<2>* at;
-        operator krVector<2>() const { return krVector<2>(at->x(), at->y()); }
-    };
-
-    explicit CoordReader(const krVector<2>* at) : at_(at) {}
-    reference operator*() const { return {at_}; }
-    CoordReader& operator++() {
-        ++at_;
-        return *this;
-    }
-    CoordReader operator++(int) {
-        CoordReader was = *this;
-        ++at_;
-        return was;
-    }
-    bool operator==(const CoordReader& o) const { return at_ == o.at_; }
-    bool operator!=(const CoordReader& o) const { return at_ != o.at_; }
-
-private:
-    const krVector<2>* at_;
-};
-
-inline krContour::Points copyByCoords(const krContour::Points& p) {
-    return krContour::Points(CoordReader(p.data()), CoordReader(p.data() + p.size()));
-}
-
-#if defined(__x86_64__) && defined(__GNUC__)
-// The same copy with the wider stores of AVX and AVX-512. Everything the copy
-// calls is inlined here (flatten), so only these two functions are built for
-// those processors, and nothing they share with the rest of the library is.
-__attribute__((target("avx"), flatten)) krContour::Points copyByCoordsAvx(const krContour::Points& p) {
-    return copyByCoords(p);
-}
-__attribute__((target("avx512f"), flatten)) krContour::Points copyByCoordsAvx512(const krContour::Points& p) {
-    return copyByCoords(p);
-}
-#endif
-
-// A copy of the point list in the widest stores the machine has: lists are
-// copied whole on every construction and assignment of a contour.
-krContour::Points copyPoints(const krContour::Points& p) {
-#if defined(__x86_64__) && defined(__GNUC__)
-    const Lanes lanes = widestLanes();
-    if (lanes == Lanes::eAvx512) return copyByCoordsAvx512(p);
-    if (lanes == Lanes::eAvx) return copyByCoordsAvx(p);
-#endif
-    return copyByCoords(p);
-}
-}  // namespace
-
 // The caches of a new contour start out empty and its pointers null: there is
 // nothing to drop, and no one tracks its mutations yet.
 krContour::krContour(const Points& points, bool closed, unsigned long label)
-    : label_(static_cast<std::uint32_t>(label)), closed(closed), points_(copyPoints(points)) {}
+    : label_(static_cast<std::uint32_t>(label)), closed(closed), points_(points) {}
 
 krContour::krContour(const krPolygon& polygon, unsigned long label)
     : label_(static_cast<std::uint32_t>(label)) {
@@ -132,7 +68,7 @@ krContour::~krContour() { deletePointers(); }
 // describing its own points.
 krContour& krContour::operator=(const krContour& src) {
     if (&src == this) return *this;
-    Points points = copyPoints(src.points_);
+    Points points = src.points_;
     Caches caches = src.cache_;
 
     label_ = src.label_;
@@ -234,7 +170,7 @@ void forEachSegment(const krContour::Points& p, bool closed, F&& f) {
 
 // Length and mean position sum their segments in eight running sums (see
 // SegmentSums), merged in one fixed order: the same bits on every machine,
-// within a few units in the last place of the sum taken in segment order.
+// and within rounding of the sum taken in segment order.
 double krContour::length() const {
     if (points_.empty()) return 0.0;
     if (cache_.lengthValid) return cache_.length;
@@ -696,7 +632,7 @@ std::vector<krVector<2>> krContour::intersections(const krLineSeg& seg, std::vec
         return segmentNearBox(seg, b.lox, b.loy, b.hix, b.hiy);
     };
     cache_.segmentIndex->forEachOverlap(s, box, near, [&](std::size_t k) {
-        krVector<2> p;
+        krVector<2> p{};
         if (keptCrossing(seg, line, includeEnds, krLineSeg(s.start(k), s.end(k)), p)) {
             result.push_back(p);
             indices.push_back(static_cast<int>(k));
@@ -722,7 +658,7 @@ long krContour::crossingCount(const krLineSeg& seg) const {
         const krLineSeg own(s.start(k), s.end(k));
         int kept = quick(own);
         if (kept < 0) {
-            krVector<2> p;
+            krVector<2> p{};
             kept = keptCrossing(seg, line, knFlags::kWithoutEnds, own, p);
         }
         count += kept;
@@ -783,7 +719,7 @@ bool krContour::isSelfIntersecting() const {
             if (a1 == b1 || a1 == b2 || a2 == b1 || a2 == b2) return true;
             if (apart(a1, a2, b1, b2, kPairReach) || apart(b1, b2, a1, a2, kPairReach)) return true;
             const krLineSeg sk(a1, a2), sj(b1, b2);
-            krVector<2> p;
+            krVector<2> p{};
             return !(keptCrossing(sk, sk.line(), knFlags::kWithoutEnds, sj, p) ||
                      keptCrossing(sj, sj.line(), knFlags::kWithoutEnds, sk, p));
         });

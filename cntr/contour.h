@@ -210,7 +210,7 @@ protected:
     // under it), so that a shared contour fills each cache once.
     struct Caches {
         qel::detail::CacheFlag meanPositionValid;
-        krVector<2> meanPosition;
+        krVector<2> meanPosition{};
         qel::detail::CacheFlag lengthValid;
         double length = 0.0;
         qel::detail::CacheFlag convexHullValid;

@@ -157,7 +157,7 @@ bool centroidOf(const std::vector<T>& items, const krVector<2>& o, double cut, k
 // has one of fewer than three points: the answer is then the plane's origin.
 template <class T>
 krVector<2> polygonCentroid(const std::vector<T>& items) {
-    krVector<2> c;
+    krVector<2> c{};
     if (items.size() < 3 || !centroidOf(items, localOrigin(items), 1e-6, c)) return krVector<2>();
     return c;
 }
@@ -218,7 +218,7 @@ kr_InertiaData kr_InertiaData::operator+(const kr_InertiaData& other) const {
     if (b.area_ == 0.0) return a;
 
     const double sum = b.area_ + a.area_;
-    krVector<2> center;
+    krVector<2> center{};
     if (std::fabs(sum) > 1e-16)
         center = (a.centerOfMass_ * a.area_ + b.centerOfMass_ * b.area_) * (1.0 / sum);
     const krVector<2> da = center - a.centerOfMass_, db = center - b.centerOfMass_;
@@ -317,7 +317,7 @@ bool momentsAbout(const std::vector<krVector<2>>& points, const krVector<2>& c, 
 // triangle belongs to follows from its area, so no marks need to be kept.
 kr_InertiaData fanMoments(const std::vector<krVector<2>>& local) {
     const std::size_t n = local.size();
-    const krVector<2> apex;
+    const krVector<2> apex{};
     std::vector<kr_InertiaData> fan;
     fan.reserve(n);
     double total = 0.0;

@@ -43,7 +43,7 @@ public:
 
 private:
     double area_;
-    krVector<2> centerOfMass_;
+    krVector<2> centerOfMass_{};
     krMatrix<2> inertiaMatrix_;
 };
 

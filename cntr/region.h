@@ -18,9 +18,9 @@
 template <class Shape>
 struct kr_SurfaceCaches {
     qel::detail::CacheFlag comHolesValid;
-    krVector<2> comHoles;
+    krVector<2> comHoles{};
     qel::detail::CacheFlag comValid;
-    krVector<2> com;
+    krVector<2> com{};
     qel::detail::CacheFlag areaHolesValid;
     double areaHoles = 0.0;
     qel::detail::CacheFlag areaValid;

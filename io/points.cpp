@@ -56,7 +56,7 @@ std::vector<krVector<2>> readPoints(const std::string& path) {
             }
             break;
         }
-        krVector<2> p;
+        krVector<2> p{};
         if (csvPoint(line, p))
             points.push_back(p);
         else if (!first)  // the first line may name the columns: "x,y", "lon,lat"

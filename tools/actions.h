@@ -46,7 +46,7 @@ void draw(krUITablet& tablet, const Shape& s, unsigned long index, const Overlay
 // with yUp along the opposite side, so the image shows y growing upwards.
 struct RasterGrid {
     long long width = 0, height = 0;
-    krVector<2> origin;
+    krVector<2> origin{};
     double pixel = 1;
     bool yUp = false;
     krXform<2> pixelToShape() const;

@@ -135,7 +135,7 @@ private:
     // The middle of the outline and its largest coordinate, worked out on
     // first need after a build.
     mutable bool centreKnown_ = false;
-    mutable krVector<2> centre_;
+    mutable krVector<2> centre_{};
     mutable double top_ = 0.0;
 };
 

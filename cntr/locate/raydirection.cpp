@@ -169,7 +169,7 @@ private:
     std::pair<std::size_t, std::size_t> range(std::uint64_t from, std::uint64_t to) const;
 
     const std::vector<krVector<2>>& pts_;
-    krVector<2> p_;
+    krVector<2> p_{};
     std::size_t n_;
     double minGap_;
     std::uint64_t buckets_;  // 32n buckets of 1 / (8n) in q

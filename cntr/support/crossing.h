@@ -106,7 +106,7 @@ public:
     }
 
 private:
-    krVector<2> s_, e_, v_;
+    krVector<2> s_{}, e_{}, v_{};
     double vlen_, mag_;
 };
 

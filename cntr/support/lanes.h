@@ -1,9 +1,9 @@
-// The lanes of doubles the fast loops use: two (SSE2) for the loops that take
-// two points at a time (the inside test's ray search, the centroid's sums, the
-// closest point's box test), four (AVX) for the ray search's screen, and four
-// or eight (AVX, AVX-512) for copying point lists, where the machine has them.
-// Each of those loops keeps its scalar form, which decides the same and serves
-// builds without SSE2.
+// The lanes of doubles the fast loops use: two (SSE2) for the inside test's
+// ray search, four (AVX) for its screen, and two, four or eight (SSE2, AVX,
+// AVX-512) for the passes over a contour's vertices
+// (cntr/support/vertexpasses.h), where the machine has them. Each of those
+// loops keeps its scalar form, which decides the same and serves builds
+// without SSE2.
 #ifndef QEL_CNTR_SUPPORT_LANES_H
 #define QEL_CNTR_SUPPORT_LANES_H
 

@@ -48,7 +48,7 @@ public:
     bool operator!=(const krEdgelet& o) const { return !(*this == o); }
 
 private:
-    krVector<2> position_;
+    krVector<2> position_{};
     unsigned short magnitude_ = 0;
     krAngle8 angle_;
 };

@@ -15,7 +15,7 @@ public:
         krEllipseGeom(const krVector<2>& center, double a, double b, const krRadian& rotation,
                       bool flag0 = false, bool flag1 = false)
             : center(center), a(a), b(b), rotation(rotation), flag0(flag0), flag1(flag1) {}
-        krVector<2> center;
+        krVector<2> center{};
         double a = 0.0;
         double b = 0.0;
         krRadian rotation;

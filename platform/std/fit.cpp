@@ -192,7 +192,7 @@ void checkLimit(double residual, double limit) {
 // the fit sees a round cloud of unit spread, and its sums keep their digits.
 // (A fit on merely centred and scaled data loses about (a/b)^4 in precision.)
 struct krFitFrame {
-    krVector<2> mean;
+    krVector<2> mean{};
     double cs = 1.0, sn = 0.0;
     double su = 1.0, sw = 1.0;
 
@@ -326,7 +326,7 @@ krConic directFit(const krWhitened& wh) {
 // conic, in the plane. A conic whose quadratic part is definite but whose
 // value at the centre has the same sign is an empty (imaginary) ellipse.
 struct krEllipseShape {
-    krVector<2> center;
+    krVector<2> center{};
     double major, minor, angle;
 };
 

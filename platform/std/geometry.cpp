@@ -26,14 +26,14 @@ bool normalized(const krVector<2>& v, krVector<2>& out) {
 }  // namespace
 
 bool krLine::isParallelScaled(const krLine& other) const {
-    krVector<2> a, b;
+    krVector<2> a{}, b{};
     if (!normalized(direction_, a) || !normalized(other.direction_, b)) return true;
     return std::fabs(kfCross(a, b)) <= kParallelSine * a.len() * b.len();
 }
 
 krPoint krLine::intersectScaled(const krLine& other) const {
     // Dividing a direction by a number changes t, not the point.
-    krVector<2> a, b;
+    krVector<2> a{}, b{};
     if (!normalized(direction_, a) || !normalized(other.direction_, b)) throwSingular();
     const double denom = kfCross(a, b);
     if (denom == 0.0) throwSingular();

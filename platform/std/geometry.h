@@ -18,7 +18,7 @@ public:
     bool operator!=(const krPoint& o) const { return !(*this == o); }
 
 private:
-    krVector<2> pos_;
+    krVector<2> pos_{};
 };
 
 // An infinite line through a point along a direction. The direction is kept
@@ -86,8 +86,8 @@ private:
     bool isParallelScaled(const krLine& other) const;
     krPoint intersectScaled(const krLine& other) const;
     [[noreturn]] static void throwSingular();
-    krVector<2> point_;
-    krVector<2> direction_;
+    krVector<2> point_{};
+    krVector<2> direction_{};
 };
 
 // The closed segment from p1 to p2.
@@ -127,8 +127,8 @@ public:
 private:
     // distToPoint with the points taken about p1 and scaled by a power of two.
     double scaledDistToPoint(const krVector<2>& v) const;
-    krVector<2> p1_;
-    krVector<2> p2_;
+    krVector<2> p1_{};
+    krVector<2> p2_{};
 };
 
 // An axis-aligned rectangle: an origin (the lower corner) and a size. It keeps
@@ -166,8 +166,8 @@ public:
     bool operator!=(const krRect& o) const { return !(*this == o); }
 
 private:
-    krVector<2> lo_;
-    krVector<2> hi_;
+    krVector<2> lo_{};
+    krVector<2> hi_{};
 };
 
 class krCircle {
@@ -182,7 +182,7 @@ public:
     bool operator!=(const krCircle& o) const { return !(*this == o); }
 
 private:
-    krVector<2> center_;
+    krVector<2> center_{};
     double radius_ = 0.0;
 };
 

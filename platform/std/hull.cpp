@@ -91,7 +91,7 @@ std::vector<krVector<2>> outsideOctagon(const std::vector<krVector<2>>& points, 
     const std::size_t m = o.corners.size();
     if (m < 3) return points;
     struct Edge {
-        krVector<2> a, b;
+        krVector<2> a{}, b{};
         double ex, ey, c, margin;
     };
     std::vector<Edge> edges;

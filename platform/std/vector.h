@@ -24,6 +24,11 @@ inline double kfLength(double x, double y) {
 template <>
 class krVector<2> {
 public:
+    // krVector<2>() is (0, 0): value-initialisation zeroes both coordinates.
+    // The constructor itself writes nothing, so the point type is trivial and
+    // lists of points are copied whole (memmove), and a list made to be
+    // overwritten is not cleared first. A point declared without an
+    // initialiser (krVector<2> v;) holds nothing defined: write {} there.
     krVector() = default;
     krVector(double x, double y) : x_(x), y_(y) {}
     // Polar form: a vector of the given length pointing along the angle.
@@ -64,9 +69,11 @@ public:
     krRadian angle() const { return krRadian(std::atan2(y_ + 0.0, x_)); }
 
 private:
-    double x_ = 0.0;
-    double y_ = 0.0;
+    double x_;
+    double y_;
 };
+
+static_assert(std::is_trivial<krVector<2>>::value, "a point list copies as bytes");
 
 // z of the cross product u x v: positive when v turns counter-clockwise from u.
 inline double kfCross(const krVector<2>& u, const krVector<2>& v) {

@@ -33,7 +33,7 @@ public:
 
 private:
     krMatrix<2> matrix_;
-    krVector<2> trans_;
+    krVector<2> trans_{};
 };
 
 #endif

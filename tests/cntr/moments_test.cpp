@@ -90,7 +90,7 @@ TEST(AreaAndCenterOfMass, PolygonsAndDegenerateLists) {
 // added pairwise. The library's loop must give these bits exactly.
 krVector<2> laneCentroid(const Points& p) {
     const std::size_t n = p.size();
-    krVector<2> o;
+    krVector<2> o{};
     for (const auto& v : p)
         if (std::isfinite(v.x()) && std::isfinite(v.y())) { o = v; break; }
     double w[4] = {}, sx[4] = {}, sy[4] = {};
