@@ -102,6 +102,8 @@ struct ScalarLane {
     static void load(const double* xy, double& x, double& y) { x = xy[0], y = xy[1]; }
     static double get(const double* v) { return *v; }
     static void put(double* to, double v) { *to = v; }
+    // The lanes of v moved up by one, the last lane of `last` in the first.
+    static double prev(double, double last) { return last; }
     static double add(double a, double b) { return a + b; }
     static double sub(double a, double b) { return a - b; }
     static double mul(double a, double b) { return a * b; }
@@ -136,6 +138,7 @@ struct Sse2Lane {
     }
     static __m128d get(const double* v) { return _mm_loadu_pd(v); }
     static void put(double* to, __m128d v) { _mm_storeu_pd(to, v); }
+    static __m128d prev(__m128d v, __m128d last) { return _mm_shuffle_pd(last, v, 1); }
     static __m128d add(__m128d a, __m128d b) { return _mm_add_pd(a, b); }
     static __m128d sub(__m128d a, __m128d b) { return _mm_sub_pd(a, b); }
     static __m128d mul(__m128d a, __m128d b) { return _mm_mul_pd(a, b); }

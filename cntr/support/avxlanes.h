@@ -29,6 +29,10 @@ struct AvxLane {
     }
     static __m256d get(const double* v) { return _mm256_loadu_pd(v); }
     static void put(double* to, __m256d v) { _mm256_storeu_pd(to, v); }
+    // The lanes of v moved up by one, the last lane of `last` in the first.
+    static __m256d prev(__m256d v, __m256d last) {
+        return _mm256_shuffle_pd(_mm256_permute2f128_pd(last, v, 0x21), v, 0x5);
+    }
     static __m256d add(__m256d a, __m256d b) { return _mm256_add_pd(a, b); }
     static __m256d sub(__m256d a, __m256d b) { return _mm256_sub_pd(a, b); }
     static __m256d mul(__m256d a, __m256d b) { return _mm256_mul_pd(a, b); }
@@ -63,6 +67,10 @@ struct Avx512Lane {
     }
     static __m512d get(const double* v) { return _mm512_loadu_pd(v); }
     static void put(double* to, __m512d v) { _mm512_storeu_pd(to, v); }
+    static __m512d prev(__m512d v, __m512d last) {
+        const __m512i a = _mm512_castpd_si512(v), b = _mm512_castpd_si512(last);
+        return _mm512_castsi512_pd(_mm512_mask_alignr_epi64(a, 0xff, a, b, 7));
+    }
     static __m512d add(__m512d a, __m512d b) { return _mm512_add_pd(a, b); }
     static __m512d sub(__m512d a, __m512d b) { return _mm512_sub_pd(a, b); }
     static __m512d mul(__m512d a, __m512d b) { return _mm512_mul_pd(a, b); }

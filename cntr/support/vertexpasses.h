@@ -76,6 +76,15 @@ inline double mergeEight(const double (&s)[8]) {
     return ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]));
 }
 
+// Asks for the `lines` cache lines of 64 bytes that start 4 KB past xy (the
+// vertices a pass reads a few blocks on): the passes do enough per vertex
+// that the processor's own look-ahead falls behind on lists beyond the caches.
+// Fetching past the end of a list is harmless. Local to each file, as the
+// passes are.
+static inline void kf_FetchAhead(const double* xy, unsigned lines) {
+    for (unsigned k = 0; k < lines; ++k) __builtin_prefetch(xy + 512 + 8 * k);
+}
+
 // ---------------------------------------------------------------------------
 // The passes for a lane type L. Instantiated in the file that builds L's
 // width, for L internal to it; they call nothing inline that another file
@@ -93,12 +102,16 @@ void segmentSumsIn(const double* xy, std::size_t from, std::size_t to, bool mean
     }
     // kfLength's range for the plain root; the others are scaled, lane by lane.
     const V lowest = L::set(0x1p-900), highest = L::set(1.7976931348623157e308), half = L::set(0.5);
-    for (std::size_t i = from; i < to; i += 8)
+    // The segments' starts are the ends one lane back.
+    V lastx = L::set(xy[2 * from - 2]), lasty = L::set(xy[2 * from - 1]);
+    for (std::size_t i = from; i < to; i += 8) {
+        kf_FetchAhead(xy + 2 * i, 2);
         for (unsigned r = 0; r < R; ++r) {
-            const double* at = xy + 2 * (i + r * W);
-            V ax, ay, bx, by;
-            L::load(at - 2, ax, ay);
-            L::load(at, bx, by);
+            V bx, by;
+            L::load(xy + 2 * (i + r * W), bx, by);
+            const V ax = L::prev(bx, lastx), ay = L::prev(by, lasty);
+            lastx = bx;
+            lasty = by;
             const V dx = L::sub(ax, bx), dy = L::sub(ay, by);
             const V sq = L::add(L::mul(dx, dx), L::mul(dy, dy));
             V d = L::sqrt(sq);
@@ -118,6 +131,7 @@ void segmentSumsIn(const double* xy, std::size_t from, std::size_t to, bool mean
                 sy[r] = L::add(sy[r], L::mul(L::mul(half, L::add(ay, by)), d));
             }
         }
+    }
     for (unsigned r = 0; r < R; ++r) {
         L::put(s.length + r * W, length[r]);
         L::put(s.x + r * W, sx[r]);
@@ -134,6 +148,7 @@ void boundsIn(const double* xy, std::size_t n, double (&lo)[2], double (&hi)[2])
     V lox = L::set(xy[0]), loy = L::set(xy[1]), hix = lox, hiy = loy;
     std::size_t i = 1;
     for (; i + W <= n; i += W) {
+        if (i % 8 < W) kf_FetchAhead(xy + 2 * i, 2);
         V x, y;
         L::load(xy + 2 * i, x, y);
         lox = L::min(x, lox);
@@ -166,16 +181,23 @@ std::uint64_t nearSegmentsIn(const double* xy, double px, double py, double boun
     constexpr unsigned W = L::kWidth, all = (1u << W) - 1;
     const V qx = L::set(px), qy = L::set(py), zero = L::set(0.0), b = L::set(bound);
     std::uint64_t todo = 0;
+    kf_FetchAhead(xy, 16);
+    // The segments' starts are the ends one lane back, the first of them the
+    // point before xy.
+    V lastx = L::set(xy[-2]), lasty = L::set(xy[-1]);
     for (unsigned j = 0; j < 64; j += W) {
-        V ax, ay, bx, by;
-        L::load(xy + 2 * j - 2, ax, ay);
+        V bx, by;
         L::load(xy + 2 * j, bx, by);
+        const V ax = L::prev(bx, lastx), ay = L::prev(by, lasty);
+        lastx = bx;
+        lasty = by;
         // The gaps from the point to the segment's box along x and y.
         const V gx = L::max(L::max(L::sub(L::min(ax, bx), qx), L::sub(qx, L::max(ax, bx))), zero);
         const V gy = L::max(L::max(L::sub(L::min(ay, by), qy), L::sub(qy, L::max(ay, by))), zero);
-        // v - v is 0 for a finite v only.
-        const auto finite = L::both(L::both(L::le(L::sub(ax, ax), zero), L::le(L::sub(bx, bx), zero)),
-                                    L::both(L::le(L::sub(ay, ay), zero), L::le(L::sub(by, by), zero)));
+        // Where the sum of the coordinates is finite, so is each of them (a
+        // sum that overflows only sends its segment to the plain test).
+        const V sum = L::add(L::add(ax, bx), L::add(ay, by));
+        const auto finite = L::le(L::sub(sum, sum), zero);
         const auto far = L::gt(L::add(L::mul(gx, gx), L::mul(gy, gy)), b);
         todo |= static_cast<std::uint64_t>(L::bits(L::both(finite, far)) ^ all) << j;
     }
@@ -195,7 +217,8 @@ void centroidSumsIn(const double* xy, std::size_t from, std::size_t to, double o
         sy[r] = L::get(s.y + r * W);
     }
     const V vox = L::set(ox), voy = L::set(oy), tiny = L::set(1e-15), zero = L::set(0.0);
-    for (std::size_t i = from; i < to; i += 4)
+    for (std::size_t i = from; i < to; i += 4) {
+        kf_FetchAhead(xy + 2 * i, 1);
         for (unsigned r = 0; r < R; ++r) {
             const double* at = xy + 2 * (i + r * W);
             V ux, uy, vx, vy;
@@ -212,6 +235,7 @@ void centroidSumsIn(const double* xy, std::size_t from, std::size_t to, double o
             sx[r] = L::add(sx[r], L::select(counts, L::mul(L::add(ux, vx), c), zero));
             sy[r] = L::add(sy[r], L::select(counts, L::mul(L::add(uy, vy), c), zero));
         }
+    }
     for (unsigned r = 0; r < R; ++r) {
         L::put(s.w + r * W, w[r]);
         L::put(s.x + r * W, sx[r]);
