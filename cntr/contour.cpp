@@ -349,7 +349,7 @@ std::vector<double> krContour::distToPoints(const std::vector<krVector<2>>& poin
         return closestPointFrom(p, vertexOnly, hint).distance(p);
     };
     std::vector<std::uint32_t> order;
-    if (cache_.nearestIndex) order = NearestIndex::nearbyOrder(points);
+    if (nearestIndex()) order = NearestIndex::nearbyOrder(points);
     if (!order.empty()) return mapPointsInOrder<double>(points, order, NearestIndex::kNone, distance);
     return mapPoints<double>(points, [&](const krVector<2>& p) { return distToPoint(p, vertexOnly); });
 }

@@ -390,7 +390,7 @@ std::vector<double> krRegion::distToPoints(const std::vector<krVector<2>>& point
         return distToPointFrom(p, vertexOnly, considerHoles, zeroInside, hint);
     };
     std::vector<std::uint32_t> order;
-    if (!vertexOnly && cache_.nearestIndex) order = NearestIndex::nearbyOrder(points);
+    if (!vertexOnly && nearestIndex()) order = NearestIndex::nearbyOrder(points);
     if (!order.empty()) return mapPointsInOrder<double>(points, order, NearestIndex::kNone, distance);
     return mapPoints<double>(
         points, [&](const krVector<2>& p) { return distToPoint(p, vertexOnly, considerHoles, zeroInside); });
