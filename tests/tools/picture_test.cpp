@@ -3,7 +3,6 @@
 // off the page, as a real renderer sets the letters.
 #include <cstdlib>
 #include <fstream>
-#include <regex>
 
 #include "io/png.h"
 #include "tests/qelshape_run.h"
@@ -27,10 +26,12 @@ std::string groups(const std::string& svg, Keep keep) {
 std::vector<std::string> legendOf(const std::string& svg) {
     const std::string legend = groups(svg, [](const std::string& l) { return l == "legend"; });
     std::vector<std::string> lines;
-    const std::regex text("<text[^>]*>([^<]*)</text>");
-    for (auto it = std::sregex_iterator(legend.begin(), legend.end(), text);
-         it != std::sregex_iterator(); ++it)
-        lines.push_back((*it)[1].str());
+    for (std::size_t at = legend.find("<text"); at != std::string::npos;
+         at = legend.find("<text", at)) {
+        const std::size_t from = legend.find('>', at) + 1, to = legend.find("</text>", from);
+        lines.push_back(legend.substr(from, to - from));
+        at = to;
+    }
     return lines;
 }
 
