@@ -124,24 +124,21 @@ const krRegion& holeAt(const krRegion::Holes& holes, std::size_t i) {
 
 double krRegion::area(bool considerHoles) const {
     checkEmptyContour();
-    if (!considerHoles) {
-        if (regionCache_.areaValid) return regionCache_.area;
-        return install(*this, regionCache_.areaValid, regionCache_.area, kf_Area(points()));
-    }
-    if (regionCache_.areaHolesValid) return regionCache_.areaHoles;
+    auto& kept = regionCache_.measures[considerHoles].area;
+    if (kept.valid) return kept.value;
+    if (!considerHoles) return install(*this, kept, kf_Area(points()));
     double a = area(knFlags::kOuterOnly);
     // No test that a hole lies inside: every hole's area is taken away.
     for (std::size_t i = 0; i < holes_.size(); ++i) a -= holeAt(holes_, i).area(knFlags::kOuterOnly);
-    return install(*this, regionCache_.areaHolesValid, regionCache_.areaHoles, a);
+    return install(*this, kept, a);
 }
 
 krVector<2> krRegion::centerOfMass(bool considerHoles) const {
     checkEmptyContour();
-    if (!considerHoles || holes_.empty()) {
-        if (regionCache_.comValid) return regionCache_.com;
-        return install(*this, regionCache_.comValid, regionCache_.com, kf_CenterOfMass(points()));
-    }
-    if (regionCache_.comHolesValid) return regionCache_.comHoles;
+    const bool withHoles = considerHoles && !holes_.empty();
+    auto& kept = regionCache_.measures[withHoles].com;
+    if (kept.valid) return kept.value;
+    if (!withHoles) return install(*this, kept, kf_CenterOfMass(points()));
     double a = area(knFlags::kOuterOnly), summed = a;
     krVector<2> s = centerOfMass(knFlags::kOuterOnly) * a;
     for (std::size_t i = 0; i < holes_.size(); ++i) {
@@ -157,16 +154,16 @@ krVector<2> krRegion::centerOfMass(bool considerHoles) const {
     // centre anywhere, so the caller hears about it instead.
     if (knTolerance::areasCancel(a, summed))
         throw krContourDefs::BadParams(L"holes cancel the area of the region");
-    return install(*this, regionCache_.comHolesValid, regionCache_.comHoles, s * (1.0 / a));
+    return install(*this, kept, s * (1.0 / a));
 }
 
 krMatrix<2> krRegion::inertiaMatrix(bool considerHoles) const {
     checkEmptyContour();
     if (considerHoles && !holes_.empty())
         throw krContourDefs::BadParams(L"inertiaMatrix(considerHoles) is not implemented");
-    if (regionCache_.inertiaValid) return regionCache_.inertia;
-    return install(*this, regionCache_.inertiaValid, regionCache_.inertia,
-                   kf_InertiaDataPolygon(points()).inertiaMatrix());
+    auto& kept = regionCache_.measures[false].inertia;
+    if (kept.valid) return kept.value;
+    return install(*this, kept, kf_InertiaDataPolygon(points()).inertiaMatrix());
 }
 
 // ---------------------------------------------------------------------------

@@ -12,23 +12,18 @@
 #include "platform/disp/tablet.h"
 
 // The measures a region and a region set cache alike, each with its flag and
-// one pair per value of considerHoles, and their two repaired forms, which are
+// one set per value of considerHoles, and their two repaired forms, which are
 // shared by handle. The inertia with holes of a region is kept beside the
 // others, but nothing computes it.
+struct kr_SurfaceMeasures {
+    qel::detail::Kept<double> area;
+    qel::detail::Kept<krVector<2>> com;
+    qel::detail::Kept<krMatrix<2>> inertia;
+};
+
 template <class Shape>
 struct kr_SurfaceCaches {
-    qel::detail::CacheFlag comHolesValid;
-    krVector<2> comHoles{};
-    qel::detail::CacheFlag comValid;
-    krVector<2> com{};
-    qel::detail::CacheFlag areaHolesValid;
-    double areaHoles = 0.0;
-    qel::detail::CacheFlag areaValid;
-    double area = 0.0;
-    qel::detail::CacheFlag inertiaHolesValid;
-    krMatrix<2> inertiaHoles;
-    qel::detail::CacheFlag inertiaValid;
-    krMatrix<2> inertia;
+    kr_SurfaceMeasures measures[2];  // by considerHoles
     qel::detail::CacheFlag regularizedValid;
     krPtrHandle_const<Shape> regularized;
     qel::detail::CacheFlag outerHullValid;

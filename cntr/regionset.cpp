@@ -131,60 +131,58 @@ void krRegionSet::cacheFilled() const { const_cast<krRegionSet*>(this)->notifyMu
 // Measures and queries. A cache is filled only when its whole computation
 // succeeded, so an error from a region leaves it invalid.
 
-double krRegionSet::area(bool considerHoles) const {
-    CacheFlag& valid = considerHoles ? cache_.areaHolesValid : cache_.areaValid;
-    double& value = considerHoles ? cache_.areaHoles : cache_.area;
-    if (valid) return value;
-    double sum = 0.0;
-    for (const auto& r : regions_) sum += r->area(considerHoles);
-    install(*this, valid, value, sum);
+// The kept measure, or the one computed and kept.
+template <class T, class Compute>
+T krRegionSet::measured(qel::detail::Kept<T>& kept, Compute compute) const {
+    if (kept.valid) return kept.value;
+    install(*this, kept, compute());
     cacheFilled();
-    return value;
+    return kept.value;
+}
+
+double krRegionSet::area(bool considerHoles) const {
+    return measured(cache_.measures[considerHoles].area, [&] {
+        double sum = 0.0;
+        for (const auto& r : regions_) sum += r->area(considerHoles);
+        return sum;
+    });
 }
 
 krVector<2> krRegionSet::centerOfMass(bool considerHoles) const {
     checkEmptyRegionSet();
-    CacheFlag& valid = considerHoles ? cache_.comHolesValid : cache_.comValid;
-    krVector<2>& value = considerHoles ? cache_.comHoles : cache_.com;
-    if (valid) return value;
-    // Summed afresh: the area cache is neither read nor filled here.
-    double a = 0.0, summed = 0.0;
-    krVector<2> s(0.0, 0.0);
-    for (const auto& r : regions_) {
-        const double ra = r->area(considerHoles);
-        s = s + r->centerOfMass(considerHoles) * ra;
-        a += ra;
-        summed += std::abs(ra);
-    }
-    // Areas that cancel out (regions whose holes outweigh them beside others)
-    // leave only the rounding of their sum, a few ulps of the areas summed
-    // apart from their signs: no centre, as for no area at all.
-    krVector<2> centre(0.0, 0.0);
-    if (!(std::abs(a) <= knTolerance::kNoArea || knTolerance::areasCancel(a, summed))) {
+    return measured(cache_.measures[considerHoles].com, [&] {
+        // Summed afresh: the area cache is neither read nor filled here.
+        double a = 0.0, summed = 0.0;
+        krVector<2> s(0.0, 0.0);
+        for (const auto& r : regions_) {
+            const double ra = r->area(considerHoles);
+            s = s + r->centerOfMass(considerHoles) * ra;
+            a += ra;
+            summed += std::abs(ra);
+        }
+        // Areas that cancel out (regions whose holes outweigh them beside
+        // others) leave only the rounding of their sum, a few ulps of the areas
+        // summed apart from their signs: no centre, as for no area at all.
+        if (std::abs(a) <= knTolerance::kNoArea || knTolerance::areasCancel(a, summed))
+            return krVector<2>(0.0, 0.0);
         const double inv = 1.0 / a;
-        centre = krVector<2>(s.x() * inv, s.y() * inv);
-    }
-    install(*this, valid, value, centre);
-    cacheFilled();
-    return value;
+        return krVector<2>(s.x() * inv, s.y() * inv);
+    });
 }
 
 krMatrix<2> krRegionSet::inertiaMatrix(bool considerHoles) const {
     checkEmptyRegionSet();
-    CacheFlag& valid = considerHoles ? cache_.inertiaHolesValid : cache_.inertiaValid;
-    krMatrix<2>& value = considerHoles ? cache_.inertiaHoles : cache_.inertia;
-    if (valid) return value;
-    // The parallel-axis sum of the regions' records, taken in list order.
-    kr_InertiaData sum;
-    for (const auto& r : regions_) {
-        const krMatrix<2> m = r->inertiaMatrix(considerHoles);
-        const krVector<2> c = r->centerOfMass(considerHoles);
-        const double a = r->area(considerHoles);
-        sum = sum + kr_InertiaData(a, c, m);
-    }
-    install(*this, valid, value, sum.inertiaMatrix());
-    cacheFilled();
-    return value;
+    return measured(cache_.measures[considerHoles].inertia, [&] {
+        // The parallel-axis sum of the regions' records, taken in list order.
+        kr_InertiaData sum;
+        for (const auto& r : regions_) {
+            const krMatrix<2> m = r->inertiaMatrix(considerHoles);
+            const krVector<2> c = r->centerOfMass(considerHoles);
+            const double a = r->area(considerHoles);
+            sum = sum + kr_InertiaData(a, c, m);
+        }
+        return sum.inertiaMatrix();
+    });
 }
 
 namespace {

@@ -159,6 +159,8 @@ private:
     void outerHullRegularize(krRegionSet& out, krContourDefs::IntersectionMode mode) const;
     // Marks a cache as filled: the mutation notice while tracking.
     void cacheFilled() const;
+    template <class T, class Compute>
+    T measured(qel::detail::Kept<T>& kept, Compute compute) const;
 
     void initializePointers();
     void deletePointers();

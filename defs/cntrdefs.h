@@ -43,74 +43,36 @@ public:
         void serialize_(krArchive& ar, unsigned char version);
     };
 
+// The concrete errors differ only in name and number; each makes itself with
+// an empty message for the archive's registry (their records are written in
+// cntrdefs.cpp).
+#define KR_CONTOUR_ERROR(C, number)                                                         \
+    class C : public Errors {                                                               \
+    public:                                                                                 \
+        explicit C(const std::basic_string<wchar_t>& message = std::basic_string<wchar_t>()) \
+            : Errors(message) {}                                                            \
+        long errorNumber() const override { return number; }                                \
+        void suicideAndRethrow() override { kfSuicideAndRethrow(this); }                    \
+        void dispatchSerialize(krArchive& ar) override;                                     \
+                                                                                            \
+    protected:                                                                              \
+        void serialize_(krArchive& ar, unsigned char version);                              \
+                                                                                            \
+    private:                                                                                \
+        static krPersistent* make();                                                        \
+        static kr_Instantiator sExemplar;                                                   \
+    }
+
     // A contour or region has too few points for the query.
-    class EmptyContour : public Errors {
-    public:
-        explicit EmptyContour(const std::basic_string<wchar_t>& message = std::basic_string<wchar_t>())
-            : Errors(message) {}
-        long errorNumber() const override { return 0x10004680; }
-        void suicideAndRethrow() override { kfSuicideAndRethrow(this); }
-        void dispatchSerialize(krArchive& ar) override;
-
-    protected:
-        void serialize_(krArchive& ar, unsigned char version);
-
-    private:
-        static krPersistent* make();
-        static kr_Instantiator sExemplar;
-    };
-
+    KR_CONTOUR_ERROR(EmptyContour, 0x10004680);
     // A region set has no regions.
-    class EmptyRegionSet : public Errors {
-    public:
-        explicit EmptyRegionSet(const std::basic_string<wchar_t>& message = std::basic_string<wchar_t>())
-            : Errors(message) {}
-        long errorNumber() const override { return 0x10004682; }
-        void suicideAndRethrow() override { kfSuicideAndRethrow(this); }
-        void dispatchSerialize(krArchive& ar) override;
-
-    protected:
-        void serialize_(krArchive& ar, unsigned char version);
-
-    private:
-        static krPersistent* make();
-        static kr_Instantiator sExemplar;
-    };
-
+    KR_CONTOUR_ERROR(EmptyRegionSet, 0x10004682);
     // An argument or a combination of arguments is not accepted.
-    class BadParams : public Errors {
-    public:
-        explicit BadParams(const std::basic_string<wchar_t>& message = std::basic_string<wchar_t>())
-            : Errors(message) {}
-        long errorNumber() const override { return 0x10004683; }
-        void suicideAndRethrow() override { kfSuicideAndRethrow(this); }
-        void dispatchSerialize(krArchive& ar) override;
-
-    protected:
-        void serialize_(krArchive& ar, unsigned char version);
-
-    private:
-        static krPersistent* make();
-        static kr_Instantiator sExemplar;
-    };
-
+    KR_CONTOUR_ERROR(BadParams, 0x10004683);
     // A region was asked to become an open contour.
-    class RegionCannotBeSetOpen : public Errors {
-    public:
-        explicit RegionCannotBeSetOpen(
-            const std::basic_string<wchar_t>& message = std::basic_string<wchar_t>())
-            : Errors(message) {}
-        long errorNumber() const override { return 0x10004684; }
-        void suicideAndRethrow() override { kfSuicideAndRethrow(this); }
-        void dispatchSerialize(krArchive& ar) override;
-
-    protected:
-        void serialize_(krArchive& ar, unsigned char version);
-
-    private:
-        static krPersistent* make();
-        static kr_Instantiator sExemplar;
-    };
+    KR_CONTOUR_ERROR(RegionCannotBeSetOpen, 0x10004684);
 };
+
+#undef KR_CONTOUR_ERROR
 
 #endif

@@ -66,6 +66,13 @@ private:
     std::recursive_mutex* mutex_ = nullptr;
 };
 
+// A cached value behind its flag.
+template <class T>
+struct Kept {
+    CacheFlag valid;
+    T value{};
+};
+
 // Installs value, worked out aside, as the cached one unless another thread
 // was first; gives the cached value either way.
 template <class T>
@@ -76,6 +83,11 @@ T install(const krRepBase& shape, CacheFlag& valid, T& slot, T value) {
         valid = true;
     }
     return slot;
+}
+
+template <class T>
+T install(const krRepBase& shape, Kept<T>& kept, T value) {
+    return install(shape, kept.valid, kept.value, std::move(value));
 }
 
 }  // namespace qel::detail

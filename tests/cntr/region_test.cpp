@@ -59,16 +59,16 @@ TEST(RegionObject, RejectedChangesKeepTheOldState) {
     EXPECT_TRUE(r.isClosed());
     EXPECT_DOUBLE_EQ(r.area(false), 1.0);  // the closing edge counts
     r.isClosed(true);
-    EXPECT_TRUE(r.regionCache_.areaValid);
+    EXPECT_TRUE(r.regionCache_.measures[false].area.valid);
     EXPECT_THROW(r.isClosed(false), krContourDefs::RegionCannotBeSetOpen);
-    EXPECT_TRUE(r.regionCache_.areaValid && r.isClosed());
+    EXPECT_TRUE(r.regionCache_.measures[false].area.valid && r.isClosed());
     EXPECT_THROW(krRegion({{0, 0}, {1, 0}}).area(false), krContourDefs::EmptyContour);
 
     const Hole inner = hole(square(0.4, 0.4, 0.2)), outside = hole(square(5, 5, 1));
     r.holes({inner, outside});  // a hole outside the region is accepted
     r.area(true);
     EXPECT_THROW(r.holes({inner, hole(square(0.5, 0.5, 1))}), krContourDefs::BadParams);
-    EXPECT_FALSE(r.regionCache_.areaValid);  // cleared before the test
+    EXPECT_FALSE(r.regionCache_.measures[false].area.valid);  // cleared before the test
     ASSERT_EQ(r.holes().size(), 2u);
     EXPECT_EQ(r.holes()[0], inner);
     EXPECT_THROW(r.holes({inner, Hole()}), krBadPointer);
@@ -78,7 +78,7 @@ TEST(RegionObject, RejectedChangesKeepTheOldState) {
     r.area(false);
     const RegionProbe copy(r);
     EXPECT_EQ(copy.holes()[1], outside);
-    EXPECT_TRUE(copy.regionCache_.areaValid);
+    EXPECT_TRUE(copy.regionCache_.measures[false].area.valid);
     EXPECT_TRUE(copy == krRegion(square(0, 0, 1)));
 }
 
@@ -109,7 +109,8 @@ TEST(RegionMeasures, AreaCentreAndInertiaWithHoles) {
     p.area(false);
     p.inertiaMatrix(false);
     p.points(square(0, 0, 3));
-    EXPECT_FALSE(p.regionCache_.areaValid || p.regionCache_.comValid || p.regionCache_.inertiaValid);
+    EXPECT_FALSE(p.regionCache_.measures[false].area.valid || p.regionCache_.measures[false].com.valid ||
+                 p.regionCache_.measures[false].inertia.valid);
     EXPECT_DOUBLE_EQ(p.area(false), 9.0);
     p.holes_.push_back(Hole());
     EXPECT_THROW(p.area(true), krBadPointer);

@@ -96,7 +96,7 @@ TEST(RegionSet, CachesAndTheirInvalidation) {
     SetProbe set({square(0, 0, 1)});
     EXPECT_DOUBLE_EQ(set.area(false), 1.0);
     set.add(square(2, 0, 1));
-    EXPECT_FALSE(set.cache_.areaValid);
+    EXPECT_FALSE(set.cache_.measures[false].area.valid);
     EXPECT_DOUBLE_EQ(set.area(false), 2.0);
 
     // The rectangle cache grows to cachedVectorSize + 1 entries, then replaces.
@@ -121,7 +121,7 @@ TEST(RegionSet, CachesAndTheirInvalidation) {
 TEST(RegionSet, NullHandlesThrowAndChangeNothing) {
     SetProbe set({square(0, 0, 1), Handle()});
     EXPECT_THROW(set.area(false), krBadPointer);
-    EXPECT_FALSE(set.cache_.areaValid);
+    EXPECT_FALSE(set.cache_.measures[false].area.valid);
     EXPECT_THROW(set.isSelfIntersecting(), krBadPointer);
     EXPECT_FALSE(set.cache_.selfIntersectingValid);
     EXPECT_THROW((void)(set == krRegionSet(set)), krBadPointer);
