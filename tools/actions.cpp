@@ -237,7 +237,8 @@ void drawShape(krUITablet& t, const Shape& s, unsigned long index, const Overlay
                 c.fitEllipse(e, residual);
                 t.drawEllipse(e.center(), e.a(), e.b(), e.rotation(), kEllipse,
                               krUITablet::Layers("ellipse"));
-                t.addLegendEntry(krUITablet::eLegendEllipse, kEllipse, "fitted ellipse");
+                t.addLegendEntry(krUITablet::eLegendEllipse, kEllipse,
+                                 "fitted ellipse (over the circle where they coincide)");
             });
         if (o.com && closed)
             overlay([&] {

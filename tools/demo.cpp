@@ -40,16 +40,17 @@ Shape shape(Kind kind, std::vector<Polygon> polygons, const char* label) {
 }
 
 std::vector<Shape> samples() {
-    // Laid out side by side so the picture shows each apart.
+    // Laid out so that no shape's circles reach another shape: the picture
+    // shows each apart.
     return {shape(Kind::ClosedContour, {{star({50, 50}, 40, 16, 5), {}}}, "star"),
             shape(Kind::Region, {{{{110, 10}, {170, 50}, {170, 10}, {110, 50}}, {}}}, "bow-tie"),
             shape(Kind::Region,
-                  {{{{0, 110}, {120, 110}, {120, 180}, {0, 180}},
-                    {circle({30, 145}, 15), circle({90, 145}, 15)}}},
+                  {{{{0, 140}, {120, 140}, {120, 210}, {0, 210}},
+                    {circle({30, 175}, 15), circle({90, 175}, 15)}}},
                   "plate"),
             shape(Kind::RegionSet,
-                  {{circle({160, 140}, 15), {}}, {circle({180, 145}, 15), {}},
-                   {circle({215, 140}, 10), {}}},
+                  {{circle({160, 170}, 15), {}}, {circle({180, 175}, 15), {}},
+                   {circle({215, 170}, 10), {}}},
                   "blobs")};
 }
 

@@ -56,10 +56,12 @@ TEST(Picture, LegendAndLabelsOfTheDemo) {
     const fs::path dir = scratch() / "demo";
     ASSERT_EQ(qelshape("demo -d " + dir.string()).status, 0);
     const std::string svg = slurp(dir / "shapes.svg");
-    EXPECT_EQ(legendOf(svg), (std::vector<std::string>{
-                                 "shape, filled by the even-odd rule", "enclosing rectangle",
-                                 "smallest enclosing circle", "fitted ellipse", "centre of mass",
-                                 "where the outline crosses itself", "hole outline"}));
+    EXPECT_EQ(
+        legendOf(svg),
+        (std::vector<std::string>{
+            "shape, filled by the even-odd rule", "enclosing rectangle",
+            "smallest enclosing circle", "fitted ellipse (over the circle where they coincide)",
+            "centre of mass", "where the outline crosses itself", "hole outline"}));
 
     if (std::system("rsvg-convert --version >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "rsvg-convert is not installed";
