@@ -8,6 +8,7 @@
 // With a condition, only that one runs (snr 0: no noise; ellipses 0 or 1);
 // -v prints each shape's points and fit.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,13 +18,34 @@
 #include <vector>
 
 #include "platform/ip/edges.h"
-#include "tests/greyscene.h"
+#include "tests/platform/greyscene.h"
 
 using namespace greyscene;
 
 namespace {
 
 bool verbose = false;
+
+// Multiplies by 1 + amount * u, u running linearly from -1 to 1 across the
+// image in direction angle.
+void shade(Scene& s, double amount, double angle) {
+    const double c = std::cos(angle), sn = std::sin(angle), w = s.width(), h = s.height();
+    const double half = (std::fabs(c) * w + std::fabs(sn) * h) / 2;
+    for (int y = 0; y < s.height(); ++y)
+        for (int x = 0; x < s.width(); ++x) s.at(x, y) *= 1 + amount * ((x + 0.5 - w / 2) * c + (y + 0.5 - h / 2) * sn) / half;
+}
+
+// The geometric circle through points all round it (centre x, y, radius),
+// from the centroid and the mean distance to it.
+std::array<double, 3> fitCircle(const std::vector<Pt>& p) {
+    double cx = 0, cy = 0, r = 0;
+    for (const Pt& q : p) cx += q[0] / p.size(), cy += q[1] / p.size();
+    for (const Pt& q : p) r += std::hypot(q[0] - cx, q[1] - cy) / p.size();
+    const std::vector<double> c = leastSquares({cx, cy, r}, p.size(), [&](const std::vector<double>& c, std::size_t i) {
+        return std::hypot(p[i][0] - c[0], p[i][1] - c[1]) - c[2];
+    });
+    return {c[0], c[1], c[2]};
+}
 
 struct Condition {
     const char* name;
@@ -54,7 +76,7 @@ void runImage(const Condition& c, std::mt19937_64& gen, Errors& err) {
             truth.push_back(e);
         }
     scene.blur(c.sigma);
-    if (c.shade > 0) scene.shade(c.shade, 2 * 3.14159265358979 * unit(gen));
+    if (c.shade > 0) shade(scene, c.shade, 2 * 3.14159265358979 * unit(gen));
     if (c.snr > 0) scene.noise(kContrast / c.snr, gen());
     const krGreyImage image = scene.image(krPixelType::eU8);
     const std::vector<kr_EdgeChain> chains = kfFindEdges(image.view());

@@ -6,7 +6,7 @@
 #include <random>
 
 #include "platform/ip/edges.h"
-#include "tests/greyscene.h"
+#include "tests/platform/greyscene.h"
 
 #ifdef QEL_HAVE_OPENCV
 #include <opencv2/core.hpp>

@@ -20,11 +20,9 @@ namespace {
 
 typedef std::vector<unsigned char> Bytes;
 
-void write(const std::string& dir, const std::string& name, unsigned char reader,
-           const Bytes& bytes) {
-    std::ofstream out(dir + "/" + name, std::ios::binary);
-    out.put(static_cast<char>(reader));
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+void write(const std::string& dir, const std::string& name, unsigned char reader, const Bytes& bytes) {
+    std::ofstream(dir + "/" + name, std::ios::binary).put(static_cast<char>(reader))
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // The reader byte that makes archive_fuzz read a bare record of this class.
@@ -36,8 +34,7 @@ unsigned char readerOf(const std::string& name) {
 Bytes record(const krPersistent& obj) {
     Bytes bytes;
     krArchive ar(bytes);
-    obj.storeSimple(ar);
-    return bytes;
+    return obj.storeSimple(ar), bytes;
 }
 
 // A file name for a class name: letters and digits kept, the rest '-'.
@@ -115,13 +112,13 @@ int main(int argc, char** argv) {
     }
     // Regions with shared holes: one hole twice in a region, and one hole (with
     // an island of its own) in two regions of a node.
-    const krPtrHandle<krRegion> island(new krRegion({{1.4, 1.4}, {1.6, 1.4}, {1.5, 1.6}}));
-    const krPtrHandle<krRegion> hole(new krRegion({{1, 1}, {2, 1}, {2, 2}, {1, 2}}));
-    hole->holes(std::vector<krPtrHandle<krRegion>>{island});
-    const krPtrHandle<krRegion> framed(new krRegion({{0, 0}, {4, 0}, {4, 4}, {0, 4}}));
-    framed->holes(std::vector<krPtrHandle<krRegion>>{hole, hole});
-    const krPtrHandle<krRegion> other(new krRegion({{-1, -1}, {5, -1}, {5, 5}, {-1, 5}}));
-    other->holes(std::vector<krPtrHandle<krRegion>>{hole});
+    typedef std::vector<krPtrHandle<krRegion>> Holes;
+    const krPtrHandle<krRegion> island(new krRegion({{1.4, 1.4}, {1.6, 1.4}, {1.5, 1.6}})),
+        hole(new krRegion({{1, 1}, {2, 1}, {2, 2}, {1, 2}})), framed(new krRegion({{0, 0}, {4, 0}, {4, 4}, {0, 4}})),
+        other(new krRegion({{-1, -1}, {5, -1}, {5, 5}, {-1, 5}}));
+    hole->holes(Holes{island});
+    framed->holes(Holes{hole, hole});
+    other->holes(Holes{hole});
     write(dir, "region-shared-holes", 0, kfStore(*framed));
     write(dir, "region-record", readerOf("krRegion"), record(*framed));
     write(dir, "region-v0", 0, legacyRecord("krRegion", {{0, 0}, {2, 0}, {0, 2}}, {9, 3, 0, 0, 0}));
@@ -136,8 +133,7 @@ int main(int argc, char** argv) {
     const krContourT<krEdgelet> edgeletContour(edgelets, rigid);
     write(dir, "edgelet-contour", 0, kfStore(edgeletContour));
     write(dir, "edgelet-contour-record", readerOf("krContourT<krEdgelet>"), record(edgeletContour));
-    const krPtrHandle_const<krRegionT<krEdgelet>> edgeletRegion(
-        new krRegionT<krEdgelet>(edgeletContour, 3));
+    const krPtrHandle_const<krRegionT<krEdgelet>> edgeletRegion(new krRegionT<krEdgelet>(edgeletContour, 3));
     const krRegionSetT<krEdgelet> edgeletSet({edgeletRegion, edgeletRegion});
     write(dir, "edgelet-region", 0, kfStore(*edgeletRegion));
     write(dir, "edgelet-region-set", 0, kfStore(edgeletSet));

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <type_traits>
 #include <vector>
 
 #include "cntr/moments.h"
@@ -151,60 +152,9 @@ void ask(const krContour& c, Answers& a) {
     a(tablet);
 }
 
-void ask(const krRegion& r, Answers& a) {
-    ask(static_cast<const krContour&>(r), a);
-    for (bool holes : {false, true}) {
-        a.ask([&] { a(r.area(holes)); });
-        a.ask([&] { a(r.centerOfMass(holes)); });
-        a.ask([&] { a(r.inertiaMatrix(holes)); });
-        for (const V& q : probes(r.points())) {
-            a.ask([&] { a(double(r.inside(q, holes))); });
-            for (bool vertexOnly : {false, true}) {
-                a.ask([&] { a(r.closestPoint(q, vertexOnly, holes)); });
-                for (bool zeroInside : {false, true})
-                    a.ask([&] { a(r.distToPoint(q, vertexOnly, holes, zeroInside)); });
-            }
-            a.ask([&] {
-                long which = 0;
-                a(double(r.closestVertexIndex(q, holes, which))), a(double(which));
-            });
-        }
-        // The batch forms and the raster fill over the same probes.
-        a.ask([&] { for (unsigned char b : r.insideMany(probes(r.points()), holes)) a(double(b)); });
-        a.ask([&] { for (double d : r.distToPoints(probes(r.points()), false, holes, true)) a(d); });
-        a.ask([&] {
-            const Points q = probes(r.points());
-            const krXform<2> grid = kf_PixelGrid(q.empty() ? V() : q[0], 0.25);
-            for (unsigned char b : kf_Rasterize(r, 8, 8, grid, holes)) a(double(b));
-        });
-        for (const krLineSeg& s : segments(r.points()))
-            a.ask([&] { a(r.intersections(s, true, holes)); });
-        a.ask([&] { a(r.intersections(static_cast<const krContour&>(r), holes)); });
-    }
-    a.ask([&] {
-        krRegion mapped;
-        r.map(xforms()[4], mapped);
-        a(mapped.points());
-    });
-    a.ask([&] {
-        krRegion hull;
-        r.outerHull(hull);
-        a(hull.points());
-    });
-    a.ask([&] {
-        krRegion regular;
-        r.regularize(regular);
-        a(regular.points());
-    });
-    krRecordingTablet tablet;
-    a.ask([&] { r.draw(tablet, kInk, kLayer); });
-    a(tablet);
-}
-
-void ask(const krRegionSet& s, Answers& a) {
-    Points p;
-    for (const Handle& r : s.regions())
-        if (r) p.insert(p.end(), r->points().begin(), r->points().end());
+// What regions and sets both answer, over probes near the points p.
+template <class T>
+void askSurface(const T& s, const Points& p, Answers& a) {
     for (bool holes : {false, true}) {
         a.ask([&] { a(s.area(holes)); });
         a.ask([&] { a(s.centerOfMass(holes)); });
@@ -219,11 +169,42 @@ void ask(const krRegionSet& s, Answers& a) {
         a.ask([&] { for (unsigned char b : s.insideMany(probes(p), holes)) a(double(b)); });
         a.ask([&] { for (double d : s.distToPoints(probes(p), false, holes, true)) a(d); });
         a.ask([&] {
-            const Points q = probes(p);
-            const krXform<2> grid = kf_PixelGrid(q.empty() ? V() : q[0], 0.25);
+            const krXform<2> grid = kf_PixelGrid(probes(p)[0], 0.25);
             for (unsigned char b : kf_Rasterize(s, 8, 8, grid, holes)) a(double(b));
         });
     }
+    krRecordingTablet tablet;
+    a.ask([&] { s.draw(tablet, kInk, kLayer); });
+    a(tablet);
+}
+
+void ask(const krRegion& r, Answers& a) {
+    ask(static_cast<const krContour&>(r), a);
+    askSurface(r, r.points(), a);
+    for (bool holes : {false, true}) {
+        for (const V& q : probes(r.points())) {
+            for (bool vertexOnly : {false, true}) a.ask([&] { a(r.closestPoint(q, vertexOnly, holes)); });
+            a.ask([&] {
+                long which = 0;
+                a(double(r.closestVertexIndex(q, holes, which))), a(double(which));
+            });
+        }
+        for (const krLineSeg& s : segments(r.points())) a.ask([&] { a(r.intersections(s, true, holes)); });
+        a.ask([&] { a(r.intersections(static_cast<const krContour&>(r), holes)); });
+    }
+    for (int k = 0; k < 3; ++k)
+        a.ask([&] {
+            krRegion out;
+            k == 0 ? r.map(xforms()[4], out) : k == 1 ? r.outerHull(out) : r.regularize(out);
+            a(out.points());
+        });
+}
+
+void ask(const krRegionSet& s, Answers& a) {
+    Points p;
+    for (const Handle& r : s.regions())
+        if (r) p.insert(p.end(), r->points().begin(), r->points().end());
+    askSurface(s, p, a);
     for (const auto& x : xforms()) a.ask([&] { a(s.encloseRect(x)); });
     a.ask([&] { a(double(s.isSelfIntersecting())); });
     for (bool hull : {false, true})
@@ -232,9 +213,6 @@ void ask(const krRegionSet& s, Answers& a) {
             hull ? s.outerHull(repaired) : s.regularize(repaired);
             a(double(repaired.regions().size())), a(double(repaired == s));
         });
-    krRecordingTablet tablet;
-    a.ask([&] { s.draw(tablet, kInk, kLayer); });
-    a(tablet);
 }
 
 void askEdgelets(const krContourT<krEdgelet>& e, Answers& a) {
@@ -283,21 +261,13 @@ std::vector<krEdgelet> edgelets() {
 }
 
 template <class T>
-T other();
-template <>
-krContour other() { return krContour(triangle(), false, 3); }
-template <>
-krRegion other() { return krRegion(triangle()); }
-template <>
-krRegionSet other() { return krRegionSet({Handle(new krRegion(triangle()))}); }
-template <>
-krContourT<krEdgelet> other() { return krContourT<krEdgelet>(edgelets()); }
-template <>
-krRegionT<krEdgelet> other() { return krRegionT<krEdgelet>(edgelets(), 3); }
-template <>
-krRegionSetT<krEdgelet> other() {
-    return krRegionSetT<krEdgelet>(krRegionSetT<krEdgelet>::RegionsT{
-        krPtrHandle_const<krRegionT<krEdgelet>>(new krRegionT<krEdgelet>(edgelets(), 1))});
+T other() {
+    if constexpr (std::is_same_v<T, krContour>) return krContour(triangle(), false, 3);
+    else if constexpr (std::is_same_v<T, krRegion>) return krRegion(triangle());
+    else if constexpr (std::is_same_v<T, krRegionSet>) return krRegionSet({Handle(new krRegion(triangle()))});
+    else if constexpr (std::is_same_v<T, krContourT<krEdgelet>>) return T(edgelets());
+    else if constexpr (std::is_same_v<T, krRegionT<krEdgelet>>) return T(edgelets(), 3);
+    else return T(typename T::RegionsT{krPtrHandle_const<krRegionT<krEdgelet>>(new krRegionT<krEdgelet>(edgelets(), 1))});
 }
 
 [[noreturn]] void differ(const char* what) {
@@ -309,18 +279,18 @@ krRegionSetT<krEdgelet> other() {
 // caches of its own assigned from obj: the same answers each time.
 template <class T>
 void askAround(const T& obj) {
-    Answers first, again, copied, assigned, scratch;
+    Answers first, scratch;
     ask(obj, first);
-    ask(obj, again);
-    if (!same(first, again)) differ("asked twice");
     const T copy(obj);
-    ask(copy, copied);
-    if (!same(first, copied)) differ("a copy");
     T target = other<T>();
     ask(target, scratch);
     target = obj;
-    ask(target, assigned);
-    if (!same(first, assigned)) differ("an assigned object");
+    for (const auto& [what, o] : {std::pair<const char*, const T*>{"asked twice", &obj}, {"a copy", &copy},
+                                  {"an assigned object", &target}}) {
+        Answers again;
+        ask(*o, again);
+        if (!same(first, again)) differ(what);
+    }
 }
 
 // Changes on a copy: every setter that drops caches, then the questions again.

@@ -25,7 +25,5 @@ def test_points_follow_the_edgelets_through_the_transform():
     ([1, 2], [0, 0, 0], ValueError), ([70000, 0, 0], [0, 0, 0], ValueError),
     ([0, 0, 0], [0, 256, 0], ValueError), ([-1, 0, 0], [0, 0, 0], ValueError)])
 def test_bad_edgelets(mags, angles, error):
-    with pytest.raises(error):
-        q.EdgeletContour(POS, mags, angles)
-    with pytest.raises(q.Singular):
-        q.EdgeletContour(POS, [0] * 3, [0] * 3, xform=np.zeros((2, 3)))
+    pytest.raises(error, q.EdgeletContour, POS, mags, angles)
+    pytest.raises(q.Singular, q.EdgeletContour, POS, [0] * 3, [0] * 3, xform=np.zeros((2, 3)))

@@ -65,12 +65,9 @@ def test_every_pixel_type_finds_the_same_disc(dtype, scale):
         assert np.median(c.magnitudes) / scale == pytest.approx(EIGHT_BIT_MAGNITUDE, rel=0.1)
 
 
-def test_bad_images_are_refused():
-    with pytest.raises(TypeError):
-        q.edges(np.zeros((8, 8), np.int32))
-    with pytest.raises(ValueError):
-        q.edges(np.zeros((8, 8, 3), np.uint8))
-    with pytest.raises(ValueError):
-        q.edges(np.zeros((8, 16), np.uint8)[:, ::2])
-    with pytest.raises(q.ImageError):
-        q.edges(np.zeros((8, 8), np.uint8), sigma=0.1)
+@pytest.mark.parametrize("image, kw, error", [
+    (np.zeros((8, 8), np.int32), {}, TypeError), (np.zeros((8, 8, 3), np.uint8), {}, ValueError),
+    (np.zeros((8, 16), np.uint8)[:, ::2], {}, ValueError), (np.zeros((8, 8), np.uint8), {"sigma": 0.1}, q.ImageError)])
+def test_bad_images_are_refused(image, kw, error):
+    with pytest.raises(error):
+        q.edges(image, **kw)

@@ -57,12 +57,9 @@ def test_archives_are_the_tools(files, cpp, tmp_path):
     assert [s == t for s, t in zip(q.read(out), shapes)] == [True] * 3
     data = q.dumps(shapes[0])
     assert q.loads(data) == shapes[0] and q.loads(bytearray(data)).area() == 7.5
-    with pytest.raises(q.Truncated):
-        q.loads(data[:-3])
-    with pytest.raises(q.ArchiveError):
-        q.loads(b"\x89QAR" + bytes(20))
-    with pytest.raises(TypeError):
-        q.dumps("not a shape")
+    pytest.raises(q.Truncated, q.loads, data[:-3])
+    pytest.raises(q.ArchiveError, q.loads, b"\x89QAR" + bytes(20))
+    pytest.raises(TypeError, q.dumps, "not a shape")
 
 
 @pytest.mark.parametrize("shape", [

@@ -26,10 +26,8 @@ def test_fits_and_moments_to_ellipse():
     t = np.linspace(0, 2 * np.pi, 40, endpoint=False)
     circle, residual = q.fit_circle(np.c_[3 + 2 * np.cos(t), -1 + 2 * np.sin(t)])
     assert circle == pytest.approx((3, -1, 2)) and residual == pytest.approx(0, abs=1e-9)
-    with pytest.raises(q.FitError):
-        q.fit_circle([[0, 0], [1, 1]])
+    pytest.raises(q.FitError, q.fit_circle, [[0, 0], [1, 1]])
     e = q.ellipse_from_moments(q.polygon_moments([[0, 0], [4, 0], [4, 2], [0, 2]]))
     assert isinstance(e, q.Ellipse) and (e.x, e.y, e.rotation) == (2, 1, 0) and e.a > e.b
-    with pytest.raises(q.Singular):
-        q.ellipse_from_moments((0, (0, 0), np.zeros((2, 2))))
+    pytest.raises(q.Singular, q.ellipse_from_moments, (0, (0, 0), np.zeros((2, 2))))
     assert q.std_dev([1, 2, 3, 4]) == pytest.approx(1.25 ** 0.5)

@@ -47,7 +47,6 @@ def test_holes_flags(region):
 
 def test_holes_are_copies_and_are_checked(region):
     region.holes[0].points = [[0, 0], [1, 0], [1, 1]]
-    assert region.holes[0].points.tolist() == HOLE
     with pytest.raises(q.BadParams, match="^holes cannot intersect region$"):
         region.holes = [[[4, 0.5], [6, 0.5], [6, 0.8]]]
     assert region.holes[0].points.tolist() == HOLE
@@ -74,5 +73,4 @@ def test_repair_modes():
         assert fixed == repair() and not fixed.is_self_intersecting()
     assert q.Region(q.Contour(BOWTIE, label=4)).label == 4
     assert type(plain.map([[2, 0, 0], [0, 2, 0]])) is q.Region
-    with pytest.raises(ValueError):
-        q.Region(BOWTIE, mode="fix")
+    pytest.raises(ValueError, q.Region, BOWTIE, mode="fix")

@@ -28,8 +28,7 @@ def test_members_are_copies(rset):
     assert rset[0].points.tolist() == L_SHAPE
     rset.add([[10, 0], [11, 0], [11, 1]])
     assert len(rset.regions) == 3 and rset.area() == pytest.approx(7.5 + 4 + 0.5)
-    with pytest.raises(IndexError):
-        rset[3]
+    pytest.raises(IndexError, rset.__getitem__, 3)
 
 
 def test_empty_set_and_modes():

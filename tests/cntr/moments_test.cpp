@@ -72,12 +72,10 @@ TEST(AreaAndCenterOfMass, PolygonsAndDegenerateLists) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const double area = kf_Area(c.pts);
+        const double area = kf_Area(c.pts), edgeletArea = kf_Area(edgelets(c.pts));
         EXPECT_TRUE(std::isnan(c.area) ? std::isnan(area) : std::fabs(area - c.area) <= 1e-12 * (1 + c.area)) << area;
-        EXPECT_TRUE(std::isnan(area) ? std::isnan(kf_Area(edgelets(c.pts))) : kf_Area(edgelets(c.pts)) == area);
-        if (c.pts.size() < 3) {
-            EXPECT_EQ(kf_InertiaDataPolygon(c.pts), kr_InertiaData());
-        }
+        EXPECT_TRUE(std::isnan(area) ? std::isnan(edgeletArea) : edgeletArea == area);
+        EXPECT_TRUE(c.pts.size() >= 3 || kf_InertiaDataPolygon(c.pts) == kr_InertiaData());
         const krVector<2> got = kf_CenterOfMass(c.pts);
         EXPECT_TRUE(kfRealEq(got, c.want, c.tol)) << got;
         EXPECT_EQ(knContour::centerOfMass(c.pts), got);
@@ -223,17 +221,14 @@ TEST(InertiaDataSum, ParallelAxisRule) {
     }
     // A part and its exact hole leave nothing to centre on.
     const kr_InertiaData none = square + rectangleRecord({1, 1}, 2, 2, 0, -1.0);
-    EXPECT_EQ(none.area(), 0.0);
-    EXPECT_EQ(none.centerOfMass(), krVector<2>());
+    EXPECT_TRUE(none.area() == 0.0 && none.centerOfMass() == krVector<2>());
 }
 
+// Divided by the count, not one less, and without cancelling far from zero.
 TEST(StdDev, DividesByTheCount) {
-    const struct { std::vector<double> values; double want; } cases[] = {
-        {{1, 2, 3, 4}, std::sqrt(1.25)},
-        {{}, 0},
-        {{1e9 + 1, 1e9 + 2, 1e9 + 3, 1e9 + 4}, std::sqrt(1.25)},
-    };
-    for (const auto& c : cases) EXPECT_NEAR(kf_StdDev(c.values), c.want, 1e-12) << c.values.size();
+    EXPECT_NEAR(kf_StdDev({1, 2, 3, 4}), std::sqrt(1.25), 1e-12);
+    EXPECT_NEAR(kf_StdDev({1e9 + 1, 1e9 + 2, 1e9 + 3, 1e9 + 4}), std::sqrt(1.25), 1e-12);
+    EXPECT_EQ(kf_StdDev({}), 0.0);
 }
 
 // Many-sided polygons inscribed in turned, off-centre ellipses give the ellipse.
@@ -242,8 +237,7 @@ TEST(EllipseFromInertiaData, RecoversEllipticalDiscs) {
         {{3, -4}, 5, 2, 0.7}, {{-100, 50}, 1, 0.25, -1.3}, {{0, 0}, 3, 2.9, 2.5}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.a);
-        const Points pts = ellipsePoints(c.c, c.a, c.b, c.rot, 4096);
-        const krEllipse e = kf_EllipseFromInertiaData(kf_InertiaDataPolygon(pts));
+        const krEllipse e = kf_EllipseFromInertiaData(kf_InertiaDataPolygon(ellipsePoints(c.c, c.a, c.b, c.rot, 4096)));
         EXPECT_TRUE(kfRealEq(e.center(), c.c, 1e-9)) << e.center();
         EXPECT_NEAR(e.a(), c.a, 1e-5 * c.a);
         EXPECT_NEAR(e.b(), c.b, 1e-5 * c.a);
@@ -253,9 +247,8 @@ TEST(EllipseFromInertiaData, RecoversEllipticalDiscs) {
 }
 
 TEST(EllipseFromInertiaData, DegenerateMomentsAreSingular) {
-    const krMatrix<2> singular[] = {krMatrix<2>(0, 0, 0, 0), krMatrix<2>(1, 0, 0, 1e-12),
-                                    krMatrix<2>(1e-12, 0, 0, 1), krMatrix<2>(1, 1, 1, 1)};
-    for (const krMatrix<2>& m : singular)
+    for (const krMatrix<2>& m : {krMatrix<2>(0, 0, 0, 0), krMatrix<2>(1, 0, 0, 1e-12), krMatrix<2>(1e-12, 0, 0, 1),
+                                 krMatrix<2>(1, 1, 1, 1)})
         EXPECT_THROW(kf_EllipseFromInertiaData(kr_InertiaData(1, {}, m)), krMathError::Singular) << m;
     EXPECT_THROW(kf_EllipseFromInertiaData(kf_InertiaDataPolygon({{0, 0}, {1, 1}, {2, 2}})),
                  krMathError::Singular);
@@ -270,8 +263,8 @@ TEST(FitEllipse, FallsBackToTheCircleThenToNothing) {
     const Points circle4 = {{4, 1}, {1, 4}, {-2, 1}, {1, -2}};
 
     krEllipseFitResults fit;
-    kfEllipseFit(krEllipseFitParams(), ellipse, fit);
     krCircleFitResults circleFit;
+    kfEllipseFit(krEllipseFitParams(), ellipse, fit);
     kfCircleFit(krCircleFitParams(), circle4, circleFit);
 
     const struct { const char* name; Points pts; krEllipse want; double residual; } cases[] = {
@@ -284,8 +277,7 @@ TEST(FitEllipse, FallsBackToTheCircleThenToNothing) {
         krEllipse e(krCircle({9, 9}, 9));
         double residual = 123.0;
         kf_FitEllipse(c.pts, e, residual);
-        EXPECT_EQ(e, c.want);
-        EXPECT_EQ(residual, c.residual);
+        EXPECT_TRUE(e == c.want && residual == c.residual) << residual;
     }
 }
 

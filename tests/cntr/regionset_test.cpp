@@ -50,26 +50,23 @@ TEST(RegionSetPairs, CrossingTestMatchesPlainLoop) {
         for (std::size_t i = 0; i < list.size(); ++i)
             for (std::size_t j = i + 1; j < list.size(); ++j)
                 expect = expect || !outline(list[i]).intersections(outline(list[j])).empty();
-        const krRegionSet set(list);
         crossing += expect;
-        EXPECT_EQ(expect, set.isSelfIntersecting()) << "round " << round;
+        EXPECT_EQ(expect, krRegionSet(list).isSelfIntersecting()) << "round " << round;
     }
     EXPECT_GT(crossing, 20);
 }
 
 TEST(RegionSet, MeasuresOfTheWhole) {
     const krRegionSet none;
-    EXPECT_EQ(none.area(true), 0.0);
-    EXPECT_FALSE(none.isSelfIntersecting());
+    EXPECT_TRUE(none.area(true) == 0.0 && !none.isSelfIntersecting());
     EXPECT_THROW(none.centerOfMass(true), krContourDefs::EmptyRegionSet);
     EXPECT_THROW(none.inertiaMatrix(false), krContourDefs::EmptyRegionSet);
     EXPECT_THROW(none.distToPoint(V(0, 0), false, false, false), krContourDefs::EmptyRegionSet);
     EXPECT_THROW(none.encloseRect(krXform<2>::I), krContourDefs::EmptyRegionSet);
 
     const krRegionSet pair({square(0, 0, 1), square(2, 0, 1)});
-    EXPECT_DOUBLE_EQ(pair.area(false), 2.0);
+    EXPECT_TRUE(pair.area(false) == 2.0 && pair.inside(V(2.5, 0.5), false));
     EXPECT_EQ(pair.encloseRect(krXform<2>::I), krRect(V(0, 0), V(3, 1)));
-    EXPECT_TRUE(pair.inside(V(2.5, 0.5), false));
     EXPECT_DOUBLE_EQ(pair.distToPoint(V(1.2, 0.5), false, false, false), 0.2);
 
     // Two unequal parts of a bar have the bar's moments.
@@ -79,12 +76,10 @@ TEST(RegionSet, MeasuresOfTheWhole) {
     // A region whose hole outweighs it beside one it cancels up to rounding
     // (1e-12 left of 900): no centre to speak of.
     const double s = 100;
-    krRegion* under =
-        new krRegion({{5 * s, 5 * s}, {5.1 * s, 5 * s}, {5.1 * s, 5.1 * s}, {5 * s, 5.1 * s}});
+    krRegion* under = new krRegion({{5 * s, 5 * s}, {5.1 * s, 5 * s}, {5.1 * s, 5.1 * s}, {5 * s, 5.1 * s}});
     under->holes({rect(7 * s, 7 * s, 0.1 * s, s)});
     const krRegionSet cancel({rect(s, s, 0.3 * s, 0.3 * s), Handle(under)});
-    EXPECT_NE(cancel.area(true), 0.0);
-    EXPECT_EQ(cancel.centerOfMass(true), V(0, 0));
+    EXPECT_TRUE(cancel.area(true) != 0.0 && cancel.centerOfMass(true) == V(0, 0));
 
     // Equal by value and in order.
     EXPECT_TRUE(pair == krRegionSet({square(0, 0, 1), square(2, 0, 1)}));
@@ -96,8 +91,7 @@ TEST(RegionSet, CachesAndTheirInvalidation) {
     SetProbe set({square(0, 0, 1)});
     EXPECT_DOUBLE_EQ(set.area(false), 1.0);
     set.add(square(2, 0, 1));
-    EXPECT_FALSE(set.cache_.measures[false].area.valid);
-    EXPECT_DOUBLE_EQ(set.area(false), 2.0);
+    EXPECT_TRUE(!set.cache_.measures[false].area.valid && set.area(false) == 2.0);
 
     // The rectangle cache grows to cachedVectorSize + 1 entries, then replaces.
     auto scaled = [](double s, double last) { return krXform<2>(krMatrix<2>(s, 0, 0, last), V(0, 0)); };
@@ -114,16 +108,15 @@ TEST(RegionSet, CachesAndTheirInvalidation) {
 
     EXPECT_THROW(set.cachedVectorSize(-1), krContourDefs::BadParams);
     EXPECT_EQ(set.cachedVectorSize(), 3);
-    set.cachedVectorSize(0);
+    set.cachedVectorSize(0);  // a lower bound drops nothing
     EXPECT_NE(set.cache_.rectCache, nullptr);
 }
 
 TEST(RegionSet, NullHandlesThrowAndChangeNothing) {
     SetProbe set({square(0, 0, 1), Handle()});
     EXPECT_THROW(set.area(false), krBadPointer);
-    EXPECT_FALSE(set.cache_.measures[false].area.valid);
     EXPECT_THROW(set.isSelfIntersecting(), krBadPointer);
-    EXPECT_FALSE(set.cache_.selfIntersectingValid);
+    EXPECT_FALSE(set.cache_.measures[false].area.valid || set.cache_.selfIntersectingValid);
     EXPECT_THROW((void)(set == krRegionSet(set)), krBadPointer);
     krRegionSet out({square(7, 7, 1)});
     EXPECT_THROW(set.outerHull(out), krBadPointer);
@@ -137,8 +130,7 @@ TEST(RegionSet, ArchiveRecord) {
     const std::shared_ptr<krRegionSet> back = kfLoadAs<krRegionSet>(kfStore(set));
     ASSERT_EQ(back->regions().size(), 4u);
     EXPECT_EQ(back->regions()[0], back->regions()[2]);  // one shared object
-    EXPECT_TRUE(back->regions()[3].isNull());
-    EXPECT_EQ(back->cachedVectorSize(), 7);
+    EXPECT_TRUE(back->regions()[3].isNull() && back->cachedVectorSize() == 7);
 
     // An empty set's record: version at byte 21, cachedVectorSize last.
     const Bytes empty = kfStore(krRegionSet());
@@ -149,8 +141,7 @@ TEST(RegionSet, ArchiveRecord) {
     loaded.cachedVectorSize(9);
     EXPECT_EQ(loaded.area(false), 1.0);
     kfLoadInto(v0, loaded);
-    EXPECT_EQ(loaded.cachedVectorSize(), 9);
-    EXPECT_EQ(loaded.area(false), 0.0);  // the load dropped the cached area
+    EXPECT_TRUE(loaded.cachedVectorSize() == 9 && loaded.area(false) == 0.0);  // the load dropped the cached area
     EXPECT_EQ(kfLoadAs<krRegionSet>(v0)->cachedVectorSize(), 3);
 
     expectUnknownVersion(empty, 21, 2, "src/tarn/cntr/regionst", 479);
@@ -197,8 +188,7 @@ TEST(RegionSetRepair, CachedResultsAndAFailingRegion) {
     krRegionSet first, second;
     set.outerHull(first);
     set.outerHull(second);
-    EXPECT_EQ(first.regions(), second.regions());  // computed once
-    EXPECT_EQ(first.cachedVectorSize(), 3);
+    EXPECT_TRUE(first.regions() == second.regions() && first.cachedVectorSize() == 3);  // computed once
     set.add(square(30, 0, 1));
     set.outerHull(second);
     ASSERT_EQ(second.regions().size(), 2u);
@@ -211,6 +201,5 @@ TEST(RegionSetRepair, CachedResultsAndAFailingRegion) {
     krRegionSet out({square(5, 5, 1)});
     const krRegionSet::Regions before = out.regions();
     EXPECT_THROW(bad.outerHull(out), krContourDefs::BadParams);
-    EXPECT_FALSE(bad.cache_.outerHullValid);
-    EXPECT_EQ(out.regions(), before);
+    EXPECT_TRUE(!bad.cache_.outerHullValid && out.regions() == before);
 }

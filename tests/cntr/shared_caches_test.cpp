@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <thread>
 #include <vector>
 
@@ -84,8 +83,7 @@ void race(const Shape& a, const Shape& b, const Answers& wantA, const Answers& w
     std::thread t([&] { gotA = ask(a, p, batch); });
     gotB = ask(b, p, batch);
     t.join();
-    EXPECT_TRUE(gotA == wantA);
-    EXPECT_TRUE(gotB == wantB);
+    EXPECT_TRUE(gotA == wantA && gotB == wantB);
 }
 
 TEST(SharedCaches, RegionsSharingAHoleAndCopies) {

@@ -2,7 +2,6 @@
 // suicideAndRethrow.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <type_traits>
 
 #include "defs/cntrdefs.h"
@@ -30,14 +29,11 @@ template <class C>
 void expectSuicideAndRethrow(long number) {
     SCOPED_TRACE(number);
     gDeaths = 0;
-    krException* heap = new Counted<C>(L"gone");
     try {
-        heap->suicideAndRethrow();
+        (new Counted<C>(L"gone"))->suicideAndRethrow();
         ADD_FAILURE() << "no throw";
     } catch (const C& e) {
-        EXPECT_EQ(gDeaths, 1);
-        EXPECT_EQ(e.message(), L"gone");
-        EXPECT_EQ(e.errorNumber(), number);
+        EXPECT_TRUE(gDeaths == 1 && e.message() == L"gone" && e.errorNumber() == number);
     }
     EXPECT_THROW((new C(L"by base"))->suicideAndRethrow(), Defs::Errors);
     EXPECT_EQ(gDeaths, 1);

@@ -35,8 +35,7 @@ TEST(Tablet, DefaultEllipse) {
         const auto& c = calls[k];
         EXPECT_EQ(c.p2, calls[(k + 1) % krUITablet::kEllipseSegments].p1);
         const double dx = c.p1.x() - 10, dy = c.p1.y() - 20;
-        const double u = dx * std::cos(r) + dy * std::sin(r),
-                     v = dy * std::cos(r) - dx * std::sin(r);
+        const double u = dx * std::cos(r) + dy * std::sin(r), v = dy * std::cos(r) - dx * std::sin(r);
         EXPECT_NEAR(u * u / (a * a) + v * v / (b * b), 1.0, 1e-12);
     }
 }
@@ -109,13 +108,12 @@ struct FailingBuf : std::streambuf {
 TEST(SvgTablet, FailuresAreExceptions) {
     krSvgTablet t;
     t.drawLineSeg({0, 0}, {1, 1}, kRed, kBase);
-    for (const bool throwing : {false, true})
-        for (const int room : {0, 100}) {
-            FailingBuf buf(room);
-            std::ostream os(&buf);
-            if (throwing) os.exceptions(std::ios::badbit);
-            EXPECT_THROW(t.write(os), krUITablet::OutputError) << throwing << ' ' << room;
-        }
+    for (int k = 0; k < 4; ++k) {  // failing at once or later, the stream set to throw or not
+        FailingBuf buf(k % 2 * 100);
+        std::ostream os(&buf);
+        if (k / 2) os.exceptions(std::ios::badbit);
+        EXPECT_THROW(t.write(os), krUITablet::OutputError) << k;
+    }
     EXPECT_THROW(t.save("/nonexistent-dir/drawing.svg"), krUITablet::OutputError);
     t.drawLineSeg({-1e308, 0}, {1e308, 0}, kRed, kBase);
     EXPECT_THROW(svgOf(t), krUITablet::OutputError);

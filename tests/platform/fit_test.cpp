@@ -1,8 +1,8 @@
 // Ellipse and circle fits against the shapes their points were sampled from.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
@@ -44,8 +44,7 @@ void expectEllipse(const krEllipse& got, const Ellipse& w, double tolCenter, dou
 
 krEllipseFitResults fitEllipse(const Points& pts, const krEllipseFitParams& params = krEllipseFitParams()) {
     krEllipseFitResults r;
-    kfEllipseFit(params, pts, r);
-    return r;
+    return kfEllipseFit(params, pts, r), r;
 }
 
 krEllipseFitParams ellipseParams(double from, unsigned long count, double limit,
@@ -55,8 +54,7 @@ krEllipseFitParams ellipseParams(double from, unsigned long count, double limit,
 
 krCircleFitResults fitCircle(const Points& pts, const krCircleFitParams& params = krCircleFitParams()) {
     krCircleFitResults r;
-    kfCircleFit(params, pts, r);
-    return r;
+    return kfCircleFit(params, pts, r), r;
 }
 
 const krEllipseFitDefs::fit_mode kEllipseModes[] = {krEllipseFitDefs::eDirect, krEllipseFitDefs::eGeometric};
@@ -154,34 +152,33 @@ TEST(EllipseFit, LimitRefusesAWorseFitAndLeavesResultsAlone) {
 // Sets without a curve through them and bad parameters are refused.
 TEST(Fit, RefusesBadPointsAndParameters) {
     const Points ellipse = sample({{0, 0}, 3, 2, 0}, 0, kTurn, 12);
-    Points withNaN = ellipse, withInf = ellipse;
+    Points withNaN = ellipse, withInf = ellipse, line, coincident(8, krVector<2>(1e3, -2e3)), parallel, parabola;
     withNaN[3] = {kNaN, 1};
     withInf[7] = {0, -kInf};
-    Points line, coincident(8, krVector<2>(1e3, -2e3)), parallel, parabola;
     for (int i = 0; i < 10; ++i) {
         line.emplace_back(1.0 + 0.1 * i, -2.0 + 0.3 * i);
         parallel.emplace_back(i % 2 ? 1.0 : -1.0, 0.5 * i);
         parabola.emplace_back(i - 3.0, 0.7 * (i - 6.0) * (i - 6.0));
     }
-    const Points bad[] = {{}, {{0, 0}, {1, 1}}, coincident, line, withNaN, withInf};
-    for (int mode : {0, 1}) {
-        const auto ellipseMode = ellipseParams(0, 0, kInf, kEllipseModes[mode]);
-        const krCircleFitParams circleMode(kCircleModes[mode]);
-        for (const Points& pts : bad) {
-            EXPECT_THROW(fitEllipse(pts, ellipseMode), krException) << mode << ::testing::PrintToString(pts);
-            EXPECT_THROW(fitCircle(pts, circleMode), krFitError) << mode << ::testing::PrintToString(pts);
+    // The first six no circle goes through either.
+    const Points bad[] = {{}, {{0, 0}, {1, 1}}, coincident, line, withNaN, withInf,
+                          Points(ellipse.begin(), ellipse.begin() + 4), parallel, parabola};
+    for (int mode : {0, 1})
+        for (std::size_t k = 0; k < std::size(bad); ++k) {
+            SCOPED_TRACE(::testing::Message() << mode << ::testing::PrintToString(bad[k]));
+            EXPECT_THROW(fitEllipse(bad[k], ellipseParams(0, 0, kInf, kEllipseModes[mode])), krException);
+            if (k < 6) {
+                EXPECT_THROW(fitCircle(bad[k], krCircleFitParams(kCircleModes[mode])), krFitError);
+            }
         }
-        for (const Points& pts : {Points(ellipse.begin(), ellipse.begin() + 4), parallel, parabola})
-            EXPECT_THROW(fitEllipse(pts, ellipseMode), krException) << mode << ::testing::PrintToString(pts);
-    }
-
-    EXPECT_THROW(fitEllipse(ellipse, krEllipseFitParams(krEllipseFitDefs::fit_mode(2))), krFitError);
-    EXPECT_THROW(fitEllipse(ellipse, ellipseParams(kNaN, 0, kInf)), krFitError);
-    EXPECT_THROW(fitEllipse(ellipse, ellipseParams(0, 0, kNaN)), krFitError);
-    for (double keep : {0.0, -0.5, 1.5, kNaN})
-        EXPECT_THROW(fitCircle(ellipse, krCircleFitParams(krCircleFitDefs::eTaubin, keep)), krFitError) << keep;
-    EXPECT_THROW(fitCircle(ellipse, krCircleFitParams(krCircleFitDefs::fit_mode(2))), krFitError);
-    EXPECT_THROW(fitCircle(ellipse, krCircleFitParams(krCircleFitDefs::eTaubin, 1.0, 2)), krFitError);
+    for (const krEllipseFitParams& p : {krEllipseFitParams(krEllipseFitDefs::fit_mode(2)), ellipseParams(kNaN, 0, kInf),
+                                        ellipseParams(0, 0, kNaN)})
+        EXPECT_THROW(fitEllipse(ellipse, p), krFitError);
+    for (const krCircleFitParams& p :
+         {krCircleFitParams(krCircleFitDefs::eTaubin, 0.0), krCircleFitParams(krCircleFitDefs::eTaubin, -0.5),
+          krCircleFitParams(krCircleFitDefs::eTaubin, 1.5), krCircleFitParams(krCircleFitDefs::eTaubin, kNaN),
+          krCircleFitParams(krCircleFitDefs::fit_mode(2)), krCircleFitParams(krCircleFitDefs::eTaubin, 1.0, 2)})
+        EXPECT_THROW(fitCircle(ellipse, p), krFitError);
 }
 
 // Keeping the nearest 100 of 110 points sheds the outliers.
@@ -261,26 +258,9 @@ TEST(Fit, GeometricFitsAreOrthogonalLeastSquaresMinima) {
         EXPECT_NEAR(geometric.residual(), std::sqrt(sum / pts.size()), 1e-9 * sigma);
         EXPECT_PRED2(notLower, trueSquares(asTruth(direct.ellipse()), pts), sum);
         for (int k = 0; k < 10; ++k) {
-            Ellipse moved = fit;
-            const double step = k % 2 ? h : -h;
-            switch (k / 2) {
-                case 0:
-                    moved.center = moved.center + krVector<2>(step, 0);
-                    break;
-                case 1:
-                    moved.center = moved.center + krVector<2>(0, step);
-                    break;
-                case 2:
-                    moved.a += step;
-                    break;
-                case 3:
-                    moved.b += step;
-                    break;
-                default:
-                    moved.rot += step / fit.a;
-                    break;
-            }
-            EXPECT_PRED2(notLower, trueSquares(moved, pts), sum) << "parameter " << k / 2;
+            double q[5] = {fit.center.x(), fit.center.y(), fit.a, fit.b, fit.rot};
+            q[k / 2] += (k % 2 ? h : -h) / (k / 2 == 4 ? fit.a : 1);
+            EXPECT_PRED2(notLower, trueSquares({{q[0], q[1]}, q[2], q[3], q[4]}, pts), sum) << "parameter " << k / 2;
         }
 
         if (ratio != 1.0) continue;
@@ -288,18 +268,11 @@ TEST(Fit, GeometricFitsAreOrthogonalLeastSquaresMinima) {
         const krCircle& c = r.circle();
         const double circleSum = trueSquares(asTruth(krEllipse(c)), pts);
         EXPECT_NEAR(r.residual(), std::sqrt(circleSum / pts.size()), 1e-9 * sigma);
-        EXPECT_PRED2(notLower, trueSquares(asTruth(krEllipse(fitCircle(pts).circle())), pts),
-                     circleSum);
-        for (const krVector<2>& move :
-             {krVector<2>(h, 0), krVector<2>(0, h), krVector<2>(-h, 0), krVector<2>(0, -h)}) {
-            EXPECT_PRED2(
-                notLower,
-                trueSquares(asTruth(krEllipse(krCircle(c.center() + move, c.radius()))), pts),
-                circleSum);
-            EXPECT_PRED2(
-                notLower,
-                trueSquares(asTruth(krEllipse(krCircle(c.center(), c.radius() + move.x()))), pts),
-                circleSum);
+        EXPECT_PRED2(notLower, trueSquares(asTruth(krEllipse(fitCircle(pts).circle())), pts), circleSum);
+        for (int k = 0; k < 6; ++k) {
+            double q[3] = {c.center().x(), c.center().y(), c.radius()};
+            q[k / 2] += k % 2 ? h : -h;
+            EXPECT_PRED2(notLower, trueSquares({{q[0], q[1]}, q[2], q[2], 0}, pts), circleSum) << "parameter " << k / 2;
         }
     }
 }

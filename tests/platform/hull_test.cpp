@@ -34,10 +34,9 @@ Int128 dist2(const IP& a, const IP& b) {
 std::vector<IP> giftWrap(std::vector<IP> p) {
     std::sort(p.begin(), p.end());
     p.erase(std::unique(p.begin(), p.end()), p.end());
-    if (p.size() < 3) return p;
     std::vector<IP> hull;
-    IP cur = p[0];
-    do {
+    if (p.size() < 3) return p;
+    for (IP cur = p[0]; hull.empty() || (cur != p[0] && hull.size() <= p.size());) {
         hull.push_back(cur);
         IP next = cur == p[0] ? p[1] : p[0];
         for (const IP& q : p) {
@@ -45,7 +44,7 @@ std::vector<IP> giftWrap(std::vector<IP> p) {
             if (s < 0 || (s == 0 && dist2(cur, q) > dist2(cur, next))) next = q;
         }
         cur = next;
-    } while (cur != p[0] && hull.size() <= p.size());
+    }
     return hull;
 }
 
@@ -92,8 +91,7 @@ TEST(ConvexHull, MatchesGiftWrapping) {
 
 TEST(ConvexHull, DegenerateAndBadInput) {
     const krVector<2> a(1, 2), b(3, -1);
-    EXPECT_TRUE(kfConvexHull({}).empty());
-    EXPECT_EQ(kfConvexHull({a, a, a}), std::vector<krVector<2>>{a});
+    EXPECT_TRUE(kfConvexHull({}).empty() && kfConvexHull({a, a, a}) == std::vector<krVector<2>>{a});
     EXPECT_EQ(kfConvexHull({b, a, b}), (std::vector<krVector<2>>{a, b}));
     for (const double bad : {std::nan(""), std::numeric_limits<double>::infinity()})
         EXPECT_THROW(kfConvexHull({a, krVector<2>(0, bad), b}), krConvexHullError);

@@ -35,12 +35,9 @@ struct Link : krRepBase {
 TEST(Handle, CopiesShareOneObjectAndTheLastOneDeletesIt) {
     int deaths = 0;
     {
-        krPtrHandle<Shape> a(new Shape(&deaths, 1));
-        EXPECT_EQ(a->refCount(), 1);
-        krPtrHandle<Shape> b(a), c;
+        krPtrHandle<Shape> a(new Shape(&deaths, 1)), b(a), c;
         c = b;
-        EXPECT_EQ(a->refCount(), 3);
-        EXPECT_TRUE(a == c);
+        EXPECT_TRUE(a->refCount() == 3 && a == c);
 
         krPtrHandle<Shape> other(new Shape(&deaths, 2));
         b = other;  // b leaves a's object for other's
@@ -54,8 +51,7 @@ TEST(Handle, CopiesShareOneObjectAndTheLastOneDeletesIt) {
 
         // Const and base-class handles count on the same object.
         krPtrHandle<Square> sq(new Square(&deaths, 3));
-        krPtrHandle_const<Shape> view(sq);
-        krPtrHandle_const<Shape> view2{krPtrHandle_const<Square>(sq)};
+        krPtrHandle_const<Shape> view(sq), view2{krPtrHandle_const<Square>(sq)};
         EXPECT_EQ(sq->refCount(), 3);
         sq = krPtrHandle<Square>();
         view2 = view;
@@ -74,8 +70,7 @@ TEST(Handle, AssigningFromInsideTheReleasedObjectIsSafe) {
     head->next->next = krPtrHandle<Link>(new Link(&deaths));
     // head holds the only reference to the first link, whose member is the source.
     head = head->next;
-    EXPECT_EQ(deaths, 1);
-    EXPECT_EQ(head->next->refCount(), 1);
+    EXPECT_TRUE(deaths == 1 && head->next->refCount() == 1);
     head = krPtrHandle<Link>();
     EXPECT_EQ(deaths, 3);
 }
@@ -83,23 +78,19 @@ TEST(Handle, AssigningFromInsideTheReleasedObjectIsSafe) {
 TEST(Handle, NullHandlesThrowBadPointerOnDereference) {
     krPtrHandle<Shape> h;
     krPtrHandle_const<Shape> c;
-    EXPECT_FALSE(h);
-    EXPECT_TRUE(c.isNull());
+    EXPECT_TRUE(!h && c.isNull() && h == c);
     EXPECT_THROW(*h, krBadPointer);
     EXPECT_THROW((void)c->value, krBadPointer);
-    EXPECT_TRUE(h == c);
 }
 
 TEST(Handle, ObjectsOfADeclaredOnlyClassAreReleased) {
     int deaths = 0;
     {
-        krPtrHandle_const<OpaqueShape> a = makeOpaqueShape(&deaths);
-        krPtrHandle_const<OpaqueShape> b(a), c;
+        krPtrHandle_const<OpaqueShape> a = makeOpaqueShape(&deaths), b(a), c;
         c = b;
         EXPECT_EQ(a.rep()->refCount(), 3);
         a = makeOpaqueShape(&deaths);
-        b = a;
-        c = a;  // the first object's last handle moves away
+        b = c = a;  // the first object's last handle moves away
         EXPECT_EQ(deaths, 1);
     }
     EXPECT_EQ(deaths, 2);
@@ -113,14 +104,12 @@ TEST(Handle, CountsStayExactUnderConcurrentCopies) {
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&] {
             for (int i = 0; i < kRounds; ++i) {
-                krPtrHandle_const<Shape> a(shared);
-                krPtrHandle_const<Shape> b;
+                krPtrHandle_const<Shape> a(shared), b;
                 b = a;
             }
         });
     for (auto& th : threads) th.join();
-    EXPECT_EQ(shared->refCount(), 1);
-    EXPECT_EQ(deaths, 0);
+    EXPECT_TRUE(shared->refCount() == 1 && deaths == 0);
 }
 
 }  // namespace

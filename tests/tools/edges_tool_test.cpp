@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "io/png.h"
-#include "tests/greyscene.h"
+#include "tests/platform/greyscene.h"
 #include "tests/qelshape_run.h"
 
 #ifdef QEL_HAVE_PNG

@@ -68,11 +68,8 @@ void expectPlainHits(const Probe& c, const krLineSeg& seg, bool ends) {
     std::vector<int> idx;
     const Pts got = c.intersections(seg, idx, ends);
     const PlainHits want = plainQuery(c.points(), c.isClosed(), seg, ends);
-    EXPECT_EQ(got, want.points);
-    EXPECT_EQ(idx, want.indices);
-    if (!ends) {
-        EXPECT_EQ(c.crossingCount(seg), long(want.points.size()));
-    }
+    EXPECT_TRUE(got == want.points && idx == want.indices);
+    EXPECT_TRUE(ends || c.crossingCount(seg) == long(want.points.size()));
 }
 }  // namespace
 
@@ -223,8 +220,8 @@ TEST(ContourThreads, DistinctContoursAnswerAsFromOneThread) {
         }
     };
     std::vector<double> single;
-    answers(single);
     std::vector<std::vector<double>> results(4);
+    answers(single);
     std::vector<std::thread> threads;
     for (auto& r : results) threads.emplace_back(answers, std::ref(r));
     for (auto& t : threads) t.join();

@@ -1,4 +1,4 @@
-#include "tests/greyscene.h"
+#include "tests/platform/greyscene.h"
 
 #include <algorithm>
 #include <cmath>
@@ -34,8 +34,8 @@ double triangleArea(Pt a, Pt b, double r) {
     return area;
 }
 
-}  // namespace
-
+// Area of the disc of radius r about the origin inside the polygon (any
+// simple polygon, either orientation; the answer is unsigned).
 double discPolygonArea(const std::vector<Pt>& polygon, double r) {
     double area = 0.0;
     for (std::size_t i = 0; i < polygon.size(); ++i)
@@ -43,6 +43,7 @@ double discPolygonArea(const std::vector<Pt>& polygon, double r) {
     return std::fabs(area);
 }
 
+// Area of a simple polygon inside the pixel square [x, x+1) x [y, y+1).
 double polygonPixelArea(const std::vector<Pt>& polygon, int x, int y) {
     // Clip by the square's four sides in turn, then the shoelace.
     std::vector<Pt> p = polygon;
@@ -66,6 +67,8 @@ double polygonPixelArea(const std::vector<Pt>& polygon, int x, int y) {
     for (std::size_t i = 0; i < p.size(); ++i) area += cross(p[i], p[(i + 1) % p.size()]);
     return std::fabs(area) / 2;
 }
+
+}  // namespace
 
 double ellipseDistance(const Ellipse& e, Pt p) {
     // In the ellipse's own frame, folded into the first quadrant, with the
@@ -161,14 +164,6 @@ void Scene::blur(double sigma) {
     }
 }
 
-void Scene::shade(double amount, double angle) {
-    const double c = std::cos(angle), s = std::sin(angle);
-    const double half = (std::fabs(c) * w_ + std::fabs(s) * h_) / 2;
-    for (int y = 0; y < h_; ++y)
-        for (int x = 0; x < w_; ++x)
-            at(x, y) *= 1 + amount * ((x + 0.5 - w_ / 2.0) * c + (y + 0.5 - h_ / 2.0) * s) / half;
-}
-
 void Scene::noise(double sd, unsigned long seed) {
     std::mt19937_64 gen(seed);
     std::normal_distribution<double> normal(0.0, sd);
@@ -227,18 +222,6 @@ std::vector<double> leastSquares(std::vector<double> q, std::size_t m,
         if (!(step > 1e-12)) break;
     }
     return q;
-}
-
-std::array<double, 3> fitCircle(const std::vector<Pt>& p) {
-    // From the centroid and the mean distance to it: enough for points all
-    // round a circle.
-    double cx = 0, cy = 0, r = 0;
-    for (const Pt& q : p) cx += q[0] / p.size(), cy += q[1] / p.size();
-    for (const Pt& q : p) r += std::hypot(q[0] - cx, q[1] - cy) / p.size();
-    const std::vector<double> c = leastSquares({cx, cy, r}, p.size(), [&](const std::vector<double>& c, std::size_t i) {
-        return std::hypot(p[i][0] - c[0], p[i][1] - c[1]) - c[2];
-    });
-    return {c[0], c[1], c[2]};
 }
 
 Ellipse fitEllipse(const std::vector<Pt>& p, const Ellipse& start) {
