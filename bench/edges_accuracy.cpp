@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/ip/edges.h"
+#include "platform/std/fit.h"
 #include "tests/platform/greyscene.h"
 
 using namespace greyscene;
@@ -35,16 +36,13 @@ void shade(Scene& s, double amount, double angle) {
         for (int x = 0; x < s.width(); ++x) s.at(x, y) *= 1 + amount * ((x + 0.5 - w / 2) * c + (y + 0.5 - h / 2) * sn) / half;
 }
 
-// The geometric circle through points all round it (centre x, y, radius),
-// from the centroid and the mean distance to it.
+// The geometric circle through the points (centre x, y, radius).
 std::array<double, 3> fitCircle(const std::vector<Pt>& p) {
-    double cx = 0, cy = 0, r = 0;
-    for (const Pt& q : p) cx += q[0] / p.size(), cy += q[1] / p.size();
-    for (const Pt& q : p) r += std::hypot(q[0] - cx, q[1] - cy) / p.size();
-    const std::vector<double> c = leastSquares({cx, cy, r}, p.size(), [&](const std::vector<double>& c, std::size_t i) {
-        return std::hypot(p[i][0] - c[0], p[i][1] - c[1]) - c[2];
-    });
-    return {c[0], c[1], c[2]};
+    std::vector<krVector<2>> points;
+    for (const Pt& q : p) points.emplace_back(q[0], q[1]);
+    krCircleFitResults r;
+    kfCircleFit(krCircleFitParams(krCircleFitDefs::eGeometric), points, r);
+    return {r.circle().center().x(), r.circle().center().y(), r.circle().radius()};
 }
 
 struct Condition {
@@ -108,7 +106,7 @@ void runImage(const Condition& c, std::mt19937_64& gen, Errors& err) {
         for (const Pt& p : points) err.position2 += std::pow(ellipseDistance(e, p), 2), err.signed1 += ellipseDistance(e, p);
         err.points += static_cast<long>(points.size());
         if (c.ellipses) {
-            const Ellipse f = fitEllipse(points, e);
+            const Ellipse f = fitEllipse(points);
             err.centre2 += std::pow(f.cx - e.cx, 2) + std::pow(f.cy - e.cy, 2);
             err.size2 += std::pow(std::max(std::fabs(f.a - e.a), std::fabs(f.b - e.b)), 2);
             if (verbose)

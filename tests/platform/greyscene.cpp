@@ -1,5 +1,7 @@
 #include "tests/platform/greyscene.h"
 
+#include "platform/std/fit.h"
+
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -177,60 +179,13 @@ krGreyImage Scene::image(krPixelType type) const {
     return im;
 }
 
-std::vector<double> leastSquares(std::vector<double> q, std::size_t m,
-                                 const std::function<double(const std::vector<double>&, std::size_t)>& r) {
-    const std::size_t n = q.size();
-    for (int iter = 0; iter < 30; ++iter) {
-        // Normal equations J^T J dq = -J^T r, with central differences.
-        std::vector<double> jtj(n * n, 0.0), jtr(n, 0.0), row(n);
-        for (std::size_t i = 0; i < m; ++i) {
-            const double ri = r(q, i);
-            for (std::size_t j = 0; j < n; ++j) {
-                std::vector<double> a = q, b = q;
-                const double h = 1e-6 * std::max(1.0, std::fabs(q[j]));
-                a[j] += h;
-                b[j] -= h;
-                row[j] = (r(a, i) - r(b, i)) / (2 * h);
-            }
-            for (std::size_t j = 0; j < n; ++j) {
-                jtr[j] += row[j] * ri;
-                for (std::size_t k = 0; k < n; ++k) jtj[j * n + k] += row[j] * row[k];
-            }
-        }
-        // Gaussian elimination with partial pivoting.
-        std::vector<double> dq(n);
-        for (std::size_t c = 0; c < n; ++c) {
-            std::size_t p = c;
-            for (std::size_t i = c + 1; i < n; ++i)
-                if (std::fabs(jtj[i * n + c]) > std::fabs(jtj[p * n + c])) p = i;
-            for (std::size_t k = 0; k < n; ++k) std::swap(jtj[c * n + k], jtj[p * n + k]);
-            std::swap(jtr[c], jtr[p]);
-            for (std::size_t i = c + 1; i < n; ++i) {
-                const double f = jtj[i * n + c] / jtj[c * n + c];
-                for (std::size_t k = c; k < n; ++k) jtj[i * n + k] -= f * jtj[c * n + k];
-                jtr[i] -= f * jtr[c];
-            }
-        }
-        double step = 0.0;
-        for (std::size_t c = n; c-- > 0;) {
-            double acc = -jtr[c];
-            for (std::size_t k = c + 1; k < n; ++k) acc -= jtj[c * n + k] * dq[k];
-            dq[c] = acc / jtj[c * n + c];
-            q[c] += dq[c];
-            step = std::max(step, std::fabs(dq[c]));
-        }
-        if (!(step > 1e-12)) break;
-    }
-    return q;
-}
-
-Ellipse fitEllipse(const std::vector<Pt>& p, const Ellipse& start) {
-    const std::vector<double> q = leastSquares(
-        {start.cx, start.cy, start.a, start.b, start.theta}, p.size(),
-        [&](const std::vector<double>& e, std::size_t i) {
-            return ellipseDistance({e[0], e[1], e[2], e[3], e[4]}, p[i]);
-        });
-    return {q[0], q[1], q[2], q[3], q[4]};
+Ellipse fitEllipse(const std::vector<Pt>& p) {
+    std::vector<krVector<2>> points;
+    for (const Pt& q : p) points.emplace_back(q[0], q[1]);
+    krEllipseFitResults r;
+    kfEllipseFit(krEllipseFitParams(krEllipseFitDefs::eGeometric, krRadian(0.0), 0, 1e300), points, r);
+    const krEllipse& e = r.ellipse();
+    return {e.center().x(), e.center().y(), e.a(), e.b(), e.rotation().toDouble()};
 }
 
 }  // namespace greyscene

@@ -1,11 +1,10 @@
 // Grey test images with known truth: discs, ellipses and polygons rendered
-// with the exact area each covers of every pixel, then blurred, shaded,
-// made noisy and rounded; and the geometric fits the accuracy checks take.
+// with the exact area each covers of every pixel, then blurred, made noisy
+// and rounded; and the geometric fit the accuracy checks take.
 #ifndef QEL_TESTS_PLATFORM_GREYSCENE_H
 #define QEL_TESTS_PLATFORM_GREYSCENE_H
 
 #include <array>
-#include <functional>
 #include <vector>
 
 #include "platform/ip/greyimage.h"
@@ -42,11 +41,9 @@ private:
     std::vector<double> v_;
 };
 
-// Least squares by Gauss-Newton with a numerical Jacobian, from start.
-std::vector<double> leastSquares(std::vector<double> start, std::size_t residuals,
-                                 const std::function<double(const std::vector<double>&, std::size_t)>& r);
-// The geometric ellipse through the points, from start.
-Ellipse fitEllipse(const std::vector<Pt>& p, const Ellipse& start);
+// The geometric ellipse through the points (the library's own fit, which
+// has its tests against sampled truth), its semi-axes major first.
+Ellipse fitEllipse(const std::vector<Pt>& p);
 
 }  // namespace greyscene
 
