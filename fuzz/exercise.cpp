@@ -58,39 +58,29 @@ bool same(const Answers& a, const Answers& b) {
 // just off the last vertex.
 std::vector<V> probes(const Points& p) {
     std::vector<V> q = {V(0, 0), V(0.5, 0.5), V(-3, 7)};
-    if (p.empty()) return q;
     const std::size_t n = p.size();
-    q.push_back(p[0]);
-    q.push_back(p[n / 2]);
-    q.push_back((p[0] + p[n - 1]) * 0.5);
-    q.push_back(p[n - 1] + V(1e-7, -1e-7));
+    if (n > 0) q.insert(q.end(), {p[0], p[n / 2], (p[0] + p[n - 1]) * 0.5, p[n - 1] + V(1e-7, -1e-7)});
     return q;
 }
 
 std::vector<krLineSeg> segments(const Points& p) {
     std::vector<krLineSeg> s = {krLineSeg(V(-1, 0.5), V(2, 0.5))};
-    if (p.empty()) return s;
     const std::size_t n = p.size();
-    s.emplace_back(p[0], p[n / 2]);
-    s.emplace_back(p[n - 1], p[n - 1]);
-    s.emplace_back(p[0] + V(-1, -1), p[n - 1] + V(1, 1));
+    if (n > 0) s.insert(s.end(), {krLineSeg(p[0], p[n / 2]), krLineSeg(p[n - 1], p[n - 1]), krLineSeg(p[0] + V(-1, -1), p[n - 1] + V(1, 1))});
     return s;
 }
 
 // More transforms than a default rectangle cache holds, a singular one among them.
 const std::vector<krXform<2>>& xforms() {
     static const std::vector<krXform<2>> x = {
-        krXform<2>::I, krXform<2>(krMatrix<2>(0.6, -0.8, 0.8, 0.6), V(1, 2)),
-        krXform<2>(krMatrix<2>(1, 2, 2, 4), V(0, 0)),
-        krXform<2>(krMatrix<2>(1e200, 0, 0, -1), V(0, 0)),
-        krXform<2>(krMatrix<2>(-1, 0, 0, 1), V(3, -3))};
+        krXform<2>::I, krXform<2>(krMatrix<2>(0.6, -0.8, 0.8, 0.6), V(1, 2)), krXform<2>(krMatrix<2>(1, 2, 2, 4), V(0, 0)),
+        krXform<2>(krMatrix<2>(1e200, 0, 0, -1), V(0, 0)), krXform<2>(krMatrix<2>(-1, 0, 0, 1), V(3, -3))};
     return x;
 }
 
 const krColor kInk(200, 10, 10);
 const krUITablet::Layers kLayer("fuzz");
 
-// ---------------------------------------------------------------------------
 // The questions, class by class; each ask also covers its bases.
 
 void ask(const krContour& c, Answers& a) {
@@ -109,10 +99,7 @@ void ask(const krContour& c, Answers& a) {
     for (bool vertexOnly : {false, true})
         a.ask([&] { for (double d : c.distToPoints(probes(p), vertexOnly)) a(d); });
     for (double angle : {0.0, 1.0, 4.0})
-        a.ask([&] {
-            a(double(c.extremalVertexIndex(krRadian(angle))));
-            a(c.extremalVertexPosition(krRadian(angle)));
-        });
+        a.ask([&] { a(double(c.extremalVertexIndex(krRadian(angle)))), a(c.extremalVertexPosition(krRadian(angle))); });
     for (const auto& x : xforms()) a.ask([&] { a(c.encloseRect(x)); });
     for (auto mode : {krContourDefs::eExact, krContourDefs::eFast})
         a.ask([&] {
@@ -250,7 +237,6 @@ void ask(const krRegionSetT<krEdgelet>& s, Answers& a) {
     a(double(s.regionsT().size()));
 }
 
-// ---------------------------------------------------------------------------
 // Objects of each class with caches of their own, to assign over.
 
 Points triangle() { return {V(0, 0), V(4, 0), V(0, 3)}; }
