@@ -10,6 +10,7 @@
 
 #include "tests/contour_probe.h"
 #include "platform/std/fit.h"
+#include "tests/platform/greyscene.h"
 
 namespace {
 
@@ -178,30 +179,10 @@ TEST(CircleFit, KeepShedsOutliers) {
     }
 }
 
-// The distance from p to the ellipse by brute force, independent of the fit's
-// foot points: the nearest of 512 points along it, then a golden-section
-// search of the parameter between its neighbours.
+// The distance from p to the ellipse, found independently of the fit's foot
+// points (and of the fit's own steps).
 double trueDistance(const Ellipse& e, const krVector<2>& p) {
-    const double c = std::cos(e.rot), s = std::sin(e.rot);
-    const krVector<2> d = p - e.center;
-    const double u = c * d.x() + s * d.y(), w = -s * d.x() + c * d.y();
-    const auto d2 = [&](double t) {
-        return std::pow(e.a * std::cos(t) - u, 2) + std::pow(e.b * std::sin(t) - w, 2);
-    };
-    const int n = 512;
-    int best = 0;
-    for (int i = 1; i < n; ++i)
-        if (d2(kTurn * i / n) < d2(kTurn * best / n)) best = i;
-    double lo = kTurn * (best - 1) / n, hi = kTurn * (best + 1) / n;
-    const double g = (std::sqrt(5.0) - 1) / 2;
-    for (int i = 0; i < 64; ++i) {
-        const double x1 = hi - g * (hi - lo), x2 = lo + g * (hi - lo);
-        if (d2(x1) < d2(x2))
-            hi = x2;
-        else
-            lo = x1;
-    }
-    return std::sqrt(d2(0.5 * (lo + hi)));
+    return std::fabs(greyscene::ellipseDistance({e.center.x(), e.center.y(), e.a, e.b, e.rot}, {p.x(), p.y()}));
 }
 
 double trueSquares(const Ellipse& e, const Points& pts) {
