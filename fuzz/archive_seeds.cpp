@@ -34,7 +34,8 @@ unsigned char readerOf(const std::string& name) {
 Bytes record(const krPersistent& obj) {
     Bytes bytes;
     krArchive ar(bytes);
-    return obj.storeSimple(ar), bytes;
+    obj.storeSimple(ar);
+    return bytes;
 }
 
 // A file name for a class name: letters and digits kept, the rest '-'.

@@ -190,7 +190,8 @@ TEST(ArchiveFormat, FieldsAreFixedWidthLittleEndian) {
     auto write = [](Fields f) {
         Bytes b;
         krArchive ar(b);
-        return f.serialize(ar), b;
+        f.serialize(ar);
+        return b;
     };
     const Bytes bytes = write({0xab, true, -2, 0x01020304, -1, 0xffffffffUL, 1.0, krVector<2>(-0.0, 2.5)});
     const Bytes expected = {0x89, 'Q', 'A', 'R', 1, 0, 0, 0,  // header

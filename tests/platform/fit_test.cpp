@@ -41,7 +41,8 @@ void expectEllipse(const krEllipse& got, const Ellipse& w, double tolCenter, dou
 
 krEllipseFitResults fitEllipse(const Points& pts, const krEllipseFitParams& params = krEllipseFitParams()) {
     krEllipseFitResults r;
-    return kfEllipseFit(params, pts, r), r;
+    kfEllipseFit(params, pts, r);
+    return r;
 }
 
 krEllipseFitParams ellipseParams(double from, unsigned long count, double limit,
@@ -51,7 +52,8 @@ krEllipseFitParams ellipseParams(double from, unsigned long count, double limit,
 
 krCircleFitResults fitCircle(const Points& pts, const krCircleFitParams& params = krCircleFitParams()) {
     krCircleFitResults r;
-    return kfCircleFit(params, pts, r), r;
+    kfCircleFit(params, pts, r);
+    return r;
 }
 
 const krEllipseFitDefs::fit_mode kEllipseModes[] = {krEllipseFitDefs::eDirect, krEllipseFitDefs::eGeometric};

@@ -166,7 +166,8 @@ TEST(RegionInside, MatchesTheExactRuleWithItsReach) {
         const krRegionSet set(krRegionSet::Regions(made.begin(), made.begin() + 5));
 
         std::vector<IP> qs;
-        for (int k = 0; k < 5; ++k) for (const IP& q : probes(rnd, pool[k].outer, c, s)) qs.push_back(q);
+        for (int k = 0; k < 5; ++k)
+            for (const IP& q : probes(rnd, pool[k].outer, c, s)) qs.push_back(q);
         std::vector<V> pts;
         for (const IP& q : qs) pts.push_back(real(q));
         for (int k = 0; k < 5; ++k) {
