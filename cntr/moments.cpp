@@ -1,5 +1,6 @@
 #include "cntr/moments.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -93,11 +94,36 @@ struct AreaSums {
     void merge(const AreaSums& o) { w += o.w; }
 };
 
+// Past spans of about 1e154 the cross products overflow, and their sum may
+// come out as inf - inf. The sums are then taken again with the coordinates
+// scaled by a power of two (exact, but for coordinates that shrink into the
+// subnormals, which a polygon of that size cannot feel) so that every span is
+// below 2, and scaled back: the area is a number, infinite only where it lies
+// beyond the doubles itself. A vertex that is not finite leaves the area as
+// the sums gave it.
 template <class T>
-double twiceSignedArea(const std::vector<T>& items) {
+double signedArea(const std::vector<T>& items) {
     AreaSums sums[4];
-    sumEdges(items, localOrigin(items), sums);
-    return mergeLanes(sums).w;
+    const krVector<2> o = localOrigin(items);
+    sumEdges(items, o, sums);
+    const double w = mergeLanes(sums).w;
+    if (std::isfinite(w)) return 0.5 * w;
+    double far = 0.0;
+    for (const T& item : items) {
+        const krVector<2>& p = positionOf(item);
+        if (!std::isfinite(p.x()) || !std::isfinite(p.y())) return 0.5 * w;
+        far = std::max(far, std::max(std::fabs(p.x()), std::fabs(p.y())));
+    }
+    const int shift = std::ilogb(far) + 1;  // far < 2^shift
+    std::vector<krVector<2>> scaled;
+    scaled.reserve(items.size());
+    for (const T& item : items) {
+        const krVector<2>& p = positionOf(item);
+        scaled.push_back(krVector<2>(std::ldexp(p.x(), -shift), std::ldexp(p.y(), -shift)));
+    }
+    AreaSums again[4];
+    sumEdges(scaled, krVector<2>(std::ldexp(o.x(), -shift), std::ldexp(o.y(), -shift)), again);
+    return std::ldexp(mergeLanes(again).w, 2 * shift - 1);
 }
 
 // The fan of triangles (o, u, v), o the local origin: twice each one's signed
@@ -370,12 +396,12 @@ kr_InertiaData kf_InertiaDataPolygon(const std::vector<krVector<2>>& points) {
 
 double kf_Area(const std::vector<krVector<2>>& points) {
     if (points.empty()) return 0.0;
-    return std::fabs(twiceSignedArea(points) * 0.5);
+    return std::fabs(signedArea(points));
 }
 
 double kf_Area(const std::vector<krEdgelet>& edgelets) {
     if (edgelets.size() < 3) return 0.0;
-    return std::fabs(twiceSignedArea(edgelets) * 0.5);
+    return std::fabs(signedArea(edgelets));
 }
 
 krVector<2> knContour::centerOfMass(const std::vector<krVector<2>>& points) {

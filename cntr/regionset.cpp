@@ -324,6 +324,8 @@ void krRegionSet::regularize(krRegionSet& out) const {
 
 void krRegionSet::repaired(krRegionSet& out, CacheFlag& valid, krPtrHandle_const<krRegionSet>& cached,
                            krContourDefs::IntersectionMode mode) const {
+    for (const auto& r : regions_)
+        if (r) NodedBoundary::requireRepairable(r->points());
     if (!isSelfIntersecting()) {
         out = *this;
         return;
@@ -388,10 +390,7 @@ void krRegionSet::outerHullRegularize(krRegionSet& out, krContourDefs::Intersect
     // boundaries share a node are linked (the rule the walk nodes them by),
     // and the chains of links make the groups.
     std::vector<const krContour::Points*> rings(n);
-    for (std::size_t k = 0; k < n; ++k) {
-        NodedBoundary::requireFinite(regions_[k]->points());
-        rings[k] = &regions_[k]->points();
-    }
+    for (std::size_t k = 0; k < n; ++k) rings[k] = &regions_[k]->points();
     const SnapRounder rounded(rings);
     std::vector<std::size_t> link(n), owner(rounded.nodes(), n);
     std::iota(link.begin(), link.end(), std::size_t(0));

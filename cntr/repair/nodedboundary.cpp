@@ -78,10 +78,14 @@ std::vector<Id> closedWalk(const std::vector<Id>& succ, Id first, bool turn, Id 
 
 }  // namespace
 
-void NodedBoundary::requireFinite(const Points& ring) {
-    for (const krVector<2>& v : ring)
+void NodedBoundary::requireRepairable(const Points& ring) {
+    const double largest = std::ldexp(1.0, 1021);
+    for (const krVector<2>& v : ring) {
         if (!std::isfinite(v.x()) || !std::isfinite(v.y()))
             throw krContourDefs::BadParams(L"boundary coordinates must be finite numbers");
+        if (std::fabs(v.x()) >= largest || std::fabs(v.y()) >= largest)
+            throw krContourDefs::BadParams(L"boundary coordinates of 4.4e307 and more are too large to repair");
+    }
 }
 
 NodedBoundary::NodedBoundary(const std::vector<const Points*>& rings) {

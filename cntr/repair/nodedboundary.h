@@ -40,8 +40,11 @@ public:
     // The graph of the given rings of an arrangement rounded before (they
     // share no node with the others), in that order.
     NodedBoundary(const SnapRounder& rounded, const std::vector<std::size_t>& rings);
-    // BadParams unless every coordinate is a finite number.
-    static void requireFinite(const Points& ring);
+    // BadParams unless every coordinate is a finite number below 2^1021
+    // (4.4e307) in size: beyond, sums of two spans overflow, and the crossing
+    // tests that decide whether a boundary needs repair no longer see its
+    // crossings.
+    static void requireRepairable(const Points& ring);
 
     // What a walk follows: the outline of everything the rings enclose (the
     // unbounded face's border), or the border of the faces of odd winding,

@@ -20,7 +20,7 @@ typedef krContour::Points Points;
 template <class Trace>
 void cachedRepair(const krRegion& self, CacheFlag& valid, krPtrHandle_const<krRegion>& cache,
                   krRegion& out, Trace&& trace) {
-    NodedBoundary::requireFinite(self.points());
+    NodedBoundary::requireRepairable(self.points());
     if (!self.isSelfIntersecting()) {
         out = self;
         return;

@@ -1,11 +1,13 @@
 // Region repair: mapping, the outer hull and the regularized outline.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <string>
 
 #include "cntr/moments.h"
 #include "cntr/region.h"
+#include "cntr/regionset.h"
 #include "tests/contour_probe.h"
 
 namespace {
@@ -117,6 +119,46 @@ TEST(RegionRepair, BoundariesEnclosingNothing) {
         EXPECT_THROW(hull ? nan.outerHull(out) : nan.regularize(out), krContourDefs::BadParams);
     }
     EXPECT_EQ(out.points(), kBowTie);
+}
+
+// Far out, products of spans overflow. Up to 2^1021 (2.2e307) every repair
+// gives the walk scaled, and an area that is a number, infinite only where
+// the area itself lies beyond the doubles; past it, where sums of spans
+// overflow and the crossing tests no longer see crossings, a clear error.
+TEST(RegionRepair, HugeCoordinates) {
+    const Pts regular = {{2, 0}, {1, 1}, {0, 0}, {0, 2}, {1, 1}, {2, 2}};
+    const Pts squares[] = {{{0, 0}, {2, 0}, {2, 2}, {0, 2}}, {{1, 1}, {3, 1}, {3, 3}, {1, 3}}};
+    const auto scaled = [](const Pts& p, double big) {
+        Pts q;
+        for (const V& v : p) q.push_back((v - V(1, 1)) * big);  // about the origin
+        return q;
+    };
+    for (double big : {1e150, 1e155, 1e300, 2.2e307, 2.3e307, 1.7e308, DBL_MAX}) {
+        SCOPED_TRACE(big);
+        const krRegion bow(scaled(kBowTie, big));
+        krRegionSet::Regions members;
+        for (const Pts& sq : squares) members.push_back(krPtrHandle_const<krRegion>(new krRegion(scaled(sq, big / 2))));
+        const krRegionSet set(members);
+        krRegion out;
+        krRegionSet merged;
+        if (big > std::ldexp(1.0, 1021)) {
+            EXPECT_EQ(badParamsMessage([&] { bow.outerHull(out); }),
+                      L"boundary coordinates of 4.4e307 and more are too large to repair");
+            EXPECT_THROW(bow.regularize(out), krContourDefs::BadParams);
+            EXPECT_THROW(set.outerHull(merged), krContourDefs::BadParams);
+            continue;
+        }
+        for (bool hull : {true, false}) {
+            hull ? bow.outerHull(out) : bow.regularize(out);
+            EXPECT_EQ(out.points(), scaled(regular, big));
+            EXPECT_EQ(out.area(false), 2 * big * big);
+        }
+        set.outerHull(merged);
+        ASSERT_EQ(merged.regions().size(), 1u);
+        EXPECT_EQ(merged.regions()[0]->points().size(), 8u);
+        const double area = merged.area(false), want = 1.75 * big * big;
+        EXPECT_TRUE(area == want || std::fabs(area - want) <= 1e-12 * want) << area;
+    }
 }
 
 }  // namespace
