@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "cntr/index/segmentindex.h"
+#include "cntr/support/crossing.h"
 #include "defs/cntrdefs.h"
 
 namespace qel::detail {
@@ -136,13 +137,13 @@ SnapRounder::SnapRounder(const std::vector<const Points*>& rings) {
 
     // The first round decides on the rings' own points; the pieces between
     // centres are then checked once at least, exactly.
-    round(true);
+    round(&rings);
     scaled_.clear();
     scaled_.shrink_to_fit();
     bool changed = true;
     for (int k = 1; changed; ++k) {
         if (k == kMostRounds) throw krContourDefs::BadParams(L"the boundary could not be rounded onto a grid");
-        changed = round(false);
+        changed = round(nullptr);
     }
     table_.clear();
     table_.shrink_to_fit();
@@ -182,7 +183,8 @@ void SnapRounder::grow() {
 // through the hot pixels it passes near. The first round works on the rings'
 // own points, the later ones on the centres, where every test is exact.
 // Whether any piece was bent.
-bool SnapRounder::round(bool first) {
+bool SnapRounder::round(const std::vector<const Points*>* given) {
+    const bool first = given != nullptr;
     // The pieces one ring after the other, each ring closed, with a point that
     // is not a number between rings (the index leaves out the segments into
     // and out of it). Piece f runs from all[at[f]] to all[at[f] + 1]. The
@@ -237,10 +239,10 @@ bool SnapRounder::round(bool first) {
         const krVector<2>&p = all[at[f]], &q = all[at[f] + 1];
         return Seg{p.x(), p.y(), q.x(), q.y()};
     };
-    const auto pieceAt = [&](Id f) -> const Piece& {
-        const std::size_t r = std::size_t(std::upper_bound(base.begin(), base.end(), f) - base.begin()) - 1;
-        return rings_[r][f - base[r]];
+    const auto ringOf = [&](Id f) {
+        return std::size_t(std::upper_bound(base.begin(), base.end(), f) - base.begin()) - 1;
     };
+    const auto pieceAt = [&](Id f) -> const Piece& { return rings_[ringOf(f)][f - base[ringOf(f)]]; };
 
     // Pieces that cross inside both make the crossing's pixel hot, and it
     // lies on both.
@@ -249,6 +251,29 @@ bool SnapRounder::round(bool first) {
         bool operator<(const Hit& o) const { return piece != o.piece ? piece < o.piece : node < o.node; }
     };
     std::vector<Hit> hits;
+    const auto meet = [&](Id f, Id g, long double x, long double y, const krVector<2>& at) {
+        if (hits.size() >= kMostHits)
+            throw krContourDefs::BadParams(L"the boundary crosses itself too often to be repaired");
+        const Id v = hot(pixelOf(x), pixelOf(y), at);
+        hits.push_back({f, v});
+        hits.push_back({g, v});
+    };
+    // The set's contact test on two segments of different rings as given (in
+    // the first round pieces are segments), the lower ring's as the one asked.
+    const auto contact = [&](Id f, Id g) {
+        std::size_t r = ringOf(f), q = ringOf(g);
+        if (r == q) return;
+        if (r > q) {
+            std::swap(r, q);
+            std::swap(f, g);
+        }
+        const Points &a = *(*given)[r], &b = *(*given)[q];
+        const Id i = f - base[r], j = g - base[q];
+        const krLineSeg own(a[i], a[(i + 1) % a.size()]), seg(b[j], b[(j + 1) % b.size()]);
+        krVector<2> p{};
+        if (keptCrossing(seg, seg.line(), true, own, p))
+            meet(f, g, std::ldexp((long double)p.x(), -scale_), std::ldexp((long double)p.y(), -scale_), p);
+    };
     const SegmentView view{all.data(), all.size(), false};
     SegmentIndex index;
     std::vector<bool> valid;
@@ -258,19 +283,16 @@ bool SnapRounder::round(bool first) {
         if (f == kNone || g == kNone || f == g) return true;
         const Seg s = seg(f), t = seg(g);
         const long double d1 = side(s, t.x1, t.y1, !first), d2 = side(s, t.x2, t.y2, !first);
-        if (!opposite(d1, d2)) return true;
         const long double d3 = side(t, s.x1, s.y1, !first), d4 = side(t, s.x2, s.y2, !first);
-        if (!opposite(d3, d4)) return true;
-        if (hits.size() >= kMostHits)
-            throw krContourDefs::BadParams(L"the boundary crosses itself too often to be repaired");
+        if (!opposite(d1, d2) || !opposite(d3, d4)) {
+            if (first) contact(f, g);
+            return true;
+        }
         // The point itself, in the long format (the exact test gave signs only).
         const long double e3 = side(t, s.x1, s.y1, false), e4 = side(t, s.x2, s.y2, false);
         const long double w = e3 / (e3 - e4);
         const long double x = s.x1 + (s.x2 - s.x1) * w, y = s.y1 + (s.y2 - s.y1) * w;
-        const Id v = hot(pixelOf(x), pixelOf(y),
-                         krVector<2>(std::ldexp(double(x), scale_), std::ldexp(double(y), scale_)));
-        hits.push_back({f, v});
-        hits.push_back({g, v});
+        meet(f, g, x, y, krVector<2>(std::ldexp(double(x), scale_), std::ldexp(double(y), scale_)));
         return true;
     });
 

@@ -22,6 +22,12 @@ namespace qel::detail {
 // become shared nodes, and every node keeps half a pixel from every piece it
 // does not end.
 //
+// Two segments of different rings that the region set's crossing test finds
+// in contact (their lines meet within the contact tolerance of both, their
+// boxes overlapping) share a node too, bent through the pixel of that point,
+// even where they pass through no common pixel: a set links its members by
+// that test, so their boundaries must meet where it says they do.
+//
 // A contact reaches no further than the pixels it touches: points more than
 // a pixel and a half apart never become one node, however many points lie
 // between them, and no node moves by more than its pixel's half diagonal.
@@ -75,7 +81,8 @@ public:
     }
 
 private:
-    bool round(bool first);
+    // The first round takes the rings as given, the later ones none.
+    bool round(const std::vector<const Points*>* given);
     Id hot(std::int64_t x, std::int64_t y, const krVector<2>& at);
     void grow();
 
