@@ -237,7 +237,7 @@ BENCHMARK(BM_TwoCirclesRegularize) QEL_TENK;
 BENCHMARK(BM_TwoCirclesOuterHull) QEL_TENK;
 BENCHMARK(BM_TwoCirclesSelfIntersection) QEL_TENK;
 BENCHMARK(BM_FigureEightOuterHullAtScale)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RandomWalkOuterHull)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_RandomWalkOuterHull)->Arg(100000)->Arg(1000000)->Arg(2000000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_ScatteredSquaresOuterHull)->Arg(10000)->Unit(benchmark::kMillisecond);
 #ifdef QEL_HAVE_GEOS
 BENCHMARK(BM_GeosFigureEightMakeValid)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);

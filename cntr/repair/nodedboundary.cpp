@@ -162,8 +162,9 @@ void NodedBoundary::build(const SnapRounder& rounded, const std::vector<std::siz
     std::iota(order.begin(), order.end(), Id(0));
     std::sort(order.begin(), order.end(), [&](Id a, Id b) { return key(a) != key(b) ? key(a) < key(b) : a < b; });
     pieceHalf_.assign(pieces.size(), 0);
-    for (auto* v : {&edgeA_, &edgeB_, &count_}) v->reserve(pieces.size());
+    for (auto* v : {&edgeA_, &edgeB_}) v->reserve(pieces.size());
     wind_.reserve(pieces.size());
+    count_.reserve(pieces.size());
     for (std::size_t k = 0; k < order.size(); ++k) {
         const Piece& p = pieces[order[k]];
         if (k == 0 || key(order[k]) != key(order[k - 1])) {
@@ -175,7 +176,7 @@ void NodedBoundary::build(const SnapRounder& rounded, const std::vector<std::siz
         const Id e = Id(edgeA_.size() - 1);
         const bool forward = p.a == edgeA_[e];
         wind_[e] += forward ? 1 : -1;
-        ++count_[e];
+        if (count_[e] < 2) ++count_[e];
         pieceHalf_[order[k]] = 2 * e + (forward ? 0 : 1);
     }
 }
@@ -202,23 +203,19 @@ void NodedBoundary::orderAroundNodes() {
         const I128 c = I128(dx(a)) * dy(b) - I128(dy(a)) * dx(b);
         return c != 0 ? c > 0 : a < b;
     };
-    slot_.resize(halves);
-    for (std::size_t v = 0; v < node_.size(); ++v) {
-        const auto first = around_.begin() + aroundStart_[v], last = around_.begin() + aroundStart_[v + 1];
-        std::sort(first, last, before);
-        for (Id k = aroundStart_[v]; k < aroundStart_[v + 1]; ++k) slot_[around_[k]] = k - aroundStart_[v];
-    }
+    for (std::size_t v = 0; v < node_.size(); ++v)
+        std::sort(around_.begin() + aroundStart_[v], around_.begin() + aroundStart_[v + 1], before);
 }
 
 void NodedBoundary::traceFaces() {
     const Id halves = Id(around_.size());
     // The face on h's left goes on, at h's head, along the edge next
-    // clockwise from h's way back.
+    // clockwise from h's way back: round each node, the way back of each
+    // leaving edge is followed by the edge before it.
     next_.resize(halves);
-    for (Id h = 0; h < halves; ++h) {
-        const Id v = head(h), first = aroundStart_[v], deg = aroundStart_[v + 1] - first;
-        next_[h] = around_[first + (slot_[twin(h)] + deg - 1) % deg];
-    }
+    for (std::size_t v = 0; v < node_.size(); ++v)
+        for (Id k = aroundStart_[v], last = aroundStart_[v + 1]; k < last; ++k)
+            next_[twin(around_[k])] = around_[k == aroundStart_[v] ? last - 1 : k - 1];
     face_.assign(halves, kNone);
     std::vector<Id> faceStart;
     for (Id h = 0; h < halves; ++h) {

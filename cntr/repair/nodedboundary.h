@@ -105,20 +105,21 @@ private:
     std::vector<Id> ringBase_, ringSize_;
     // Nodes (the points standing for them, their pixel centres in whole
     // pixels, and the pixel) and edges a -> b with the net passes from a to
-    // b and the number of passes either way.
+    // b and the number of passes either way (2 standing for more). A tangle
+    // costs these arrays per crossing, so they are kept narrow.
     std::vector<krVector<2>> node_;
     std::vector<std::int64_t> cx_, cy_;
     double pixel_ = 0;
     std::vector<Id> edgeA_, edgeB_;
-    std::vector<long> wind_;
-    std::vector<Id> count_;
+    std::vector<std::int32_t> wind_;
+    std::vector<std::uint8_t> count_;
     // The pieces of segment g, in order along it: pieceHalf_[pieceStart_[g]
     // .. pieceStart_[g+1]), each a half-edge in the segment's sense.
     std::vector<Id> pieceStart_, pieceHalf_;
 
     // Half-edges leaving node v, by angle: around_[aroundStart_[v] ..
-    // aroundStart_[v+1]); slot_[h] is h's place there.
-    std::vector<Id> aroundStart_, around_, slot_;
+    // aroundStart_[v+1]).
+    std::vector<Id> aroundStart_, around_;
     // The next half-edge round the face on h's left, the face of each
     // half-edge, each face's winding number, and the unbounded face.
     std::vector<Id> next_, face_;

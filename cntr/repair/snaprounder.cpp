@@ -145,8 +145,13 @@ SnapRounder::SnapRounder(const std::vector<const Points*>& rings) {
         if (k == kMostRounds) throw krContourDefs::BadParams(L"the boundary could not be rounded onto a grid");
         changed = round(nullptr);
     }
+    // What the nodes hold is all the graph built on them keeps of the
+    // rounding: no room to spare.
     table_.clear();
     table_.shrink_to_fit();
+    cx_.shrink_to_fit();
+    cy_.shrink_to_fit();
+    at_.shrink_to_fit();
 }
 
 krVector<2> SnapRounder::centre(Id v) const {
@@ -215,118 +220,136 @@ bool SnapRounder::round(const std::vector<const Points*>* given) {
         }
         std::sort(order.begin(), order.end());
     }
-    Points all;
-    std::vector<Id> pieceOf, at(pieces);
-    all.reserve(pieces + 2 * rings_.size());
-    pieceOf.reserve(all.capacity());
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (const auto& o : order) {
-        const std::size_t r = o.second;
-        if (!all.empty()) {
-            all.push_back(krVector<2>(nan, nan));
-            pieceOf.push_back(kNone);
-            pieceOf.push_back(kNone);
-        }
-        for (Id i = 0; i < rings_[r].size(); ++i) {
-            at[base[r] + i] = Id(all.size());
-            all.push_back(startOf(r, i));
-            pieceOf.push_back(base[r] + i);
-        }
-        all.push_back(all[at[base[r]]]);
-    }
-    if (all.size() < 2) return false;
-    const auto seg = [&](Id f) {
-        const krVector<2>&p = all[at[f]], &q = all[at[f] + 1];
-        return Seg{p.x(), p.y(), q.x(), q.y()};
-    };
     const auto ringOf = [&](Id f) {
         return std::size_t(std::upper_bound(base.begin(), base.end(), f) - base.begin()) - 1;
     };
-    const auto pieceAt = [&](Id f) -> const Piece& { return rings_[ringOf(f)][f - base[ringOf(f)]]; };
+    // Piece i of ring r, from its start to the next piece's.
+    const auto pieceSeg = [&](std::size_t r, Id i) {
+        const krVector<2> p = startOf(r, i), q = startOf(r, i + 1 == rings_[r].size() ? 0 : i + 1);
+        return Seg{p.x(), p.y(), q.x(), q.y()};
+    };
 
     // Pieces that cross inside both make the crossing's pixel hot, and it
-    // lies on both.
+    // lies on both; so does every hot pixel a piece passes through. Each
+    // (piece, node) once: the pixels of crossings are found again by the
+    // pieces that make them, and those hits are left out rather than kept
+    // twice, for they are most of the memory a tangle costs.
     struct Hit {
         Id piece, node;
         bool operator<(const Hit& o) const { return piece != o.piece ? piece < o.piece : node < o.node; }
+        bool operator==(const Hit& o) const { return piece == o.piece && node == o.node; }
     };
     std::vector<Hit> hits;
-    const auto meet = [&](Id f, Id g, long double x, long double y, const krVector<2>& at) {
+    const auto add = [&](Hit hit) {
         if (hits.size() >= kMostHits)
             throw krContourDefs::BadParams(L"the boundary crosses itself too often to be repaired");
-        const Id v = hot(pixelOf(x), pixelOf(y), at);
-        hits.push_back({f, v});
-        hits.push_back({g, v});
+        hits.push_back(hit);
     };
-    // The set's contact test on two segments of different rings as given (in
-    // the first round pieces are segments), the lower ring's as the one asked.
-    const auto contact = [&](Id f, Id g) {
-        std::size_t r = ringOf(f), q = ringOf(g);
-        if (r == q) return;
-        if (r > q) {
-            std::swap(r, q);
-            std::swap(f, g);
-        }
-        const Points &a = *(*given)[r], &b = *(*given)[q];
-        const Id i = f - base[r], j = g - base[q];
-        const krLineSeg own(a[i], a[(i + 1) % a.size()]), seg(b[j], b[(j + 1) % b.size()]);
-        krVector<2> p{};
-        if (keptCrossing(seg, seg.line(), true, own, p))
-            meet(f, g, std::ldexp((long double)p.x(), -scale_), std::ldexp((long double)p.y(), -scale_), p);
-    };
-    const SegmentView view{all.data(), all.size(), false};
-    SegmentIndex index;
-    std::vector<bool> valid;
-    index.build(view, valid);
-    index.forEachPair(view, 0.0, [&](std::size_t k, std::size_t j) {
-        const Id f = pieceOf[k], g = pieceOf[j];
-        if (f == kNone || g == kNone || f == g) return true;
-        const Seg s = seg(f), t = seg(g);
-        const long double d1 = side(s, t.x1, t.y1, !first), d2 = side(s, t.x2, t.y2, !first);
-        const long double d3 = side(t, s.x1, s.y1, !first), d4 = side(t, s.x2, s.y2, !first);
-        if (!opposite(d1, d2) || !opposite(d3, d4)) {
-            if (first) contact(f, g);
-            return true;
-        }
-        // The point itself, in the long format (the exact test gave signs only).
-        const long double e3 = side(t, s.x1, s.y1, false), e4 = side(t, s.x2, s.y2, false);
-        const long double w = e3 / (e3 - e4);
-        const long double x = s.x1 + (s.x2 - s.x1) * w, y = s.y1 + (s.y2 - s.y1) * w;
-        meet(f, g, x, y, krVector<2>(std::ldexp(double(x), scale_), std::ldexp(double(y), scale_)));
-        return true;
-    });
-
-    // Every piece whose box meets a hot pixel is tried against it.
-    const auto always = [](const SegmentIndex::Box&) { return true; };
-    for (Id v = 0; v < cx_.size(); ++v) {
-        const double x = double(cx_[v]), y = double(cy_[v]);
-        index.forEachOverlap(view, {x - 0.5, y - 0.5, x + 0.5, y + 0.5}, always, [&](std::size_t k) {
-            const Id f = pieceOf[k];
-            if (f == kNone) return;
-            const Piece& p = pieceAt(f);
-            if (p.a != p.b && v != p.a && v != p.b && passesThrough(seg(f), cx_[v], cy_[v], !first)) {
-                if (hits.size() >= kMostHits)
-                    throw krContourDefs::BadParams(L"the boundary crosses itself too often to be repaired");
-                hits.push_back({f, v});
+    {
+        // The pieces for the segment index, which takes only what it needs for
+        // the searches and goes with them.
+        Points all;
+        std::vector<Id> pieceOf, at(pieces);
+        all.reserve(pieces + 2 * rings_.size());
+        pieceOf.reserve(all.capacity());
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        for (const auto& o : order) {
+            const std::size_t r = o.second;
+            if (!all.empty()) {
+                all.push_back(krVector<2>(nan, nan));
+                pieceOf.push_back(kNone);
+                pieceOf.push_back(kNone);
             }
+            for (Id i = 0; i < rings_[r].size(); ++i) {
+                at[base[r] + i] = Id(all.size());
+                all.push_back(startOf(r, i));
+                pieceOf.push_back(base[r] + i);
+            }
+            all.push_back(all[at[base[r]]]);
+        }
+        if (all.size() < 2) return false;
+        const auto seg = [&](Id f) {
+            const krVector<2>&p = all[at[f]], &q = all[at[f] + 1];
+            return Seg{p.x(), p.y(), q.x(), q.y()};
+        };
+        const auto meet = [&](Id f, Id g, long double x, long double y, const krVector<2>& point) {
+            const Id v = hot(pixelOf(x), pixelOf(y), point);
+            add({f, v});
+            add({g, v});
+        };
+        // The set's contact test on two segments of different rings as given
+        // (in the first round pieces are segments), the lower ring's as the
+        // one asked.
+        const auto contact = [&](Id f, Id g) {
+            std::size_t r = ringOf(f), q = ringOf(g);
+            if (r == q) return;
+            if (r > q) {
+                std::swap(r, q);
+                std::swap(f, g);
+            }
+            const Points &a = *(*given)[r], &b = *(*given)[q];
+            const Id i = f - base[r], j = g - base[q];
+            const krLineSeg own(a[i], a[(i + 1) % a.size()]), query(b[j], b[(j + 1) % b.size()]);
+            krVector<2> p{};
+            if (keptCrossing(query, query.line(), true, own, p))
+                meet(f, g, std::ldexp((long double)p.x(), -scale_), std::ldexp((long double)p.y(), -scale_), p);
+        };
+        const SegmentView view{all.data(), all.size(), false};
+        SegmentIndex index;
+        std::vector<bool> valid;
+        index.build(view, valid);
+        index.forEachPair(view, 0.0, [&](std::size_t k, std::size_t j) {
+            const Id f = pieceOf[k], g = pieceOf[j];
+            if (f == kNone || g == kNone || f == g) return true;
+            const Seg s = seg(f), t = seg(g);
+            if (!opposite(side(s, t.x1, t.y1, !first), side(s, t.x2, t.y2, !first)) ||
+                !opposite(side(t, s.x1, s.y1, !first), side(t, s.x2, s.y2, !first))) {
+                if (first) contact(f, g);
+                return true;
+            }
+            // The point itself, in the long format (the exact test gave signs only).
+            const long double e3 = side(t, s.x1, s.y1, false), e4 = side(t, s.x2, s.y2, false);
+            const long double w = e3 / (e3 - e4);
+            const long double x = s.x1 + (s.x2 - s.x1) * w, y = s.y1 + (s.y2 - s.y1) * w;
+            meet(f, g, x, y, krVector<2>(std::ldexp(double(x), scale_), std::ldexp(double(y), scale_)));
+            return true;
         });
+        std::sort(hits.begin(), hits.end());
+        hits.erase(std::unique(hits.begin(), hits.end()), hits.end());
+        const std::size_t met = hits.size();
+
+        // Every piece whose box meets a hot pixel is tried against it.
+        const auto always = [](const SegmentIndex::Box&) { return true; };
+        for (Id v = 0; v < cx_.size(); ++v) {
+            const double x = double(cx_[v]), y = double(cy_[v]);
+            index.forEachOverlap(view, {x - 0.5, y - 0.5, x + 0.5, y + 0.5}, always, [&](std::size_t k) {
+                const Id f = pieceOf[k];
+                if (f == kNone) return;
+                const std::size_t r = ringOf(f);
+                const Piece& p = rings_[r][f - base[r]];
+                if (p.a != p.b && v != p.a && v != p.b && passesThrough(seg(f), cx_[v], cy_[v], !first) &&
+                    !std::binary_search(hits.begin(), hits.begin() + std::ptrdiff_t(met), Hit{f, v}))
+                    add({f, v});
+            });
+        }
     }
     std::sort(hits.begin(), hits.end());
-    hits.erase(std::unique(hits.begin(), hits.end(),
-                           [](const Hit& a, const Hit& b) { return a.piece == b.piece && a.node == b.node; }),
-               hits.end());
+    hits.erase(std::unique(hits.begin(), hits.end()), hits.end());
 
     // Each piece through its nodes in order along it.
     bool changed = false;
     std::size_t h = 0;
     std::vector<std::pair<std::pair<long double, long double>, Id>> inner;
     for (std::size_t r = 0; r < rings_.size(); ++r) {
+        // A piece bent at k nodes becomes k + 1 pieces.
+        const std::size_t bends = std::size_t(
+            std::lower_bound(hits.begin() + std::ptrdiff_t(h), hits.end(), Hit{base[r + 1], 0}) - hits.begin()) - h;
         std::vector<Piece> next;
-        next.reserve(rings_[r].size());
+        next.reserve(rings_[r].size() + bends);
         for (Id i = 0; i < rings_[r].size(); ++i) {
             const Id f = base[r] + i;
             const Piece p = rings_[r][i];
-            const Seg s = seg(f);
+            const Seg s = pieceSeg(r, i);
             const long double dx = s.x2 - s.x1, dy = s.y2 - s.y1;
             inner.clear();
             for (; h < hits.size() && hits[h].piece == f; ++h) {
