@@ -84,7 +84,7 @@ void NodedBoundary::requireRepairable(const Points& ring) {
         if (!std::isfinite(v.x()) || !std::isfinite(v.y()))
             throw krContourDefs::BadParams(L"boundary coordinates must be finite numbers");
         if (std::fabs(v.x()) >= largest || std::fabs(v.y()) >= largest)
-            throw krContourDefs::BadParams(L"boundary coordinates of 4.4e307 and more are too large to repair");
+            throw krContourDefs::BadParams(L"boundary coordinates of 2^1021 (2.2e307) and more are too large to repair");
     }
 }
 

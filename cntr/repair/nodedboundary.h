@@ -41,7 +41,7 @@ public:
     // share no node with the others), in that order.
     NodedBoundary(const SnapRounder& rounded, const std::vector<std::size_t>& rings);
     // BadParams unless every coordinate is a finite number below 2^1021
-    // (4.4e307) in size: beyond, sums of two spans overflow, and the crossing
+    // (2.2e307) in size: beyond, sums of two spans overflow, and the crossing
     // tests that decide whether a boundary needs repair no longer see its
     // crossings.
     static void requireRepairable(const Points& ring);

@@ -143,7 +143,7 @@ TEST(RegionRepair, HugeCoordinates) {
         krRegionSet merged;
         if (big > std::ldexp(1.0, 1021)) {
             EXPECT_EQ(badParamsMessage([&] { bow.outerHull(out); }),
-                      L"boundary coordinates of 4.4e307 and more are too large to repair");
+                      L"boundary coordinates of 2^1021 (2.2e307) and more are too large to repair");
             EXPECT_THROW(bow.regularize(out), krContourDefs::BadParams);
             EXPECT_THROW(set.outerHull(merged), krContourDefs::BadParams);
             continue;
