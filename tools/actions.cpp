@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 
 #include "cntr/moments.h"
-#include "cntr/repair/nodedboundary.h"
+#include "cntr/repair/walkedpolygons.h"
 #include "cntr/masks.h"
 #include "cntr/regionset.h"
 #include "io/source.h"
@@ -34,39 +33,11 @@ bool samePolygons(const Shape& a, const Shape& b) {
     return true;
 }
 
-// The loops of a closed walk, cut wherever it comes back to a vertex it
-// passed: rings that meet each other at vertices only. A loop that encloses
-// nothing (an edge walked there and back) is dropped.
-std::vector<Ring> loops(const Ring& walk) {
-    std::vector<Ring> out;
-    Ring open;
-    std::map<std::pair<double, double>, std::size_t> at;
-    const auto close = [&out](Ring&& loop) {
-        if (loop.size() >= 3 && kf_Area(loop) != 0) out.push_back(std::move(loop));
-    };
-    for (const krVector<2>& v : walk) {
-        const auto seen = at.find({v.x(), v.y()});
-        if (seen == at.end()) {
-            at[{v.x(), v.y()}] = open.size();
-            open.push_back(v);
-            continue;
-        }
-        Ring loop(open.begin() + std::ptrdiff_t(seen->second), open.end());
-        for (std::size_t k = seen->second + 1; k < open.size(); ++k) at.erase({open[k].x(), open[k].y()});
-        open.resize(seen->second + 1);
-        close(std::move(loop));
-    }
-    close(std::move(open));
-    return out;
-}
-
 // A shape valid calls invalid although the library's crossing rule lets its
 // rings pass (a ring traced twice, one touching itself at a vertex, holes
-// crossing their boundary): its rings noded together and walked round
-// everything the outer ones enclose, or round the faces of odd winding, holes
-// counted (failing those, everything), cut into loops that meet at vertices
-// only. A loop inside another becomes a hole of the smallest one holding it,
-// and a loop inside that hole a polygon again.
+// crossing their boundary): its rings noded together, read by even-odd
+// parity, holes counted, or walked round everything the outer ones enclose
+// (failing parity too), as polygons whose rings meet at vertices only.
 std::vector<Polygon> rebuilt(const Shape& s, RepairMode mode) {
     std::vector<const Ring*> rings;
     for (const Polygon& p : s.polygons) {
@@ -74,37 +45,13 @@ std::vector<Polygon> rebuilt(const Shape& s, RepairMode mode) {
         if (mode == RepairMode::Regularize)
             for (const Ring& h : p.holes) rings.push_back(&h);
     }
-    const qel::detail::NodedBoundary graph(rings);
-    Ring walked;
-    if (!(mode == RepairMode::Regularize && graph.walk(qel::detail::NodedBoundary::Walk::eOdd, walked)) &&
-        !graph.walk(qel::detail::NodedBoundary::Walk::eOuter, walked))
+    using qel::detail::NodedBoundary;
+    std::vector<qel::detail::WalkedPolygon> walked;
+    if (mode == RepairMode::Regularize) walked = qel::detail::evenOddPolygons(rings);
+    if (walked.empty() && !qel::detail::walkedPolygons(NodedBoundary(rings), NodedBoundary::Walk::eOuter, walked))
         throw krContourDefs::BadParams(L"invalid contour");
-    const std::vector<Ring> all = loops(walked);
-    std::vector<krRegion> regions(all.begin(), all.end());
-    std::vector<std::size_t> holder(all.size(), all.size());
-    for (std::size_t i = 0; i < all.size(); ++i)
-        for (std::size_t j = 0; j < all.size(); ++j) {
-            if (i == j || std::fabs(kf_Area(all[j])) <= std::fabs(kf_Area(all[i]))) continue;
-            // The loops meet at vertices only: a vertex of i off j's boundary tells.
-            const auto off = std::find_if(all[i].begin(), all[i].end(), [&](const krVector<2>& v) {
-                return static_cast<const krContour&>(regions[j]).distToPoint(v, false) > 0;
-            });
-            if (off == all[i].end() || !regions[j].inside(*off, false)) continue;
-            if (holder[i] == all.size() || std::fabs(kf_Area(all[j])) < std::fabs(kf_Area(all[holder[i]])))
-                holder[i] = j;
-        }
-    // Loops at an even depth of holding are polygons, the others their holes.
-    const auto depth = [&](std::size_t i) {
-        std::size_t d = 0;
-        for (; holder[i] != all.size(); i = holder[i]) ++d;
-        return d;
-    };
     std::vector<Polygon> out;
-    std::vector<std::size_t> slot(all.size());
-    for (std::size_t i = 0; i < all.size(); ++i)
-        if (depth(i) % 2 == 0) slot[i] = out.size(), out.push_back({all[i], {}});
-    for (std::size_t i = 0; i < all.size(); ++i)
-        if (depth(i) % 2 == 1) out[slot[holder[i]]].holes.push_back(all[i]);
+    for (auto& w : walked) out.push_back({std::move(w.outer), std::move(w.holes)});
     return out;
 }
 
@@ -113,8 +60,15 @@ std::vector<Polygon> rebuilt(const Shape& s, RepairMode mode) {
 Shape repair(const Shape& s, RepairMode mode, unsigned long index, bool& changed) {
     // Everything but the rings comes along: label, id, properties, notes.
     Shape out = s;
+    const bool surfaces = s.kind == Kind::Region || s.kind == Kind::RegionSet;
+    const bool invalid = surfaces && !invalidity(s).empty();
+    // The outer hull is what the outer rings enclose: the holes of an invalid
+    // shape, which may cross anything, are not asked.
+    Shape given = s;
+    if (mode == RepairMode::OuterHull && invalid)
+        for (Polygon& p : given.polygons) p.holes.clear();
     try {
-        std::shared_ptr<krPersistent> obj = surface(s, index);
+        std::shared_ptr<krPersistent> obj = surface(given, index);
         if (auto r = std::dynamic_pointer_cast<krRegion>(obj)) {
             krRegion fixed;
             mode == RepairMode::OuterHull ? r->outerHull(fixed) : r->regularize(fixed);
@@ -128,15 +82,16 @@ Shape repair(const Shape& s, RepairMode mode, unsigned long index, bool& changed
         }
     } catch (const krContourDefs::BadParams&) {
         // The library holds no region whose holes cross its boundary.
-        if (s.kind == Kind::OpenContour || s.kind == Kind::ClosedContour || invalidity(s).empty()) throw;
+        if (!invalid) throw;
         out.polygons.clear();
     }
     if (s.kind == Kind::ClosedContour) {
         out.polygons.resize(1), out.polygons[0].holes.clear();
     } else if (out.polygons.empty() || !invalidity(out).empty()) {
         out.polygons = rebuilt(s, mode);
-        if (out.polygons.size() > 1) out.kind = Kind::RegionSet;
     }
+    // A polygon whose rings crossed may come back as several.
+    if (out.polygons.size() > 1) out.kind = Kind::RegionSet;
     changed = !samePolygons(s, out);
     return out;
 }

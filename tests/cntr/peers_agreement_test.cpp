@@ -11,6 +11,7 @@
 #include "cntr/region.h"
 #include "cntr/regionset.h"
 #include "cntr/repair/snaprounder.h"
+#include "cntr/repair/walkedpolygons.h"
 #include "tests/contour_probe.h"
 
 namespace {
@@ -316,6 +317,30 @@ TEST(PeersAgreement, RepairsHoldWhatGeosFills) {
     }
     // Each kind is exercised: most of the tangles cross themselves.
     for (int k = 0; k < 8; ++k) EXPECT_GT(repaired[k], 150) << "kind " << k;
+}
+
+// The even-odd reading of a polygon whose rings cross (the readers' and the
+// tool's): a shell, plain or tangled, and squares for holes, crossing each
+// other, the shell, or sharing sides and corners on a lattice. Its polygons
+// hold what GEOS's faces of odd parity hold.
+TEST(PeersAgreement, EvenOddPolygonsHoldGeosOddFaces) {
+    krRandomUniform rnd(37);
+    for (int trial = 0; trial < 600 && !HasFailure(); ++trial) {
+        SCOPED_TRACE(trial);
+        std::vector<Pts> rings = squares(rnd, trial % 2);
+        const double side = rnd.next(4, 8);
+        Pts shell = trial % 3 == 0 ? tangle(rnd, 0) : Pts{{0, 0}, {side, 0}, {side, side}, {0, side}};
+        rings.insert(rings.begin(), shell);
+        std::vector<const Pts*> given;
+        for (const Pts& r : rings) given.push_back(&r);
+        double area = 0;
+        for (const auto& p : qel::detail::evenOddPolygons(given)) {
+            area += kf_Area(p.outer);
+            for (const Pts& h : p.holes) area -= kf_Area(h);
+        }
+        const Filled geos = geosFilled(rings);
+        expectArea(area, geos.odd, geos.faces, "even-odd");
+    }
 }
 
 namespace {

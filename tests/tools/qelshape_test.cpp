@@ -106,20 +106,25 @@ TEST(Tool, ColumnsAreTheLibrarysAnswers) {
 // Shapes valid calls invalid that the library's crossing rule lets pass are
 // repaired all the same, into valid shapes: a triangle traced twice, two
 // lobes touching at a vertex, a hole crossing its boundary (regularized, what
-// lies inside either ring but not both).
+// lies inside either ring but not both), two holes crossing each other, and a
+// polygon so repaired beside one apart from it, which stays.
 TEST(Tool, RepairMakesEveryShapeValid) {
     fs::path shapes = write("bad.wkt", "POLYGON ((0 0, 4 0, 0 3, 0 0, 4 0, 0 3, 0 0))\n"
                                        "POLYGON ((0 0, 2 0, 1 1, 2 2, 0 2, 1 1, 0 0))\n"
-                                       "POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0), (3 1, 5 1, 5 3, 3 3, 3 1))\n");
-    const std::pair<const char*, std::vector<double>> modes[] = {{"--outer-hull", {6, 2, 16}},
-                                                                 {"--regularize", {6, 2, 16}}};
+                                       "POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0), (3 1, 5 1, 5 3, 3 3, 3 1))\n"
+                                       "POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0), (1 1, 5 1, 5 5, 1 5, 1 1), "
+                                       "(3 3, 7 3, 7 7, 3 7, 3 3))\n"
+                                       "MULTIPOLYGON (((0 0, 4 0, 4 4, 0 4, 0 0), (3 1, 5 1, 5 3, 3 3, 3 1)), "
+                                       "((10 10, 12 10, 12 12, 10 12, 10 10)))\n");
+    const std::pair<const char*, std::vector<double>> modes[] = {{"--outer-hull", {6, 2, 16, 100, 20}},
+                                                                 {"--regularize", {6, 2, 16, 76, 20}}};
     for (const auto& [mode, areas] : modes) {
         fs::path fixed = scratch() / "fixed.wkt";
         Result r = qelshape(std::string("repair ") + mode + " " + shapes.string() + " --to " + fixed.string());
         ASSERT_EQ(r.status, 0) << r.err;
         auto rows = lines(qelshape("measure " + fixed.string()).out);
-        ASSERT_EQ(rows.size(), 3u) << mode;
-        for (std::size_t k = 0; k < 3; ++k) {
+        ASSERT_EQ(rows.size(), areas.size()) << mode;
+        for (std::size_t k = 0; k < areas.size(); ++k) {
             EXPECT_EQ(rows[k]["valid"], true) << mode << " " << k;
             EXPECT_NEAR(double(rows[k]["area_holes"]), areas[k], 1e-12) << mode << " " << k;
         }
