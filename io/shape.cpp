@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <typeinfo>
 
+#include "cntr/index/anypaircrosses.h"
 #include "cntr/repair/splicetouchingholes.h"
+#include "cntr/repair/walkedpolygons.h"
 #include "cntr/regionset.h"
 #include "io/touchpoints.h"
 #include "platform/std/exception.h"
@@ -74,83 +76,89 @@ void normalize(Shape& s) {
 
 namespace {
 
-// A hole that crosses the outer boundary is refused by the library
-// (BadParams). The region is made for a handle, as a set's members and holes
-// are held.
-krPtrHandle<krRegion> region(const Polygon& p, unsigned long label) {
-    krPtrHandle<krRegion> r(new krRegion(p.outer));
-    r->label(label);
+krRegion::Holes holeRegions(const std::vector<Ring>& rings) {
     krRegion::Holes holes;
-    for (const Ring& h : p.holes) holes.push_back(krPtrHandle_const<krRegion>(new krRegion(h)));
-    r->holes(holes);
+    holes.reserve(rings.size());
+    for (const Ring& h : rings) holes.push_back(krPtrHandle_const<krRegion>(new krRegion(h)));
+    return holes;
+}
+
+// The region of an outer ring and its holes, made for a handle, as a set's
+// members are held; null when the library refuses a hole for meeting the
+// outer ring.
+krPtrHandle<krRegion> withHoles(const Ring& outer, const krRegion::Holes& holes, unsigned long label) {
+    krPtrHandle<krRegion> r(new krRegion(outer));
+    r->label(label);
+    try {
+        r->holes(holes);
+    } catch (const krContourDefs::BadParams&) {
+        return krPtrHandle<krRegion>();
+    }
     return r;
 }
 
-// The even-odd reading of a polygon whose rings cross: what lies inside an
-// odd number of its rings. The holes that meet the boundary go into one
-// closed point list with it, each ring walked from its first vertex and back
-// there, and joined by steps walked once each way, which wind round nothing;
-// the library's regularized form of that list is the border of its faces of
-// odd winding. The holes clear of the boundary stay holes, unless they cross
-// a hole taken in, when all go into the list.
-krPtrHandle<krRegion> evenOdd(const Polygon& p, unsigned long label) {
-    const krRegion outer(p.outer);
-    std::vector<const Ring*> crossing;
-    krRegion::Holes clear;
-    for (const Ring& h : p.holes) {
-        krPtrHandle_const<krRegion> hole(new krRegion(h));
-        if (static_cast<const krContour&>(outer).intersections(*hole).empty())
-            clear.push_back(hole);
-        else
-            crossing.push_back(&h);
-    }
-    const auto regularized = [&](const std::vector<const Ring*>& holes) {
-        Ring list(p.outer);
-        list.push_back(p.outer[0]);
-        for (const Ring* h : holes) list.insert(list.end(), h->begin(), h->end()), list.push_back((*h)[0]);
-        for (std::size_t k = holes.size(); k-- > 1;) list.push_back((*holes[k - 1])[0]);
-        krPtrHandle<krRegion> r(new krRegion(list, krContourDefs::eRegularize));
-        r->label(label);
-        return r;
+// Whether two holes cross. Only pairs whose boxes overlap are asked.
+bool holesCross(const krRegion::Holes& holes) {
+    std::vector<qel::detail::Box> boxes;
+    boxes.reserve(holes.size());
+    for (const auto& h : holes) boxes.push_back(qel::detail::pairBox(h->points(), 3));
+    return qel::detail::anyPairCrosses(boxes, [&](std::size_t i, std::size_t j) { return ringsCross(*holes[i], *holes[j]); });
+}
+
+// The holes left after some were joined to the outer ring, as the regions
+// made for all: those left keep their order.
+krRegion::Holes kept(const std::vector<Ring>& all, const krRegion::Holes& regions, const std::vector<Ring>& left) {
+    krRegion::Holes out;
+    out.reserve(left.size());
+    for (std::size_t i = 0, j = 0; i < all.size() && j < left.size(); ++i)
+        if (all[i] == left[j]) out.push_back(regions[i]), ++j;
+    return out;
+}
+
+// The regions of a polygon, onto out. Holes that touch the boundary at a
+// point, which the library takes for crossings, are joined to it there. A
+// polygon whose rings still cross, the holes each other or the boundary, is
+// read by even-odd parity: what lies inside an odd number of its rings, as
+// one region or several, their holes touching their boundaries joined to
+// them as well. Either way the library measures the polygon it is, and notes
+// are told.
+using Handles = std::vector<krPtrHandle<krRegion>>;
+void regions(const Polygon& p, unsigned long label, std::vector<std::string>* notes, const std::string& which,
+             Handles& out) {
+    const auto joined = [&](Polygon q, const krRegion::Holes& holes, std::size_t& n) {
+        insertTouchPoints(q);
+        n = kf_SpliceTouchingHoles(q.outer, q.holes);
+        return withHoles(q.outer, n ? kept(p.holes, holes, q.holes) : holes, label);
     };
-    krPtrHandle<krRegion> r = regularized(crossing);
-    try {
-        r->holes(clear);
-    } catch (const krContourDefs::BadParams&) {
-        std::vector<const Ring*> all;
-        for (const Ring& h : p.holes) all.push_back(&h);
-        r = regularized(all);
-    }
-    return r;
-}
-
-// The region of a polygon. When the library takes a hole touching the
-// boundary at a point for a crossing, the hole is joined to the boundary
-// there; when holes still cross it, or each other, the polygon is read by
-// even-odd parity. Either way the library measures the polygon it is, and
-// notes are told.
-krPtrHandle<krRegion> region(const Polygon& p, unsigned long label, std::vector<std::string>* notes,
-                             const std::string& which) {
-    try {
-        return region(p, label);
-    } catch (const krContourDefs::BadParams&) {
-    }
-    Polygon joined = p;
-    insertTouchPoints(joined);
-    const std::size_t n = kf_SpliceTouchingHoles(joined.outer, joined.holes);
-    if (n > 0) try {
-            krPtrHandle<krRegion> r = region(joined, label);
+    const krRegion::Holes holes = holeRegions(p.holes);
+    if (!holesCross(holes)) {
+        if (krPtrHandle<krRegion> r = withHoles(p.outer, holes, label)) {
+            out.push_back(r);
+            return;
+        }
+        std::size_t n = 0;
+        if (krPtrHandle<krRegion> r = joined(p, holes, n)) {
             if (notes)
                 notes->push_back(which + std::to_string(n) + " hole(s) touching the boundary at a point "
                                  "joined to it there");
-            return r;
-        } catch (const krContourDefs::BadParams&) {
+            out.push_back(r);
+            return;
         }
-    krPtrHandle<krRegion> r = evenOdd(p, label);
+    }
+    std::vector<const Ring*> rings{&p.outer};
+    for (const Ring& h : p.holes) rings.push_back(&h);
+    const std::vector<qel::detail::WalkedPolygon> odd = qel::detail::evenOddPolygons(rings);
+    if (odd.empty()) throw InputError(which + "the rings cross and no part lies inside an odd number of them");
+    for (const qel::detail::WalkedPolygon& w : odd) {
+        std::size_t n = 0;
+        krPtrHandle<krRegion> r = joined({w.outer, w.holes}, holeRegions(w.holes), n);
+        if (!r) throw InputError(which + "the rings cross, and their even-odd reading has a hole the "
+                                 "library takes for crossing its boundary");
+        out.push_back(r);
+    }
     if (notes)
-        notes->push_back(which + "holes cross the boundary or each other: read as what lies inside "
-                         "an odd number of rings");
-    return r;
+        notes->push_back(which + "rings cross: read as what lies inside an odd number of rings (" +
+                         std::to_string(odd.size()) + " polygon(s))");
 }
 
 Polygon polygon(const krRegion& r) {
@@ -169,16 +177,19 @@ std::shared_ptr<krPersistent> toLibrary(const Shape& s, unsigned long fallbackLa
     case Kind::ClosedContour:
         return std::make_shared<krContour>(s.polygons.at(0).outer, s.kind == Kind::ClosedContour,
                                            label);
-    case Kind::Region: {
-        // The shared pointer keeps the handle, and with it the region, alive.
-        krPtrHandle<krRegion> r = region(s.polygons.at(0), label, notes, "");
-        return std::shared_ptr<krRegion>(r.get(), [r](krRegion*) {});
-    }
+    case Kind::Region:
     case Kind::RegionSet: {
-        krRegionSet::Regions regions;
+        Handles made;
         for (std::size_t i = 0; i < s.polygons.size(); ++i)
-            regions.emplace_back(region(s.polygons[i], label, notes, "polygon " + std::to_string(i) + ": "));
-        return std::make_shared<krRegionSet>(regions);
+            regions(s.polygons[i], label, notes, s.kind == Kind::Region ? "" : "polygon " + std::to_string(i) + ": ",
+                    made);
+        // A polygon read as several by parity becomes a set. A region's
+        // shared pointer keeps the handle, and with it the region, alive.
+        if (s.kind == Kind::Region && made.size() == 1) {
+            krPtrHandle<krRegion> r = made[0];
+            return std::shared_ptr<krRegion>(r.get(), [r](krRegion*) {});
+        }
+        return std::make_shared<krRegionSet>(krRegionSet::Regions(made.begin(), made.end()));
     }
     }
     return nullptr;

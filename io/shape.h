@@ -70,7 +70,8 @@ void normalize(Shape& s);
 // the tool does not handle). A hole that touches its boundary at a vertex is
 // joined to the boundary there (the library would take it for a crossing);
 // a polygon whose holes cross its boundary or each other becomes what lies
-// inside an odd number of its rings. Notes, when given, are told of either.
+// inside an odd number of its rings (a region becomes a region set when that
+// is several polygons). Notes, when given, are told of either.
 std::shared_ptr<krPersistent> toLibrary(const Shape& s, unsigned long fallbackLabel,
                                         std::vector<std::string>* notes = nullptr);
 Shape fromLibrary(const krPersistent& obj);

@@ -55,4 +55,14 @@ std::size_t insertTouchPoints(Polygon& p) {
     return found.size();
 }
 
+bool ringsCross(const krContour& a, const krContour& b) {
+    const bool aLarger = a.points().size() >= b.points().size();
+    for (const krVector<2>& h : (aLarger ? a : b).intersections(aLarger ? b : a)) {
+        // A crossing point of two sides is rounded: near a vertex it is that vertex.
+        const double tol = 1e-9 * std::max(1.0, std::max(std::fabs(h.x()), std::fabs(h.y())));
+        if (a.distToPoint(h, true) > tol && b.distToPoint(h, true) > tol) return true;
+    }
+    return false;
+}
+
 }  // namespace qs

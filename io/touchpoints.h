@@ -1,9 +1,9 @@
-// Where a hole touches its polygon's boundary at a vertex of the hole that
-// lies on a side of the boundary, the boundary gets that vertex too, so the
-// two share it and the hole can be joined to the boundary there.
+// Where a polygon's rings meet: a hole touching the boundary at a vertex of
+// the hole that lies on a side of the boundary, and rings that cross.
 #ifndef QEL_IO_TOUCHPOINTS_H
 #define QEL_IO_TOUCHPOINTS_H
 
+#include "cntr/contour.h"
 #include "io/shape.h"
 
 namespace qs {
@@ -14,6 +14,12 @@ namespace qs {
 // the outer ring for the sides near it, so the cost is that of the index,
 // n log n, not outer sides times hole vertices. Returns how many went in.
 std::size_t insertTouchPoints(Polygon& p);
+
+// Whether two rings cross: some point where they meet lies near a vertex of
+// neither (to within rounding). Rings that meet only at vertices of one or
+// the other touch. The sides of the ring with fewer vertices are asked of the
+// other's segment index.
+bool ringsCross(const krContour& a, const krContour& b);
 
 }  // namespace qs
 

@@ -7,6 +7,7 @@
 
 #include "cntr/region.h"
 #include "cntr/index/segmentindex.h"
+#include "io/touchpoints.h"
 #include "platform/std/hull.h"
 
 namespace qs {
@@ -46,16 +47,6 @@ struct RingInfo {
     mutable bool indexed = false;
 };
 
-// Whether p lies within tol of a vertex of the ring.
-bool nearVertex(const RingInfo& r, const krVector<2>& p, double tol) {
-    bool near = false;
-    r.sidesNear({p.x() - tol, p.y() - tol, p.x() + tol, p.y() + tol},
-                [&](const krVector<2>& a, const krVector<2>& b) {
-                    near = near || p.distance(a) <= tol || p.distance(b) <= tol;
-                });
-    return near;
-}
-
 // Whether a side of a and a side of b lie along each other for some length,
 // whether or not they share their ends.
 bool sidesOverlap(const RingInfo& a, const RingInfo& b) {
@@ -78,17 +69,8 @@ bool sidesOverlap(const RingInfo& a, const RingInfo& b) {
     return false;
 }
 
-// Whether two rings cross. Where they meet only at vertices of one or the
-// other, they touch, which is allowed.
 bool cross(const RingInfo& a, const RingInfo& b) {
-    if (!a.box.overlaps(b.box)) return false;
-    std::vector<krVector<2>> hits = static_cast<const krContour&>(a.contour).intersections(b.contour);
-    for (const krVector<2>& h : hits) {
-        // The crossing point of two sides is rounded: near a vertex it is that vertex.
-        const double tol = 1e-9 * std::max(1.0, std::max(std::fabs(h.x()), std::fabs(h.y())));
-        if (!nearVertex(a, h, tol) && !nearVertex(b, h, tol)) return true;
-    }
-    return false;
+    return a.box.overlaps(b.box) && ringsCross(a.contour, b.contour);
 }
 
 // Whether a ring passes a vertex twice: it touches itself there.

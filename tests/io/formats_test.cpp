@@ -170,8 +170,8 @@ TEST(Io, DefaultLabelsFromUsualPropertyNames) {
 }
 
 // Holes touching their boundary at points on its sides are joined to it
-// there, in order along each side; holes crossing it are read by even-odd
-// parity and stay invalid; a hole clear of the others stays a hole. Each says
+// there, in order along each side; holes crossing it or each other are read
+// by even-odd parity and stay invalid; a hole clear of the others stays a hole. Each says
 // so in a note. Areas and centres are GEOS's (for crossings, of the
 // symmetric difference of the rings).
 TEST(Io, HolesMeetingTheBoundary) {
@@ -186,6 +186,11 @@ TEST(Io, HolesMeetingTheBoundary) {
         {"POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0), (3 1, 5 1, 5 3, 3 3, 3 1))", 16, 2.125, 2, false, "odd number of rings"},
         {"POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0), (2 -1, 4 -1, 4 11, 2 11, 2 -1), (6 6, 8 6, 8 8, 6 8, 6 6))", 80,
          5.3, 4.9, false, "odd number of rings"},
+        // Holes crossing each other only: what lies in both is inside the polygon again.
+        {"POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0), (1 1, 5 1, 5 5, 1 5, 1 1), (3 3, 7 3, 7 7, 3 7, 3 3))", 76,
+         5.315789473684211, 5.315789473684211, false, "odd number of rings (2 polygon"},
+        {"POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0), (1 1, 5 1, 5 5, 1 5, 1 1), (3 3, 7 3, 7 7, 3 7, 3 3), "
+         "(2 6, 9 6, 9 8, 2 8, 2 6))", 70, 5.242857142857143, 5.114285714285714, false, "odd number of rings"},
     };
     std::string text;
     for (const auto& c : cases) text += std::string(c.wkt) + "\n";
