@@ -125,10 +125,11 @@ krRegion::Holes kept(const std::vector<Ring>& all, const krRegion::Holes& region
 using Handles = std::vector<krPtrHandle<krRegion>>;
 void regions(const Polygon& p, unsigned long label, std::vector<std::string>* notes, const std::string& which,
              Handles& out) {
-    const auto joined = [&](Polygon q, const krRegion::Holes& holes, std::size_t& n) {
+    const auto joined = [&](const Polygon& given, const krRegion::Holes& holes, std::size_t& n) {
+        Polygon q = given;
         insertTouchPoints(q);
         n = kf_SpliceTouchingHoles(q.outer, q.holes);
-        return withHoles(q.outer, n ? kept(p.holes, holes, q.holes) : holes, label);
+        return withHoles(q.outer, n ? kept(given.holes, holes, q.holes) : holes, label);
     };
     const krRegion::Holes holes = holeRegions(p.holes);
     if (!holesCross(holes)) {
@@ -151,7 +152,8 @@ void regions(const Polygon& p, unsigned long label, std::vector<std::string>* no
     if (odd.empty()) throw InputError(which + "the rings cross and no part lies inside an odd number of them");
     for (const qel::detail::WalkedPolygon& w : odd) {
         std::size_t n = 0;
-        krPtrHandle<krRegion> r = joined({w.outer, w.holes}, holeRegions(w.holes), n);
+        const Polygon piece{w.outer, w.holes};
+        krPtrHandle<krRegion> r = joined(piece, holeRegions(piece.holes), n);
         if (!r) throw InputError(which + "the rings cross, and their even-odd reading has a hole the "
                                  "library takes for crossing its boundary");
         out.push_back(r);
