@@ -1,8 +1,8 @@
 // Lanes of four (AVX) and eight (AVX-512) doubles, in the interface of
-// ScalarLane (cntr/locate/quadrants.h). Only the files built for those processors
-// include this, and each gets its own copies: the lanes are internal to the
-// file (an unnamed namespace), so code built for AVX can never stand in for a
-// function that runs on every machine. Minimum and maximum are the
+// ScalarLane (cntr/support/lanes.h). Only the files built for those
+// processors include this, and each gets its own copies: the lanes are
+// internal to the file (an unnamed namespace), so code built for AVX can never
+// stand in for a function that runs on every machine. Minimum and maximum are the
 // processor's: min(a, b) is a < b ? a : b, max(a, b) is a > b ? a : b.
 #ifndef QEL_CNTR_SUPPORT_AVXLANES_H
 #define QEL_CNTR_SUPPORT_AVXLANES_H

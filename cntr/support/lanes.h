@@ -7,6 +7,8 @@
 #ifndef QEL_CNTR_SUPPORT_LANES_H
 #define QEL_CNTR_SUPPORT_LANES_H
 
+#include <cmath>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -27,6 +29,78 @@ Lanes widestLanes();
 // that each path can be run on one machine; Lanes::eAvx512 lifts the limit.
 // The library never calls it: it is there for its tests.
 void limitLanes(Lanes widest);
+
+// The lane types the fast loops are written for, one operation a function:
+// V holds the doubles of the lanes and Mask the outcome of a test in each.
+// These two serve every machine; the AVX and AVX-512 ones live in
+// cntr/support/avxlanes.h, for the files built for those processors.
+// One lane: plain doubles and bools.
+struct ScalarLane {
+    typedef double V;
+    typedef bool Mask;
+    static constexpr unsigned kWidth = 1;
+    static double set(double v) { return v; }
+    static void load(const double* xy, double& x, double& y) { x = xy[0], y = xy[1]; }
+    static double get(const double* v) { return *v; }
+    static void put(double* to, double v) { *to = v; }
+    // The lanes of v moved up by one, the last lane of `last` in the first.
+    static double prev(double, double last) { return last; }
+    static double add(double a, double b) { return a + b; }
+    static double sub(double a, double b) { return a - b; }
+    static double mul(double a, double b) { return a * b; }
+    static double div(double a, double b) { return a / b; }
+    static double sqrt(double a) { return std::sqrt(a); }
+    // As the processor's: the second operand unless the first is less (greater).
+    static double min(double a, double b) { return a < b ? a : b; }
+    static double max(double a, double b) { return a > b ? a : b; }
+    static double neg(double a) { return -a; }
+    static bool gt(double a, double b) { return a > b; }
+    static bool ge(double a, double b) { return a >= b; }
+    static bool lt(double a, double b) { return a < b; }
+    static bool le(double a, double b) { return a <= b; }
+    static bool both(bool a, bool b) { return a && b; }
+    static bool either(bool a, bool b) { return a || b; }
+    static bool all(bool v) { return v; }
+    static double select(bool m, double a, double b) { return m ? a : b; }
+    static unsigned bits(bool m) { return m ? 1u : 0u; }
+};
+
+#if defined(__SSE2__)
+// Two lanes, the first in the low one.
+struct Sse2Lane {
+    typedef __m128d V;
+    typedef __m128d Mask;
+    static constexpr unsigned kWidth = 2;
+    static __m128d set(double v) { return _mm_set1_pd(v); }
+    static void load(const double* xy, __m128d& x, __m128d& y) {
+        const __m128d a = _mm_loadu_pd(xy), b = _mm_loadu_pd(xy + 2);
+        x = _mm_unpacklo_pd(a, b);
+        y = _mm_unpackhi_pd(a, b);
+    }
+    static __m128d get(const double* v) { return _mm_loadu_pd(v); }
+    static void put(double* to, __m128d v) { _mm_storeu_pd(to, v); }
+    static __m128d prev(__m128d v, __m128d last) { return _mm_shuffle_pd(last, v, 1); }
+    static __m128d add(__m128d a, __m128d b) { return _mm_add_pd(a, b); }
+    static __m128d sub(__m128d a, __m128d b) { return _mm_sub_pd(a, b); }
+    static __m128d mul(__m128d a, __m128d b) { return _mm_mul_pd(a, b); }
+    static __m128d div(__m128d a, __m128d b) { return _mm_div_pd(a, b); }
+    static __m128d sqrt(__m128d a) { return _mm_sqrt_pd(a); }
+    static __m128d min(__m128d a, __m128d b) { return _mm_min_pd(a, b); }
+    static __m128d max(__m128d a, __m128d b) { return _mm_max_pd(a, b); }
+    static __m128d neg(__m128d a) { return _mm_xor_pd(a, _mm_set1_pd(-0.0)); }
+    static __m128d gt(__m128d a, __m128d b) { return _mm_cmpgt_pd(a, b); }
+    static __m128d ge(__m128d a, __m128d b) { return _mm_cmpge_pd(a, b); }
+    static __m128d lt(__m128d a, __m128d b) { return _mm_cmplt_pd(a, b); }
+    static __m128d le(__m128d a, __m128d b) { return _mm_cmple_pd(a, b); }
+    static __m128d both(__m128d a, __m128d b) { return _mm_and_pd(a, b); }
+    static __m128d either(__m128d a, __m128d b) { return _mm_or_pd(a, b); }
+    static __m128d all(bool v) { return _mm_castsi128_pd(_mm_set1_epi64x(v ? -1 : 0)); }
+    static __m128d select(__m128d m, __m128d a, __m128d b) {
+        return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b));
+    }
+    static unsigned bits(__m128d m) { return static_cast<unsigned>(_mm_movemask_pd(m)); }
+};
+#endif
 
 #if defined(__SSE2__)
 
