@@ -47,7 +47,6 @@ krContour::krContour(const Points& points, bool closed, unsigned long label)
 
 krContour::krContour(const krPolygon& polygon, unsigned long label)
     : label_(static_cast<std::uint32_t>(label)) {
-    initializePointers();
     points_.reserve(polygon.size());
     for (std::size_t i = 0; i < polygon.size(); ++i) points_.push_back(polygon[i]);
     closed = points_.empty() || kfRealEq(points_.front(), points_.back(), kEqual);
@@ -56,11 +55,11 @@ krContour::krContour(const krPolygon& polygon, unsigned long label)
 
 krContour::krContour(const krContour& src)
     : krPersistent(), krRepBase() {
-    initializePointers();
     *this = src;
 }
 
-krContour::~krContour() { deletePointers(); }
+// The owned caches and the spare index go with their members.
+krContour::~krContour() = default;
 
 // The caches are copied into a local first; the members then take them
 // over by swaps and moves, which cannot throw. So an assignment that fails
@@ -84,20 +83,6 @@ bool krContour::operator==(const krContour& other) const {
            cachedVectorSize_ == other.cachedVectorSize_;
 }
 
-void krContour::initializePointers() {
-    cache_.rectCache.reset();
-    cache_.extremalCache.reset();
-    cache_.vertexGrids.reset();
-    cache_.segmentIndex.reset();
-}
-
-void krContour::deletePointers() {
-    cache_.rectCache.reset();
-    cache_.extremalCache.reset();
-    cache_.vertexGrids.reset();
-    cache_.segmentIndex.reset();
-    spareIndex_.reset();
-}
 
 // ---------------------------------------------------------------------------
 // Mutators and the cache rule.

@@ -249,9 +249,6 @@ private:
     // copied with the contour.
     mutable std::unique_ptr<qel::detail::SegmentIndex> spareIndex_;
 
-    void initializePointers();
-    void deletePointers();
-
     static krPersistent* make();
     static kr_Instantiator sExemplar;
 };
