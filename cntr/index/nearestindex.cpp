@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <limits>
 
+#include "cntr/support/lanes.h"
 #include "cntr/support/nearness.h"
 #include "cntr/support/tolerance.h"
+#include "cntr/support/vertexpasses.h"
 #include "platform/std/geometry.h"
 
 namespace qel::detail {
@@ -17,38 +19,10 @@ using knTolerance::kSquareFloor;
 namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-// The squared distance from p to the box, as the closest-point walk takes it
-// for a segment's box: a box within another is never nearer.
-double gapSquare(const Box& b, double px, double py) {
-    const double gx = std::max({b.lox - px, px - b.hix, 0.0});
-    const double gy = std::max({b.loy - py, py - b.hiy, 0.0});
-    return gx * gx + gy * gy;
-}
-
-// Whether every point within r of segment a-b keeps farther from p than
-// best, by the squared distance from p to a-b taken without root or
-// quotient: the distance to the nearer end where the foot falls outside, else
-// the cross product over the length. With m the size of p - a and b - a, this
-// and the distances the queries compute (of krLineSeg, of two points) are
-// within a few units in the last place of m + r of the exact ones; the room
-// of kRounding (m + r) leaves them far behind. Where the two forms of the
-// segment's distance would be chosen differently this one takes the distance
-// to the line, which is no larger. Sizes whose squares may overflow or lose
-// digits decide nothing.
+// Whether every point within r of segment a-b keeps farther from p than best
+// (capsuleBeyondIn).
 bool capsuleBeyond(const krVector<2>& a, const krVector<2>& b, double r, const krVector<2>& p, double best) {
-    const double abx = b.x() - a.x(), aby = b.y() - a.y(), apx = p.x() - a.x(), apy = p.y() - a.y();
-    const double m = std::fabs(abx) + std::fabs(aby) + std::fabs(apx) + std::fabs(apy);
-    const double dd = abx * abx + aby * aby;
-    if (!(m > 1e-100 && m < 1e100 && dd >= kSquareFloor)) return false;
-    const double reach = best * (1.0 + kRoom) + r + 4 * knTolerance::kRounding * (m + r), reach2 = reach * reach;
-    const double t = apx * abx + apy * aby;
-    if (t <= 0.0) return apx * apx + apy * apy > reach2;
-    if (t >= dd) {
-        const double bpx = p.x() - b.x(), bpy = p.y() - b.y();
-        return bpx * bpx + bpy * bpy > reach2;
-    }
-    const double cross = apx * aby - apy * abx;
-    return cross * cross > reach2 * dd;
+    return capsuleBeyondIn<ScalarLane>(a.x(), a.y(), b.x(), b.y(), r, p.x(), p.y(), best);
 }
 }  // namespace
 
@@ -102,6 +76,19 @@ bool NearestIndex::build(const SegmentView& s) {
         }
         levels_.push_back(std::move(up));
     }
+    groups_.assign(levels_.size(), {});
+    for (std::size_t l = 1; l < levels_.size(); ++l) {
+        const std::vector<Node>& below = levels_[l - 1];
+        groups_[l].resize(levels_[l].size());
+        for (std::size_t c = 0; c < below.size(); ++c) {
+            StretchLanes& g = groups_[l][c / kFanout];
+            const std::size_t i = c % kFanout;
+            const Node& node = below[c];
+            g.lox[i] = node.box.lox, g.loy[i] = node.box.loy, g.hix[i] = node.box.hix, g.hiy[i] = node.box.hiy;
+            g.ax[i] = s.p[node.a].x(), g.ay[i] = s.p[node.a].y(), g.bx[i] = s.p[node.b].x(), g.by[i] = s.p[node.b].y();
+            g.r[i] = node.r;
+        }
+    }
     return true;
 }
 
@@ -110,18 +97,15 @@ double NearestIndex::widenReach(const Box& box, double r) {
     return r * (1.0 + kRoom) + knTolerance::kRounding * ((box.hix - box.lox) + (box.hiy - box.loy));
 }
 
-bool NearestIndex::far(const SegmentView& s, const Node& node, const krVector<2>& p, double best) {
-    return gapSquare(node.box, p.x(), p.y()) > beyondSquare(best) ||
-           capsuleBeyond(s.p[node.a], s.p[node.b], node.r, p, best);
-}
-
 template <class Leaf>
-void NearestIndex::search(const SegmentView& s, const krVector<2>& p, double& best, Leaf&& leaf) const {
+void NearestIndex::search(const SegmentView&, const krVector<2>& p, double& best, Leaf&& leaf) const {
     if (levels_.empty()) return;
-    // Depth first, the nearer boxes first: each node's children that may
-    // hold something as near go on the stack farthest first, and are looked
-    // at again when they come off it, against the best found by then. At
-    // most kFanout entries per level wait.
+    // Depth first, the nearer boxes first: a node's children are screened
+    // together, box and capsule, and those that may hold something as near
+    // go on the stack farthest first, to be looked at again when they come
+    // off it against the best found by then. At most kFanout entries per
+    // level wait.
+    const auto nearStretches = vertexPasses().nearStretches;
     struct Entry {
         double gap;  // to the box, squared: the order of the search
         std::size_t level, node;
@@ -131,23 +115,23 @@ void NearestIndex::search(const SegmentView& s, const krVector<2>& p, double& be
     stack[top++] = {0.0, levels_.size() - 1, 0};
     while (top > 0) {
         const Entry e = stack[--top];
-        if (far(s, levels_[e.level][e.node], p, best)) continue;
+        if (e.gap > beyondSquare(best)) continue;
         if (e.level == 0) {
             leaf(e.node, best);
             continue;
         }
-        const std::vector<Node>& below = levels_[e.level - 1];
-        const std::size_t first = e.node * kFanout, last = std::min(first + kFanout, below.size());
-        const double bound = beyondSquare(best);
+        const std::size_t first = e.node * kFanout, count = std::min(kFanout, levels_[e.level - 1].size() - first);
+        double gaps[kFanout];
+        unsigned near = nearStretches(groups_[e.level][e.node], p.x(), p.y(), best, beyondSquare(best), gaps);
+        near &= (1u << count) - 1;
         Entry kids[kFanout];
         std::size_t m = 0;
-        for (std::size_t c = first; c < last; ++c) {
-            const double g = gapSquare(below[c].box, p.x(), p.y());
-            if (g > bound) continue;
+        for (; near != 0; near &= near - 1) {
+            const std::size_t c = static_cast<std::size_t>(__builtin_ctz(near));
             // Insertion by falling distance.
             std::size_t at = m++;
-            for (; at > 0 && kids[at - 1].gap < g; --at) kids[at] = kids[at - 1];
-            kids[at] = {g, e.level - 1, c};
+            for (; at > 0 && kids[at - 1].gap < gaps[c]; --at) kids[at] = kids[at - 1];
+            kids[at] = {gaps[c], e.level - 1, first + c};
         }
         for (std::size_t i = 0; i < m; ++i) stack[top++] = kids[i];
     }
@@ -158,26 +142,33 @@ std::size_t NearestIndex::nearestSegment(const SegmentView& s, const krVector<2>
     // least distance and the lowest number among equals come out the same.
     double best = kInf;
     std::size_t found = kNone;
-    if (hint < (s.closed ? s.n : s.n - 1)) {
+    if (hint < s.count()) {
         best = krLineSeg(s.start(hint), s.end(hint)).distToPoint(p);
         found = hint;
     }
+    const auto consider = [&](std::size_t k, double& b) {
+        const krVector<2>&a = s.start(k), &e = s.end(k);
+        if (capsuleBeyond(a, e, 0.0, p, b)) return;
+        const double d = krLineSeg(a, e).distToPoint(p);
+        if (d < b || (d == b && found != kNone && k < found)) {
+            b = d;
+            found = k;
+        }
+    };
+    const auto nearCapsules = vertexPasses().nearCapsules;
+    const double* xy = reinterpret_cast<const double*>(s.p);
     search(s, p, best, [&](std::size_t j, double& b) {
-        // The segments ending at the block's vertices.
-        std::size_t first = j * kBlock, last = std::min(first + kBlock, s.n);
-        if (!s.closed) {
-            first = first == 0 ? 0 : first - 1;
-            last -= 1;
+        // The segments ending at the block's vertices: segment v of a closed
+        // contour, v - 1 of an open one. A whole block with a vertex before it
+        // is screened in lanes against the best at its start (which only
+        // comes nearer), the first and a short last one segment by segment.
+        const std::size_t first = j * kBlock, last = std::min(first + kBlock, s.n), back = s.closed ? 0 : 1;
+        if (first > 0 && last - first == kBlock) {
+            for (std::uint64_t todo = nearCapsules(xy + 2 * first, kBlock, p.x(), p.y(), b); todo != 0; todo &= todo - 1)
+                consider(first + static_cast<std::size_t>(__builtin_ctzll(todo)) - back, b);
+            return;
         }
-        for (std::size_t k = first; k < last; ++k) {
-            const krVector<2>&a = s.start(k), &e = s.end(k);
-            if (capsuleBeyond(a, e, 0.0, p, b)) continue;
-            const double d = krLineSeg(a, e).distToPoint(p);
-            if (d < b || (d == b && found != kNone && k < found)) {
-                b = d;
-                found = k;
-            }
-        }
+        for (std::size_t v = std::max(first, back); v < last; ++v) consider(v - back, b);
     });
     return found;
 }
@@ -196,8 +187,13 @@ std::size_t NearestIndex::nearestVertex(const SegmentView& s, const krVector<2>&
         found = hint;
     }
     search(s, p, best, [&](std::size_t j, double& b) {
+        const double bound = beyondSquare(b);
         for (std::size_t i = j * kBlock, last = std::min(i + kBlock, s.n); i < last; ++i) {
-            const double d = kfLength(p.x() - s.p[i].x(), p.y() - s.p[i].y());
+            // A vertex's squared distance is the gap to its box: one beyond
+            // the bound of the best at the block's start cannot come as near.
+            const double dx = p.x() - s.p[i].x(), dy = p.y() - s.p[i].y();
+            if (dx * dx + dy * dy > bound) continue;
+            const double d = kfLength(dx, dy);
             if (d < b || (d == b && i < found)) {
                 b = d;
                 found = i;

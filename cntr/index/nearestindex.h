@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cntr/index/segmentindex.h"
+#include "cntr/support/vertexpasses.h"
 #include "platform/std/vector.h"
 
 namespace qel::detail {
@@ -26,8 +27,8 @@ namespace qel::detail {
 // queries at points that are not finite are left to the walk.
 class NearestIndex {
 public:
-    static constexpr std::size_t kBlock = 8;   // vertices per block
-    static constexpr std::size_t kFanout = 4;  // boxes per box of the level above
+    static constexpr std::size_t kBlock = 16;  // vertices per block
+    static constexpr std::size_t kFanout = 8;  // boxes per box of the level above
     static constexpr std::size_t kNone = ~std::size_t(0);
 
     // False (and nothing built) when a coordinate is not finite or beyond
@@ -64,8 +65,6 @@ private:
     };
     // r widened for the rounding of the distances that gave it.
     static double widenReach(const Box& box, double r);
-    // Whether nothing of the node can come as near p as best.
-    static bool far(const SegmentView& s, const Node& node, const krVector<2>& p, double best);
     // Calls leaf(block, best) for the blocks that may hold something as near
     // as best, which leaf lowers.
     template <class Leaf>
@@ -74,6 +73,9 @@ private:
     // levels_[0] has one node per block; each next level one per kFanout
     // nodes of the level below; the last one node.
     std::vector<std::vector<Node>> levels_;
+    // groups_[l][u] holds the children of node u of level l >= 1 side by
+    // side, for the screen that weighs them all at once; groups_[0] is empty.
+    std::vector<std::vector<StretchLanes>> groups_;
 };
 
 }  // namespace qel::detail

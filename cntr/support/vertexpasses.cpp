@@ -1,14 +1,13 @@
 #include "cntr/support/vertexpasses.h"
 
 #include "cntr/support/lanes.h"
-#include "cntr/locate/quadrants.h"
 
 namespace qel::detail {
 
 namespace {
 template <class L>
 constexpr VertexPasses passesIn() {
-    return {&segmentSumsIn<L>, &boundsIn<L>, &nearSegmentsIn<L>, &centroidSumsIn<L>};
+    return {&segmentSumsIn<L>, &boundsIn<L>, &nearSegmentsIn<L>, &nearCapsulesIn<L>, &nearStretchesIn<L>, &centroidSumsIn<L>};
 }
 
 const VertexPasses kScalar = passesIn<ScalarLane>();

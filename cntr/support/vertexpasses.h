@@ -1,7 +1,7 @@
 // The passes that read a contour's vertex list once: the sums of its segment
 // lengths (and of their midpoints, weighted), the bounds of its points, the
 // box screen of the closest-point walk, and the polygon centroid's sums. Each
-// is written once for every width of lanes (a lane type of cntr/locate/quadrants.h
+// is written once for every width of lanes (a lane type of cntr/support/lanes.h
 // or cntr/support/avxlanes.h) and taken through vertexPasses(), which picks the
 // widest lanes widestLanes() allows. Every width does the same operations on the
 // same values in the same order, so all give the same bits.
@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "cntr/support/tolerance.h"
 #include "platform/std/geometry.h"
 #include "platform/std/vector.h"
 
@@ -34,6 +35,13 @@ struct CentroidLanes {
     double w[4] = {}, x[4] = {}, y[4] = {};
 };
 
+// Eight stretches of a contour, as the nearest-point index keeps a node's
+// children: each one's box, and its chord a-b with the reach r within which
+// all its points lie.
+struct StretchLanes {
+    double lox[8], loy[8], hix[8], hiy[8], ax[8], ay[8], bx[8], by[8], r[8];
+};
+
 struct VertexPasses {
     // The segments ending at p[i] for i in [from, to), both multiples of 8 and
     // from at least 8; with `mean`, the midpoint sums too.
@@ -49,6 +57,17 @@ struct VertexPasses {
     // distance `bound` of (px, py), or which have a coordinate that is not
     // finite. (px, py) must be finite.
     std::uint64_t (*nearSegments)(const double* xy, double px, double py, double bound);
+    // Of the `count` segments ending at p[0] ... p[count - 1] (count a
+    // multiple of 8 up to 64; xy points at p[0] and p[-1] is read), the bits
+    // of those that may come as near (px, py) as best: all but those
+    // capsuleBeyondIn shows farther.
+    std::uint64_t (*nearCapsules)(const double* xy, std::size_t count, double px, double py, double best);
+    // Of the eight stretches, the bits of those that may come as near (px, py)
+    // as best: whose box's squared gap, written to gaps, is within `bound`
+    // (beyondSquare(best)) and whose capsule capsuleBeyondIn does not show
+    // farther. (px, py) must be finite.
+    unsigned (*nearStretches)(const StretchLanes& s, double px, double py, double best, double bound,
+                              double (&gaps)[8]);
     // The triangles ending at p[i] for i in [from, to), both multiples of 4
     // and from at least 4, corners taken about (ox, oy).
     void (*centroidSums)(const double* xy, std::size_t from, std::size_t to, double ox, double oy,
@@ -202,6 +221,79 @@ std::uint64_t nearSegmentsIn(const double* xy, double px, double py, double boun
         todo |= static_cast<std::uint64_t>(L::bits(L::both(finite, far)) ^ all) << j;
     }
     return todo;
+}
+
+// In each lane, whether every point within r of segment a-b keeps farther from
+// p than best, by the squared distance from p to a-b taken without root or
+// quotient: the distance to the nearer end where the foot falls outside, else
+// the cross product over the length. With m the size of p - a and b - a, this
+// and the distances the queries compute (of krLineSeg, of two points) are
+// within a few units in the last place of m + r of the exact ones; the room
+// of kRounding (m + r) leaves them far behind. Where the two forms of the
+// segment's distance would be chosen differently this one takes the distance
+// to the line, which is no larger. Sizes whose squares may overflow or lose
+// digits decide nothing (and nor does a NaN).
+template <class L>
+typename L::Mask capsuleBeyondIn(typename L::V ax, typename L::V ay, typename L::V bx, typename L::V by,
+                                 typename L::V r, typename L::V px, typename L::V py, typename L::V best) {
+    typedef typename L::V V;
+    const V zero = L::set(0.0);
+    const auto abs = [zero](V v) { return L::max(v, L::sub(zero, v)); };
+    const V abx = L::sub(bx, ax), aby = L::sub(by, ay), apx = L::sub(px, ax), apy = L::sub(py, ay);
+    const V m = L::add(L::add(L::add(abs(abx), abs(aby)), abs(apx)), abs(apy));
+    const V dd = L::add(L::mul(abx, abx), L::mul(aby, aby));
+    const auto usable = L::both(L::both(L::gt(m, L::set(1e-100)), L::gt(L::set(1e100), m)),
+                                L::ge(dd, L::set(knTolerance::kSquareFloor)));
+    const V reach = L::add(L::add(L::mul(best, L::set(1.0 + knTolerance::kRoom)), r),
+                           L::mul(L::set(4 * knTolerance::kRounding), L::add(m, r)));
+    const V reach2 = L::mul(reach, reach);
+    const V t = L::add(L::mul(apx, abx), L::mul(apy, aby));
+    const V bpx = L::sub(px, bx), bpy = L::sub(py, by);
+    const V cross = L::sub(L::mul(apx, aby), L::mul(apy, abx));
+    // The foot before a, past b, or between them.
+    const auto before = L::le(t, zero), past = L::ge(t, dd);
+    const V square = L::select(before, L::add(L::mul(apx, apx), L::mul(apy, apy)),
+                               L::select(past, L::add(L::mul(bpx, bpx), L::mul(bpy, bpy)), L::mul(cross, cross)));
+    const V limit = L::select(before, reach2, L::select(past, reach2, L::mul(reach2, dd)));
+    return L::both(usable, L::gt(square, limit));
+}
+
+template <class L>
+std::uint64_t nearCapsulesIn(const double* xy, std::size_t count, double px, double py, double best) {
+    typedef typename L::V V;
+    constexpr unsigned W = L::kWidth, all = (1u << W) - 1;
+    const V qx = L::set(px), qy = L::set(py), b = L::set(best), zero = L::set(0.0);
+    std::uint64_t todo = 0;
+    V lastx = L::set(xy[-2]), lasty = L::set(xy[-1]);
+    for (unsigned j = 0; j < count; j += W) {
+        V bx, by;
+        L::load(xy + 2 * j, bx, by);
+        const V ax = L::prev(bx, lastx), ay = L::prev(by, lasty);
+        lastx = bx;
+        lasty = by;
+        todo |= static_cast<std::uint64_t>(L::bits(capsuleBeyondIn<L>(ax, ay, bx, by, zero, qx, qy, b)) ^ all) << j;
+    }
+    return todo;
+}
+
+template <class L>
+unsigned nearStretchesIn(const StretchLanes& s, double px, double py, double best, double bound,
+                         double (&gaps)[8]) {
+    typedef typename L::V V;
+    constexpr unsigned W = L::kWidth, all = (1u << W) - 1;
+    const V qx = L::set(px), qy = L::set(py), b = L::set(best), zero = L::set(0.0), limit = L::set(bound);
+    unsigned near = 0;
+    for (unsigned j = 0; j < 8; j += W) {
+        const V gx = L::max(L::max(L::sub(L::get(s.lox + j), qx), L::sub(qx, L::get(s.hix + j))), zero);
+        const V gy = L::max(L::max(L::sub(L::get(s.loy + j), qy), L::sub(qy, L::get(s.hiy + j))), zero);
+        const V gap = L::add(L::mul(gx, gx), L::mul(gy, gy));
+        L::put(gaps + j, gap);
+        const unsigned far = L::bits(L::gt(gap, limit)) |
+                             L::bits(capsuleBeyondIn<L>(L::get(s.ax + j), L::get(s.ay + j), L::get(s.bx + j),
+                                                        L::get(s.by + j), L::get(s.r + j), qx, qy, b));
+        near |= (far ^ all) << j;
+    }
+    return near;
 }
 
 template <class L>

@@ -7,7 +7,7 @@
 
 namespace qel::detail {
 
-const VertexPasses kAvxPasses = {&segmentSumsIn<AvxLane>, &boundsIn<AvxLane>,
-                                &nearSegmentsIn<AvxLane>, &centroidSumsIn<AvxLane>};
+const VertexPasses kAvxPasses = {&segmentSumsIn<AvxLane>, &boundsIn<AvxLane>, &nearSegmentsIn<AvxLane>,
+                                  &nearCapsulesIn<AvxLane>, &nearStretchesIn<AvxLane>, &centroidSumsIn<AvxLane>};
 
 }  // namespace qel::detail

@@ -7,6 +7,7 @@
 namespace qel::detail {
 
 const VertexPasses kAvx512Passes = {&segmentSumsIn<Avx512Lane>, &boundsIn<Avx512Lane>,
-                                   &nearSegmentsIn<Avx512Lane>, &centroidSumsIn<AvxLane>};
+                                     &nearSegmentsIn<Avx512Lane>, &nearCapsulesIn<Avx512Lane>, &nearStretchesIn<Avx512Lane>,
+                                     &centroidSumsIn<AvxLane>};
 
 }  // namespace qel::detail

@@ -256,7 +256,8 @@ TEST(ContourQuery, FastPathsMatchThePlainAlgorithms) {
 // A batch of many points takes them in runs of near neighbours, each search
 // of the index starting from the last one's answer: the distances must be
 // those of single calls walking every segment, to the bit, ties and all
-// (lattice contours and queries tie often), for contours and regions.
+// (lattice contours and queries tie often), for contours and regions. The
+// first contour is long enough for a deep index.
 TEST(ContourQuery, FastPathsBatchesMatchSingleCalls) {
     krRandomUniform rnd(99);
     const auto bits = [](double v) {
@@ -266,7 +267,9 @@ TEST(ContourQuery, FastPathsBatchesMatchSingleCalls) {
     };
     for (int trial = 0; trial < 36 && !HasFailure(); ++trial) {
         const int kind = trial % 6;
-        const Pts p = randomContour(rnd, kind);
+        Pts p = trial == 0 ? ellipsePoints(V(0.5, -1), 9, 4, 0.3, 6000) : randomContour(rnd, kind);
+        if (trial == 0)
+            for (V& v : p) v = v + V(rnd.next(-1e-3, 1e-3), rnd.next(-1e-3, 1e-3));
         const bool closed = trial % 4 != 0;
         Pts qs;
         for (int k = 0; k < 600; ++k) qs.push_back(makeQuery(rnd, p, kind));
