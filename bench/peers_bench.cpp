@@ -534,7 +534,7 @@ void registerAll() {
                             benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
                     });
                     bm->Unit(benchmark::kMicrosecond);
-                    if (op.onlySize) bm->UseRealTime();
+                    if (op.onlySize) bm->UseRealTime()->MeasureProcessCPUTime();
                 }
             }
 }
