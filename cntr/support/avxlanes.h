@@ -2,19 +2,21 @@
 // ScalarLane (cntr/support/lanes.h). Only the files built for those
 // processors include this, and each gets its own copies: the lanes are
 // internal to the file (an unnamed namespace), so code built for AVX can never
-// stand in for a function that runs on every machine. Minimum and maximum are the
-// processor's: min(a, b) is a < b ? a : b, max(a, b) is a > b ? a : b.
+// stand in for a function that runs on every machine. Minimum and maximum are
+// the processor's: min(a, b) is a < b ? a : b, max(a, b) is a > b ? a : b.
 #ifndef QEL_CNTR_SUPPORT_AVXLANES_H
 #define QEL_CNTR_SUPPORT_AVXLANES_H
 
 #include <immintrin.h>
+
+#include "cntr/support/lanes.h"
 
 namespace qel::detail {
 namespace {
 
 #if defined(__AVX__)
 // Four doubles, the first in the lowest lane.
-struct AvxLane {
+struct AvxLane : LaneArithmetic<AvxLane> {
     typedef __m256d V;
     typedef __m256d Mask;
     static constexpr unsigned kWidth = 4;
@@ -27,20 +29,13 @@ struct AvxLane {
         x = _mm256_unpacklo_pd(even, odd);
         y = _mm256_unpackhi_pd(even, odd);
     }
-    static __m256d get(const double* v) { return _mm256_loadu_pd(v); }
-    static void put(double* to, __m256d v) { _mm256_storeu_pd(to, v); }
     // The lanes of v moved up by one, the last lane of `last` in the first.
     static __m256d prev(__m256d v, __m256d last) {
         return _mm256_shuffle_pd(_mm256_permute2f128_pd(last, v, 0x21), v, 0x5);
     }
-    static __m256d add(__m256d a, __m256d b) { return _mm256_add_pd(a, b); }
-    static __m256d sub(__m256d a, __m256d b) { return _mm256_sub_pd(a, b); }
-    static __m256d mul(__m256d a, __m256d b) { return _mm256_mul_pd(a, b); }
-    static __m256d div(__m256d a, __m256d b) { return _mm256_div_pd(a, b); }
     static __m256d sqrt(__m256d a) { return _mm256_sqrt_pd(a); }
     static __m256d min(__m256d a, __m256d b) { return _mm256_min_pd(a, b); }
     static __m256d max(__m256d a, __m256d b) { return _mm256_max_pd(a, b); }
-    static __m256d neg(__m256d a) { return _mm256_xor_pd(a, _mm256_set1_pd(-0.0)); }
     static __m256d gt(__m256d a, __m256d b) { return _mm256_cmp_pd(a, b, _CMP_GT_OQ); }
     static __m256d ge(__m256d a, __m256d b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
     static __m256d lt(__m256d a, __m256d b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
@@ -55,7 +50,7 @@ struct AvxLane {
 
 #if defined(__AVX512F__)
 // Eight doubles, the first in the lowest lane; tests give bit masks.
-struct Avx512Lane {
+struct Avx512Lane : LaneArithmetic<Avx512Lane> {
     typedef __m512d V;
     typedef __mmask8 Mask;
     static constexpr unsigned kWidth = 8;
@@ -65,15 +60,10 @@ struct Avx512Lane {
         x = _mm512_permutex2var_pd(a, _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14), b);
         y = _mm512_permutex2var_pd(a, _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15), b);
     }
-    static __m512d get(const double* v) { return _mm512_loadu_pd(v); }
-    static void put(double* to, __m512d v) { _mm512_storeu_pd(to, v); }
     static __m512d prev(__m512d v, __m512d last) {
         const __m512i a = _mm512_castpd_si512(v), b = _mm512_castpd_si512(last);
         return _mm512_castsi512_pd(_mm512_mask_alignr_epi64(a, 0xff, a, b, 7));
     }
-    static __m512d add(__m512d a, __m512d b) { return _mm512_add_pd(a, b); }
-    static __m512d sub(__m512d a, __m512d b) { return _mm512_sub_pd(a, b); }
-    static __m512d mul(__m512d a, __m512d b) { return _mm512_mul_pd(a, b); }
     // All lanes of the masked forms: g++ 12's plain ones read an undefined
     // vector and warn that it is.
     static __m512d sqrt(__m512d a) { return _mm512_mask_sqrt_pd(a, 0xff, a); }

@@ -8,6 +8,7 @@
 #define QEL_CNTR_SUPPORT_LANES_H
 
 #include <cmath>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -34,26 +35,45 @@ void limitLanes(Lanes widest);
 // V holds the doubles of the lanes and Mask the outcome of a test in each.
 // These two serve every machine; the AVX and AVX-512 ones live in
 // cntr/support/avxlanes.h, for the files built for those processors.
+// What every width spells alike, its values being a double or a vector of
+// them (Lane::V): their arithmetic, and their loads and stores. Lane is the
+// lane type itself, so that the copies for the AVX lanes, internal to their
+// files, stay apart from those that run on every machine.
+template <class Lane>
+struct LaneArithmetic {
+    template <class L = Lane>
+    static typename L::V get(const double* from) {
+        typename L::V v;
+        std::memcpy(&v, from, sizeof v);
+        return v;
+    }
+    template <class V>
+    static void put(double* to, V v) { std::memcpy(to, &v, sizeof v); }
+    template <class V>
+    static V add(V a, V b) { return a + b; }
+    template <class V>
+    static V sub(V a, V b) { return a - b; }
+    template <class V>
+    static V mul(V a, V b) { return a * b; }
+    template <class V>
+    static V div(V a, V b) { return a / b; }
+    template <class V>
+    static V neg(V a) { return -a; }
+};
+
 // One lane: plain doubles and bools.
-struct ScalarLane {
+struct ScalarLane : LaneArithmetic<ScalarLane> {
     typedef double V;
     typedef bool Mask;
     static constexpr unsigned kWidth = 1;
     static double set(double v) { return v; }
     static void load(const double* xy, double& x, double& y) { x = xy[0], y = xy[1]; }
-    static double get(const double* v) { return *v; }
-    static void put(double* to, double v) { *to = v; }
     // The lanes of v moved up by one, the last lane of `last` in the first.
     static double prev(double, double last) { return last; }
-    static double add(double a, double b) { return a + b; }
-    static double sub(double a, double b) { return a - b; }
-    static double mul(double a, double b) { return a * b; }
-    static double div(double a, double b) { return a / b; }
     static double sqrt(double a) { return std::sqrt(a); }
     // As the processor's: the second operand unless the first is less (greater).
     static double min(double a, double b) { return a < b ? a : b; }
     static double max(double a, double b) { return a > b ? a : b; }
-    static double neg(double a) { return -a; }
     static bool gt(double a, double b) { return a > b; }
     static bool ge(double a, double b) { return a >= b; }
     static bool lt(double a, double b) { return a < b; }
@@ -67,7 +87,7 @@ struct ScalarLane {
 
 #if defined(__SSE2__)
 // Two lanes, the first in the low one.
-struct Sse2Lane {
+struct Sse2Lane : LaneArithmetic<Sse2Lane> {
     typedef __m128d V;
     typedef __m128d Mask;
     static constexpr unsigned kWidth = 2;
@@ -77,17 +97,10 @@ struct Sse2Lane {
         x = _mm_unpacklo_pd(a, b);
         y = _mm_unpackhi_pd(a, b);
     }
-    static __m128d get(const double* v) { return _mm_loadu_pd(v); }
-    static void put(double* to, __m128d v) { _mm_storeu_pd(to, v); }
     static __m128d prev(__m128d v, __m128d last) { return _mm_shuffle_pd(last, v, 1); }
-    static __m128d add(__m128d a, __m128d b) { return _mm_add_pd(a, b); }
-    static __m128d sub(__m128d a, __m128d b) { return _mm_sub_pd(a, b); }
-    static __m128d mul(__m128d a, __m128d b) { return _mm_mul_pd(a, b); }
-    static __m128d div(__m128d a, __m128d b) { return _mm_div_pd(a, b); }
     static __m128d sqrt(__m128d a) { return _mm_sqrt_pd(a); }
     static __m128d min(__m128d a, __m128d b) { return _mm_min_pd(a, b); }
     static __m128d max(__m128d a, __m128d b) { return _mm_max_pd(a, b); }
-    static __m128d neg(__m128d a) { return _mm_xor_pd(a, _mm_set1_pd(-0.0)); }
     static __m128d gt(__m128d a, __m128d b) { return _mm_cmpgt_pd(a, b); }
     static __m128d ge(__m128d a, __m128d b) { return _mm_cmpge_pd(a, b); }
     static __m128d lt(__m128d a, __m128d b) { return _mm_cmplt_pd(a, b); }
