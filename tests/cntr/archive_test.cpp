@@ -35,8 +35,7 @@ public:
     W& u32(std::uint32_t v) { return u8(v).u8(v >> 8).u8(v >> 16).u8(v >> 24); }
     W& f64(double d) {
         std::uint64_t u;
-        std::memcpy(&u, &d, 8);
-        return u32(std::uint32_t(u)).u32(std::uint32_t(u >> 32));
+        return std::memcpy(&u, &d, 8), u32(std::uint32_t(u)).u32(std::uint32_t(u >> 32));
     }
     W& ver(unsigned v) { versions.push_back(b.size()); return u8(v); }
     W& named(const std::string& name) {
@@ -77,10 +76,7 @@ void eachSource(const Bytes& bytes, Load&& load) {
     throwing.exceptions(std::ios::failbit | std::ios::eofbit | std::ios::badbit);
     const std::pair<const char*, std::istream*> streams[] = {
         {"seekable", &seekable}, {"pipe", &pipe}, {"throwing pipe", &throwing}};
-    {
-        SCOPED_TRACE("memory");
-        load(bytes);
-    }
+    { SCOPED_TRACE("memory"); load(bytes); }
     for (const auto& [name, in] : streams) {
         SCOPED_TRACE(name);
         load(*in);

@@ -210,7 +210,6 @@ TEST(ContourObject, MapAndPolygon) {
     c.map(krXform<2>(krMatrix<2>(), V(2, 3)), c);
     EXPECT_TRUE(c == krContour(Pts{{2, 3}, {3, 3}}, false) && c.label() == 9u);
     EXPECT_EQ(c.valid(), "");
-
     const Pts tri = {{0, 0}, {1, 0}, {0, 1}};
     EXPECT_EQ(krContour(tri, true).polygon(), krPolygon(Pts{{0, 0}, {1, 0}, {0, 1}, {0, 0}}));
     EXPECT_EQ(krContour(tri, false).polygon(), krPolygon(tri));

@@ -29,27 +29,22 @@ TEST(ContourQuery, MeanPositionWithoutLength) {
 }
 
 TEST(ContourQuery, TooFewPointsThrowsBeforeTouchingCaches) {
-    for (const Pts& pts : {Pts{}, Pts{{1, 1}}}) {
+    for (const Pts& pts : {Pts{}, Pts{{1, 1}}})
         for (bool closed : {true, false}) {
             Probe c(pts, closed);
             const std::function<void()> queries[] = {
-                [&] { c.meanPosition(); },
-                [&] { c.closestVertexIndex(V(0, 0)); },
-                [&] { c.closestPoint(V(0, 0), false); },
-                [&] { c.closestPoint(V(0, 0), true); },
-                [&] { c.distToPoint(V(0, 0), false); },
-                [&] { c.vertexIndex(V(1, 1), 1.0); },
+                [&] { c.meanPosition(); }, [&] { c.closestVertexIndex(V(0, 0)); },
+                [&] { c.closestPoint(V(0, 0), false); }, [&] { c.closestPoint(V(0, 0), true); },
+                [&] { c.distToPoint(V(0, 0), false); }, [&] { c.vertexIndex(V(1, 1), 1.0); },
             };
             for (const auto& q : queries) EXPECT_THROW(q(), krContourDefs::EmptyContour);
-            EXPECT_EQ(c.valid(), "");
-            EXPECT_EQ(c.length(), 0.0);
+            EXPECT_TRUE(c.valid() == "" && c.length() == 0.0) << c.valid();
         }
-    }
 }
 
 TEST(ContourQuery, VertexIndexToleranceEdges) {
     // Dyadic values, so that q + t is exact and the distance exactly t.
-    for (double t : {1.0, 0.375, 7.5, 0x1p-13}) {
+    for (double t : {1.0, 0.375, 7.5, 0x1p-13})
         for (const V& q : {V(0, 0), V(0.5 * t, -0.5 * t), V(-3.25, 12.75)}) {
             SCOPED_TRACE(::testing::Message() << "t=" << t << " q=" << q);
             Pts pts;
@@ -65,7 +60,6 @@ TEST(ContourQuery, VertexIndexToleranceEdges) {
             std::sort(found.begin(), found.end());
             EXPECT_EQ(found, expected);
         }
-    }
 }
 
 TEST(ContourQuery, VertexIndexReusesGridsPerExactTolerance) {
@@ -122,13 +116,8 @@ namespace plain {
 long closestVertexIndex(const Pts& p, const V& q) {
     double best = kInf;
     long index = 0;
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        const double d = q.distance(p[i]);
-        if (d < best) {
-            best = d;
-            index = static_cast<long>(i);
-        }
-    }
+    for (std::size_t i = 0; i < p.size(); ++i)
+        if (const double d = q.distance(p[i]); d < best) best = d, index = static_cast<long>(i);
     return index;
 }
 
@@ -143,12 +132,7 @@ V closestPoint(const Pts& p, bool closed, const V& q) {
         const double den = (b.x() - a.x()) * (b.x() - a.x()) + (b.y() - a.y()) * (b.y() - a.y());
         const double t =
             ((q.x() - a.x()) * (b.x() - a.x()) + (q.y() - a.y()) * (b.y() - a.y())) / den;
-        if (den == 0.0 || t <= 0.0)
-            result = a;
-        else if (t >= 1.0)
-            result = b;
-        else
-            result = seg.line().proj(q).pos();
+        result = den == 0.0 || t <= 0.0 ? a : t >= 1.0 ? b : V(seg.line().proj(q).pos());
     };
     const std::size_t n = p.size();
     if (closed) visit(p[n - 1], p[0]);
@@ -185,6 +169,13 @@ Ints vertexIndex(const Pts& p, const Cells& cells, const V& q, double tol) {
 
 }  // namespace plain
 
+// The bytes of a value, so that NaNs and signed zeros compare too.
+template <class T>
+std::vector<unsigned char> bits(const T& v) {
+    const auto* b = reinterpret_cast<const unsigned char*>(&v);
+    return std::vector<unsigned char>(b, b + sizeof v);
+}
+
 // A vertex, a midpoint, a half-unit lattice point or any point near the contour.
 V makeQuery(krRandomUniform& rnd, const Pts& p, int kind) {
     const double u = rnd.next(0, 1);
@@ -204,10 +195,6 @@ TEST(ContourQuery, FastPathsMatchThePlainAlgorithms) {
     krRandomUniform rnd(2024);
     const std::vector<double> baseTols = {1.0, 0.5, 1.5, 2.0, 0.25, 3.0, 1e-3, 0.0, -1.0};
     const double zooms[] = {1.0, 0x1p-500, 0x1p240, 0x1p500, 3e-9, 7e7, kNaN, -1.0};
-    const auto bits = [](const auto& v) {
-        const auto* b = reinterpret_cast<const unsigned char*>(&v);
-        return std::vector<unsigned char>(b, b + sizeof v);
-    };
     for (int trial = 0; trial < 3000 && !HasFailure(); ++trial) {
         const int kind = trial % 6;
         const double zoom = zooms[trial / 6 % std::size(zooms)];
@@ -260,11 +247,6 @@ TEST(ContourQuery, FastPathsMatchThePlainAlgorithms) {
 // first contour is long enough for a deep index.
 TEST(ContourQuery, FastPathsBatchesMatchSingleCalls) {
     krRandomUniform rnd(99);
-    const auto bits = [](double v) {
-        std::uint64_t b;
-        std::memcpy(&b, &v, sizeof b);
-        return b;
-    };
     for (int trial = 0; trial < 36 && !HasFailure(); ++trial) {
         const int kind = trial % 6;
         Pts p = trial == 0 ? ellipsePoints(V(0.5, -1), 9, 4, 0.3, 6000) : randomContour(rnd, kind);

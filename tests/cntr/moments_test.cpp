@@ -28,8 +28,7 @@ std::vector<krEdgelet> edgelets(const Points& pts) {
 }
 
 // The record of a w x h rectangle centred at c: diag(w^3 h, w h^3) / 12 turned by phi.
-kr_InertiaData rectangleRecord(const krVector<2>& c, double w, double h, double phi = 0.0,
-                               double sign = 1.0) {
+kr_InertiaData rectangleRecord(const krVector<2>& c, double w, double h, double phi = 0.0, double sign = 1.0) {
     const double cs = std::cos(phi), sn = std::sin(phi);
     const double ixx = w * w * w * h / 12, iyy = w * h * h * h / 12;
     const double mxy = cs * sn * (ixx - iyy);
@@ -96,9 +95,7 @@ krVector<2> laneCentroid(const Points& p) {
         const krVector<2> u = p[(i + n - 1) % n] - o, v = p[i] - o;
         const double c = u.x() * v.y() - u.y() * v.x();
         if (!(std::fabs(c) > 1e-15)) continue;
-        w[i % 4] += c;
-        sx[i % 4] += (u.x() + v.x()) * c;
-        sy[i % 4] += (u.y() + v.y()) * c;
+        w[i % 4] += c, sx[i % 4] += (u.x() + v.x()) * c, sy[i % 4] += (u.y() + v.y()) * c;
     }
     const double W = (w[0] + w[1]) + (w[2] + w[3]);
     if (n < 3 || !(std::fabs(W) > 1e-6)) return {};
@@ -205,8 +202,7 @@ TEST(InertiaDataSum, ParallelAxisRule) {
         {"stacked, turned", rectangleRecord({0, 0}, 2, 1, 0.3),
          rectangleRecord({-std::sin(0.3), std::cos(0.3)}, 2, 1, 0.3),
          rectangleRecord({-0.5 * std::sin(0.3), 0.5 * std::cos(0.3)}, 2, 2, 0.3)},
-        {"centred hole", square, hole,
-         kr_InertiaData(3, {1, 1}, square.inertiaMatrix() - hole.inertiaMatrix())},
+        {"centred hole", square, hole, kr_InertiaData(3, {1, 1}, square.inertiaMatrix() - hole.inertiaMatrix())},
         // A 4 x 2 rectangle less its right half is its left half.
         {"hole off centre", rectangleRecord({2, 1}, 4, 2), rectangleRecord({3, 1}, 2, 2, 0, -1.0),
          rectangleRecord({1, 1}, 2, 2)},
@@ -250,8 +246,7 @@ TEST(EllipseFromInertiaData, DegenerateMomentsAreSingular) {
     for (const krMatrix<2>& m : {krMatrix<2>(0, 0, 0, 0), krMatrix<2>(1, 0, 0, 1e-12), krMatrix<2>(1e-12, 0, 0, 1),
                                  krMatrix<2>(1, 1, 1, 1)})
         EXPECT_THROW(kf_EllipseFromInertiaData(kr_InertiaData(1, {}, m)), krMathError::Singular) << m;
-    EXPECT_THROW(kf_EllipseFromInertiaData(kf_InertiaDataPolygon({{0, 0}, {1, 1}, {2, 2}})),
-                 krMathError::Singular);
+    EXPECT_THROW(kf_EllipseFromInertiaData(kf_InertiaDataPolygon({{0, 0}, {1, 1}, {2, 2}})), krMathError::Singular);
     EXPECT_NO_THROW(kf_EllipseFromInertiaData(kr_InertiaData(1, {}, krMatrix<2>(1, 0, 0, 2e-12))));
     const double nan = std::numeric_limits<double>::quiet_NaN();
     EXPECT_TRUE(std::isnan(kf_EllipseFromInertiaData(kr_InertiaData(1, {}, krMatrix<2>(nan, 0, 0, 1))).a()));
