@@ -19,8 +19,9 @@ typedef krRegionT<krEdgelet> ERegion;
 typedef krRegionSetT<krEdgelet> ESet;
 typedef std::vector<unsigned char> Bytes;
 
-krPtrHandle_const<kr2XformBase> translation(double dx, double dy) {
-    return krPtrHandle_const<kr2XformBase>(new kr2XformLinear(krXform<2>(krMatrix<2>(), V(dx, dy))));
+// The linear map m, followed by a shift by (dx, dy).
+krPtrHandle_const<kr2XformBase> shifted(double dx, double dy, const krMatrix<2>& m = krMatrix<2>()) {
+    return krPtrHandle_const<kr2XformBase>(new kr2XformLinear(krXform<2>(m, V(dx, dy))));
 }
 
 // The corners of the square of side s at (x, y), counter-clockwise.
@@ -78,7 +79,7 @@ TEST(EdgeletXform, InverseCloneAndRecord) {
 
 // Points are edgelet positions mapped back; new points make synthetic edgelets.
 TEST(EdgeletContour, KeepsPointsAndEdgeletsInStep) {
-    const krPtrHandle_const<kr2XformBase> shift = translation(10, 0);
+    const krPtrHandle_const<kr2XformBase> shift = shifted(10, 0);
     EContour c(someEdgelets(), shift);
     EXPECT_EQ(c.points(), (krContour::Points{V(1, 2), V(3, 2), V(2, 5)}));
 
@@ -102,8 +103,7 @@ TEST(EdgeletContour, RefusesWithoutAUsableTransform) {
     EXPECT_THROW(none.points({V(1, 2)}), krBadPointer);
 
     // A singular transform fails on every attempt, not only the first.
-    const krPtrHandle_const<kr2XformBase> flat(
-        new kr2XformLinear(krXform<2>(krMatrix<2>(1, 2, 2, 4), V(0, 0))));
+    const krPtrHandle_const<kr2XformBase> flat = shifted(0, 0, krMatrix<2>(1, 2, 2, 4));
     EXPECT_THROW(EContour(someEdgelets(), flat), krMathError::Singular);
     EContour e(Edgelets{}, flat);
     for (int attempt = 0; attempt < 2; ++attempt) EXPECT_THROW(e.point(krEdgelet()), krMathError::Singular);
@@ -111,7 +111,7 @@ TEST(EdgeletContour, RefusesWithoutAUsableTransform) {
 }
 
 TEST(EdgeletContour, RecordRoundTripAndVersions) {
-    EContour c(someEdgelets(), translation(10, 0));
+    EContour c(someEdgelets(), shifted(10, 0));
     c.isClosed(false);
     c.label(42);
     const std::shared_ptr<EContour> back = kfLoadAs<EContour>(kfStore(c));
@@ -125,7 +125,7 @@ TEST(EdgeletContour, RecordRoundTripAndVersions) {
     ASSERT_EQ(v0.back(), 0);  // the null transform reference
     v0.pop_back();
     v0[krArchive::kHeaderSize] = 0;
-    EContour keeper(Edgelets{}, translation(5, 5));
+    EContour keeper(Edgelets{}, shifted(5, 5));
     const kr2XformBase* kept = keeper.dataFromPointsXform().get();
     keeper.point(krEdgelet());  // fills the inverse
     loadRecord(v0, keeper);
@@ -136,18 +136,17 @@ TEST(EdgeletContour, RecordRoundTripAndVersions) {
     EXPECT_EQ(keeper.point(krEdgelet(V(11, 1), 0, krAngle8())), V(1, 1));
 
     // The record's own version, then the edgelet list's after the contour record.
-    const std::size_t listAt = krArchive::kHeaderSize + 1 + 16 + 16 * c.points().size();
     expectUnknownVersion<EContour>(record(c), krArchive::kHeaderSize, "defs/cntrtmpl", 98);
-    expectUnknownVersion<EContour>(record(c), listAt, "", 0);
+    expectUnknownVersion<EContour>(record(c), krArchive::kHeaderSize + 1 + 16 + 16 * c.points().size(), "", 0);
 }
 
 // Built from a contour the region shares its transform; its record holds the
 // region only, so loading leaves the edgelet part as the object had it.
 TEST(EdgeletRegion, BuildsFromAContourAndStoresTheRegionOnly) {
-    const EContour c(square(10, 0, 2), translation(10, 0));
+    const EContour c(square(10, 0, 2), shifted(10, 0));
     const ERegion a(c, 7), b(EContour(c), 7);
     EXPECT_TRUE(a.points() == c.points() && a.label() == 7u && a == b);  // the transform is shared through the copy
-    EXPECT_FALSE(a == ERegion(square(10, 0, 2), translation(10, 0), 7));
+    EXPECT_FALSE(a == ERegion(square(10, 0, 2), shifted(10, 0), 7));
 
     const std::shared_ptr<ERegion> back = kfLoadAs<ERegion>(kfStore(a));
     EXPECT_TRUE(back->points() == a.points() && back->label() == 7u && back->data().empty() && !back->dataFromPointsXform());
@@ -158,7 +157,7 @@ TEST(EdgeletRegion, BuildsFromAContourAndStoresTheRegionOnly) {
 // position (not on the point), from the end a quarter turn back.
 TEST(EdgeletRegion, DrawsEdgeletsAsStrokes) {
     ERegion r({krEdgelet(V(10, 10), 1, krAngle8(64)), krEdgelet(V(10, 10), 1, krAngle8(0))},
-              translation(-10, 3), 0);
+              shifted(-10, 3), 0);
     krRecordingTablet tablet;
     r.draw(tablet, krColor(255, 0, 0), krUITablet::Layers("overlay"));
     ASSERT_EQ(tablet.calls().size(), 2u);
@@ -172,7 +171,7 @@ TEST(EdgeletRegion, DrawsEdgeletsAsStrokes) {
 // Both lists hold the same objects: in the set, in a copy and in a loaded record.
 TEST(EdgeletRegionSet, KeepsBothListsInStep) {
     const krPtrHandle_const<ERegion> a(new ERegion(square(0, 0, 1), 1)),
-        b(new ERegion(square(5, 5, 2), translation(1, 0), 2));
+        b(new ERegion(square(5, 5, 2), shifted(1, 0), 2));
     const ESet set(ESet::RegionsT{a, b, a});
     EXPECT_EQ(set.regions(), (krRegionSet::Regions{a, b, a}));
     EXPECT_EQ(ESet(set).regionsT()[1].get(), b.get());
@@ -184,7 +183,6 @@ TEST(EdgeletRegionSet, KeepsBothListsInStep) {
 
     // The set's own version, then the edgelet-region list's after the plain
     // set's record (which starts one byte in).
-    const std::size_t listAt = 1 + record(krRegionSet(set)).size();
     expectUnknownVersion<ESet>(record(set), krArchive::kHeaderSize, "defs/cntrtmpl", 283);
-    expectUnknownVersion<ESet>(record(set), listAt, "", 0);
+    expectUnknownVersion<ESet>(record(set), 1 + record(krRegionSet(set)).size(), "", 0);
 }

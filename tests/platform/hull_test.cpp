@@ -79,8 +79,7 @@ TEST(ConvexHull, MatchesGiftWrapping) {
     for (int kind = 0; kind < 5; ++kind)
         for (int trial = 0; trial < 60; ++trial) {
             const std::vector<IP> set = makeSet(rnd, kind), hull = giftWrap(set);
-            for (const int shift :
-                 kind == 3 ? std::vector<int>{52, 1040, -900} : std::vector<int>{3}) {
+            for (const int shift : kind == 3 ? std::vector<int>{52, 1040, -900} : std::vector<int>{3}) {
                 std::vector<krVector<2>> points, expected;
                 for (const IP& q : set) points.push_back(scaled(q, shift));
                 for (const IP& q : hull) expected.push_back(scaled(q, shift));

@@ -20,9 +20,7 @@ struct Shape : krRepBase {
     int value;
 };
 
-struct Square : Shape {
-    using Shape::Shape;
-};
+struct Square : Shape { using Shape::Shape; };
 
 // A chain whose links hold the next link: releasing one link can release the next.
 struct Link : krRepBase {
