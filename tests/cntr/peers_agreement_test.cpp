@@ -82,37 +82,29 @@ TEST(PeersAgreement, MeasuresMatchGeos) {
     }
 }
 
-// Where a query passes through a vertex, each of the two segments meeting there
-// reports the hit; GEOS reports the point once.
-TEST(PeersAgreement, HitsAtAVertexComeOncePerSegment) {
-    const Pts diagonal{{-1, -1}, {3, 3}};
+// Three places where our rules differ from GEOS's on purpose. Where a query
+// passes through a vertex, each of the two segments meeting there reports the
+// hit; GEOS reports the point once. A query along a side overlaps it in a line
+// for GEOS; parallel segments never cross for us, so only the sides meeting
+// the query's ends report. Two triangles meeting at one vertex that the
+// outline passes twice: GEOS calls the ring not simple; a shared vertex is no
+// self-intersection for us. A vertex lying on another segment is one for both.
+TEST(PeersAgreement, VertexHitsParallelSidesAndSharedVertices) {
+    const Pts diagonal{{-1, -1}, {3, 3}}, along{{0.5, 0}, {3, 0}};
     const Geom hits(GEOSIntersection_r(ctx(), lineString(kSquare, true).get(), lineString(diagonal, false).get()));
     EXPECT_EQ(GEOSGetNumGeometries_r(ctx(), hits.get()), 2);
     EXPECT_EQ(krContour(kSquare).intersections(krLineSeg(diagonal[0], diagonal[1]), true),
               (Pts{{0, 0}, {0, 0}, {2, 2}, {2, 2}}));
-}
-
-// A query along a side overlaps it in a line for GEOS; parallel segments never
-// cross for us, so only the sides meeting the query's ends report.
-TEST(PeersAgreement, ParallelSegmentsNeverCross) {
-    const Pts along{{0.5, 0}, {3, 0}};
     const Geom common(GEOSIntersection_r(ctx(), lineString(kSquare, true).get(), lineString(along, false).get()));
     double length;
     GEOSLength_r(ctx(), common.get(), &length);
     EXPECT_DOUBLE_EQ(length, 1.5);
     EXPECT_EQ(krContour(kSquare).intersections(krLineSeg(along[0], along[1]), true), (Pts{{2, 0}}));
-}
-
-// Two triangles meeting at one vertex that the outline passes twice: GEOS
-// calls the ring not simple; a shared vertex is no self-intersection for us.
-// A vertex lying on another segment is one for both.
-TEST(PeersAgreement, SharedVerticesAreNoSelfIntersection) {
-    const Pts bow{{0, 0}, {2, 0}, {1, 1}, {2, 2}, {0, 2}, {1, 1}};
-    EXPECT_FALSE(GEOSisSimple_r(ctx(), lineString(bow, true).get()));
-    EXPECT_FALSE(krContour(bow).isSelfIntersecting());
-    const Pts onSide{{0, 0}, {4, 0}, {4, 4}, {2, 0}, {0, 4}};
-    EXPECT_FALSE(GEOSisSimple_r(ctx(), lineString(onSide, true).get()));
-    EXPECT_TRUE(krContour(onSide).isSelfIntersecting());
+    const Pts bow{{0, 0}, {2, 0}, {1, 1}, {2, 2}, {0, 2}, {1, 1}}, onSide{{0, 0}, {4, 0}, {4, 4}, {2, 0}, {0, 4}};
+    for (const Pts* p : {&bow, &onSide}) {
+        EXPECT_FALSE(GEOSisSimple_r(ctx(), lineString(*p, true).get()));
+        EXPECT_EQ(krContour(*p).isSelfIntersecting(), p == &onSide);
+    }
 }
 
 namespace {
@@ -232,6 +224,13 @@ std::vector<Pts> squares(krRandomUniform& rnd, int kind) {
     return set;
 }
 
+// One region a ring.
+krRegionSet::Regions members(const std::vector<Pts>& rings) {
+    krRegionSet::Regions out;
+    for (const Pts& r : rings) out.push_back(krPtrHandle_const<krRegion>(new krRegion(r)));
+    return out;
+}
+
 // What moving the boundary by the contact tolerance, or by the noise the
 // input carries where that is more, may change of an area: ten times that
 // distance along the perimeter.
@@ -263,9 +262,7 @@ TEST(PeersAgreement, RepairsHoldWhatGeosFills) {
         const int kind = trial % 8;
         if (kind >= 6) {
             const std::vector<Pts> set = squares(rnd, kind - 6);
-            krRegionSet::Regions members;
-            for (const Pts& sq : set) members.push_back(krPtrHandle_const<krRegion>(new krRegion(sq)));
-            const krRegionSet given(members);
+            const krRegionSet given(members(set));
             if (!given.isSelfIntersecting()) continue;
             krRegionSet hull, reg;
             given.outerHull(hull);
@@ -366,10 +363,9 @@ Repaired repairedArea(const std::vector<Pts>& rings, bool hull) {
             look(out);
             return got;
         }
-        krRegionSet::Regions members;
-        for (const Pts& r : rings) members.push_back(krPtrHandle_const<krRegion>(new krRegion(r)));
+        const krRegionSet given(members(rings));
         krRegionSet out;
-        hull ? krRegionSet(members).outerHull(out) : krRegionSet(members).regularize(out);
+        hull ? given.outerHull(out) : given.regularize(out);
         for (const auto& r : out.regions()) look(*r);
         got.crosses = got.crosses || out.isSelfIntersecting();  // members in contact too
     } catch (const krContourDefs::BadParams& e) {
@@ -387,9 +383,7 @@ Repaired repairedArea(const std::vector<Pts>& rings, bool hull) {
 // GEOS's answer hangs on that part in 1e9. The answer must then be GEOS's on
 // the line work snap-rounded to our pixel grid by GEOS itself.
 bool expectLikeGeos(const std::vector<Pts>& rings, double noise, int* snapped = nullptr) {
-    krRegionSet::Regions members;
-    for (const Pts& r : rings) members.push_back(krPtrHandle_const<krRegion>(new krRegion(r)));
-    if (!krRegionSet(members).isSelfIntersecting()) return false;
+    if (!krRegionSet(members(rings)).isSelfIntersecting()) return false;
     const double pixel = qel::detail::SnapRounder({&rings[0]}).pixel();
     Filled geos = geosFilled(rings);
     if (std::isnan(geos.faces)) geos = geosFilled(rings, pixel);

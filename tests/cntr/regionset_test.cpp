@@ -151,8 +151,7 @@ TEST(RegionSet, ArchiveRecord) {
 // an unknown mode keeps the list as it is.
 TEST(RegionSetRepair, MergeOrder) {
     const Handle a = square(0, 0, 2), b = square(1, 1, 2), c = square(10, 0, 1), d = square(20, 0, 1);
-    const Handle e = square(-1, -1, 1.5);  // overlaps a only
-    const Handle f = square(2.5, 2.5, 1);   // overlaps b only
+    const Handle e = square(-1, -1, 1.5), f = square(2.5, 2.5, 1);  // e overlaps a only, f b only
     struct Case {
         krRegionSet::Regions in;
         std::vector<Handle> kept;  // by value; null for the merged region

@@ -76,6 +76,7 @@ void expectPlainHits(const Probe& c, const krLineSeg& seg, bool ends) {
 // Boxes must overlap exactly, and the 1e-6 of the hit and end tests holds to
 // its edge: a query ending that near a slanted side touches it unless ends are
 // excluded; one ending 3e-6 short of it misses it, one 3e-6 past it crosses it.
+// Against a contour, the hits of its segments one after another.
 TEST(ContourSegments, QueriesAtTheEdgesOfTheTolerances) {
     const Probe square(kSquare);
     EXPECT_TRUE(square.intersections(krLineSeg({1, 1}, {1, 5e-7}), true).empty());
@@ -92,10 +93,7 @@ TEST(ContourSegments, QueriesAtTheEdgesOfTheTolerances) {
 
     EXPECT_THROW(Probe(Pts{{1, 1}}).intersections(krLineSeg({0, 0}, {1, 1}), true),
                  krContourDefs::EmptyContour);
-}
 
-TEST(ContourSegments, ContourAgainstContourConcatenatesPerSegment) {
-    const krContour square(kSquare);
     const krContour bar(Pts{{-1, 1}, {3, 1}, {3, 1.5}, {-1, 1.5}});
     // bar's segments in its order: closing (-1,1.5)-(-1,1), then (-1,1)-(3,1), ...
     EXPECT_EQ(square.intersections(bar), (Pts{{0, 1}, {2, 1}, {2, 1.5}, {0, 1.5}}));
