@@ -109,7 +109,9 @@ struct NullBuf : std::streambuf {
     std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
 };
 
-void BM_Measure(benchmark::State& state) {
+// Every shape of the file through the tool's batch, one row each in the given
+// format and columns.
+void measureAll(benchmark::State& state, qs::OutputFormat format, const qs::Columns& columns) {
     wktFile();
     NullBuf buf;
     std::ostream out(&buf);
@@ -118,33 +120,20 @@ void BM_Measure(benchmark::State& state) {
     opt.progress = false;
     for (auto _ : state) {
         auto src = qs::openSource(wktFile());
-        qs::BatchResult r = qs::runBatch(*src, [](const qs::Shape& s, const std::string& where,
-                                                  unsigned long i) {
-            return qs::formatRow(qs::OutputFormat::JsonLines, qs::measure(s, where, i), qs::Columns::all());
+        qs::BatchResult r = qs::runBatch(*src, [&](const qs::Shape& s, const std::string& where,
+                                                   unsigned long i) {
+            return qs::formatRow(format, qs::measure(s, where, i, columns), columns);
         }, out, opt);
         if (r.errors) state.SkipWithError("a shape failed");
     }
     report(state);
 }
 
+void BM_Measure(benchmark::State& state) { measureAll(state, qs::OutputFormat::JsonLines, qs::Columns::all()); }
+
 // The same three answers from the tool: measure --columns area,com,valid -o csv.
 void BM_MeasureAreaComValid(benchmark::State& state) {
-    wktFile();
-    NullBuf buf;
-    std::ostream out(&buf);
-    qs::BatchOptions opt;
-    opt.threads = static_cast<unsigned>(state.range(0));
-    opt.progress = false;
-    const qs::Columns columns = qs::Columns::parse("area,com,valid");
-    for (auto _ : state) {
-        auto src = qs::openSource(wktFile());
-        qs::BatchResult r = qs::runBatch(*src, [&](const qs::Shape& s, const std::string& where,
-                                                   unsigned long i) {
-            return qs::formatRow(qs::OutputFormat::Csv, qs::measure(s, where, i, columns), columns);
-        }, out, opt);
-        if (r.errors) state.SkipWithError("a shape failed");
-    }
-    report(state);
+    measureAll(state, qs::OutputFormat::Csv, qs::Columns::parse("area,com,valid"));
 }
 
 }  // namespace
