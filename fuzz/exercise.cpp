@@ -352,24 +352,13 @@ void exercise(const T& obj) {
 
 void kf_FuzzExercise(const krPersistent& obj, std::set<const void*>& seen) {
     if (!seen.insert(&obj).second) return;
-    if (const auto* st = dynamic_cast<const krRegionSetT<krEdgelet>*>(&obj)) {
-        exercise(*st);
-        for (const auto& r : st->regionsT())
-            if (r) kf_FuzzExercise(*r, seen);
-    } else if (const auto* s = dynamic_cast<const krRegionSet*>(&obj)) {
-        exercise(*s);
-    } else if (const auto* rt = dynamic_cast<const krRegionT<krEdgelet>*>(&obj)) {
-        exercise(*rt);
-        for (const auto& h : rt->holes())
-            if (h) kf_FuzzExercise(*h, seen);
-    } else if (const auto* r = dynamic_cast<const krRegion*>(&obj)) {
-        exercise(*r);
-    } else if (const auto* e = dynamic_cast<const krContourT<krEdgelet>*>(&obj)) {
-        exercise(*e);
-    } else if (const auto* c = dynamic_cast<const krContour*>(&obj)) {
-        exercise(*c);
-    }
-    // Members and holes, each object once.
+    // The most derived kind first; members and holes after, each object once.
+    if (const auto* st = dynamic_cast<const krRegionSetT<krEdgelet>*>(&obj)) exercise(*st);
+    else if (const auto* s = dynamic_cast<const krRegionSet*>(&obj)) exercise(*s);
+    else if (const auto* rt = dynamic_cast<const krRegionT<krEdgelet>*>(&obj)) exercise(*rt);
+    else if (const auto* r = dynamic_cast<const krRegion*>(&obj)) exercise(*r);
+    else if (const auto* e = dynamic_cast<const krContourT<krEdgelet>*>(&obj)) exercise(*e);
+    else if (const auto* c = dynamic_cast<const krContour*>(&obj)) exercise(*c);
     if (const auto* s = dynamic_cast<const krRegionSet*>(&obj))
         for (const Handle& r : s->regions())
             if (r) kf_FuzzExercise(*r, seen);
