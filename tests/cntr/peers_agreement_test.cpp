@@ -1,5 +1,5 @@
-// The contour's measures against GEOS on thousands of random outlines, and the
-// places where our rules differ from GEOS's on purpose, each shown by name.
+// The contour's measures and the repairs against GEOS on thousands of random
+// outlines and tangles.
 #include <geos_c.h>
 #include <gtest/gtest.h>
 
@@ -44,7 +44,6 @@ void expectNear(double ours, double geos, double scale, const char* what) {
     EXPECT_LE(std::fabs(ours - geos), tol) << what;
 }
 
-const Pts kSquare{{0, 0}, {2, 0}, {2, 2}, {0, 2}};
 }  // namespace
 
 // Star-shaped outlines of 3 to 60 vertices at random places and scales, open
@@ -82,40 +81,14 @@ TEST(PeersAgreement, MeasuresMatchGeos) {
     }
 }
 
-// Three places where our rules differ from GEOS's on purpose. Where a query
-// passes through a vertex, each of the two segments meeting there reports the
-// hit; GEOS reports the point once. A query along a side overlaps it in a line
-// for GEOS; parallel segments never cross for us, so only the sides meeting
-// the query's ends report. Two triangles meeting at one vertex that the
-// outline passes twice: GEOS calls the ring not simple; a shared vertex is no
-// self-intersection for us. A vertex lying on another segment is one for both.
-TEST(PeersAgreement, VertexHitsParallelSidesAndSharedVertices) {
-    const Pts diagonal{{-1, -1}, {3, 3}}, along{{0.5, 0}, {3, 0}};
-    const Geom hits(GEOSIntersection_r(ctx(), lineString(kSquare, true).get(), lineString(diagonal, false).get()));
-    EXPECT_EQ(GEOSGetNumGeometries_r(ctx(), hits.get()), 2);
-    EXPECT_EQ(krContour(kSquare).intersections(krLineSeg(diagonal[0], diagonal[1]), true),
-              (Pts{{0, 0}, {0, 0}, {2, 2}, {2, 2}}));
-    const Geom common(GEOSIntersection_r(ctx(), lineString(kSquare, true).get(), lineString(along, false).get()));
-    double length;
-    GEOSLength_r(ctx(), common.get(), &length);
-    EXPECT_DOUBLE_EQ(length, 1.5);
-    EXPECT_EQ(krContour(kSquare).intersections(krLineSeg(along[0], along[1]), true), (Pts{{2, 0}}));
-    const Pts bow{{0, 0}, {2, 0}, {1, 1}, {2, 2}, {0, 2}, {1, 1}}, onSide{{0, 0}, {4, 0}, {4, 4}, {2, 0}, {0, 4}};
-    for (const Pts* p : {&bow, &onSide}) {
-        EXPECT_FALSE(GEOSisSimple_r(ctx(), lineString(*p, true).get()));
-        EXPECT_EQ(krContour(*p).isSelfIntersecting(), p == &onSide);
-    }
-}
-
 namespace {
 
-// GEOS's areas for rings noded together: the union of the faces they make,
-// holes filled, and the faces an odd number of rings wind round (each face's
-// parity read at a point GEOS puts inside it, by counting crossings of a
-// horizontal ray). Also the number of pieces of that union, and the sum of
-// the areas of all faces.
+// GEOS's areas for rings noded together: the sum of the faces they make,
+// and of the faces an odd number of rings wind round (each face's parity read
+// at a point GEOS puts inside it, by counting crossings of a horizontal ray).
+// Also the number of pieces of the faces' union.
 struct Filled {
-    double filled = 0, odd = 0, faces = 0;
+    double odd = 0, faces = 0;
     int pieces = 0;
 };
 bool oddAt(const std::vector<Pts>& rings, double x, double y) {
@@ -135,7 +108,7 @@ Filled geosFilled(const std::vector<Pts>& rings, double grid = 0) {
     const Geom noded(grid > 0 ? GEOSUnaryUnionPrec_r(ctx(), all.get(), grid) : GEOSNode_r(ctx(), all.get()));
     Filled f;
     if (!noded) {  // GEOS's floating noding gives up on some near-coincident line work
-        f.filled = f.odd = f.faces = std::nan("");
+        f.odd = f.faces = std::nan("");
         return f;
     }
     const GEOSGeometry* parts[] = {noded.get()};
@@ -152,13 +125,6 @@ Filled geosFilled(const std::vector<Pts>& rings, double grid = 0) {
     for (int k = 0; k < GEOSGetNumGeometries_r(ctx(), faces.get()); ++k) count(GEOSGetGeometryN_r(ctx(), faces.get(), k));
     const Geom united(GEOSUnaryUnion_r(ctx(), faces.get()));
     f.pieces = GEOSGetNumGeometries_r(ctx(), united.get());
-    for (int k = 0; k < f.pieces; ++k) {
-        const GEOSGeometry* ring = GEOSGetExteriorRing_r(ctx(), GEOSGetGeometryN_r(ctx(), united.get(), k));
-        const Geom shell(GEOSGeom_createPolygon_r(ctx(), GEOSGeom_clone_r(ctx(), ring), nullptr, 0));
-        double a;
-        GEOSArea_r(ctx(), shell.get(), &a);
-        f.filled += a;
-    }
     return f;
 }
 
@@ -240,43 +206,95 @@ double slack(const std::vector<Pts>& rings, double noise) {
     return 10 * perimeter * std::max(1e-6, noise);
 }
 
-// Within a part in 1e9 of the whole, or within the slack.
-void expectArea(double ours, double geos, double whole, const char* what, double room = 0) {
-    EXPECT_LE(std::fabs(ours - geos), std::max(1e-9 * whole, room)) << what << ": ours " << ours << ", GEOS " << geos;
+// The repaired area of one ring (a region) or of several (a set), and the
+// number of regions, each result checked for crossings of its own, for
+// coordinates that are not numbers and, regularized, for lobes turning
+// against each other; -1 for a boundary refused as enclosing nothing.
+struct Repaired {
+    double area = 0;
+    int regions = 0;
+    bool crosses = false, finite = true, oneSense = true;
+};
+Repaired repairedArea(const std::vector<Pts>& rings, bool hull) {
+    Repaired got;
+    const auto look = [&got, hull](const krRegion& r) {
+        got.crosses = got.crosses || r.isSelfIntersecting();
+        for (const V& v : r.points()) got.finite = got.finite && std::isfinite(v.x()) && std::isfinite(v.y());
+        got.area += r.area(false);
+        ++got.regions;
+        got.oneSense = got.oneSense && (hull || std::fabs(std::fabs(kf_Area(r.points())) - r.area(false)) <=
+                                                    1e-9 * r.area(false));
+    };
+    try {
+        if (rings.size() == 1) {
+            krRegion out;
+            hull ? krRegion(rings[0]).outerHull(out) : krRegion(rings[0]).regularize(out);
+            look(out);
+            return got;
+        }
+        const krRegionSet given(members(rings));
+        krRegionSet out;
+        hull ? given.outerHull(out) : given.regularize(out);
+        for (const auto& r : out.regions()) look(*r);
+        got.crosses = got.crosses || out.isSelfIntersecting();  // members in contact too
+    } catch (const krContourDefs::BadParams& e) {
+        EXPECT_EQ(e.string(), L"invalid contour");
+        got.area = -1;
+    }
+    return got;
+}
+
+// A shape our crossing rule calls simple (a ring traced twice exactly, say)
+// is kept as it is; the others are compared, to a part in 1e9 or the slack.
+// Whether it was compared. A set merges into no more regions than GEOS's
+// union has pieces (GEOS keeps squares that meet at a corner apart; we merge
+// them).
+//
+// Where a gap or an overlap far below the tolerance decides whether a face is
+// enclosed (a spike walked there and back a part in 1e9 beside a vertex),
+// GEOS's answer hangs on that part in 1e9. The answer must then be GEOS's on
+// the line work snap-rounded to our pixel grid by GEOS itself.
+bool expectLikeGeos(const std::vector<Pts>& rings, double noise, int* snapped = nullptr) {
+    if (!krRegionSet(members(rings)).isSelfIntersecting()) return false;
+    const double pixel = qel::detail::SnapRounder({&rings[0]}).pixel();
+    Filled geos = geosFilled(rings);
+    if (std::isnan(geos.faces)) geos = geosFilled(rings, pixel);
+    const double room = std::max(slack(rings, noise), 1e-9 * geos.faces);
+    for (bool hull : {true, false}) {
+        const Repaired ours = repairedArea(rings, hull);
+        double want = hull ? geos.faces : geos.odd;
+        const double area = std::max(ours.area, 0.0);
+        if (std::fabs(area - want) > room) {
+            const Filled grid = geosFilled(rings, pixel);
+            want = hull ? grid.faces : grid.odd;
+            if (snapped) ++*snapped;
+        }
+        if (ours.area < 0)
+            EXPECT_LE(want, room) << (hull ? "outer hull" : "regularized") << " refused";
+        else
+            EXPECT_NEAR(ours.area, want, room) << (hull ? "outer hull" : "regularized");
+        EXPECT_TRUE(!ours.crosses && ours.finite && ours.oneSense);
+        if (rings.size() > 1 && geos.pieces > 0) EXPECT_LE(ours.regions, geos.pieces);
+    }
+    return true;
 }
 
 }  // namespace
 
-// The outer hull of a crossing boundary holds what GEOS's noded, polygonized
-// and united faces hold with their holes filled; the regularized outline the
-// faces of odd winding, as GEOS's MakeValid keeps them. Every tangle that
-// encloses area is repaired, at scales from 1e-5 to 1e10 and offsets up to
-// 1e8; one that encloses none is refused as an invalid contour. Region sets
-// are merged until nothing crosses, contacts included: no more regions than
-// GEOS's union has pieces, and the same areas.
+// The outer hull of a crossing boundary holds what GEOS's noded and
+// polygonized faces hold; the regularized outline the faces of odd winding,
+// as GEOS's MakeValid keeps them. Every tangle that encloses area is
+// repaired, at scales from 1e-5 to 1e10 and offsets up to 1e8; one that
+// encloses none is refused as an invalid contour. Region sets are merged
+// until nothing crosses, contacts included.
 TEST(PeersAgreement, RepairsHoldWhatGeosFills) {
     krRandomUniform rnd(23);
-    int repaired[8] = {};
+    int repaired[8] = {}, snapped = 0;
     for (int trial = 0; trial < 2400 && !HasFailure(); ++trial) {
         SCOPED_TRACE(trial);
         const int kind = trial % 8;
         if (kind >= 6) {
-            const std::vector<Pts> set = squares(rnd, kind - 6);
-            const krRegionSet given(members(set));
-            if (!given.isSelfIntersecting()) continue;
-            krRegionSet hull, reg;
-            given.outerHull(hull);
-            const Filled geos = geosFilled(set);
-            given.regularize(reg);
-            EXPECT_FALSE(hull.isSelfIntersecting());
-            // GEOS keeps squares that meet at a corner apart; we merge them.
-            EXPECT_LE(int(hull.regions().size()), geos.pieces);
-            EXPECT_LE(reg.regions().size(), hull.regions().size());
-            double regArea = 0;
-            for (const auto& r : reg.regions()) regArea += r->area(false);
-            expectArea(hull.area(false), geos.filled, geos.filled, "set outer hull");
-            expectArea(regArea, geos.odd, geos.filled, "set regularized");
-            ++repaired[kind];
+            repaired[kind] += expectLikeGeos(squares(rnd, kind - 6), 0, &snapped);
             continue;
         }
         Pts p = tangle(rnd, kind);
@@ -292,28 +310,12 @@ TEST(PeersAgreement, RepairsHoldWhatGeosFills) {
         V offset = V(rnd.next(-1, 1), rnd.next(-1, 1)) * std::min(1e8, scale * std::pow(10.0, rnd.next(0, 3)));
         if (!plain) offset = V(std::round(offset.x() / scale), std::round(offset.y() / scale)) * scale;
         for (V& v : p) v = offset + v * scale;
-        const krRegion r(p);
-        if (!r.isSelfIntersecting()) continue;
-        const Filled geos = geosFilled({p});
-        krRegion hull, reg;
-        try {
-            r.outerHull(hull);
-            r.regularize(reg);
-        } catch (const krContourDefs::BadParams& e) {
-            EXPECT_EQ(e.string(), L"invalid contour");
-            EXPECT_LE(geos.odd, 1e-9 * scale * scale);
-            continue;
-        }
-        EXPECT_FALSE(hull.isSelfIntersecting());
-        const double room = slack({p}, 0);
-        expectArea(hull.area(false), geos.filled, geos.filled, "outer hull", room);
-        expectArea(reg.area(false), geos.odd, geos.filled, "regularized", room);
-        // The regularized lobes all turn one way: no area cancels.
-        expectArea(std::fabs(kf_Area(reg.points())), reg.area(false), geos.filled, "one sense");
-        ++repaired[kind];
+        repaired[kind] += expectLikeGeos({p}, 0, &snapped);
     }
-    // Each kind is exercised: most of the tangles cross themselves.
+    // Each kind is exercised (most of the tangles cross themselves), all
+    // against GEOS's own noding.
     for (int k = 0; k < 8; ++k) EXPECT_GT(repaired[k], 150) << "kind " << k;
+    EXPECT_EQ(snapped, 0);
 }
 
 // The even-odd reading of a polygon whose rings cross (the readers' and the
@@ -336,76 +338,11 @@ TEST(PeersAgreement, EvenOddPolygonsHoldGeosOddFaces) {
             for (const Pts& h : p.holes) area -= kf_Area(h);
         }
         const Filled geos = geosFilled(rings);
-        expectArea(area, geos.odd, geos.faces, "even-odd");
+        EXPECT_NEAR(area, geos.odd, 1e-9 * geos.faces);
     }
 }
 
 namespace {
-
-// The repaired area of one ring (a region) or of several (a set), each
-// result checked for crossings of its own and for coordinates that are not
-// numbers; -1 for a boundary refused as enclosing nothing.
-struct Repaired {
-    double area = 0;
-    bool crosses = false, finite = true;
-};
-Repaired repairedArea(const std::vector<Pts>& rings, bool hull) {
-    Repaired got;
-    const auto look = [&got](const krRegion& r) {
-        got.crosses = got.crosses || r.isSelfIntersecting();
-        for (const V& v : r.points()) got.finite = got.finite && std::isfinite(v.x()) && std::isfinite(v.y());
-        got.area += r.area(false);
-    };
-    try {
-        if (rings.size() == 1) {
-            krRegion out;
-            hull ? krRegion(rings[0]).outerHull(out) : krRegion(rings[0]).regularize(out);
-            look(out);
-            return got;
-        }
-        const krRegionSet given(members(rings));
-        krRegionSet out;
-        hull ? given.outerHull(out) : given.regularize(out);
-        for (const auto& r : out.regions()) look(*r);
-        got.crosses = got.crosses || out.isSelfIntersecting();  // members in contact too
-    } catch (const krContourDefs::BadParams& e) {
-        EXPECT_EQ(e.string(), L"invalid contour");
-        got.area = -1;
-    }
-    return got;
-}
-
-// A shape our crossing rule calls simple (a ring traced twice exactly, say)
-// is kept as it is; the others are compared. Whether it was compared.
-//
-// Where a gap or an overlap far below the tolerance decides whether a face is
-// enclosed (a spike walked there and back a part in 1e9 beside a vertex),
-// GEOS's answer hangs on that part in 1e9. The answer must then be GEOS's on
-// the line work snap-rounded to our pixel grid by GEOS itself.
-bool expectLikeGeos(const std::vector<Pts>& rings, double noise, int* snapped = nullptr) {
-    if (!krRegionSet(members(rings)).isSelfIntersecting()) return false;
-    const double pixel = qel::detail::SnapRounder({&rings[0]}).pixel();
-    Filled geos = geosFilled(rings);
-    if (std::isnan(geos.faces)) geos = geosFilled(rings, pixel);
-    const double room = slack(rings, noise);
-    for (bool hull : {true, false}) {
-        const Repaired ours = repairedArea(rings, hull);
-        double want = hull ? geos.faces : geos.odd;
-        const double area = std::max(ours.area, 0.0);
-        if (std::fabs(area - want) > room) {
-            const Filled grid = geosFilled(rings, pixel);
-            want = hull ? grid.faces : grid.odd;
-            if (snapped) ++*snapped;
-        }
-        if (ours.area < 0)
-            EXPECT_LE(want, room) << (hull ? "outer hull" : "regularized") << " refused";
-        else
-            EXPECT_NEAR(ours.area, want, room) << (hull ? "outer hull" : "regularized");
-        EXPECT_FALSE(ours.crosses);
-        EXPECT_TRUE(ours.finite);
-    }
-    return true;
-}
 
 // A ring walked k times, each pass turned by a little about its first point.
 Pts walkedAgain(const Pts& ring, int k, double turn) {
