@@ -18,7 +18,7 @@ BOWTIE = [[0, 0], [2, 2], [2, 0], [0, 2]]
 
 # Python call -> the qelshape columns it must equal.
 CONTOUR_COLUMNS = [
-    (("length",), lambda s: [s.length()]),
+    (("points", "length"), lambda s: [len(s), s.length()]),
     (("rect_x", "rect_y", "rect_w", "rect_h"), lambda s: s.enclose_rect()),
     (("ellipse_x", "ellipse_y", "ellipse_a", "ellipse_b", "ellipse_rotation", "ellipse_residual"),
      lambda s: [*s.fit_ellipse()[0], s.fit_ellipse()[1]]),
@@ -57,12 +57,6 @@ class Cpp:
 
     def measures(self, shapes):
         return [json.loads(line) for line in self._run("measure", shapes, "-o", "json").splitlines()]
-
-    def inside(self, shape, points):
-        p = self.tmp / "points.csv"
-        p.write_text("".join(f"{x!r},{y!r}\n" for x, y in points))
-        rows = self._run("inside", [shape], "-p", str(p)).splitlines()[1:]
-        return np.array([r.rsplit(",", 1)[1] == "true" for r in rows])
 
 
 @pytest.fixture
