@@ -18,11 +18,6 @@ def test_measures_match_the_library(cpp, region):
         check_columns(shape, row, SURFACE_COLUMNS[1:] if shape.holes else SURFACE_COLUMNS)
 
 
-def test_inside_matches_the_library(cpp, region, rng):
-    pts = np.vstack([random_points(rng, 300), L_SHAPE, HOLE, [[1, 1], [3, 0.5]]])
-    assert region.inside(pts).tolist() == cpp.inside(region, pts).tolist()
-
-
 def test_batch_queries_equal_single_ones(region, rng):
     pts = random_points(rng, 300)
     for holes in (False, True):
