@@ -86,40 +86,33 @@ void race(const Shape& a, const Shape& b, const Answers& wantA, const Answers& w
     EXPECT_TRUE(gotA == wantA && gotB == wantB);
 }
 
-TEST(SharedCaches, RegionsSharingAHoleAndCopies) {
+// Two shapes sharing a part (from part()), and a shape and its copy, asked
+// at once after each kind of warming.
+template <class Shape, class Part, class Make>
+void raceSharing(Part part, Make make) {
     for (Before before : {Before::kFresh, Before::kOneQuery, Before::kOneBatch})
         for (bool batch : {false, true}) {
             SCOPED_TRACE(testing::Message() << "before " << int(before) << " batch " << batch);
             const std::vector<V> p = points(batch ? 20000 : 1500);
-            const Answers wantA = ask(region(sharedHole(), 0), p, batch);
-            const Answers wantB = ask(region(sharedHole(), 10), p, batch);
-            const Handle hole = sharedHole();
-            const krRegion a = region(hole, 0), b = region(hole, 10);
+            const Answers wantA = ask(make(part(), 0), p, batch), wantB = ask(make(part(), 1), p, batch);
+            const Handle shared = part();
+            const Shape a = make(shared, 0), b = make(shared, 1);
             warm(a, before), warm(b, before);
             race(a, b, wantA, wantB, p, batch);
-            const krRegion c = region(sharedHole(), 0);
+            const Shape c = make(part(), 0);
             warm(c, before);
-            const krRegion copy(c);
+            const Shape copy(c);
             race(c, copy, wantA, wantA, p, batch);
         }
 }
 
+TEST(SharedCaches, RegionsSharingAHoleAndCopies) {
+    raceSharing<krRegion>(sharedHole, [](const Handle& hole, int k) { return region(hole, 10 * k); });
+}
+
 TEST(SharedCaches, SetsSharingAMemberAndCopies) {
-    for (Before before : {Before::kFresh, Before::kOneQuery, Before::kOneBatch})
-        for (bool batch : {false, true}) {
-            SCOPED_TRACE(testing::Message() << "before " << int(before) << " batch " << batch);
-            const std::vector<V> p = points(batch ? 20000 : 1500);
-            const Answers wantA = ask(set(Handle(new krRegion(region(sharedHole(), 0))), 0), p, batch);
-            const Answers wantB = ask(set(Handle(new krRegion(region(sharedHole(), 0))), 30), p, batch);
-            const Handle member(new krRegion(region(sharedHole(), 0)));
-            const krRegionSet a = set(member, 0), b = set(member, 30);
-            warm(a, before), warm(b, before);
-            race(a, b, wantA, wantB, p, batch);
-            const krRegionSet c = set(Handle(new krRegion(region(sharedHole(), 0))), 0);
-            warm(c, before);
-            const krRegionSet copy(c);
-            race(c, copy, wantA, wantA, p, batch);
-        }
+    raceSharing<krRegionSet>([] { return Handle(new krRegion(region(sharedHole(), 0))); },
+                             [](const Handle& member, int k) { return set(member, 30 * k); });
 }
 
 }  // namespace

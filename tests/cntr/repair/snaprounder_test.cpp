@@ -18,7 +18,13 @@ using V = krVector<2>;
 using Pts = SnapRounder::Points;
 using Id = SnapRounder::Id;
 
-long double cross(long double ax, long double ay, long double bx, long double by) { return ax * by - ay * bx; }
+// Whether segments a-b and p-q cross at a point inside both.
+bool properlyCross(const V& a, const V& b, const V& p, const V& q) {
+    const auto side = [](const V& u, const V& v, const V& w) {
+        return (long double)(v.x() - u.x()) * (w.y() - u.y()) - (long double)(v.y() - u.y()) * (w.x() - u.x());
+    };
+    return side(a, b, p) * side(a, b, q) < 0 && side(p, q, a) * side(p, q, b) < 0;
+}
 
 // Distance from p to the segment a-b.
 double segDist(const V& p, const V& a, const V& b) {
@@ -56,12 +62,7 @@ struct Checked {
                     ASSERT_GE(segDist(c(v), a, b), 0.5 - 1e-12) << i << " " << v;
                 }
             for (std::size_t j = 0; j < i; ++j) {
-                const V p = c(all[j].a), q = c(all[j].b);
-                const long double d1 = cross(b.x() - a.x(), b.y() - a.y(), p.x() - a.x(), p.y() - a.y()),
-                                  d2 = cross(b.x() - a.x(), b.y() - a.y(), q.x() - a.x(), q.y() - a.y()),
-                                  d3 = cross(q.x() - p.x(), q.y() - p.y(), a.x() - p.x(), a.y() - p.y()),
-                                  d4 = cross(q.x() - p.x(), q.y() - p.y(), b.x() - p.x(), b.y() - p.y());
-                ASSERT_FALSE(d1 * d2 < 0 && d3 * d4 < 0) << i << " " << j;
+                ASSERT_FALSE(properlyCross(a, b, c(all[j].a), c(all[j].b))) << i << " " << j;
             }
         }
     }
@@ -131,12 +132,8 @@ TEST(SnapRounder, RoundedRingsFormAPlaneGraph) {
                         if (segDist(r.centre(v), a, b) < px / 3 && !mine.empty()) {
                             EXPECT_NE(std::find(mine.begin(), mine.end(), v), mine.end()) << k << " " << i << " " << m << " " << j;
                         }
-                        const long double d1 = cross(b.x() - a.x(), b.y() - a.y(), q.x() - a.x(), q.y() - a.y()),
-                                          d2 = cross(b.x() - a.x(), b.y() - a.y(), s.x() - a.x(), s.y() - a.y()),
-                                          d3 = cross(s.x() - q.x(), s.y() - q.y(), a.x() - q.x(), a.y() - q.y()),
-                                          d4 = cross(s.x() - q.x(), s.y() - q.y(), b.x() - q.x(), b.y() - q.y());
                         const std::vector<Id> theirs = check.through(m, j);
-                        if (d1 * d2 < 0 && d3 * d4 < 0 && !mine.empty() && !theirs.empty()) {
+                        if (properlyCross(a, b, q, s) && !mine.empty() && !theirs.empty()) {
                             EXPECT_TRUE(std::any_of(mine.begin(), mine.end(), [&](Id w) {
                                 return std::find(theirs.begin(), theirs.end(), w) != theirs.end();
                             })) << "crossing " << k << " " << i << " " << m << " " << j;
