@@ -5,13 +5,10 @@ import numpy as np
 import pytest
 
 import qelcntr as q
-from conftest import BOWTIE, CONTOUR_COLUMNS, L_SHAPE, POLYLINE, check_columns, random_points
+from conftest import BOWTIE, L_SHAPE, POLYLINE, random_points
 
-
-def test_measures_match_the_library(cpp):
-    shapes = [q.Contour(L_SHAPE, label=3), q.Contour(POLYLINE, closed=False), q.Contour(BOWTIE)]
-    for shape, row in zip(shapes, cpp.measures(shapes)):
-        check_columns(shape, row, CONTOUR_COLUMNS)
+POS = [[11, 2], [13, 2], [13, 5]]
+SHIFT = [[1, 0, 10], [0, 1, 0]]
 
 
 def test_queries(rng):
@@ -82,3 +79,53 @@ def test_copies_are_independent():
         assert d != c and d.length() == 13 and c.points.tolist() == POLYLINE
     assert (c == "x") is False
     pytest.raises(TypeError, hash, c)
+
+
+def test_points_follow_the_edgelets_through_the_transform():
+    e = q.EdgeletContour(POS, [5, 6, 7], [0, 64, 255], xform=SHIFT)
+    assert e.points.tolist() == [[1, 2], [3, 2], [3, 5]] and e.positions.tolist() == POS
+    assert e.magnitudes.tolist() == [5, 6, 7] and e.angles.tolist() == [0, 64, 255]
+    assert e.xform.tolist() == SHIFT and e.length() == pytest.approx(2 + 3 + 13 ** 0.5)
+    assert e.datum((1, 2)) == ((11.0, 2.0), 0, 0) and e.point((13, 5)) == (3.0, 5.0)
+    # Moving the vertices replaces the edgelets by plain ones.
+    e.points = [[0, 0], [1, 0]]
+    assert e.positions.tolist() == [[10, 0], [11, 0]] and e.magnitudes.tolist() == [0, 0]
+    e.set_data(POS, [1, 1, 1], [2, 2, 2])
+    assert e.points.tolist()[2] == [3, 5]
+    assert q.EdgeletContour(POS, [0] * 3, [0] * 3).xform.tolist() == [[1, 0, 0], [0, 1, 0]]
+
+
+@pytest.mark.parametrize("mags, angles, error", [
+    ([1, 2], [0, 0, 0], ValueError), ([70000, 0, 0], [0, 0, 0], ValueError),
+    ([0, 0, 0], [0, 256, 0], ValueError), ([-1, 0, 0], [0, 0, 0], ValueError)])
+def test_bad_edgelets(mags, angles, error):
+    pytest.raises(error, q.EdgeletContour, POS, mags, angles)
+    pytest.raises(q.Singular, q.EdgeletContour, POS, [0] * 3, [0] * 3, xform=np.zeros((2, 3)))
+
+
+def test_polygon_functions_agree_with_the_region(rng):
+    for pts in (L_SHAPE, L_SHAPE[::-1], rng.uniform(0, 1, (30, 2))):
+        region = q.Region(pts)
+        m = q.polygon_moments(pts)
+        assert q.polygon_area(pts) == region.area() == pytest.approx(abs(m.area))
+        assert q.polygon_centroid(pts) == pytest.approx(region.center_of_mass())
+        assert m.center == pytest.approx(q.polygon_centroid(pts))
+        assert m.inertia == pytest.approx(region.inertia_matrix())
+        assert q.fit_ellipse(pts) == q.Contour(pts).fit_ellipse()
+    assert q.polygon_area(np.empty((0, 2))) == 0
+
+
+def test_convex_hull_is_the_contours():
+    pts = np.array(L_SHAPE + [[1, 1]])
+    assert sorted(map(tuple, q.convex_hull(pts))) == sorted(map(tuple, q.Contour(pts).convex_hull().points))
+
+
+def test_fits_and_moments_to_ellipse():
+    t = np.linspace(0, 2 * np.pi, 40, endpoint=False)
+    circle, residual = q.fit_circle(np.c_[3 + 2 * np.cos(t), -1 + 2 * np.sin(t)])
+    assert circle == pytest.approx((3, -1, 2)) and residual == pytest.approx(0, abs=1e-9)
+    pytest.raises(q.FitError, q.fit_circle, [[0, 0], [1, 1]])
+    e = q.ellipse_from_moments(q.polygon_moments([[0, 0], [4, 0], [4, 2], [0, 2]]))
+    assert isinstance(e, q.Ellipse) and (e.x, e.y, e.rotation) == (2, 1, 0) and e.a > e.b
+    pytest.raises(q.Singular, q.ellipse_from_moments, (0, (0, 0), np.zeros((2, 2))))
+    assert q.std_dev([1, 2, 3, 4]) == pytest.approx(1.25 ** 0.5)

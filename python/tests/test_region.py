@@ -2,8 +2,10 @@ import numpy as np
 import pytest
 
 import qelcntr as q
-from conftest import (BOWTIE, CONTOUR_COLUMNS, HOLE, L_SHAPE, SURFACE_COLUMNS, check_columns,
+from conftest import (BOWTIE, CONTOUR_COLUMNS, HOLE, L_SHAPE, POLYLINE, SURFACE_COLUMNS, check_columns,
                       random_points)
+
+SQUARE = [[6, 0], [8, 0], [8, 2], [6, 2]]
 
 
 @pytest.fixture
@@ -11,15 +13,26 @@ def region():
     return q.Region(L_SHAPE, holes=[HOLE], label=5)
 
 
-def test_measures_match_the_library(cpp, region):
-    shapes = [region, q.Region(L_SHAPE[::-1])]
-    for shape, row in zip(shapes, cpp.measures(shapes)):
+@pytest.fixture
+def rset():
+    return q.RegionSet([q.Region(L_SHAPE, holes=[HOLE]), SQUARE])
+
+
+def test_measures_match_the_library(cpp, region, rset):
+    contours = [q.Contour(L_SHAPE, label=3), q.Contour(POLYLINE, closed=False), q.Contour(BOWTIE)]
+    surfaces = [region, q.Region(L_SHAPE[::-1]), q.RegionSet([L_SHAPE, SQUARE])]
+    rows = cpp.measures(contours + surfaces + [rset])
+    for shape, row in zip(contours + surfaces[:2], rows):
         check_columns(shape, row, CONTOUR_COLUMNS)
-        check_columns(shape, row, SURFACE_COLUMNS[1:] if shape.holes else SURFACE_COLUMNS)
+    for shape, row in zip(surfaces, rows[3:]):
+        check_columns(shape, row, SURFACE_COLUMNS[1:] if shape is region else SURFACE_COLUMNS)
+    assert [rset.area(False), rset.area()] == pytest.approx([rows[-1]["area"], rows[-1]["area_holes"]])
 
 
-def test_batch_queries_equal_single_ones(region, rng):
-    pts = random_points(rng, 300)
+def test_batch_queries_equal_single_ones(region, rset, rng):
+    pts = random_points(rng, 300, hi=9)
+    assert rset.inside(pts).tolist() == [rset.inside(p) for p in pts]
+    assert rset.distance(pts, zero_inside=True).tolist() == [rset.distance(p, zero_inside=True) for p in pts]
     for holes in (False, True):
         assert region.inside(pts, holes=holes).tolist() == [region.inside(p, holes=holes) for p in pts]
         for vertex_only, zero_inside in [(False, False), (True, False), (False, True)]:
@@ -69,3 +82,24 @@ def test_repair_modes():
     assert q.Region(q.Contour(BOWTIE, label=4)).label == 4
     assert type(plain.map([[2, 0, 0], [0, 2, 0]])) is q.Region
     pytest.raises(ValueError, q.Region, BOWTIE, mode="fix")
+
+
+def test_members_are_copies(rset):
+    assert len(rset) == 2 and rset[-1].points.tolist() == SQUARE
+    rset[0].points = SQUARE
+    assert rset[0].points.tolist() == L_SHAPE
+    rset.add([[10, 0], [11, 0], [11, 1]])
+    assert len(rset.regions) == 3 and rset.area() == pytest.approx(7.5 + 4 + 0.5)
+    pytest.raises(IndexError, rset.__getitem__, 3)
+
+
+def test_empty_set_and_modes():
+    empty = q.RegionSet()
+    assert empty.area() == 0 and not empty.inside((0, 0)) and empty.inside(np.empty((0, 2))).dtype == bool
+    with pytest.raises(q.EmptyRegionSet) as e:
+        empty.center_of_mass()
+    assert e.value.error_number == 0x10004682
+    crossing = [[[0, 0], [2, 0], [2, 2], [0, 2]], [[1, 1], [3, 1], [3, 3], [1, 3]]]
+    assert q.RegionSet(crossing).is_self_intersecting()
+    merged = q.RegionSet(crossing, mode="outer_hull")
+    assert merged == q.RegionSet(crossing).outer_hull() and len(merged) == 1
