@@ -42,26 +42,6 @@ TEST(ContourQuery, TooFewPointsThrowsBeforeTouchingCaches) {
         }
 }
 
-TEST(ContourQuery, VertexIndexToleranceEdges) {
-    // Dyadic values, so that q + t is exact and the distance exactly t.
-    for (double t : {1.0, 0.375, 7.5, 0x1p-13})
-        for (const V& q : {V(0, 0), V(0.5 * t, -0.5 * t), V(-3.25, 12.75)}) {
-            SCOPED_TRACE(::testing::Message() << "t=" << t << " q=" << q);
-            Pts pts;
-            Ints expected;
-            for (int k = 0; k < 16; ++k) {
-                pts.push_back(q + V(0.99 * t, krRadian(k * kPi / 8)));  // may fall in any neighbour
-                expected.push_back(k);
-            }
-            pts.push_back(q + V(t, 0));  // exactly at the tolerance: left out
-            pts.push_back(q + V(0, -t));
-            pts.push_back(q + V(1.01 * t, krRadian(1.0)));
-            Ints found = krContour(pts).vertexIndex(q, t);
-            std::sort(found.begin(), found.end());
-            EXPECT_EQ(found, expected);
-        }
-}
-
 TEST(ContourQuery, VertexIndexReusesGridsPerExactTolerance) {
     Probe c(Pts{{0, 0}, {5, 5}}, false);
     EXPECT_EQ(c.vertexIndex(V(5, 5), 1.0), Ints{1});
