@@ -274,7 +274,9 @@ bool expectLikeGeos(const std::vector<Pts>& rings, double noise, int* snapped = 
         else
             EXPECT_NEAR(ours.area, want, room) << (hull ? "outer hull" : "regularized");
         EXPECT_TRUE(!ours.crosses && ours.finite && ours.oneSense);
-        if (rings.size() > 1 && geos.pieces > 0) EXPECT_LE(ours.regions, geos.pieces);
+        if (rings.size() > 1 && geos.pieces > 0) {
+            EXPECT_LE(ours.regions, geos.pieces);
+        }
     }
     return true;
 }
