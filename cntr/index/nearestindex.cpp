@@ -212,25 +212,23 @@ std::vector<std::uint32_t> NearestIndex::nearbyOrder(const std::vector<krVector<
             lox = std::min(lox, v.x()), hix = std::max(hix, v.x());
             loy = std::min(loy, v.y()), hiy = std::max(hiy, v.y());
         }
-    // About four points to a cell; the cell of each point, counted, then
-    // the points dealt out cell by cell (a counting sort).
+    // About four points to a cell; the points of each cell counted, then
+    // dealt out cell by cell (a counting sort). The cell of a point is worked
+    // out on both passes rather than kept: a list as long as the points
+    // costs more to fill than the arithmetic.
     const std::size_t side = std::max<std::size_t>(1, static_cast<std::size_t>(std::sqrt(double(n) / 4)));
     const double fx = hix > lox ? double(side) / (hix - lox) : 0.0, fy = hiy > loy ? double(side) / (hiy - loy) : 0.0;
     const std::size_t last = side * side;  // the slot of the points that are not finite
-    std::vector<std::uint32_t> cell(n), start(last + 2, 0), order(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const krVector<2>& v = points[i];
-        std::size_t c = last;
-        if (std::isfinite(v.x()) && std::isfinite(v.y())) {
-            const std::size_t cx = std::min(side - 1, static_cast<std::size_t>((v.x() - lox) * fx));
-            const std::size_t cy = std::min(side - 1, static_cast<std::size_t>((v.y() - loy) * fy));
-            c = cy * side + (cy % 2 ? side - 1 - cx : cx);
-        }
-        cell[i] = static_cast<std::uint32_t>(c);
-        ++start[c + 1];
-    }
+    const auto cellOf = [&](const krVector<2>& v) {
+        if (!std::isfinite(v.x()) || !std::isfinite(v.y())) return last;
+        const std::size_t cx = std::min(side - 1, static_cast<std::size_t>((v.x() - lox) * fx));
+        const std::size_t cy = std::min(side - 1, static_cast<std::size_t>((v.y() - loy) * fy));
+        return cy * side + (cy % 2 ? side - 1 - cx : cx);
+    };
+    std::vector<std::uint32_t> start(last + 2, 0), order(n);
+    for (const krVector<2>& v : points) ++start[cellOf(v) + 1];
     for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
-    for (std::size_t i = 0; i < n; ++i) order[start[cell[i]]++] = static_cast<std::uint32_t>(i);
+    for (std::size_t i = 0; i < n; ++i) order[start[cellOf(points[i])]++] = static_cast<std::uint32_t>(i);
     return order;
 }
 

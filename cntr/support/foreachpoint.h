@@ -12,21 +12,35 @@
 
 #include "platform/std/vector.h"
 
+#ifdef __linux__
+#include <sched.h>
+#endif
+
 namespace qel::detail {
 
 // Below this many points per thread a thread costs more than it saves.
 constexpr std::size_t kPointsPerThread = 16384;
 
+// The cores this process may run on: fewer than the machine has under an
+// affinity mask (a pinned process, a container's CPU set), where more threads
+// than cores would only take turns.
+inline std::size_t usableCores() {
+#ifdef __linux__
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<std::size_t>(std::max(1, CPU_COUNT(&set)));
+#endif
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
 // Calls g(begin, end) for stretches that cover [0, n) in order: in the
 // caller's thread for short lists, otherwise one contiguous stretch on each of
-// up to one thread per core. g must only read what the threads share, and
-// write its own stretch's answers. An exception stops its stretch; after all
+// up to one thread per usable core. g must only read what the threads share,
+// and write its own stretch's answers. An exception stops its stretch; after all
 // threads are done, the one from the lowest stretch is rethrown, which is the
 // one a plain loop would have met first.
 template <class G>
 void forEachStretch(std::size_t n, G&& g) {
-    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t parts = std::min(cores, n / kPointsPerThread);
+    const std::size_t parts = std::min(usableCores(), n / kPointsPerThread);
     if (parts <= 1) return g(std::size_t(0), n);
     std::vector<std::exception_ptr> errors(parts);
     const auto stretch = [&](std::size_t part) {
@@ -74,14 +88,23 @@ std::vector<T> mapPoints(const std::vector<krVector<2>>& points, F&& f) {
 template <class T, class Hint, class F>
 std::vector<T> mapPointsInOrder(const std::vector<krVector<2>>& points, const std::vector<std::uint32_t>& order,
                                const Hint& fresh, F&& f) {
+    constexpr std::size_t kRun = 256;
     std::vector<T> out(points.size());
     try {
         forEachStretch(points.size(), [&](std::size_t begin, std::size_t end) {
             Hint hint = fresh;
-            for (std::size_t j = begin; j < end; ++j) {
-                // The order jumps about the list: fetch ahead what is read.
-                if (j + 8 < end) __builtin_prefetch(&points[order[j + 8]]);
-                out[order[j]] = f(points[order[j]], hint);
+            // The answers land all over the list. They are gathered a run
+            // at a time and then stored together, so that the stores' cache
+            // misses overlap instead of holding up the searches behind them.
+            T got[kRun];
+            for (std::size_t j = begin; j < end; j += kRun) {
+                const std::size_t m = std::min(kRun, end - j);
+                for (std::size_t k = 0; k < m; ++k) {
+                    // The order jumps about the list: fetch ahead what is read.
+                    if (j + k + 8 < end) __builtin_prefetch(&points[order[j + k + 8]]);
+                    got[k] = f(points[order[j + k]], hint);
+                }
+                for (std::size_t k = 0; k < m; ++k) out[order[j + k]] = got[k];
             }
         });
     } catch (...) {
