@@ -185,7 +185,9 @@ struct Variant {
 // keep the segment tables and drop only the self-intersection answer.
 struct Contour : krContour {
     using krContour::krContour;
-    void forgetSelfIntersection() { cache_.selfIntersectingValid = false; }
+    void forgetSelfIntersection() {
+        if (Caches* k = cache_.peek()) k->selfIntersectingValid = false;
+    }
 };
 
 // ---- the cases ----

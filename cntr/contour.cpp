@@ -68,7 +68,7 @@ krContour::~krContour() = default;
 krContour& krContour::operator=(const krContour& src) {
     if (&src == this) return *this;
     Points points = src.points_;
-    Caches caches = src.cache_;
+    OwnedRecord<Caches> caches = src.cache_;
 
     label_ = src.label_;
     closed = src.closed;
@@ -128,15 +128,18 @@ void krContour::makePointsConsistentWithData() { cleanCacheInfo(); }
 
 void krContour::cleanCacheInfo() {
     notifyMutation();
-    // A fresh record: every flag false, the owned caches deleted, the cached
-    // hull released. Nothing in it allocates. The segment index and the
-    // validity bits keep their storage for the next build: a contour whose
-    // points change is usually asked again.
-    if (cache_.segmentIndex) spareIndex_ = std::move(cache_.segmentIndex);
+    // A contour that was never asked anything has no record to drop.
+    Caches* k = cache_.peek();
+    if (!k) return;
+    // A fresh record in place of the old: every flag false, the owned caches
+    // deleted, the cached hull released. Nothing in it allocates. The segment
+    // index and the validity bits keep their storage for the next build: a
+    // contour whose points change is usually asked again.
+    if (k->segmentIndex) spareIndex_ = std::move(k->segmentIndex);
     std::vector<bool> valid;
-    valid.swap(cache_.validLine);
-    cache_ = Caches();
-    cache_.validLine.swap(valid);
+    valid.swap(k->validLine);
+    *k = Caches();
+    k->validLine.swap(valid);
 }
 
 // ---------------------------------------------------------------------------
@@ -158,30 +161,30 @@ void forEachSegment(const krContour::Points& p, bool closed, F&& f) {
 // and within rounding of the sum taken in segment order.
 double krContour::length() const {
     if (points_.empty()) return 0.0;
-    if (cache_.lengthValid) return cache_.length;
+    if (cache_->lengthValid) return cache_->length;
     CacheLock lock(*this);
-    if (cache_.lengthValid) return cache_.length;
-    cache_.length = mergeEight(sumSegments(points_.data(), points_.size(), isClosed(), false).length);
-    cache_.lengthValid = true;
-    return cache_.length;
+    if (cache_->lengthValid) return cache_->length;
+    cache_->length = mergeEight(sumSegments(points_.data(), points_.size(), isClosed(), false).length);
+    cache_->lengthValid = true;
+    return cache_->length;
 }
 
 krVector<2> krContour::meanPosition() const {
     checkEmptyContour();
-    if (cache_.meanPositionValid) return cache_.meanPosition;
+    if (cache_->meanPositionValid) return cache_->meanPosition;
     CacheLock lock(*this);
-    if (cache_.meanPositionValid) return cache_.meanPosition;
+    if (cache_->meanPositionValid) return cache_->meanPosition;
     const SegmentSums s = sumSegments(points_.data(), points_.size(), isClosed(), true);
     const double l = mergeEight(s.length);
     if (l == 0.0) {
         // No length to weigh by: every point is the same point.
-        cache_.meanPosition = points_.front();
+        cache_->meanPosition = points_.front();
     } else {
         const double f = 1.0 / l;
-        cache_.meanPosition = krVector<2>(mergeEight(s.x) * f, mergeEight(s.y) * f);
+        cache_->meanPosition = krVector<2>(mergeEight(s.x) * f, mergeEight(s.y) * f);
     }
-    cache_.meanPositionValid = true;
-    return cache_.meanPosition;
+    cache_->meanPositionValid = true;
+    return cache_->meanPosition;
 }
 
 namespace {
@@ -189,12 +192,12 @@ bool finite(const krVector<2>& p) { return std::isfinite(p.x()) && std::isfinite
 }  // namespace
 
 void krContour::prepareNearest() const {
-    if (cache_.nearestTried || points_.size() < 2) return;
+    if (cache_->nearestTried || points_.size() < 2) return;
     CacheLock lock(*this);
-    if (cache_.nearestTried) return;
+    if (cache_->nearestTried) return;
     auto index = std::make_shared<NearestIndex>();
-    if (index->build(segmentView())) cache_.nearestIndex = std::move(index);
-    cache_.nearestTried = true;
+    if (index->build(segmentView())) cache_->nearestIndex = std::move(index);
+    cache_->nearestTried = true;
 }
 
 bool krContour::nearestBeyond(const krVector<2>& p, double d) const {
@@ -344,19 +347,19 @@ std::vector<int> krContour::vertexIndex(const krVector<2>& point, double toleran
     // The grids are found, added and read under the lock: adding one moves
     // the others.
     CacheLock lock(*this);
-    if (!cache_.vertexGrids) cache_.vertexGrids = std::make_unique<std::vector<VertexGrid>>();
+    if (!cache_->vertexGrids) cache_->vertexGrids = std::make_unique<std::vector<VertexGrid>>();
     std::vector<int> result;
     // No distance is below a tolerance that is not positive (or is NaN).
     if (!(tolerance > 0.0)) return result;
     const VertexGrid* grid = nullptr;
-    for (const auto& g : *cache_.vertexGrids)
+    for (const auto& g : *cache_->vertexGrids)
         if (g.tolerance() == tolerance) {
             grid = &g;
             break;
         }
     if (!grid) {
-        cache_.vertexGrids->emplace_back(points_, tolerance);
-        grid = &cache_.vertexGrids->back();
+        cache_->vertexGrids->emplace_back(points_, tolerance);
+        grid = &cache_->vertexGrids->back();
     }
     grid->query(points_, point, result);
     return result;
@@ -374,9 +377,9 @@ long krContour::extremalVertexIndex(const krRadian& angle) const {
     // A keyed cache: its entries give way to new ones, so it is read under
     // the lock too.
     CacheLock lock(*this);
-    if (!cache_.extremalCache) cache_.extremalCache = std::make_unique<ExtremalCache>();
+    if (!cache_->extremalCache) cache_->extremalCache = std::make_unique<ExtremalCache>();
     const double key = angle.toDouble();
-    if (const long* hit = cache_.extremalCache->find(key)) return *hit;
+    if (const long* hit = cache_->extremalCache->find(key)) return *hit;
 
     const double c = cos(angle), s = sin(angle);
     const krVector<2> d(c, s);
@@ -408,7 +411,7 @@ long krContour::extremalVertexIndex(const krRadian& angle) const {
             index = static_cast<long>(i);
         }
     }
-    cache_.extremalCache->insert(key, index, cachedVectorSize_);
+    cache_->extremalCache->insert(key, index, cachedVectorSize_);
     return index;
 }
 
@@ -424,8 +427,8 @@ krRect krContour::encloseRect(const krXform<2>& xform) const {
     // A keyed cache: its entries give way to new ones, so it is read under
     // the lock too.
     CacheLock lock(*this);
-    if (!cache_.rectCache) cache_.rectCache = std::make_unique<RectCache>();
-    if (const krRect* hit = cache_.rectCache->find(xform)) return *hit;
+    if (!cache_->rectCache) cache_->rectCache = std::make_unique<RectCache>();
+    if (const krRect* hit = cache_->rectCache->find(xform)) return *hit;
 
     const bool identity = kfRealEq(xform.trans(), krVector<2>(0.0, 0.0), kEqual) &&
                           kfRealEq(xform.matrix(), krMatrix<2>(), kEqual);
@@ -437,7 +440,7 @@ krRect krContour::encloseRect(const krXform<2>& xform) const {
         rect = krRect(xform * points_[0], zero);
         for (std::size_t i = 1; i < points_.size(); ++i) rect = rect.enclose(krRect(xform * points_[i], zero));
     }
-    cache_.rectCache->insert(xform, rect, cachedVectorSize_);
+    cache_->rectCache->insert(xform, rect, cachedVectorSize_);
     return rect;
 }
 
@@ -446,16 +449,16 @@ krCircle krContour::encloseCircle(krContourDefs::DiameterMode mode) const {
         throw krContourDefs::BadParams(L"diameterMode is not one of the valid enums");
     const std::size_t m = static_cast<std::size_t>(mode);
     CacheLock lock(*this);
-    if (cache_.circleValid.size() <= m) cache_.circleValid.resize(m + 1, false);
-    if (cache_.circles.size() <= m)
-        cache_.circles.resize(m + 1, krCircle(krVector<2>(0.0, 0.0), 0.0));
-    if (cache_.circleValid[m]) return cache_.circles[m];
+    if (cache_->circleValid.size() <= m) cache_->circleValid.resize(m + 1, false);
+    if (cache_->circles.size() <= m)
+        cache_->circles.resize(m + 1, krCircle(krVector<2>(0.0, 0.0), 0.0));
+    if (cache_->circleValid[m]) return cache_->circles[m];
 
     const std::size_t n = points_.size();
     if (mode == krContourDefs::eExact) {
         // A contour whose vertices all coincide gets the circle of radius 0 at
         // that point; an empty one the circle of radius 0 at the origin.
-        cache_.circles[m] = krCircle(n ? points_[0] : krVector<2>(0.0, 0.0), 0.0);
+        cache_->circles[m] = krCircle(n ? points_[0] : krVector<2>(0.0, 0.0), 0.0);
         // The first pair (i outer, j inner) reaching the largest distance sets the
         // circle. The pair (j, i) has the very same distance as (i, j) and i == j
         // has none, so only j > i can improve; and a square no larger than the
@@ -471,7 +474,7 @@ krCircle krContour::encloseCircle(krContourDefs::DiameterMode mode) const {
                 if (best < d) {
                     best = d;
                     bestSq = sq;
-                    cache_.circles[m] = krCircle(0.5 * (a + points_[j]), 0.5 * d);
+                    cache_->circles[m] = krCircle(0.5 * (a + points_[j]), 0.5 * d);
                 }
             }
         }
@@ -479,10 +482,10 @@ krCircle krContour::encloseCircle(krContourDefs::DiameterMode mode) const {
         if (n == 0) throw krContourDefs::EmptyContour();
         double r = 0.0;
         for (std::size_t i = 1; i < n; ++i) r = std::max(r, points_[0].distance(points_[i]));
-        cache_.circles[m] = krCircle(points_[0], r);
+        cache_->circles[m] = krCircle(points_[0], r);
     }
-    cache_.circleValid[m] = true;
-    return cache_.circles[m];
+    cache_->circleValid[m] = true;
+    return cache_->circles[m];
 }
 
 double krContour::diameter(krContourDefs::DiameterMode mode) const {
@@ -492,9 +495,9 @@ double krContour::diameter(krContourDefs::DiameterMode mode) const {
 
 double krContour::medianFeatureSize() const {
     checkEmptyContour();
-    if (cache_.medianFeatureSizeValid) return cache_.medianFeatureSize;
+    if (cache_->medianFeatureSizeValid) return cache_->medianFeatureSize;
     CacheLock lock(*this);
-    if (cache_.medianFeatureSizeValid) return cache_.medianFeatureSize;
+    if (cache_->medianFeatureSizeValid) return cache_->medianFeatureSize;
     std::vector<double> lengths;
     lengths.reserve(points_.size());
     forEachSegment(points_, isClosed(), [&](const krVector<2>& a, const krVector<2>& b) {
@@ -504,39 +507,39 @@ double krContour::medianFeatureSize() const {
     // not numbers sort last.
     auto mid = lengths.begin() + static_cast<std::ptrdiff_t>(lengths.size() / 2);
     std::nth_element(lengths.begin(), mid, lengths.end(), keyLess);
-    cache_.medianFeatureSize = *mid;
-    cache_.medianFeatureSizeValid = true;
-    return cache_.medianFeatureSize;
+    cache_->medianFeatureSize = *mid;
+    cache_->medianFeatureSizeValid = true;
+    return cache_->medianFeatureSize;
 }
 
 void krContour::fitEllipse(krEllipse& out, double& residual) const {
     checkEmptyContour();
-    if (!cache_.ellipseValid) {
+    if (!cache_->ellipseValid) {
         CacheLock lock(*this);
-        if (!cache_.ellipseValid) {
-            kf_FitEllipse(points_, cache_.ellipse, cache_.ellipseResidual);
-            cache_.ellipseValid = true;
+        if (!cache_->ellipseValid) {
+            kf_FitEllipse(points_, cache_->ellipse, cache_->ellipseResidual);
+            cache_->ellipseValid = true;
         }
     }
-    out = cache_.ellipse;
-    residual = cache_.ellipseResidual;
+    out = cache_->ellipse;
+    residual = cache_->ellipseResidual;
 }
 
 // ---------------------------------------------------------------------------
 // Segment tables and intersections.
 
 void krContour::computeLineSegs() const {
-    if (cache_.lineSegsValid && cache_.linesValid && cache_.boxesValid) return;
+    if (cache_->lineSegsValid && cache_->linesValid && cache_->boxesValid) return;
     CacheLock lock(*this);
-    if (cache_.lineSegsValid && cache_.linesValid && cache_.boxesValid) return;
+    if (cache_->lineSegsValid && cache_->linesValid && cache_->boxesValid) return;
     // One pass over the points marks the degenerate segments and builds the
     // index; the queries read the segments from the points themselves. The
     // table of krLineSeg values is written only when someone asks for it.
-    if (!cache_.segmentIndex)
-        cache_.segmentIndex = spareIndex_ ? std::move(spareIndex_) : std::make_unique<SegmentIndex>();
-    cache_.segmentIndex->build(segmentView(), cache_.validLine);
-    cache_.lineSegsBuilt = false;
-    cache_.lineSegsValid = cache_.linesValid = cache_.boxesValid = true;
+    if (!cache_->segmentIndex)
+        cache_->segmentIndex = spareIndex_ ? std::move(spareIndex_) : std::make_unique<SegmentIndex>();
+    cache_->segmentIndex->build(segmentView(), cache_->validLine);
+    cache_->lineSegsBuilt = false;
+    cache_->lineSegsValid = cache_->linesValid = cache_->boxesValid = true;
 }
 
 SegmentView krContour::segmentView() const {
@@ -545,21 +548,21 @@ SegmentView krContour::segmentView() const {
 
 const std::vector<krLineSeg>& krContour::lineSegs() const {
     computeLineSegs();
-    if (!cache_.lineSegsBuilt) {
+    if (!cache_->lineSegsBuilt) {
         CacheLock lock(*this);
-        if (cache_.lineSegsBuilt) return cache_.lineSegs;
+        if (cache_->lineSegsBuilt) return cache_->lineSegs;
         const SegmentView s = segmentView();
-        cache_.lineSegs.assign(cache_.validLine.size(), krLineSeg());
-        for (std::size_t k = 0; k < cache_.lineSegs.size(); ++k)
-            if (cache_.validLine[k]) cache_.lineSegs[k] = krLineSeg(s.start(k), s.end(k));
-        cache_.lineSegsBuilt = true;
+        cache_->lineSegs.assign(cache_->validLine.size(), krLineSeg());
+        for (std::size_t k = 0; k < cache_->lineSegs.size(); ++k)
+            if (cache_->validLine[k]) cache_->lineSegs[k] = krLineSeg(s.start(k), s.end(k));
+        cache_->lineSegsBuilt = true;
     }
-    return cache_.lineSegs;
+    return cache_->lineSegs;
 }
 
 const std::vector<bool>& krContour::validLine() const {
     computeLineSegs();
-    return cache_.validLine;
+    return cache_->validLine;
 }
 
 namespace {
@@ -616,7 +619,7 @@ std::vector<krVector<2>> krContour::intersections(const krLineSeg& seg, std::vec
     const auto near = [&seg](const Box& b) {
         return segmentNearBox(seg, b.lox, b.loy, b.hix, b.hiy);
     };
-    cache_.segmentIndex->forEachOverlap(s, box, near, [&](std::size_t k) {
+    cache_->segmentIndex->forEachOverlap(s, box, near, [&](std::size_t k) {
         krVector<2> p{};
         if (keptCrossing(seg, line, includeEnds, krLineSeg(s.start(k), s.end(k)), p)) {
             result.push_back(p);
@@ -639,7 +642,7 @@ long krContour::crossingCount(const krLineSeg& seg) const {
     };
     const SegmentView s = segmentView();
     long count = 0;
-    cache_.segmentIndex->forEachOverlap(s, box, near, [&](std::size_t k) {
+    cache_->segmentIndex->forEachOverlap(s, box, near, [&](std::size_t k) {
         const krLineSeg own(s.start(k), s.end(k));
         int kept = quick(own);
         if (kept < 0) {
@@ -668,10 +671,10 @@ std::vector<krVector<2>> krContour::intersections(const krContour& other) const 
 
 bool krContour::isSelfIntersecting() const {
     if (points_.empty()) return false;
-    if (cache_.selfIntersectingValid) return cache_.selfIntersecting;
+    if (cache_->selfIntersectingValid) return cache_->selfIntersecting;
     // The pair search uses the segment index's scratch: one thread at a time.
     CacheLock lock(*this);
-    if (cache_.selfIntersectingValid) return cache_.selfIntersecting;
+    if (cache_->selfIntersectingValid) return cache_->selfIntersecting;
     computeLineSegs();
     // The contour crosses itself when some valid segment's own query (ends
     // excluded) keeps a hit. A hit of query k from segment j needs their boxes
@@ -688,7 +691,7 @@ bool krContour::isSelfIntersecting() const {
     // finite are not in the index. A kept hit lies within kContact of both
     // segments, so they come within kPairReach of each other: pairs farther apart
     // need no test.
-    const std::vector<bool>& usable = cache_.validLine;
+    const std::vector<bool>& usable = cache_->validLine;
     const auto valid = std::find(usable.begin(), usable.end(), true);
     const bool twoValid =
         valid != usable.end() && std::find(valid + 1, usable.end(), true) != usable.end();
@@ -697,7 +700,7 @@ bool krContour::isSelfIntersecting() const {
     const krVector<2>& first = points_.front();
     if (twoValid && !std::isnan(first.x()) && !std::isnan(first.y())) {
         const SegmentView s = segmentView();
-        found = !cache_.segmentIndex->forEachPair(s, kPairReach, [&](std::size_t k, std::size_t j) {
+        found = !cache_->segmentIndex->forEachPair(s, kPairReach, [&](std::size_t k, std::size_t j) {
             const krVector<2>&a1 = s.start(k), &a2 = s.end(k), &b1 = s.start(j), &b2 = s.end(j);
             // Segments sharing an end point keep nothing either way: that
             // end lies at distance 0 from the other segment.
@@ -709,8 +712,8 @@ bool krContour::isSelfIntersecting() const {
                      keptCrossing(sj, sj.line(), knFlags::kWithoutEnds, sk, p));
         });
     }
-    cache_.selfIntersecting = found;
-    cache_.selfIntersectingValid = true;
+    cache_->selfIntersecting = found;
+    cache_->selfIntersectingValid = true;
     return found;
 }
 
@@ -814,17 +817,17 @@ krPolygon krContour::polygon() const {
 
 void krContour::convexHull(krRegion& out) const {
     checkEmptyContour();
-    if (!cache_.convexHullValid) {
+    if (!cache_->convexHullValid) {
         CacheLock lock(*this);
-        if (!cache_.convexHullValid) {
-            cache_.convexHull =
+        if (!cache_->convexHullValid) {
+            cache_->convexHull =
                 krPtrHandle_const<krRegion>(new krRegion(kfConvexHull(points_), krContourDefs::eAsIs));
-            cache_.convexHullValid = true;
+            cache_->convexHullValid = true;
         }
     }
     // Held here while out is assigned: out may be this very region, whose
     // assignment drops its own handle to the hull.
-    const krPtrHandle_const<krRegion> hull = cache_.convexHull;
+    const krPtrHandle_const<krRegion> hull = cache_->convexHull;
     out = *hull;
 }
 

@@ -191,7 +191,8 @@ protected:
     // The kept nearest-point index once prepareNearest has published it;
     // null before, and where there is none.
     const qel::detail::NearestIndex* nearestIndex() const {
-        return cache_.nearestTried ? cache_.nearestIndex.get() : nullptr;
+        const Caches* k = cache_.peek();
+        return k && k->nearestTried ? k->nearestIndex.get() : nullptr;
     }
 
     typedef qel::detail::BoundedMap<krXform<2>, krRect, kr_XformKeyLess> RectCache;
@@ -205,6 +206,8 @@ protected:
     // Every cached answer with its flag. cleanCacheInfo() replaces the whole
     // record by a fresh one and assignment copies it whole (the owned caches
     // deeply), so a cache added here is dropped and copied with the others.
+    // The record is made by the first query that needs it, so a contour that
+    // is only built, copied and dropped never sets it up.
     // A value counts only while its flag is set, and is filled under the
     // contour's CacheLock (the keyed caches and vertexGrids are also read
     // under it), so that a shared contour fills each cache once.
@@ -242,7 +245,7 @@ protected:
         qel::detail::CacheFlag nearestTried;
         std::shared_ptr<const qel::detail::NearestIndex> nearestIndex;
     };
-    mutable Caches cache_;
+    qel::detail::OwnedRecord<Caches> cache_;
 
 private:
     // The segment index of an earlier state, kept for its storage; never

@@ -10,6 +10,9 @@
 #include <utility>
 
 #include "cntr/contour.h"
+#include "cntr/index/nearestindex.h"
+#include "cntr/index/segmentindex.h"
+#include "cntr/index/vertexgrid.h"
 #include "platform/std/random.h"
 
 struct Probe : krContour {
@@ -24,7 +27,7 @@ struct Probe : krContour {
         length();
         meanPosition();
         vertexIndex(krVector<2>(0, 0), 1.0);
-        Caches& k = cache_;
+        Caches& k = *cache_;
         k.convexHullValid = k.ellipseValid = k.selfIntersectingValid = k.lineSegsValid = true;
         k.linesValid = k.boxesValid = k.medianFeatureSizeValid = true;
         k.circleValid.assign(2, true);
@@ -36,7 +39,7 @@ struct Probe : krContour {
 
     // The caches that are valid or allocated, by name.
     std::string valid() const {
-        const Caches& k = cache_;
+        const Caches& k = *cache_;
         const bool circles = k.circleValid.size() == 2;
         const std::pair<bool, const char*> caches[] = {
             {k.lengthValid, "length"}, {k.meanPositionValid, "mean"}, {k.convexHullValid, "hull"},

@@ -47,18 +47,18 @@ TEST(ContourExtremes, KeyedCachesAreBoundedAndReplaced) {
     Probe c(kSquare);
     // The default bound 3 lets the map grow to 4 entries; then it stays there.
     for (int i = 0; i < 20; ++i) c.encloseRect(scale(10 + i)), c.extremalVertexIndex(krRadian(i));
-    EXPECT_TRUE(c.cache_.rectCache->size() == 4u && c.cache_.extremalCache->size() == 4u);
+    EXPECT_TRUE(c.cache_->rectCache->size() == 4u && c.cache_->extremalCache->size() == 4u);
 
     // Bound 0: one entry, replaced by every new key; a lower bound trims nothing.
     Probe one(kSquare);
     one.cachedVectorSize(0);
     for (int i = 0; i < 5; ++i) {
         one.encloseRect(scale(i + 1));
-        ASSERT_EQ(one.cache_.rectCache->size(), 1u);
-        EXPECT_EQ(one.cache_.rectCache->entries().begin()->first, scale(i + 1));
+        ASSERT_EQ(one.cache_->rectCache->size(), 1u);
+        EXPECT_EQ(one.cache_->rectCache->entries().begin()->first, scale(i + 1));
     }
     c.cachedVectorSize(1);
-    EXPECT_EQ(c.cache_.rectCache->size(), 4u);
+    EXPECT_EQ(c.cache_->rectCache->size(), 4u);
 }
 
 // The untransformed rectangle takes its bounds in lanes; it must be the one
@@ -99,7 +99,7 @@ TEST(ContourExtremes, EnclosingCirclesAndDiameters) {
     // A bad mode throws before any cache is touched.
     Probe p(kSquare);
     EXPECT_THROW(p.diameter(static_cast<Defs::DiameterMode>(2)), Defs::BadParams);
-    EXPECT_TRUE(p.cache_.circleValid.empty());
+    EXPECT_TRUE(p.cache_->circleValid.empty());
 }
 
 TEST(ContourExtremes, ExactCircleMatchesThePlainPairSearch) {
@@ -140,8 +140,8 @@ TEST(ContourExtremes, FittedEllipseIsCachedUntilTheContourChanges) {
     c.fitEllipse(e, residual);
     EXPECT_TRUE(kfRealEq(e.center(), krVector<2>(3, 1), 1e-6) && kfRealEq(e.a(), 4, 1e-6)) << e.a();
     // A planted cache answers the second call: nothing is fitted again.
-    c.cache_.ellipse = krEllipse(krCircle({9, 9}, 1));
-    c.cache_.ellipseResidual = 0.25;
+    c.cache_->ellipse = krEllipse(krCircle({9, 9}, 1));
+    c.cache_->ellipseResidual = 0.25;
     c.fitEllipse(e, residual);
     EXPECT_TRUE(e == krEllipse(krCircle({9, 9}, 1)) && residual == 0.25);
     c.points(Pts{{0, 0}, {1, 1}});  // two points fit neither model

@@ -79,7 +79,7 @@ TEST(ContourObject, MutatorsDropCachesExactlyWhenGeometryMayChange) {
 TEST(ContourObject, CopiesCarryCachesAndOwnTheirOwnedOnes) {
     Probe src(kSquare, false, 4);
     src.fillCaches();
-    src.cache_.length = 42.0;  // only a carried cache can answer this
+    src.cache_->length = 42.0;  // only a carried cache can answer this
     src.tracking(true);
     krPtrHandle<Probe> held(new Probe(src));
     const Probe& copy = *held;
@@ -87,10 +87,10 @@ TEST(ContourObject, CopiesCarryCachesAndOwnTheirOwnedOnes) {
     // Fresh persistence base and count.
     EXPECT_TRUE(!copy.tracking() && copy.mutations() == 0u && copy.refCount() == 1);
     // Owned caches are copied, not shared.
-    EXPECT_NE(copy.cache_.vertexGrids.get(), src.cache_.vertexGrids.get());
-    EXPECT_NE(copy.cache_.rectCache.get(), src.cache_.rectCache.get());
-    EXPECT_EQ(copy.cache_.rectCache->entries(), src.cache_.rectCache->entries());
-    EXPECT_EQ(copy.cache_.extremalCache->entries(), src.cache_.extremalCache->entries());
+    EXPECT_NE(copy.cache_->vertexGrids.get(), src.cache_->vertexGrids.get());
+    EXPECT_NE(copy.cache_->rectCache.get(), src.cache_->rectCache.get());
+    EXPECT_EQ(copy.cache_->rectCache->entries(), src.cache_->rectCache->entries());
+    EXPECT_EQ(copy.cache_->extremalCache->entries(), src.cache_->extremalCache->entries());
     held->points(Pts{{0, 0}, {1, 0}});
     EXPECT_TRUE(src.valid() == Probe::kAll && src.mutations() == 0u);
 }
@@ -222,13 +222,13 @@ TEST(ContourObject, ConvexHullIsSharedUntilTheGeometryChanges) {
     krRegion hull, again;
     c.convexHull(hull);
     EXPECT_EQ(hull.points(), kSquare);
-    const krRegion* shared = c.cache_.convexHull.get();
+    const krRegion* shared = c.cache_->convexHull.get();
     c.convexHull(again);
     const Probe copy(c);
-    EXPECT_EQ(copy.cache_.convexHull.get(), shared);
+    EXPECT_EQ(copy.cache_->convexHull.get(), shared);
     c.isClosed(true);
     c.convexHull(again);
-    EXPECT_NE(c.cache_.convexHull.get(), shared);
+    EXPECT_NE(c.cache_->convexHull.get(), shared);
 
     krRegion self(kSquare);
     self.convexHull(self);

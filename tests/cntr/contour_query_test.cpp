@@ -304,7 +304,7 @@ TEST(ContourQuery, VertexGridWithstandsChosenCollisions) {
         EXPECT_EQ(c.vertexIndex(q, 1.0), plain::vertexIndex(p, cells, q, 1.0)) << i;
     }
     // Without a key every cell would share one chain of 2^14 slots.
-    EXPECT_LT(c.cache_.vertexGrids->front().longestProbe(), 100u);
+    EXPECT_LT(c.cache_->vertexGrids->front().longestProbe(), 100u);
 }
 
 }  // namespace
