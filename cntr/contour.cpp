@@ -265,18 +265,17 @@ krVector<2> footOnSegment(const krVector<2>& a, const krVector<2>& b, const krVe
 }  // namespace
 
 krVector<2> krContour::closestPoint(const krVector<2>& point, bool vertexOnly) const {
-    std::size_t hint = NearestIndex::kNone;
-    return closestPointFrom(point, vertexOnly, hint);
+    NearestCursor at;
+    return closestPointFrom(point, vertexOnly, at);
 }
 
-krVector<2> krContour::closestPointFrom(const krVector<2>& point, bool vertexOnly, std::size_t& hint) const {
+krVector<2> krContour::closestPointFrom(const krVector<2>& point, bool vertexOnly, NearestCursor& at) const {
     checkEmptyContour();
     if (const NearestIndex* index = nearestIndex(); index && finite(point)) {
         const SegmentView s = segmentView();
-        if (vertexOnly) return points_[hint = index->nearestVertex(s, point, hint)];
-        hint = index->nearestSegment(s, point, hint);
-        return hint == NearestIndex::kNone ? krVector<2>(0.0, 0.0)
-                                             : footOnSegment(s.start(hint), s.end(hint), point);
+        if (vertexOnly) return points_[at.hint = index->nearestVertex(s, point, at.hint)];
+        const std::size_t k = index->nearestSegment(s, point, at);
+        return k == NearestIndex::kNone ? krVector<2>(0.0, 0.0) : footOnSegment(s.start(k), s.end(k), point);
     }
     if (vertexOnly) return points_[closestVertexIndex(point)];
     double best = std::numeric_limits<double>::infinity();
@@ -333,12 +332,12 @@ std::vector<double> krContour::distToPoints(const std::vector<krVector<2>>& poin
     prepareNearest();
     // The threads only read the index. Near points are taken one after
     // another, each starting its search from the answer for the last.
-    const auto distance = [&](const krVector<2>& p, std::size_t& hint) {
-        return closestPointFrom(p, vertexOnly, hint).distance(p);
+    const auto distance = [&](const krVector<2>& p, NearestCursor& at) {
+        return closestPointFrom(p, vertexOnly, at).distance(p);
     };
     std::vector<std::uint32_t> order;
     if (nearestIndex()) order = NearestIndex::nearbyOrder(points);
-    if (!order.empty()) return mapPointsInOrder<double>(points, order, NearestIndex::kNone, distance);
+    if (!order.empty()) return mapPointsInOrder<double>(points, order, NearestCursor(), distance);
     return mapPoints<double>(points, [&](const krVector<2>& p) { return distToPoint(p, vertexOnly); });
 }
 

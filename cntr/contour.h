@@ -27,6 +27,7 @@ namespace qel::detail {
 class VertexGrid;
 class SegmentIndex;
 class NearestIndex;
+struct NearestCursor;
 struct SegmentView;
 }  // namespace qel::detail
 
@@ -178,10 +179,10 @@ protected:
     // intersections(seg, false).size(), without building the list.
     long crossingCount(const krLineSeg& seg) const;
     // closestPoint, through the kept nearest-point index where there is one,
-    // starting from `hint` (kNone, or the segment or vertex of this call's
-    // answer for a point close by, to which it is set); the answer is
-    // closestPoint's. Without the index, hint is left as it is.
-    krVector<2> closestPointFrom(const krVector<2>& point, bool vertexOnly, std::size_t& hint) const;
+    // starting from where a batch stands (`at`: the answer for a point close
+    // by, which this call's answer replaces); the answer is closestPoint's.
+    // Without the index, `at` is left as it is.
+    krVector<2> closestPointFrom(const krVector<2>& point, bool vertexOnly, qel::detail::NearestCursor& at) const;
     // Builds the nearest-point index unless it is kept (or the coordinates
     // are not all finite), so that the closest-point queries only read.
     void prepareNearest() const;

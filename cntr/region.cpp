@@ -172,24 +172,24 @@ krMatrix<2> krRegion::inertiaMatrix(bool considerHoles) const {
 
 double krRegion::distToPoint(const krVector<2>& p, bool vertexOnly, bool considerHoles,
                              bool zeroInside) const {
-    std::size_t hint = NearestIndex::kNone;
-    return distToPointFrom(p, vertexOnly, considerHoles, zeroInside, hint);
+    NearestCursor at;
+    return distToPointFrom(p, vertexOnly, considerHoles, zeroInside, at);
 }
 
 double krRegion::distToPointFrom(const krVector<2>& p, bool vertexOnly, bool considerHoles, bool zeroInside,
-                                 std::size_t& hint) const {
+                                 NearestCursor& at) const {
     if (zeroInside && inside(p, considerHoles)) return 0.0;
-    return p.distance(closestPointFrom(p, vertexOnly, considerHoles, hint));
+    return p.distance(closestPointFrom(p, vertexOnly, considerHoles, at));
 }
 
 krVector<2> krRegion::closestPoint(const krVector<2>& p, bool vertexOnly,
                                    bool considerHoles) const {
-    std::size_t hint = NearestIndex::kNone;
-    return closestPointFrom(p, vertexOnly, considerHoles, hint);
+    NearestCursor at;
+    return closestPointFrom(p, vertexOnly, considerHoles, at);
 }
 
 krVector<2> krRegion::closestPointFrom(const krVector<2>& p, bool vertexOnly, bool considerHoles,
-                                       std::size_t& hint) const {
+                                       NearestCursor& at) const {
     if (vertexOnly) {
         long which = -1;
         const long k = closestVertexIndex(p, considerHoles, which);
@@ -198,7 +198,7 @@ krVector<2> krRegion::closestPointFrom(const krVector<2>& p, bool vertexOnly, bo
     }
     // Every hole is tried, whatever considerHoles says; only a strictly nearer
     // point replaces the candidate, so ties stay with the outer boundary.
-    krVector<2> best = krContour::closestPointFrom(p, knFlags::kAnyPoint, hint);
+    krVector<2> best = krContour::closestPointFrom(p, knFlags::kAnyPoint, at);
     double bestDist = p.distance(best);
     for (std::size_t i = 0; i < holes_.size(); ++i) {
         const krRegion& h = holeAt(holes_, i);
@@ -383,12 +383,12 @@ std::vector<double> krRegion::distToPoints(const std::vector<krVector<2>>& point
     prepareDistances();
     // Near points one after another, as the contour's batch takes them; the
     // hint is the outer boundary's.
-    const auto distance = [&](const krVector<2>& p, std::size_t& hint) {
-        return distToPointFrom(p, vertexOnly, considerHoles, zeroInside, hint);
+    const auto distance = [&](const krVector<2>& p, NearestCursor& at) {
+        return distToPointFrom(p, vertexOnly, considerHoles, zeroInside, at);
     };
     std::vector<std::uint32_t> order;
     if (!vertexOnly && nearestIndex()) order = NearestIndex::nearbyOrder(points);
-    if (!order.empty()) return mapPointsInOrder<double>(points, order, NearestIndex::kNone, distance);
+    if (!order.empty()) return mapPointsInOrder<double>(points, order, NearestCursor(), distance);
     return mapPoints<double>(
         points, [&](const krVector<2>& p) { return distToPoint(p, vertexOnly, considerHoles, zeroInside); });
 }

@@ -199,8 +199,9 @@ private:
     // distToPoint and closestPoint with the outer boundary's search starting
     // from hint (krContour::closestPointFrom); the answers are theirs.
     double distToPointFrom(const krVector<2>& p, bool vertexOnly, bool considerHoles, bool zeroInside,
-                           std::size_t& hint) const;
-    krVector<2> closestPointFrom(const krVector<2>& p, bool vertexOnly, bool considerHoles, std::size_t& hint) const;
+                           qel::detail::NearestCursor& at) const;
+    krVector<2> closestPointFrom(const krVector<2>& p, bool vertexOnly, bool considerHoles,
+                                 qel::detail::NearestCursor& at) const;
     // Builds the nearest-point index of the outer boundary and of each hole,
     // which the closest-point queries then use; they pass over a hole whose
     // index shows it farther than the best point found.

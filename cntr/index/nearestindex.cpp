@@ -98,31 +98,25 @@ double NearestIndex::widenReach(const Box& box, double r) {
 }
 
 template <class Leaf>
-void NearestIndex::search(const SegmentView&, const krVector<2>& p, double& best, Leaf&& leaf) const {
+void NearestIndex::search(const krVector<2>& p, double& best, const NearestCursor* from, Leaf&& leaf) const {
     if (levels_.empty()) return;
     // Depth first, the nearer boxes first: a node's children are screened
     // together, box and capsule, and those that may hold something as near
     // go on the stack farthest first, to be looked at again when they come
     // off it against the best found by then. At most kFanout entries per
-    // level wait.
+    // level wait, and at most kNarrowest from a cursor's nodes.
     const auto nearStretches = vertexPasses().nearStretches;
     struct Entry {
         double gap;  // to the box, squared: the order of the search
         std::size_t level, node;
     };
-    Entry stack[64 * kFanout];
+    Entry stack[64 * kFanout + kNarrowest];
     std::size_t top = 0;
-    stack[top++] = {0.0, levels_.size() - 1, 0};
-    while (top > 0) {
-        const Entry e = stack[--top];
-        if (e.gap > beyondSquare(best)) continue;
-        if (e.level == 0) {
-            leaf(e.node, best);
-            continue;
-        }
-        const std::size_t first = e.node * kFanout, count = std::min(kFanout, levels_[e.level - 1].size() - first);
+    // Pushes those of up to kFanout nodes of a level, side by side in g,
+    // that may hold something as near.
+    const auto screen = [&](const StretchLanes& g, std::size_t count, std::size_t level, const auto& node) {
         double gaps[kFanout];
-        unsigned near = nearStretches(groups_[e.level][e.node], p.x(), p.y(), best, beyondSquare(best), gaps);
+        unsigned near = nearStretches(g, p.x(), p.y(), best, beyondSquare(best), gaps);
         near &= (1u << count) - 1;
         Entry kids[kFanout];
         std::size_t m = 0;
@@ -131,13 +125,100 @@ void NearestIndex::search(const SegmentView&, const krVector<2>& p, double& best
             // Insertion by falling distance.
             std::size_t at = m++;
             for (; at > 0 && kids[at - 1].gap < gaps[c]; --at) kids[at] = kids[at - 1];
-            kids[at] = {gaps[c], e.level - 1, first + c};
+            kids[at] = {gaps[c], level, node(c)};
         }
         for (std::size_t i = 0; i < m; ++i) stack[top++] = kids[i];
+    };
+    if (from && !from->nodes.empty()) {
+        // The cursor's nodes, a group of eight at a time: the farthest group
+        // first, so the nearest comes off the stack first.
+        for (std::size_t g = from->lanes.size(); g-- > 0;)
+            screen(from->lanes[g], std::min(kFanout, from->nodes.size() - g * kFanout), from->level,
+                   [&](std::size_t c) { return from->nodes[g * kFanout + c]; });
+    } else {
+        stack[top++] = {0.0, levels_.size() - 1, 0};
+    }
+    while (top > 0) {
+        const Entry e = stack[--top];
+        if (e.gap > beyondSquare(best)) continue;
+        if (e.level == 0) {
+            leaf(e.node, best);
+            continue;
+        }
+        const std::size_t first = e.node * kFanout;
+        screen(groups_[e.level][e.node], std::min(kFanout, levels_[e.level - 1].size() - first), e.level - 1,
+               [&](std::size_t c) { return first + c; });
+    }
+}
+
+void NearestCursor::nextRun(const std::vector<krVector<2>>& points, const std::uint32_t* order, std::size_t m) {
+    run = Box::empty();
+    for (std::size_t k = 0; k < m; ++k) {
+        const krVector<2>& v = points[order[k]];
+        if (std::isfinite(v.x()) && std::isfinite(v.y())) run.widen(Box::of(v, v));
+    }
+    narrowed = false;
+}
+
+void NearestIndex::narrow(const SegmentView& s, NearestCursor& at) const {
+    at.narrowed = true;
+    at.nodes.clear();
+    if (levels_.empty() || !at.run.placeable() || at.hint >= s.count()) return;
+    // The hint segment's distance from every point of the box is at most its
+    // distance from the farthest corner (distance to a segment is convex),
+    // and the room for rounding covers the difference between the distances
+    // as computed. A node whose box keeps beyond that from the run's box
+    // holds nothing as near as the hint for any point of the run.
+    const Box& b = at.run;
+    const krLineSeg h(s.start(at.hint), s.end(at.hint));
+    const double corners = std::max({h.distToPoint(krVector<2>(b.lox, b.loy)), h.distToPoint(krVector<2>(b.hix, b.loy)),
+                                     h.distToPoint(krVector<2>(b.lox, b.hiy)), h.distToPoint(krVector<2>(b.hix, b.hiy))});
+    const Box& all = levels_.back()[0].box;
+    const double size = std::max({std::fabs(b.lox), std::fabs(b.loy), std::fabs(b.hix), std::fabs(b.hiy),
+                                  std::fabs(all.lox), std::fabs(all.loy), std::fabs(all.hix), std::fabs(all.hiy)});
+    const double bound = beyondSquare(corners * (1.0 + kRoom) + kRounding * size);
+    const auto near = [&](const Node& n) {
+        const double gx = std::max({n.box.lox - b.hix, b.lox - n.box.hix, 0.0});
+        const double gy = std::max({n.box.loy - b.hiy, b.loy - n.box.hiy, 0.0});
+        return !(gx * gx + gy * gy > bound);
+    };
+    // Down from the root while the near nodes of the next level are few
+    // enough to screen for every point.
+    std::vector<std::uint32_t> next;
+    at.level = levels_.size() - 1;
+    at.nodes.push_back(0);
+    while (at.level > 0) {
+        const std::vector<Node>& below = levels_[at.level - 1];
+        next.clear();
+        for (std::uint32_t u : at.nodes)
+            for (std::size_t c = u * kFanout, last = std::min(c + kFanout, below.size()); c < last; ++c)
+                if (near(below[c])) next.push_back(static_cast<std::uint32_t>(c));
+        if (next.size() > kNarrowest) break;
+        at.nodes.swap(next);
+        --at.level;
+    }
+    at.lanes.assign((at.nodes.size() + kFanout - 1) / kFanout, StretchLanes{});
+    for (std::size_t i = 0; i < at.nodes.size(); ++i) {
+        const Node& n = levels_[at.level][at.nodes[i]];
+        StretchLanes& g = at.lanes[i / kFanout];
+        const std::size_t c = i % kFanout;
+        g.lox[c] = n.box.lox, g.loy[c] = n.box.loy, g.hix[c] = n.box.hix, g.hiy[c] = n.box.hiy;
+        g.ax[c] = s.p[n.a].x(), g.ay[c] = s.p[n.a].y(), g.bx[c] = s.p[n.b].x(), g.by[c] = s.p[n.b].y();
+        g.r[c] = n.r;
     }
 }
 
 std::size_t NearestIndex::nearestSegment(const SegmentView& s, const krVector<2>& p, std::size_t hint) const {
+    return nearestSegmentFrom(s, p, hint, nullptr);
+}
+
+std::size_t NearestIndex::nearestSegment(const SegmentView& s, const krVector<2>& p, NearestCursor& at) const {
+    if (!at.narrowed && at.hint < s.count()) narrow(s, at);
+    return at.hint = nearestSegmentFrom(s, p, at.hint, at.narrowed && at.run.holds(p) ? &at : nullptr);
+}
+
+std::size_t NearestIndex::nearestSegmentFrom(const SegmentView& s, const krVector<2>& p, std::size_t hint,
+                                             const NearestCursor* from) const {
     // The hint is one of the segments the search weighs, taken first: the
     // least distance and the lowest number among equals come out the same.
     double best = kInf;
@@ -157,7 +238,7 @@ std::size_t NearestIndex::nearestSegment(const SegmentView& s, const krVector<2>
     };
     const auto nearCapsules = vertexPasses().nearCapsules;
     const double* xy = reinterpret_cast<const double*>(s.p);
-    search(s, p, best, [&](std::size_t j, double& b) {
+    search(p, best, from, [&](std::size_t j, double& b) {
         // The segments ending at the block's vertices: segment v of a closed
         // contour, v - 1 of an open one. A whole block with a vertex before it
         // is screened in lanes against the best at its start (which only
@@ -186,7 +267,7 @@ std::size_t NearestIndex::nearestVertex(const SegmentView& s, const krVector<2>&
         best = kfLength(p.x() - s.p[hint].x(), p.y() - s.p[hint].y());
         found = hint;
     }
-    search(s, p, best, [&](std::size_t j, double& b) {
+    search(p, best, nullptr, [&](std::size_t j, double& b) {
         const double bound = beyondSquare(b);
         for (std::size_t i = j * kBlock, last = std::min(i + kBlock, s.n); i < last; ++i) {
             // A vertex's squared distance is the gap to its box: one beyond
@@ -212,18 +293,25 @@ std::vector<std::uint32_t> NearestIndex::nearbyOrder(const std::vector<krVector<
             lox = std::min(lox, v.x()), hix = std::max(hix, v.x());
             loy = std::min(loy, v.y()), hiy = std::max(hiy, v.y());
         }
-    // About four points to a cell; the points of each cell counted, then
-    // dealt out cell by cell (a counting sort). The cell of a point is worked
-    // out on both passes rather than kept: a list as long as the points
-    // costs more to fill than the arithmetic.
-    const std::size_t side = std::max<std::size_t>(1, static_cast<std::size_t>(std::sqrt(double(n) / 4)));
+    // About four points to a cell, the cells in square tiles of kTile x kTile
+    // (a run of a batch, for NearestCursor), each taken row by row, each row
+    // the other way round from the last, and the tiles so too. The points of
+    // each cell are counted, then dealt out cell by cell (a counting sort).
+    // The cell of a point is worked out on both passes rather than kept: a
+    // list as long as the points costs more to fill than the arithmetic.
+    constexpr std::size_t kTile = 4;
+    const std::size_t tiles = std::max<std::size_t>(1, static_cast<std::size_t>(std::sqrt(double(n) / 4) / kTile));
+    const std::size_t side = tiles * kTile;
     const double fx = hix > lox ? double(side) / (hix - lox) : 0.0, fy = hiy > loy ? double(side) / (hiy - loy) : 0.0;
     const std::size_t last = side * side;  // the slot of the points that are not finite
+    const auto snake = [](std::size_t x, std::size_t y, std::size_t width) {
+        return y * width + (y % 2 ? width - 1 - x : x);
+    };
     const auto cellOf = [&](const krVector<2>& v) {
         if (!std::isfinite(v.x()) || !std::isfinite(v.y())) return last;
         const std::size_t cx = std::min(side - 1, static_cast<std::size_t>((v.x() - lox) * fx));
         const std::size_t cy = std::min(side - 1, static_cast<std::size_t>((v.y() - loy) * fy));
-        return cy * side + (cy % 2 ? side - 1 - cx : cx);
+        return snake(cx / kTile, cy / kTile, tiles) * kTile * kTile + snake(cx % kTile, cy % kTile, kTile);
     };
     std::vector<std::uint32_t> start(last + 2, 0), order(n);
     for (const krVector<2>& v : points) ++start[cellOf(v) + 1];

@@ -82,13 +82,15 @@ std::vector<T> mapPoints(const std::vector<krVector<2>>& points, F&& f) {
 
 // f(p, hint) for each point, as mapPoints gives f(p), the points taken
 // in `order` (a permutation of their indices): each stretch of the order
-// starts from a copy of `fresh`, which f may update for the next point. Where
+// starts from a copy of `fresh`, which f may update for the next point, and
+// is taken in runs of up to kRun points, each announced to the hint first by
+// hint.nextRun(points, indices, count). Where
 // some point fails, the plain mapPoints runs instead, so that the error is
 // that of the first point in the list that fails.
 template <class T, class Hint, class F>
 std::vector<T> mapPointsInOrder(const std::vector<krVector<2>>& points, const std::vector<std::uint32_t>& order,
                                const Hint& fresh, F&& f) {
-    constexpr std::size_t kRun = 256;
+    constexpr std::size_t kRun = 64;
     std::vector<T> out(points.size());
     try {
         forEachStretch(points.size(), [&](std::size_t begin, std::size_t end) {
@@ -99,6 +101,7 @@ std::vector<T> mapPointsInOrder(const std::vector<krVector<2>>& points, const st
             T got[kRun];
             for (std::size_t j = begin; j < end; j += kRun) {
                 const std::size_t m = std::min(kRun, end - j);
+                hint.nextRun(points, &order[j], m);
                 for (std::size_t k = 0; k < m; ++k) {
                     // The order jumps about the list: fetch ahead what is read.
                     if (j + k + 8 < end) __builtin_prefetch(&points[order[j + k + 8]]);
