@@ -224,17 +224,21 @@ TEST(ContourQuery, FastPathsMatchThePlainAlgorithms) {
 // of the index starting from the last one's answer: the distances must be
 // those of single calls walking every segment, to the bit, ties and all
 // (lattice contours and queries tie often), for contours and regions. The
-// first contour is long enough for a deep index.
+// first contour is long enough for a deep index; the second is a circle
+// queried about its centre, where every stretch of it is about as near.
 TEST(ContourQuery, FastPathsBatchesMatchSingleCalls) {
     krRandomUniform rnd(99);
     for (int trial = 0; trial < 36 && !HasFailure(); ++trial) {
         const int kind = trial % 6;
-        Pts p = trial == 0 ? ellipsePoints(V(0.5, -1), 9, 4, 0.3, 6000) : randomContour(rnd, kind);
+        Pts p = trial == 0   ? ellipsePoints(V(0.5, -1), 9, 4, 0.3, 6000)
+                : trial == 1 ? ellipsePoints(V(0, 0), 5, 5, 0, 1536)
+                             : randomContour(rnd, kind);
         if (trial == 0)
             for (V& v : p) v = v + V(rnd.next(-1e-3, 1e-3), rnd.next(-1e-3, 1e-3));
         const bool closed = trial % 4 != 0;
         Pts qs;
-        for (int k = 0; k < 600; ++k) qs.push_back(makeQuery(rnd, p, kind));
+        for (int k = 0; k < 600; ++k)
+            qs.push_back(trial == 1 ? V(rnd.next(-1, 1), rnd.next(-1, 1)) : makeQuery(rnd, p, kind));
         qs[7] = V(kNaN, 1);  // taken last, without a hint
         qs[8] = V(kInf, 0);
         const krContour batched(p, closed), walked(p, closed);
