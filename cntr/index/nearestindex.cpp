@@ -171,8 +171,9 @@ void NearestIndex::narrow(const SegmentView& s, NearestCursor& at) const {
     // holds nothing as near as the hint for any point of the run.
     const Box& b = at.run;
     const krLineSeg h(s.start(at.hint), s.end(at.hint));
-    const double corners = std::max({h.distToPoint(krVector<2>(b.lox, b.loy)), h.distToPoint(krVector<2>(b.hix, b.loy)),
-                                     h.distToPoint(krVector<2>(b.lox, b.hiy)), h.distToPoint(krVector<2>(b.hix, b.hiy))});
+    const double corners =
+        std::max({h.distToPoint(krVector<2>(b.lox, b.loy)), h.distToPoint(krVector<2>(b.hix, b.loy)),
+                  h.distToPoint(krVector<2>(b.lox, b.hiy)), h.distToPoint(krVector<2>(b.hix, b.hiy))});
     const Box& all = levels_.back()[0].box;
     const double size = std::max({std::fabs(b.lox), std::fabs(b.loy), std::fabs(b.hix), std::fabs(b.hiy),
                                   std::fabs(all.lox), std::fabs(all.loy), std::fabs(all.hix), std::fabs(all.hiy)});
@@ -294,7 +295,7 @@ std::vector<std::uint32_t> NearestIndex::nearbyOrder(const std::vector<krVector<
             loy = std::min(loy, v.y()), hiy = std::max(hiy, v.y());
         }
     // About four points to a cell, the cells in square tiles of kTile x kTile
-    // (a run of a batch, for NearestCursor), each taken row by row, each row
+    // (some 64 points: a run of mapPointsInOrder), each taken row by row, each row
     // the other way round from the last, and the tiles so too. The points of
     // each cell are counted, then dealt out cell by cell (a counting sort).
     // The cell of a point is worked out on both passes rather than kept: a

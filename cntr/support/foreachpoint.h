@@ -27,7 +27,8 @@ constexpr std::size_t kPointsPerThread = 16384;
 inline std::size_t usableCores() {
 #ifdef __linux__
     cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<std::size_t>(std::max(1, CPU_COUNT(&set)));
+    if (sched_getaffinity(0, sizeof set, &set) == 0)
+        return static_cast<std::size_t>(std::max(1, CPU_COUNT(&set)));
 #endif
     return std::max(1u, std::thread::hardware_concurrency());
 }
@@ -83,10 +84,11 @@ std::vector<T> mapPoints(const std::vector<krVector<2>>& points, F&& f) {
 // f(p, hint) for each point, as mapPoints gives f(p), the points taken
 // in `order` (a permutation of their indices): each stretch of the order
 // starts from a copy of `fresh`, which f may update for the next point, and
-// is taken in runs of up to kRun points, each announced to the hint first by
-// hint.nextRun(points, indices, count). Where
-// some point fails, the plain mapPoints runs instead, so that the error is
-// that of the first point in the list that fails.
+// is taken in runs of up to kRun points (the tiles of an order made by
+// NearestIndex::nearbyOrder), each announced to the hint first by
+// hint.nextRun(points, indices, count). Where some point fails, the plain
+// mapPoints runs instead, so that the error is that of the first point in the
+// list that fails.
 template <class T, class Hint, class F>
 std::vector<T> mapPointsInOrder(const std::vector<krVector<2>>& points, const std::vector<std::uint32_t>& order,
                                const Hint& fresh, F&& f) {
@@ -102,11 +104,9 @@ std::vector<T> mapPointsInOrder(const std::vector<krVector<2>>& points, const st
             for (std::size_t j = begin; j < end; j += kRun) {
                 const std::size_t m = std::min(kRun, end - j);
                 hint.nextRun(points, &order[j], m);
-                for (std::size_t k = 0; k < m; ++k) {
-                    // The order jumps about the list: fetch ahead what is read.
-                    if (j + k + 8 < end) __builtin_prefetch(&points[order[j + k + 8]]);
-                    got[k] = f(points[order[j + k]], hint);
-                }
+                // The order jumps about the list; nextRun reads the run's
+                // points first, all at once, which brings them in for f.
+                for (std::size_t k = 0; k < m; ++k) got[k] = f(points[order[j + k]], hint);
                 for (std::size_t k = 0; k < m; ++k) out[order[j + k]] = got[k];
             }
         });
