@@ -199,6 +199,7 @@ krVector<2> krRegion::closestPointFrom(const krVector<2>& p, bool vertexOnly, bo
     // Every hole is tried, whatever considerHoles says; only a strictly nearer
     // point replaces the candidate, so ties stay with the outer boundary.
     krVector<2> best = krContour::closestPointFrom(p, knFlags::kAnyPoint, at);
+    if (holes_.empty()) return best;
     double bestDist = p.distance(best);
     for (std::size_t i = 0; i < holes_.size(); ++i) {
         const krRegion& h = holeAt(holes_, i);
