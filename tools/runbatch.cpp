@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/std/exception.h"
+#include "platform/std/threadlocal.h"
 
 namespace qs {
 
@@ -83,7 +84,7 @@ void Progress::run() {
 }
 
 BatchResult runBatch(Source& src, const Work& work, std::ostream& out, const BatchOptions& opt) {
-    unsigned threads = opt.threads ? opt.threads : std::max(1u, std::thread::hardware_concurrency());
+    unsigned threads = opt.threads ? opt.threads : static_cast<unsigned>(kr_UsableCores());
     const std::size_t chunk = 512 * threads;
     BatchResult result;
     std::vector<Record> records(chunk);

@@ -10,28 +10,13 @@
 #include <thread>
 #include <vector>
 
+#include "platform/std/threadlocal.h"
 #include "platform/std/vector.h"
-
-#ifdef __linux__
-#include <sched.h>
-#endif
 
 namespace qel::detail {
 
 // Below this many points per thread a thread costs more than it saves.
 constexpr std::size_t kPointsPerThread = 16384;
-
-// The cores this process may run on: fewer than the machine has under an
-// affinity mask (a pinned process, a container's CPU set), where more threads
-// than cores would only take turns.
-inline std::size_t usableCores() {
-#ifdef __linux__
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0)
-        return static_cast<std::size_t>(std::max(1, CPU_COUNT(&set)));
-#endif
-    return std::max(1u, std::thread::hardware_concurrency());
-}
 
 // Calls g(begin, end) for stretches that cover [0, n) in order: in the
 // caller's thread for short lists, otherwise one contiguous stretch on each of
@@ -41,7 +26,7 @@ inline std::size_t usableCores() {
 // one a plain loop would have met first.
 template <class G>
 void forEachStretch(std::size_t n, G&& g) {
-    const std::size_t parts = std::min(usableCores(), n / kPointsPerThread);
+    const std::size_t parts = std::min(kr_UsableCores(), n / kPointsPerThread);
     if (parts <= 1) return g(std::size_t(0), n);
     std::vector<std::exception_ptr> errors(parts);
     const auto stretch = [&](std::size_t part) {

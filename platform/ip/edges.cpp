@@ -8,6 +8,7 @@
 
 #include "platform/ip/edgelink.h"
 #include "platform/ip/gradient.h"
+#include "platform/std/threadlocal.h"
 
 krEdgelet kr_EdgePoint::edgelet() const {
     const double m = std::min(65535.0, std::max(0.0, std::floor(magnitude + 0.5)));
@@ -207,7 +208,7 @@ void streamRows(const krGreyView& image, const kr_GaussianKernels& kernels, int 
 // asked, but no band thinner than 16 rows, whose gradient rows the band
 // before computes too.
 int bandCount(int h, int threads) {
-    const int asked = threads == 0 ? static_cast<int>(std::thread::hardware_concurrency()) : threads;
+    const int asked = threads == 0 ? static_cast<int>(kr_UsableCores()) : threads;
     return std::max(1, std::min(asked, h / 16));
 }
 

@@ -1,6 +1,12 @@
 #include "platform/std/threadlocal.h"
 
+#ifdef __linux__
+#include <sched.h>
+#endif
+
+#include <algorithm>
 #include <atomic>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -41,3 +47,11 @@ void kr_ThreadLocal::set(void* value) {
 }
 
 void krThreadID::atexit(void (*fn)(void*), void* arg) { state().cleanups.emplace_back(fn, arg); }
+
+std::size_t kr_UsableCores() {
+#ifdef __linux__
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<std::size_t>(std::max(1, CPU_COUNT(&set)));
+#endif
+    return std::max(1u, std::thread::hardware_concurrency());
+}

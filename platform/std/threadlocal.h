@@ -1,4 +1,5 @@
-// Per-thread storage slots and clean-up at thread exit.
+// Per-thread storage slots, clean-up at thread exit, and how many threads
+// are worth starting.
 #ifndef QEL_PLATFORM_STD_THREADLOCAL_H
 #define QEL_PLATFORM_STD_THREADLOCAL_H
 
@@ -27,5 +28,10 @@ public:
     // process exit), in the reverse order of registration.
     static void atexit(void (*fn)(void*), void* arg);
 };
+
+// The cores this process may run on: fewer than the machine has under an
+// affinity mask (a pinned process, a container's CPU set), where more threads
+// than cores would only take turns. At least 1.
+std::size_t kr_UsableCores();
 
 #endif
