@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
+#include <utility>
 
 #include "cntr/index/segmentindex.h"
 #include "cntr/support/crossing.h"
@@ -97,9 +99,106 @@ bool passesThrough(const Seg& s, I64 cx, I64 cy, bool exact) {
     return std::fabs(dx * (y - s.y1) - dy * (x - s.x1)) <= 0.5L * (std::fabs(dx) + std::fabs(dy));
 }
 
+// The hot pixels bucketed by their centres into square cells of a power of
+// two pixels, about two cells a pixel over the pixels' common box. A piece is
+// tried against the pixels of the cells along it, column by column, rather
+// than against those of its whole box, which for a long slanted piece would
+// be most of the grid. A cell that still holds a crowd (a tangle far from the
+// rest, say) holds a grid of its own over its pixels, so that how the pixels
+// lie never makes a piece try many pixels far from it.
+class HotGrid {
+public:
+    // The pixels ids of centres (cx[v], cy[v]). oneCell puts them all into
+    // one cell, without a grid of its own.
+    HotGrid(const std::vector<I64>& cx, const std::vector<I64>& cy, std::vector<Id> ids, bool oneCell) {
+        const std::size_t n = ids.size();
+        if (n == 0) return;
+        I64 hx = cx[ids[0]], hy = cy[ids[0]];
+        x0_ = hx;
+        y0_ = hy;
+        for (Id v : ids) {
+            x0_ = std::min(x0_, cx[v]);
+            y0_ = std::min(y0_, cy[v]);
+            hx = std::max(hx, cx[v]);
+            hy = std::max(hy, cy[v]);
+        }
+        while (I128(((hx - x0_) >> shift_) + 1) * (((hy - y0_) >> shift_) + 1) > I128(oneCell ? 1 : 2 * n)) ++shift_;
+        nx_ = ((hx - x0_) >> shift_) + 1;
+        ny_ = ((hy - y0_) >> shift_) + 1;
+        const auto cell = [&](Id v) { return std::size_t(((cy[v] - y0_) >> shift_) * nx_ + ((cx[v] - x0_) >> shift_)); };
+        start_.assign(std::size_t(nx_ * ny_) + 1, 0);
+        for (Id v : ids) ++start_[cell(v) + 1];
+        for (std::size_t c = 1; c < start_.size(); ++c) start_[c] += start_[c - 1];
+        items_.resize(n);
+        std::vector<Id> fill(start_.begin(), start_.end() - 1);
+        for (Id v : ids) items_[fill[cell(v)]++] = v;
+        if (oneCell) return;
+        for (std::size_t c = 0; c + 1 < start_.size(); ++c)
+            if (start_[c + 1] - start_[c] > kCrowd) {
+                crowded_.push_back(c);
+                inner_.emplace_back(cx, cy, std::vector<Id>(items_.begin() + start_[c], items_.begin() + start_[c + 1]),
+                                    false);
+            }
+    }
+
+    // Calls visit(v) for every pixel whose closed square s may meet, and for
+    // some more, each once.
+    template <class Visit>
+    void forEachNear(const Seg& s, Visit&& visit) const {
+        if (items_.empty()) return;
+        // A pixel reaches half a pixel from its centre; a whole one leaves
+        // room for the rounding of the long format below.
+        const long double pad = 1, lox = std::min(s.x1, s.x2), hix = std::max(s.x1, s.x2);
+        const long double loy = std::min(s.y1, s.y2), hiy = std::max(s.y1, s.y2);
+        const I64 first = column(lox - pad), last = column(hix + pad);
+        const long double slope = s.x2 != s.x1 ? (s.y2 - s.y1) / (s.x2 - s.x1) : 0;
+        for (I64 i = first; i <= last; ++i) {
+            // The part of s within reach of the column's centres, and the rows
+            // within reach of that part.
+            long double ya = loy, yb = hiy;
+            if (s.x2 != s.x1) {
+                const long double xa = std::max(lox, (long double)(x0_ + (i << shift_)) - pad);
+                const long double xb = std::min(hix, (long double)(x0_ + ((i + 1) << shift_)) + pad);
+                ya = std::clamp(s.y1 + (xa - s.x1) * slope, loy, hiy);
+                yb = std::clamp(s.y1 + (xb - s.x1) * slope, loy, hiy);
+                if (ya > yb) std::swap(ya, yb);
+            }
+            const I64 top = row(yb + pad);
+            for (I64 j = row(ya - pad); j <= top; ++j) {
+                const std::size_t c = std::size_t(j * nx_ + i);
+                if (start_[c + 1] - start_[c] > kCrowd && !crowded_.empty()) {
+                    const auto at = std::lower_bound(crowded_.begin(), crowded_.end(), c) - crowded_.begin();
+                    inner_[std::size_t(at)].forEachNear(s, visit);
+                    continue;
+                }
+                for (Id k = start_[c]; k < start_[c + 1]; ++k) visit(items_[k]);
+            }
+        }
+    }
+
+private:
+    static constexpr Id kCrowd = 32;
+
+    static I64 bin(long double u, I64 origin, int shift, I64 n) {
+        if (!(u > (long double)origin)) return 0;
+        const long double t = std::ldexp(u - (long double)origin, -shift);
+        return t >= (long double)(n - 1) ? n - 1 : I64(t);
+    }
+    I64 column(long double x) const { return bin(x, x0_, shift_, nx_); }
+    I64 row(long double y) const { return bin(y, y0_, shift_, ny_); }
+
+    I64 x0_ = 0, y0_ = 0, nx_ = 0, ny_ = 0;
+    int shift_ = 0;
+    // The pixels of cell c (row by row) are items_[start_[c] .. start_[c + 1]).
+    std::vector<Id> start_, items_;
+    // The crowded cells in order, and their own grids.
+    std::vector<std::size_t> crowded_;
+    std::vector<HotGrid> inner_;
+};
+
 }  // namespace
 
-SnapRounder::SnapRounder(const std::vector<const Points*>& rings) {
+SnapRounder::SnapRounder(const std::vector<const Points*>& rings, bool everyPixel) {
     double far = 0;
     for (const Points* ring : rings)
         for (const krVector<2>& v : *ring) {
@@ -137,13 +236,13 @@ SnapRounder::SnapRounder(const std::vector<const Points*>& rings) {
 
     // The first round decides on the rings' own points; the pieces between
     // centres are then checked once at least, exactly.
-    round(&rings);
+    round(&rings, everyPixel);
     scaled_.clear();
     scaled_.shrink_to_fit();
     bool changed = true;
     for (int k = 1; changed; ++k) {
         if (k == kMostRounds) throw krContourDefs::BadParams(L"the boundary could not be rounded onto a grid");
-        changed = round(nullptr);
+        changed = round(nullptr, everyPixel);
     }
     // What the nodes hold is all the graph built on them keeps of the
     // rounding: no room to spare.
@@ -188,7 +287,7 @@ void SnapRounder::grow() {
 // through the hot pixels it passes near. The first round works on the rings'
 // own points, the later ones on the centres, where every test is exact.
 // Whether any piece was bent.
-bool SnapRounder::round(const std::vector<const Points*>* given) {
+bool SnapRounder::round(const std::vector<const Points*>* given, bool everyPixel) {
     const bool first = given != nullptr;
     // The pieces one ring after the other, each ring closed, with a point that
     // is not a number between rings (the index leaves out the segments into
@@ -318,19 +417,32 @@ bool SnapRounder::round(const std::vector<const Points*>* given) {
         hits.erase(std::unique(hits.begin(), hits.end()), hits.end());
         const std::size_t met = hits.size();
 
-        // Every piece whose box meets a hot pixel is tried against it.
-        const auto always = [](const SegmentIndex::Box&) { return true; };
-        for (Id v = 0; v < cx_.size(); ++v) {
-            const double x = double(cx_[v]), y = double(cy_[v]);
-            index.forEachOverlap(view, {x - 0.5, y - 0.5, x + 0.5, y + 0.5}, always, [&](std::size_t k) {
-                const Id f = pieceOf[k];
-                if (f == kNone) return;
-                const std::size_t r = ringOf(f);
-                const Piece& p = rings_[r][f - base[r]];
-                if (p.a != p.b && v != p.a && v != p.b && passesThrough(seg(f), cx_[v], cy_[v], !first) &&
-                    !std::binary_search(hits.begin(), hits.begin() + std::ptrdiff_t(met), Hit{f, v}))
-                    add({f, v});
-            });
+        // Every piece is tried against the hot pixels near it, in the order
+        // of the curve, so that neighbouring pieces meet the same cells.
+        // The index leaves out pieces of no length, and so does this.
+        std::vector<Id> ids(cx_.size());
+        std::iota(ids.begin(), ids.end(), Id(0));
+        const HotGrid grid(cx_, cy_, std::move(ids), everyPixel);
+        for (const auto& o : order) {
+            const std::size_t r = o.second;
+            for (Id i = 0; i < rings_[r].size(); ++i) {
+                const Id f = base[r] + i;
+                const Piece& p = rings_[r][i];
+                if (p.a == p.b || !valid[at[f]]) continue;
+                const Seg s = seg(f);
+                const Box box = Box::of(all[at[f]], all[at[f] + 1]);
+                const auto known = std::equal_range(hits.begin(), hits.begin() + std::ptrdiff_t(met), Hit{f, 0},
+                                                    [](const Hit& x, const Hit& y) { return x.piece < y.piece; });
+                grid.forEachNear(s, [&](Id v) {
+                    // The boxes first: most pixels of a cell lie beside a
+                    // short piece, and four comparisons say so.
+                    const double x = double(cx_[v]), y = double(cy_[v]);
+                    if (!box.overlaps({x - 0.5, y - 0.5, x + 0.5, y + 0.5})) return;
+                    if (v != p.a && v != p.b && passesThrough(s, cx_[v], cy_[v], !first) &&
+                        !std::binary_search(known.first, known.second, Hit{f, v}))
+                        add({f, v});
+                });
+            }
         }
     }
     std::sort(hits.begin(), hits.end());

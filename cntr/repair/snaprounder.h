@@ -49,8 +49,10 @@ public:
 
     // The rings are closed point lists with finite coordinates (BadParams
     // otherwise). BadParams too when they cross themselves and each other
-    // more often than the memory for it allows.
-    explicit SnapRounder(const std::vector<const Points*>& rings);
+    // more often than the memory for it allows. everyPixel tries every piece
+    // against every hot pixel instead of those a grid finds near it: the
+    // same answer, slowly, for checking the grid.
+    explicit SnapRounder(const std::vector<const Points*>& rings, bool everyPixel = false);
 
     // The side of a pixel.
     double pixel() const { return pixel_; }
@@ -82,7 +84,7 @@ public:
 
 private:
     // The first round takes the rings as given, the later ones none.
-    bool round(const std::vector<const Points*>* given);
+    bool round(const std::vector<const Points*>* given, bool everyPixel);
     Id hot(std::int64_t x, std::int64_t y, const krVector<2>& at);
     void grow();
 
