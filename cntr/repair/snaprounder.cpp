@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numeric>
-#include <utility>
 
 #include "cntr/index/segmentindex.h"
 #include "cntr/support/crossing.h"
@@ -100,7 +98,7 @@ bool passesThrough(const Seg& s, I64 cx, I64 cy, bool exact) {
 }
 
 // The hot pixels bucketed by their centres into square cells of a power of
-// two pixels, about two cells a pixel over the pixels' common box. A piece is
+// two pixels, about a cell a pixel over the pixels' common box. A piece is
 // tried against the pixels of the cells along it, column by column, rather
 // than against those of its whole box, which for a long slanted piece would
 // be most of the grid. A cell that still holds a crowd (a tangle far from the
@@ -108,36 +106,37 @@ bool passesThrough(const Seg& s, I64 cx, I64 cy, bool exact) {
 // lie never makes a piece try many pixels far from it.
 class HotGrid {
 public:
-    // The pixels ids of centres (cx[v], cy[v]). oneCell puts them all into
-    // one cell, without a grid of its own.
-    HotGrid(const std::vector<I64>& cx, const std::vector<I64>& cy, std::vector<Id> ids, bool oneCell) {
-        const std::size_t n = ids.size();
+    // The n pixels ids[0 .. n) (0 .. n-1 without ids) of centres (cx[v],
+    // cy[v]). oneCell puts them all into one cell, without a grid of its own.
+    HotGrid(const std::vector<I64>& cx, const std::vector<I64>& cy, const Id* ids, std::size_t n, bool oneCell) {
         if (n == 0) return;
-        I64 hx = cx[ids[0]], hy = cy[ids[0]];
+        const auto id = [&](std::size_t k) { return ids ? ids[k] : Id(k); };
+        I64 hx = cx[id(0)], hy = cy[id(0)];
         x0_ = hx;
         y0_ = hy;
-        for (Id v : ids) {
-            x0_ = std::min(x0_, cx[v]);
-            y0_ = std::min(y0_, cy[v]);
-            hx = std::max(hx, cx[v]);
-            hy = std::max(hy, cy[v]);
+        for (std::size_t k = 0; k < n; ++k) {
+            x0_ = std::min(x0_, cx[id(k)]);
+            y0_ = std::min(y0_, cy[id(k)]);
+            hx = std::max(hx, cx[id(k)]);
+            hy = std::max(hy, cy[id(k)]);
         }
-        while (I128(((hx - x0_) >> shift_) + 1) * (((hy - y0_) >> shift_) + 1) > I128(oneCell ? 1 : 2 * n)) ++shift_;
+        while (I128(((hx - x0_) >> shift_) + 1) * (((hy - y0_) >> shift_) + 1) > I128(oneCell ? 1 : n)) ++shift_;
         nx_ = ((hx - x0_) >> shift_) + 1;
         ny_ = ((hy - y0_) >> shift_) + 1;
         const auto cell = [&](Id v) { return std::size_t(((cy[v] - y0_) >> shift_) * nx_ + ((cx[v] - x0_) >> shift_)); };
         start_.assign(std::size_t(nx_ * ny_) + 1, 0);
-        for (Id v : ids) ++start_[cell(v) + 1];
+        for (std::size_t k = 0; k < n; ++k) ++start_[cell(id(k)) + 1];
         for (std::size_t c = 1; c < start_.size(); ++c) start_[c] += start_[c - 1];
+        // Each cell filled from its start on, which then is the next one's.
         items_.resize(n);
-        std::vector<Id> fill(start_.begin(), start_.end() - 1);
-        for (Id v : ids) items_[fill[cell(v)]++] = v;
+        for (std::size_t k = 0; k < n; ++k) items_[start_[cell(id(k))]++] = id(k);
+        std::copy_backward(start_.begin(), start_.end() - 1, start_.end());
+        start_[0] = 0;
         if (oneCell) return;
         for (std::size_t c = 0; c + 1 < start_.size(); ++c)
             if (start_[c + 1] - start_[c] > kCrowd) {
                 crowded_.push_back(c);
-                inner_.emplace_back(cx, cy, std::vector<Id>(items_.begin() + start_[c], items_.begin() + start_[c + 1]),
-                                    false);
+                inner_.emplace_back(cx, cy, items_.data() + start_[c], start_[c + 1] - start_[c], false);
             }
     }
 
@@ -413,6 +412,11 @@ bool SnapRounder::round(const std::vector<const Points*>* given, bool everyPixel
             meet(f, g, x, y, krVector<2>(std::ldexp(double(x), scale_), std::ldexp(double(y), scale_)));
             return true;
         });
+        // A tangle's memory peaks in what follows: what only the pairs
+        // needed goes first.
+        index = SegmentIndex();
+        std::vector<Id>().swap(pieceOf);
+        Points().swap(all);
         std::sort(hits.begin(), hits.end());
         hits.erase(std::unique(hits.begin(), hits.end()), hits.end());
         const std::size_t met = hits.size();
@@ -420,17 +424,15 @@ bool SnapRounder::round(const std::vector<const Points*>* given, bool everyPixel
         // Every piece is tried against the hot pixels near it, in the order
         // of the curve, so that neighbouring pieces meet the same cells.
         // The index leaves out pieces of no length, and so does this.
-        std::vector<Id> ids(cx_.size());
-        std::iota(ids.begin(), ids.end(), Id(0));
-        const HotGrid grid(cx_, cy_, std::move(ids), everyPixel);
+        const HotGrid grid(cx_, cy_, nullptr, cx_.size(), everyPixel);
         for (const auto& o : order) {
             const std::size_t r = o.second;
             for (Id i = 0; i < rings_[r].size(); ++i) {
                 const Id f = base[r] + i;
                 const Piece& p = rings_[r][i];
                 if (p.a == p.b || !valid[at[f]]) continue;
-                const Seg s = seg(f);
-                const Box box = Box::of(all[at[f]], all[at[f] + 1]);
+                const Seg s = pieceSeg(r, i);
+                const Box box = Box::of(krVector<2>(double(s.x1), double(s.y1)), krVector<2>(double(s.x2), double(s.y2)));
                 const auto known = std::equal_range(hits.begin(), hits.begin() + std::ptrdiff_t(met), Hit{f, 0},
                                                     [](const Hit& x, const Hit& y) { return x.piece < y.piece; });
                 grid.forEachNear(s, [&](Id v) {
