@@ -158,9 +158,17 @@ void NodedBoundary::build(const SnapRounder& rounded, const std::vector<std::siz
     const auto key = [&](Id k) {
         return (std::uint64_t(std::min(pieces[k].a, pieces[k].b)) << 32) | std::max(pieces[k].a, pieces[k].b);
     };
-    std::vector<Id> order(pieces.size());
-    std::iota(order.begin(), order.end(), Id(0));
-    std::sort(order.begin(), order.end(), [&](Id a, Id b) { return key(a) != key(b) ? key(a) < key(b) : a < b; });
+    // The pieces by their edges, ties in piece order: counted out by their
+    // lower nodes, then each node's few by their upper nodes.
+    std::vector<Id> order(pieces.size()), ends(node_.size() + 1, 0);
+    for (const Piece& p : pieces) ++ends[std::min(p.a, p.b) + 1];
+    std::partial_sum(ends.begin(), ends.end(), ends.begin());
+    for (Id k = 0; k < pieces.size(); ++k) order[ends[std::min(pieces[k].a, pieces[k].b)]++] = k;
+    for (Id v = 0, from = 0; v < node_.size(); from = ends[v++])
+        std::sort(order.begin() + from, order.begin() + ends[v],
+                  [&](Id a, Id b) { return key(a) != key(b) ? key(a) < key(b) : a < b; });
+    ends.clear();
+    ends.shrink_to_fit();
     pieceHalf_.assign(pieces.size(), 0);
     for (auto* v : {&edgeA_, &edgeB_}) v->reserve(pieces.size());
     wind_.reserve(pieces.size());

@@ -180,8 +180,8 @@ private:
 
     static I64 bin(long double u, I64 origin, int shift, I64 n) {
         if (!(u > (long double)origin)) return 0;
-        const long double t = std::ldexp(u - (long double)origin, -shift);
-        return t >= (long double)(n - 1) ? n - 1 : I64(t);
+        const long double t = u - (long double)origin;
+        return t >= (long double)((n - 1) << shift) ? n - 1 : I64(t) >> shift;
     }
     I64 column(long double x) const { return bin(x, x0_, shift_, nx_); }
     I64 row(long double y) const { return bin(y, y0_, shift_, ny_); }
@@ -208,6 +208,8 @@ SnapRounder::SnapRounder(const std::vector<const Points*>& rings, bool everyPixe
     const int top = far > 0 ? std::ilogb(far) + 1 : 0;  // far < 2^top
     scale_ = std::max(kPixelScale, top - kCentreBits);
     pixel_ = std::ldexp(1.0, scale_);
+    // Scaling by a power of two rounds as ldexp does, at the cost of a product.
+    const double toPixels = std::ldexp(1.0, -scale_);
 
     // Every vertex makes its pixel hot, in ring order, so a pixel holding
     // vertices stands for the first of them; each segment is one piece.
@@ -225,7 +227,7 @@ SnapRounder::SnapRounder(const std::vector<const Points*>& rings, bool everyPixe
         std::vector<Id> node(n);
         scaled_[r].reserve(n);
         for (Id i = 0; i < n; ++i) {
-            const krVector<2> u(std::ldexp(ring[i].x(), -scale_), std::ldexp(ring[i].y(), -scale_));
+            const krVector<2> u(ring[i].x() * toPixels, ring[i].y() * toPixels);
             scaled_[r].push_back(u);
             node[i] = hot(pixelOf(u.x()), pixelOf(u.y()), ring[i]);
         }
@@ -288,6 +290,7 @@ void SnapRounder::grow() {
 // Whether any piece was bent.
 bool SnapRounder::round(const std::vector<const Points*>* given, bool everyPixel) {
     const bool first = given != nullptr;
+    const long double toPixels = std::ldexp(1.0L, -scale_);
     // The pieces one ring after the other, each ring closed, with a point that
     // is not a number between rings (the index leaves out the segments into
     // and out of it). Piece f runs from all[at[f]] to all[at[f] + 1]. The
@@ -390,7 +393,7 @@ bool SnapRounder::round(const std::vector<const Points*>* given, bool everyPixel
             const krLineSeg own(a[i], a[(i + 1) % a.size()]), query(b[j], b[(j + 1) % b.size()]);
             krVector<2> p{};
             if (keptCrossing(query, query.line(), true, own, p))
-                meet(f, g, std::ldexp((long double)p.x(), -scale_), std::ldexp((long double)p.y(), -scale_), p);
+                meet(f, g, (long double)p.x() * toPixels, (long double)p.y() * toPixels, p);
         };
         const SegmentView view{all.data(), all.size(), false};
         SegmentIndex index;
@@ -409,14 +412,13 @@ bool SnapRounder::round(const std::vector<const Points*>* given, bool everyPixel
             const long double e3 = side(t, s.x1, s.y1, false), e4 = side(t, s.x2, s.y2, false);
             const long double w = e3 / (e3 - e4);
             const long double x = s.x1 + (s.x2 - s.x1) * w, y = s.y1 + (s.y2 - s.y1) * w;
-            meet(f, g, x, y, krVector<2>(std::ldexp(double(x), scale_), std::ldexp(double(y), scale_)));
+            meet(f, g, x, y, krVector<2>(double(x) * pixel_, double(y) * pixel_));
             return true;
         });
         // A tangle's memory peaks in what follows: what only the pairs
         // needed goes first.
         index = SegmentIndex();
         std::vector<Id>().swap(pieceOf);
-        Points().swap(all);
         std::sort(hits.begin(), hits.end());
         hits.erase(std::unique(hits.begin(), hits.end()), hits.end());
         const std::size_t met = hits.size();
@@ -431,8 +433,8 @@ bool SnapRounder::round(const std::vector<const Points*>* given, bool everyPixel
                 const Id f = base[r] + i;
                 const Piece& p = rings_[r][i];
                 if (p.a == p.b || !valid[at[f]]) continue;
-                const Seg s = pieceSeg(r, i);
-                const Box box = Box::of(krVector<2>(double(s.x1), double(s.y1)), krVector<2>(double(s.x2), double(s.y2)));
+                const Seg s = seg(f);
+                const Box box = Box::of(all[at[f]], all[at[f] + 1]);
                 const auto known = std::equal_range(hits.begin(), hits.begin() + std::ptrdiff_t(met), Hit{f, 0},
                                                     [](const Hit& x, const Hit& y) { return x.piece < y.piece; });
                 grid.forEachNear(s, [&](Id v) {
