@@ -61,12 +61,18 @@ struct Seg {
     long double x1, y1, x2, y2;
 };
 
+// A whole number of pixels below 2^53 in the long format, read through a
+// double: exactly, and without the long format's own conversion, which
+// switches the rounding mode there and back.
+I64 whole(long double u) { return I64(double(u)); }
+
 // The cross product (s2 - s1) x (p - s1): twice the signed area. Between
 // centres (whole numbers below 2^51) it is exact; otherwise rounded in the
 // long format, which only the first round uses.
 long double side(const Seg& s, long double px, long double py, bool exact) {
     if (exact) {
-        const I128 c = I128(I64(s.x2 - s.x1)) * I64(py - s.y1) - I128(I64(s.y2 - s.y1)) * I64(px - s.x1);
+        const I128 c = I128(whole(s.x2) - whole(s.x1)) * (whole(py) - whole(s.y1)) -
+                       I128(whole(s.y2) - whole(s.y1)) * (whole(px) - whole(s.x1));
         return c > 0 ? 1.0L : (c < 0 ? -1.0L : 0.0L);
     }
     return (s.x2 - s.x1) * (py - s.y1) - (s.y2 - s.y1) * (px - s.x1);
@@ -78,7 +84,7 @@ long double side(const Seg& s, long double px, long double py, bool exact) {
 // the lower left one. Otherwise (the first round) the closed square counts.
 bool passesThrough(const Seg& s, I64 cx, I64 cy, bool exact) {
     if (exact) {
-        const I64 x1 = I64(s.x1), y1 = I64(s.y1), x2 = I64(s.x2), y2 = I64(s.y2);
+        const I64 x1 = whole(s.x1), y1 = whole(s.y1), x2 = whole(s.x2), y2 = whole(s.y2);
         const I64 dx = x2 - x1, dy = y2 - y1;
         // In half pixels, so that the corner is whole: the centre's offset
         // and the corner's, each crossed with the direction.
