@@ -169,46 +169,35 @@ TEST(SnapRounder, GridFindsWhatEveryPixelFinds) {
     for (int trial = 0; trial < 400 && !HasFailure(); ++trial) {
         SCOPED_TRACE(trial);
         std::vector<Pts> rings;
-        const double scale = trial % 7 == 6 ? 1e150 : 1;
+        const double scale = trial % 7 == 6 ? 1e150 : 1, side = std::pow(10.0, -rnd.next(0, 5));
         for (int k = 0; k < 1 + trial % 5; ++k) {
             Pts p;
-            if (trial % 4 < 2) {
-                p = ring(rnd, k % 3, px);
-            } else if (trial % 4 == 2) {  // a spoked wheel round a moved centre
-                const V c(rnd.next(-1, 1) * px, rnd.next(-1, 1) * px);
-                const double lean = trial % 2 ? 1e-9 : rnd.next(0, kPi);
-                for (int i = 0; i < 12; ++i) p.push_back(c + V(i % 2 ? 1e-3 : 1.0, krRadian(lean + i * kPi / 6)));
-            } else {
-                const double side = std::pow(10.0, -rnd.next(0, 5)), room = 10 * side;
-                for (int i = 0; i < 20; ++i) {
-                    const V c(rnd.next(0, room), rnd.next(0, room));
-                    const double turn = rnd.next(0, kPi);
-                    for (int j = 0; j < 4; ++j) p.push_back(c + V(side, krRadian(turn + j * kPi / 2)));
-                    rings.push_back(p);
-                    p.clear();
-                }
-                // A far speck leaves the squares crowded in one cell.
-                if (trial % 8 == 3) rings.push_back({V(1e6, 0), V(1e6, 1), V(1e6 + 1, 0)});
-                continue;
-            }
+            if (trial % 4 < 2) p = ring(rnd, k % 3, px);
+            const V c(rnd.next(-1, 1) * px, rnd.next(-1, 1) * px);
+            const double lean = trial % 2 ? 1e-9 : rnd.next(0, kPi);
+            for (int i = 0; trial % 4 == 2 && i < 12; ++i) p.push_back(c + V(i % 2 ? 1e-3 : 1.0, krRadian(lean + i * kPi / 6)));
             for (V& v : p) v = v * scale;
-            rings.push_back(p);
+            for (int i = 0; trial % 4 == 3 && i < 20; ++i) {
+                const V at(rnd.next(0, 10 * side), rnd.next(0, 10 * side));
+                const double turn = rnd.next(0, kPi);
+                for (int j = 0; j < 4; ++j) p.push_back(at + V(side, krRadian(turn + j * kPi / 2)));
+                rings.push_back(p);
+                p.clear();
+            }
+            if (!p.empty()) rings.push_back(p);
         }
+        if (trial % 8 == 3) rings.push_back({V(1e6, 0), V(1e6, 1), V(1e6 + 1, 0)});
         std::vector<const Pts*> given;
         for (const Pts& p : rings) given.push_back(&p);
         const SnapRounder grid(given), plain(given, true);
         ASSERT_EQ(grid.nodes(), plain.nodes());
-        for (Id v = 0; v < grid.nodes(); ++v) {
-            ASSERT_EQ(grid.cx(v), plain.cx(v));
-            ASSERT_EQ(grid.cy(v), plain.cy(v));
-            ASSERT_EQ(grid.at(v), plain.at(v));
-        }
-        for (std::size_t k = 0; k < rings.size(); ++k) {
-            ASSERT_EQ(grid.ring(k).size(), plain.ring(k).size()) << k;
-            for (std::size_t i = 0; i < grid.ring(k).size(); ++i) {
-                const SnapRounder::Piece &a = grid.ring(k)[i], &b = plain.ring(k)[i];
-                ASSERT_TRUE(a.a == b.a && a.b == b.b && a.seg == b.seg) << k << " " << i;
-            }
-        }
+        for (Id v = 0; v < grid.nodes(); ++v)
+            ASSERT_TRUE(grid.cx(v) == plain.cx(v) && grid.cy(v) == plain.cy(v) && grid.at(v) == plain.at(v)) << v;
+        for (std::size_t k = 0; k < rings.size(); ++k)
+            ASSERT_TRUE(std::equal(grid.ring(k).begin(), grid.ring(k).end(), plain.ring(k).begin(), plain.ring(k).end(),
+                                   [](const SnapRounder::Piece& x, const SnapRounder::Piece& y) {
+                                       return x.a == y.a && x.b == y.b && x.seg == y.seg;
+                                   }))
+                << k;
     }
 }
