@@ -152,7 +152,10 @@ public:
     void forEachNear(const Seg& s, Visit&& visit) const {
         if (items_.empty()) return;
         // A pixel reaches half a pixel from its centre; a whole one leaves
-        // room for the rounding of the long format below.
+        // room for the rounding of the long format below, and for the
+        // binning, which reads offsets below 2^51 through a double (an eighth
+        // of a pixel off at most) rather than through the long format's slow
+        // conversion to integers.
         const long double pad = 1, lox = std::min(s.x1, s.x2), hix = std::max(s.x1, s.x2);
         const long double loy = std::min(s.y1, s.y2), hiy = std::max(s.y1, s.y2);
         const I64 first = column(lox - pad), last = column(hix + pad);
@@ -187,7 +190,7 @@ private:
     static I64 bin(long double u, I64 origin, int shift, I64 n) {
         if (!(u > (long double)origin)) return 0;
         const long double t = u - (long double)origin;
-        return t >= (long double)((n - 1) << shift) ? n - 1 : I64(t) >> shift;
+        return t >= (long double)((n - 1) << shift) ? n - 1 : I64(double(t)) >> shift;
     }
     I64 column(long double x) const { return bin(x, x0_, shift_, nx_); }
     I64 row(long double y) const { return bin(y, y0_, shift_, ny_); }
