@@ -444,15 +444,17 @@ bool SnapRounder::round(const std::vector<const Points*>* given, bool everyPixel
                 if (p.a == p.b || !valid[at[f]]) continue;
                 const Seg s = seg(f);
                 const Box box = Box::of(all[at[f]], all[at[f] + 1]);
-                const auto known = std::equal_range(hits.begin(), hits.begin() + std::ptrdiff_t(met), Hit{f, 0},
+                // The pair search's hits of f, by place: adding hits moves them.
+                const auto range = std::equal_range(hits.begin(), hits.begin() + std::ptrdiff_t(met), Hit{f, 0},
                                                     [](const Hit& x, const Hit& y) { return x.piece < y.piece; });
+                const std::ptrdiff_t lo = range.first - hits.begin(), hi = range.second - hits.begin();
                 grid.forEachNear(s, [&](Id v) {
                     // The boxes first: most pixels of a cell lie beside a
                     // short piece, and four comparisons say so.
                     const double x = double(cx_[v]), y = double(cy_[v]);
                     if (!box.overlaps({x - 0.5, y - 0.5, x + 0.5, y + 0.5})) return;
                     if (v != p.a && v != p.b && passesThrough(s, cx_[v], cy_[v], !first) &&
-                        !std::binary_search(known.first, known.second, Hit{f, v}))
+                        !std::binary_search(hits.begin() + lo, hits.begin() + hi, Hit{f, v}))
                         add({f, v});
                 });
             }
