@@ -228,14 +228,15 @@ std::size_t NearestIndex::nearestSegmentFrom(const SegmentView& s, const krVecto
         best = krLineSeg(s.start(hint), s.end(hint)).distToPoint(p);
         found = hint;
     }
-    const auto consider = [&](std::size_t k, double& b) {
-        const krVector<2>&a = s.start(k), &e = s.end(k);
-        if (capsuleBeyond(a, e, 0.0, p, b)) return;
-        const double d = krLineSeg(a, e).distToPoint(p);
+    const auto take = [&](std::size_t k, double d, double& b) {
         if (d < b || (d == b && found != kNone && k < found)) {
             b = d;
             found = k;
         }
+    };
+    const auto consider = [&](std::size_t k, double& b) {
+        const krVector<2>&a = s.start(k), &e = s.end(k);
+        if (!capsuleBeyond(a, e, 0.0, p, b)) take(k, krLineSeg(a, e).distToPoint(p), b);
     };
     const auto nearCapsules = vertexPasses().nearCapsules;
     const double* xy = reinterpret_cast<const double*>(s.p);
@@ -243,11 +244,17 @@ std::size_t NearestIndex::nearestSegmentFrom(const SegmentView& s, const krVecto
         // The segments ending at the block's vertices: segment v of a closed
         // contour, v - 1 of an open one. A whole block with a vertex before it
         // is screened in lanes against the best at its start (which only
-        // comes nearer), the first and a short last one segment by segment.
+        // comes nearer), and the distances of those left come from the same
+        // pass, as distToPoint computes them; the first block and a short
+        // last one go segment by segment.
         const std::size_t first = j * kBlock, last = std::min(first + kBlock, s.n), back = s.closed ? 0 : 1;
         if (first > 0 && last - first == kBlock) {
-            for (std::uint64_t todo = nearCapsules(xy + 2 * first, kBlock, p.x(), p.y(), b); todo != 0; todo &= todo - 1)
-                consider(first + static_cast<std::size_t>(__builtin_ctzll(todo)) - back, b);
+            double dist[kBlock];
+            for (std::uint64_t todo = nearCapsules(xy + 2 * first, kBlock, p.x(), p.y(), b, dist); todo != 0;
+                 todo &= todo - 1) {
+                const std::size_t i = static_cast<std::size_t>(__builtin_ctzll(todo)), k = first + i - back;
+                take(k, dist[i] >= 0.0 ? dist[i] : krLineSeg(s.start(k), s.end(k)).distToPoint(p), b);
+            }
             return;
         }
         for (std::size_t v = std::max(first, back); v < last; ++v) consider(v - back, b);

@@ -71,8 +71,10 @@ struct Avx512Lane : LaneArithmetic<Avx512Lane> {
     static __m512d max(__m512d a, __m512d b) { return _mm512_mask_max_pd(b, 0xff, a, b); }
     static __mmask8 gt(__m512d a, __m512d b) { return _mm512_cmp_pd_mask(a, b, _CMP_GT_OQ); }
     static __mmask8 ge(__m512d a, __m512d b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
+    static __mmask8 lt(__m512d a, __m512d b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
     static __mmask8 le(__m512d a, __m512d b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ); }
     static __mmask8 both(__mmask8 a, __mmask8 b) { return static_cast<__mmask8>(a & b); }
+    static __mmask8 either(__mmask8 a, __mmask8 b) { return static_cast<__mmask8>(a | b); }
     static __m512d select(__mmask8 m, __m512d a, __m512d b) { return _mm512_mask_blend_pd(m, b, a); }
     static unsigned bits(__mmask8 m) { return m; }
 };

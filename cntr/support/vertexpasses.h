@@ -60,8 +60,11 @@ struct VertexPasses {
     // Of the `count` segments ending at p[0] ... p[count - 1] (count a
     // multiple of 8 up to 64; xy points at p[0] and p[-1] is read), the bits
     // of those that may come as near (px, py) as best: all but those
-    // capsuleBeyondIn shows farther.
-    std::uint64_t (*nearCapsules)(const double* xy, std::size_t count, double px, double py, double best);
+    // capsuleBeyondIn shows farther. For each of those, dist[j] is its
+    // distance from (px, py) as krLineSeg::distToPoint gives it, or -1 where
+    // that takes its scaled form (segmentDistanceIn).
+    std::uint64_t (*nearCapsules)(const double* xy, std::size_t count, double px, double py, double best,
+                                  double* dist);
     // Of the eight stretches, the bits of those that may come as near (px, py)
     // as best: whose box's squared gap, written to gaps, is within `bound`
     // (beyondSquare(best)) and whose capsule capsuleBeyondIn does not show
@@ -258,8 +261,39 @@ typename L::Mask capsuleBeyondIn(typename L::V ax, typename L::V ay, typename L:
     return L::both(usable, L::gt(square, limit));
 }
 
+// In each lane, the distance from p to segment a-b by krLineSeg::distToPoint's
+// steps, operation for operation, so that it is the same double: the quotient
+// t places the foot, the distance to the nearer end where it falls outside,
+// else the cross product over the length. Lanes where those steps take the
+// scaled form instead (a square out of range, t not a number) hold -1.
 template <class L>
-std::uint64_t nearCapsulesIn(const double* xy, std::size_t count, double px, double py, double best) {
+typename L::V segmentDistanceIn(typename L::V ax, typename L::V ay, typename L::V bx, typename L::V by,
+                                typename L::V px, typename L::V py) {
+    typedef typename L::V V;
+    const V zero = L::set(0.0), one = L::set(1.0);
+    const V dx = L::sub(bx, ax), dy = L::sub(by, ay), apx = L::sub(px, ax), apy = L::sub(py, ay);
+    const V dd = L::add(L::mul(dx, dx), L::mul(dy, dy));
+    const V t = L::div(L::add(L::mul(apx, dx), L::mul(apy, dy)), dd);
+    const auto before = L::le(t, zero), past = L::ge(t, one);
+    const V ex = L::select(before, apx, L::sub(px, bx)), ey = L::select(before, apy, L::sub(py, by));
+    const V ends = L::add(L::mul(ex, ex), L::mul(ey, ey));
+    // One root serves both: of the end's square beyond the ends, of the
+    // length's square between them.
+    const auto outside = L::either(before, past);
+    const V root = L::sqrt(L::select(outside, ends, dd));
+    const V cross = L::sub(L::mul(apx, dy), L::mul(apy, dx));
+    const V d = L::select(outside, root, L::div(L::max(cross, L::sub(zero, cross)), root));
+    // distToPoint's range for the length's square and kfLength's for the
+    // end's; a NaN t is neither before nor past nor between.
+    const auto between = L::both(L::lt(zero, t), L::lt(t, one));
+    const auto plain =
+        L::both(L::both(L::ge(dd, L::set(0x1p-900)), L::le(dd, L::set(0x1p1000))),
+                L::either(between, L::both(L::ge(ends, L::set(0x1p-900)), L::le(ends, L::set(1.7976931348623157e308)))));
+    return L::select(plain, d, L::set(-1.0));
+}
+
+template <class L>
+std::uint64_t nearCapsulesIn(const double* xy, std::size_t count, double px, double py, double best, double* dist) {
     typedef typename L::V V;
     constexpr unsigned W = L::kWidth, all = (1u << W) - 1;
     const V qx = L::set(px), qy = L::set(py), b = L::set(best), zero = L::set(0.0);
@@ -271,7 +305,12 @@ std::uint64_t nearCapsulesIn(const double* xy, std::size_t count, double px, dou
         const V ax = L::prev(bx, lastx), ay = L::prev(by, lasty);
         lastx = bx;
         lasty = by;
-        todo |= static_cast<std::uint64_t>(L::bits(capsuleBeyondIn<L>(ax, ay, bx, by, zero, qx, qy, b)) ^ all) << j;
+        const unsigned near = L::bits(capsuleBeyondIn<L>(ax, ay, bx, by, zero, qx, qy, b)) ^ all;
+        // The distances cost a root and two quotients: only for lanes
+        // where some segment is left.
+        if (near == 0) continue;
+        L::put(dist + j, segmentDistanceIn<L>(ax, ay, bx, by, qx, qy));
+        todo |= static_cast<std::uint64_t>(near) << j;
     }
     return todo;
 }

@@ -225,7 +225,9 @@ TEST(ContourQuery, FastPathsMatchThePlainAlgorithms) {
 // those of single calls walking every segment, to the bit, ties and all
 // (lattice contours and queries tie often), for contours and regions. The
 // first contour is long enough for a deep index; the second is a circle
-// queried about its centre, where every stretch of it is about as near.
+// queried about its centre, where every stretch of it is about as near. A
+// third of them are shrunk until their squares underflow, and one point lies
+// so near a vertex that its distance's square does.
 TEST(ContourQuery, FastPathsBatchesMatchSingleCalls) {
     krRandomUniform rnd(99);
     for (int trial = 0; trial < 36 && !HasFailure(); ++trial) {
@@ -239,8 +241,14 @@ TEST(ContourQuery, FastPathsBatchesMatchSingleCalls) {
         Pts qs;
         for (int k = 0; k < 600; ++k)
             qs.push_back(trial == 1 ? V(rnd.next(-1, 1), rnd.next(-1, 1)) : makeQuery(rnd, p, kind));
+        if (trial % 3 == 2) {
+            for (V& v : p) v = v * 0x1p-530;
+            for (V& v : qs) v = v * 0x1p-530;
+        }
         qs[7] = V(kNaN, 1);  // taken last, without a hint
         qs[8] = V(kInf, 0);
+        p[p.size() / 2] = V(0, 0);
+        qs[9] = V(0, 1e-200);
         const krContour batched(p, closed), walked(p, closed);
         const krRegion region(p), walkedRegion(p);
         for (bool vertexOnly : {false, true}) {
