@@ -296,12 +296,24 @@ krVector<2> krContour::closestPointFrom(const krVector<2>& point, bool vertexOnl
         const double d = seg.distToPoint(point);
         if (!(d < best)) return;
         best = d;
-        bestBound = beyondSquare(d);
+        bestBound = std::min(bestBound, beyondSquare(d));
         nearA = &a;
         nearB = &b;
     };
     const Points& p = points_;
     const std::size_t n = p.size();
+    // A long pass starts from the bound of the nearest of a few hundred
+    // segments spread along it, so that the box test passes over most
+    // segments from the first block on. Only the bound is taken: the segments
+    // as near as the answer all pass it, and the pass still meets them in
+    // order, so ties go to the lowest number as without it.
+    if (n >= 4096 && std::isfinite(px) && std::isfinite(py)) {
+        const std::size_t step = n / 256;
+        for (std::size_t i = step; i < n; i += step) {
+            const double d = krLineSeg(p[i - 1], p[i]).distToPoint(point);
+            if (d == d) bestBound = std::min(bestBound, beyondSquare(d));
+        }
+    }
     if (isClosed()) consider(p[n - 1], p[0]);
     std::size_t k = 1;
     // The box test above on blocks of 64 segments, in lanes, against the
