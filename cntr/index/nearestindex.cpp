@@ -81,15 +81,16 @@ bool NearestIndex::build(const SegmentView& s) {
         const std::vector<Node>& below = levels_[l - 1];
         groups_[l].resize(levels_[l].size());
         for (std::size_t c = 0; c < below.size(); ++c) {
-            StretchLanes& g = groups_[l][c / kFanout];
-            const std::size_t i = c % kFanout;
-            const Node& node = below[c];
-            g.lox[i] = node.box.lox, g.loy[i] = node.box.loy, g.hix[i] = node.box.hix, g.hiy[i] = node.box.hiy;
-            g.ax[i] = s.p[node.a].x(), g.ay[i] = s.p[node.a].y(), g.bx[i] = s.p[node.b].x(), g.by[i] = s.p[node.b].y();
-            g.r[i] = node.r;
+            putNode(s, below[c], groups_[l][c / kFanout], c % kFanout);
         }
     }
     return true;
+}
+
+void NearestIndex::putNode(const SegmentView& s, const Node& n, StretchLanes& g, std::size_t i) {
+    g.lox[i] = n.box.lox, g.loy[i] = n.box.loy, g.hix[i] = n.box.hix, g.hiy[i] = n.box.hiy;
+    g.ax[i] = s.p[n.a].x(), g.ay[i] = s.p[n.a].y(), g.bx[i] = s.p[n.b].x(), g.by[i] = s.p[n.b].y();
+    g.r[i] = n.r;
 }
 
 double NearestIndex::widenReach(const Box& box, double r) {
@@ -199,14 +200,8 @@ void NearestIndex::narrow(const SegmentView& s, NearestCursor& at) const {
         --at.level;
     }
     at.lanes.assign((at.nodes.size() + kFanout - 1) / kFanout, StretchLanes{});
-    for (std::size_t i = 0; i < at.nodes.size(); ++i) {
-        const Node& n = levels_[at.level][at.nodes[i]];
-        StretchLanes& g = at.lanes[i / kFanout];
-        const std::size_t c = i % kFanout;
-        g.lox[c] = n.box.lox, g.loy[c] = n.box.loy, g.hix[c] = n.box.hix, g.hiy[c] = n.box.hiy;
-        g.ax[c] = s.p[n.a].x(), g.ay[c] = s.p[n.a].y(), g.bx[c] = s.p[n.b].x(), g.by[c] = s.p[n.b].y();
-        g.r[c] = n.r;
-    }
+    for (std::size_t i = 0; i < at.nodes.size(); ++i)
+        putNode(s, levels_[at.level][at.nodes[i]], at.lanes[i / kFanout], i % kFanout);
 }
 
 std::size_t NearestIndex::nearestSegment(const SegmentView& s, const krVector<2>& p, std::size_t hint) const {

@@ -72,6 +72,8 @@ private:
     };
     // r widened for the rounding of the distances that gave it.
     static double widenReach(const Box& box, double r);
+    // Node n into lane i of g, for the screens that weigh eight at once.
+    static void putNode(const SegmentView& s, const Node& n, StretchLanes& g, std::size_t i);
     std::size_t nearestSegmentFrom(const SegmentView& s, const krVector<2>& p, std::size_t hint,
                                    const NearestCursor* from) const;
     // Calls leaf(block, best) for the blocks that may hold something as near

@@ -123,7 +123,7 @@ void segmentSumsIn(const double* xy, std::size_t from, std::size_t to, bool mean
         sy[r] = L::get(s.y + r * W);
     }
     // kfLength's range for the plain root; the others are scaled, lane by lane.
-    const V lowest = L::set(0x1p-900), highest = L::set(1.7976931348623157e308), half = L::set(0.5);
+    const V lowest = L::set(kfPlainSquareLow), highest = L::set(kfPlainSquareHigh), half = L::set(0.5);
     // The segments' starts are the ends one lane back.
     V lastx = L::set(xy[2 * from - 2]), lasty = L::set(xy[2 * from - 1]);
     for (std::size_t i = from; i < to; i += 8) {
@@ -287,8 +287,8 @@ typename L::V segmentDistanceIn(typename L::V ax, typename L::V ay, typename L::
     // end's; a NaN t is neither before nor past nor between.
     const auto between = L::both(L::lt(zero, t), L::lt(t, one));
     const auto plain =
-        L::both(L::both(L::ge(dd, L::set(0x1p-900)), L::le(dd, L::set(0x1p1000))),
-                L::either(between, L::both(L::ge(ends, L::set(0x1p-900)), L::le(ends, L::set(1.7976931348623157e308)))));
+        L::both(L::both(L::ge(dd, L::set(krLineSeg::kPlainSquareLow)), L::le(dd, L::set(krLineSeg::kPlainSquareHigh))),
+                L::either(between, L::both(L::ge(ends, L::set(kfPlainSquareLow)), L::le(ends, L::set(kfPlainSquareHigh)))));
     return L::select(plain, d, L::set(-1.0));
 }
 

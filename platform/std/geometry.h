@@ -107,13 +107,16 @@ public:
     // t >= 1, otherwise the perpendicular distance |(v - p1) x (p2 - p1)| / |p2 - p1|,
     // which is computed without forming the foot point and so loses no accuracy
     // to it. A zero-length segment gives |v - p1|.
+    // The squared lengths distToPoint takes the plain form for (the lane
+    // passes decide alike).
+    static constexpr double kPlainSquareLow = 0x1p-900, kPlainSquareHigh = 0x1p1000;
     double distToPoint(const krVector<2>& v) const {
         const krVector<2> d = p2_ - p1_;
         const double dd = d * d;
         // Squares out of range (coordinates above about 1e150, segments shorter
         // than about 1e-135, zero-length ones) take the scaled form; so does a
         // t lost to overflowing products.
-        if (!(dd >= 0x1p-900 && dd <= 0x1p1000)) return scaledDistToPoint(v);
+        if (!(dd >= kPlainSquareLow && dd <= kPlainSquareHigh)) return scaledDistToPoint(v);
         const double t = ((v - p1_) * d) / dd;
         if (t <= 0.0) return v.distance(p1_);
         if (t >= 1.0) return v.distance(p2_);

@@ -15,9 +15,12 @@ class krVector;
 // The length of (x, y). The common case is one root of the sum of squares;
 // sums out of range take kfScaledLength.
 double kfScaledLength(double x, double y);
+// The sums of squares whose plain root is the length (the lane passes
+// decide alike).
+constexpr double kfPlainSquareLow = 0x1p-900, kfPlainSquareHigh = 1.7976931348623157e308;
 inline double kfLength(double x, double y) {
     const double s = x * x + y * y;
-    if (s >= 0x1p-900 && s <= 1.7976931348623157e308) return std::sqrt(s);
+    if (s >= kfPlainSquareLow && s <= kfPlainSquareHigh) return std::sqrt(s);
     return kfScaledLength(x, y);
 }
 
