@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
 
 #include "cntr/index/segmentindex.h"
 #include "cntr/support/crossing.h"
@@ -35,7 +36,15 @@ constexpr std::size_t kMostHits = std::size_t(1) << 25;
 // beyond what any shape has needed.
 constexpr int kMostRounds = 64;
 
-I64 pixelOf(long double u) { return I64(std::floor(u + 0.5L)); }
+// The pixel of u, floor(u + 1/2), through a double: the long format's own
+// rounding to integers switches the rounding mode there and back, which costs
+// more than all the rest of rounding a vertex. Below 2^51 the sum is exact,
+// and rounding it to a double moves it across a whole number upwards at most.
+I64 pixelOf(long double u) {
+    const long double r = u + 0.5L;
+    const I64 k = I64(std::floor(double(r)));
+    return (long double)k > r ? k - 1 : k;
+}
 bool opposite(long double a, long double b) { return (a > 0 && b < 0) || (a < 0 && b > 0); }
 
 std::uint64_t hashOf(I64 x, I64 y) {
@@ -78,6 +87,17 @@ long double side(const Seg& s, long double px, long double py, bool exact) {
     return (s.x2 - s.x1) * (py - s.y1) - (s.y2 - s.y1) * (px - s.x1);
 }
 
+// Whether s meets the closed square of centre (x, y) reaching h from it on
+// both axes, rounded in the long format: the segment's box must overlap the
+// square, and the line pass between its corners.
+bool meetsSquare(const Seg& s, long double x, long double y, long double h) {
+    if (x < std::min(s.x1, s.x2) - h || x > std::max(s.x1, s.x2) + h || y < std::min(s.y1, s.y2) - h ||
+        y > std::max(s.y1, s.y2) + h)
+        return false;
+    const long double dx = s.x2 - s.x1, dy = s.y2 - s.y1;
+    return std::fabs(dx * (y - s.y1) - dy * (x - s.x1)) <= h * (std::fabs(dx) + std::fabs(dy));
+}
+
 // Whether s passes through the pixel of centre (cx, cy). Between centres
 // the test is exact: a segment between whole numbers meets the pixel's
 // inside, or touches it at a corner only, and of the corners the pixel holds
@@ -95,12 +115,7 @@ bool passesThrough(const Seg& s, I64 cx, I64 cy, bool exact) {
         const auto within = [](I64 v, I64 a, I64 b) { return v >= 2 * std::min(a, b) && v <= 2 * std::max(a, b); };
         return inside || (k == 0 && within(2 * cx - 1, x1, x2) && within(2 * cy - 1, y1, y2));
     }
-    const long double x = (long double)cx, y = (long double)cy;
-    if (x < std::min(s.x1, s.x2) - 0.5L || x > std::max(s.x1, s.x2) + 0.5L || y < std::min(s.y1, s.y2) - 0.5L ||
-        y > std::max(s.y1, s.y2) + 0.5L)
-        return false;
-    const long double dx = s.x2 - s.x1, dy = s.y2 - s.y1;
-    return std::fabs(dx * (y - s.y1) - dy * (x - s.x1)) <= 0.5L * (std::fabs(dx) + std::fabs(dy));
+    return meetsSquare(s, (long double)cx, (long double)cy, 0.5L);
 }
 
 // The hot pixels bucketed by their centres into square cells of a power of
@@ -141,22 +156,22 @@ public:
         if (oneCell) return;
         for (std::size_t c = 0; c + 1 < start_.size(); ++c)
             if (start_[c + 1] - start_[c] > kCrowd) {
-                crowded_.push_back(c);
+                if (innerOf_.empty()) innerOf_.assign(start_.size() - 1, kNone);
+                innerOf_[c] = Id(inner_.size());
                 inner_.emplace_back(cx, cy, items_.data() + start_[c], start_[c + 1] - start_[c], false);
             }
     }
 
-    // Calls visit(v) for every pixel whose closed square s may meet, and for
-    // some more, each once.
+    // Calls visit(v) for every pixel whose centre s may come within reach
+    // of on both axes, and for some more, each once.
     template <class Visit>
-    void forEachNear(const Seg& s, Visit&& visit) const {
+    void forEachNear(const Seg& s, long double reach, Visit&& visit) const {
         if (items_.empty()) return;
-        // A pixel reaches half a pixel from its centre; a whole one leaves
-        // room for the rounding of the long format below, and for the
-        // binning, which reads offsets below 2^51 through a double (an eighth
-        // of a pixel off at most) rather than through the long format's slow
-        // conversion to integers.
-        const long double pad = 1, lox = std::min(s.x1, s.x2), hix = std::max(s.x1, s.x2);
+        // Half a pixel more leaves room for the rounding of the long format
+        // below, and for the binning, which reads offsets below 2^51 through
+        // a double (an eighth of a pixel off at most) rather than through the
+        // long format's slow conversion to integers.
+        const long double pad = reach + 0.5L, lox = std::min(s.x1, s.x2), hix = std::max(s.x1, s.x2);
         const long double loy = std::min(s.y1, s.y2), hiy = std::max(s.y1, s.y2);
         const I64 first = column(lox - pad), last = column(hix + pad);
         const long double slope = s.x2 != s.x1 ? (s.y2 - s.y1) / (s.x2 - s.x1) : 0;
@@ -174,9 +189,8 @@ public:
             const I64 top = row(yb + pad);
             for (I64 j = row(ya - pad); j <= top; ++j) {
                 const std::size_t c = std::size_t(j * nx_ + i);
-                if (start_[c + 1] - start_[c] > kCrowd && !crowded_.empty()) {
-                    const auto at = std::lower_bound(crowded_.begin(), crowded_.end(), c) - crowded_.begin();
-                    inner_[std::size_t(at)].forEachNear(s, visit);
+                if (start_[c + 1] - start_[c] > kCrowd && !innerOf_.empty()) {
+                    inner_[innerOf_[c]].forEachNear(s, reach, visit);
                     continue;
                 }
                 for (Id k = start_[c]; k < start_[c + 1]; ++k) visit(items_[k]);
@@ -199,9 +213,10 @@ private:
     int shift_ = 0;
     // The pixels of cell c (row by row) are items_[start_[c] .. start_[c + 1]).
     std::vector<Id> start_, items_;
-    // The crowded cells in order, and their own grids.
-    std::vector<std::size_t> crowded_;
+    // The grids of the crowded cells, and which one is cell c's (none
+    // without crowded cells).
     std::vector<HotGrid> inner_;
+    std::vector<Id> innerOf_;
 };
 
 }  // namespace
@@ -227,7 +242,10 @@ SnapRounder::SnapRounder(const std::vector<const Points*>& rings, bool everyPixe
     cx_.reserve(total);
     cy_.reserve(total);
     at_.reserve(total);
-    table_.assign(16, kNone);
+    // Room for every vertex's pixel at once, and some crossings.
+    std::size_t slots = 16;
+    while (slots < 2 * (total + 1)) slots *= 2;
+    table_.assign(slots, kNone);
     scaled_.resize(rings.size());
     rings_.resize(rings.size());
     for (std::size_t r = 0; r < rings.size(); ++r) {
@@ -299,6 +317,10 @@ void SnapRounder::grow() {
 // Whether any piece was bent.
 bool SnapRounder::round(const std::vector<const Points*>* given, bool everyPixel) {
     const bool first = given != nullptr;
+    const std::size_t older = cx_.size();  // the pixels hot before this round
+    // The pieces the pixel search tried, and (first round) those it found a
+    // pixel near.
+    std::vector<bool> tried, near;
     const long double toPixels = std::ldexp(1.0L, -scale_);
     // The pieces one ring after the other, each ring closed, with a point that
     // is not a number between rings (the index leaves out the segments into
@@ -433,29 +455,43 @@ bool SnapRounder::round(const std::vector<const Points*>* given, bool everyPixel
         const std::size_t met = hits.size();
 
         // Every piece is tried against the hot pixels near it, in the order
-        // of the curve, so that neighbouring pieces meet the same cells.
-        // The index leaves out pieces of no length, and so does this.
+        // of the curve, so that neighbouring pieces meet the same cells; a
+        // settled one only against the pixels this round made hot. The index
+        // leaves out pieces of no length, and so does this.
         const HotGrid grid(cx_, cy_, nullptr, cx_.size(), everyPixel);
+        std::vector<Id> fresh(cx_.size() - older);
+        std::iota(fresh.begin(), fresh.end(), Id(older));
+        const HotGrid freshGrid(cx_, cy_, fresh.data(), fresh.size(), everyPixel);
+        tried.assign(pieces, false);
+        if (first) near.assign(pieces, false);
+        // What the first round's rounding can bring within half a pixel of
+        // a piece: half a pixel more, and an eighth for the long format's
+        // rounding (the boxes below take it exactly below 2^50).
+        const double reach = first ? 1.125 : 0.5;
         for (const auto& o : order) {
             const std::size_t r = o.second;
             for (Id i = 0; i < rings_[r].size(); ++i) {
                 const Id f = base[r] + i;
                 const Piece& p = rings_[r][i];
                 if (p.a == p.b || !valid[at[f]]) continue;
+                tried[f] = true;
                 const Seg s = seg(f);
                 const Box box = Box::of(all[at[f]], all[at[f] + 1]);
                 // The pair search's hits of f, by place: adding hits moves them.
                 const auto range = std::equal_range(hits.begin(), hits.begin() + std::ptrdiff_t(met), Hit{f, 0},
                                                     [](const Hit& x, const Hit& y) { return x.piece < y.piece; });
                 const std::ptrdiff_t lo = range.first - hits.begin(), hi = range.second - hits.begin();
-                grid.forEachNear(s, [&](Id v) {
+                const bool settled = !everyPixel && !settled_.empty() && settled_[f];
+                (settled ? freshGrid : grid).forEachNear(s, reach, [&](Id v) {
                     // The boxes first: most pixels of a cell lie beside a
                     // short piece, and four comparisons say so.
                     const double x = double(cx_[v]), y = double(cy_[v]);
-                    if (!box.overlaps({x - 0.5, y - 0.5, x + 0.5, y + 0.5})) return;
-                    if (v != p.a && v != p.b && passesThrough(s, cx_[v], cy_[v], !first) &&
-                        !std::binary_search(hits.begin() + lo, hits.begin() + hi, Hit{f, v}))
-                        add({f, v});
+                    if (v == p.a || v == p.b || !box.overlaps({x - reach, y - reach, x + reach, y + reach})) return;
+                    if (passesThrough(s, cx_[v], cy_[v], !first)) {
+                        if (!std::binary_search(hits.begin() + lo, hits.begin() + hi, Hit{f, v})) add({f, v});
+                    } else if (first && !near[f]) {
+                        near[f] = meetsSquare(s, x, y, reach);
+                    }
                 });
             }
         }
@@ -463,9 +499,15 @@ bool SnapRounder::round(const std::vector<const Points*>* given, bool everyPixel
     std::sort(hits.begin(), hits.end());
     hits.erase(std::unique(hits.begin(), hits.end()), hits.end());
 
-    // Each piece through its nodes in order along it.
+    // Each piece through its nodes in order along it. A piece tried and not
+    // bent is settled: it comes back as it was, between the same centres,
+    // and no pixel hot by now lies on it. After the first round that holds
+    // only where no pixel came near it either, for the rounding moves a piece
+    // by up to half a pixel.
     bool changed = false;
     std::size_t h = 0;
+    std::vector<bool> settled;
+    settled.reserve(pieces + hits.size());
     std::vector<std::pair<std::pair<long double, long double>, Id>> inner;
     for (std::size_t r = 0; r < rings_.size(); ++r) {
         // A piece bent at k nodes becomes k + 1 pieces.
@@ -473,6 +515,7 @@ bool SnapRounder::round(const std::vector<const Points*>* given, bool everyPixel
             std::lower_bound(hits.begin() + std::ptrdiff_t(h), hits.end(), Hit{base[r + 1], 0}) - hits.begin()) - h;
         std::vector<Piece> next;
         next.reserve(rings_[r].size() + bends);
+        const std::size_t ringStart = settled.size();
         for (Id i = 0; i < rings_[r].size(); ++i) {
             const Id f = base[r] + i;
             const Piece p = rings_[r][i];
@@ -487,15 +530,18 @@ bool SnapRounder::round(const std::vector<const Points*>* given, bool everyPixel
             }
             std::sort(inner.begin(), inner.end());
             changed = changed || !inner.empty();
+            const bool keep = tried[f] && inner.empty() && !(first && near[f]);
             Id from = p.a;
             for (const auto& e : inner) {
                 if (e.second != from) next.push_back({from, e.second, p.seg});
                 from = e.second;
             }
             if (p.b != from) next.push_back({from, p.b, p.seg});
+            settled.resize(ringStart + next.size(), keep);
         }
         rings_[r].swap(next);
     }
+    settled_.swap(settled);
     // A round that only dropped pieces within one pixel changed nothing the
     // next round could see.
     return changed;

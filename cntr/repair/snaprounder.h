@@ -96,6 +96,9 @@ private:
     // The rings' own points in pixels, for the first round.
     std::vector<Points> scaled_;
     std::vector<std::vector<Piece>> rings_;
+    // Piece f (ring after ring) is settled: tried against every pixel hot
+    // before this round, it needs trying against the new ones only.
+    std::vector<bool> settled_;
 };
 
 }  // namespace qel::detail
