@@ -239,25 +239,22 @@ SnapRounder::SnapRounder(const std::vector<const Points*>& rings, bool everyPixe
     // vertices stands for the first of them; each segment is one piece.
     std::size_t total = 0;
     for (const Points* ring : rings) total += ring->size();
-    cx_.reserve(total);
-    cy_.reserve(total);
-    at_.reserve(total);
+    // Room for the vertices' pixels and, as most shapes need, a few more.
+    const std::size_t room = total + total / 8 + 16;
+    cx_.reserve(room);
+    cy_.reserve(room);
+    at_.reserve(room);
     // Room for every vertex's pixel at once, and some crossings.
     std::size_t slots = 16;
     while (slots < 2 * (total + 1)) slots *= 2;
     table_.assign(slots, kNone);
-    scaled_.resize(rings.size());
     rings_.resize(rings.size());
     for (std::size_t r = 0; r < rings.size(); ++r) {
         const Points& ring = *rings[r];
         const Id n = Id(ring.size());
         std::vector<Id> node(n);
-        scaled_[r].reserve(n);
-        for (Id i = 0; i < n; ++i) {
-            const krVector<2> u(ring[i].x() * toPixels, ring[i].y() * toPixels);
-            scaled_[r].push_back(u);
-            node[i] = hot(pixelOf(u.x()), pixelOf(u.y()), ring[i]);
-        }
+        for (Id i = 0; i < n; ++i)
+            node[i] = hot(pixelOf(ring[i].x() * toPixels), pixelOf(ring[i].y() * toPixels), ring[i]);
         rings_[r].reserve(n);
         for (Id i = 0; i < n; ++i) rings_[r].push_back({node[i], node[(i + 1) % n], i});
     }
@@ -265,20 +262,20 @@ SnapRounder::SnapRounder(const std::vector<const Points*>& rings, bool everyPixe
     // The first round decides on the rings' own points; the pieces between
     // centres are then checked once at least, exactly.
     round(&rings, everyPixel);
-    scaled_.clear();
-    scaled_.shrink_to_fit();
     bool changed = true;
     for (int k = 1; changed; ++k) {
         if (k == kMostRounds) throw krContourDefs::BadParams(L"the boundary could not be rounded onto a grid");
         changed = round(nullptr, everyPixel);
     }
     // What the nodes hold is all the graph built on them keeps of the
-    // rounding: no room to spare.
+    // rounding: no room to spare beyond what was set aside at first.
     table_.clear();
     table_.shrink_to_fit();
-    cx_.shrink_to_fit();
-    cy_.shrink_to_fit();
-    at_.shrink_to_fit();
+    if (cx_.capacity() > room) {
+        cx_.shrink_to_fit();
+        cy_.shrink_to_fit();
+        at_.shrink_to_fit();
+    }
 }
 
 krVector<2> SnapRounder::centre(Id v) const {
@@ -332,7 +329,11 @@ bool SnapRounder::round(const std::vector<const Points*>* given, bool everyPixel
     for (std::size_t r = 0; r < rings_.size(); ++r) base[r + 1] = base[r] + Id(rings_[r].size());
     const Id pieces = base.back();
     const auto startOf = [&](std::size_t r, Id i) {
-        return first ? scaled_[r][i] : krVector<2>(double(cx_[rings_[r][i].a]), double(cy_[rings_[r][i].a]));
+        if (first) {
+            const krVector<2>& p = (*(*given)[r])[i];
+            return krVector<2>(p.x() * double(toPixels), p.y() * double(toPixels));
+        }
+        return krVector<2>(double(cx_[rings_[r][i].a]), double(cy_[rings_[r][i].a]));
     };
     std::vector<std::pair<std::uint64_t, Id>> order;
     for (std::size_t r = 0; r < rings_.size(); ++r)

@@ -93,8 +93,6 @@ private:
     std::vector<std::int64_t> cx_, cy_;
     std::vector<krVector<2>> at_;
     std::vector<Id> table_;  // open addressing over (cx, cy)
-    // The rings' own points in pixels, for the first round.
-    std::vector<Points> scaled_;
     std::vector<std::vector<Piece>> rings_;
     // Piece f (ring after ring) is settled: tried against every pixel hot
     // before this round, it needs trying against the new ones only.
