@@ -279,67 +279,42 @@ void askAround(const T& obj) {
     }
 }
 
-// Changes on a copy: every setter that drops caches, then the questions again.
-void change(const krContour& c) {
+// Changes on a copy: every setter that drops caches (a refusal included) and
+// the repairing constructors and conversions, then the questions again.
+template <class T>
+void change(const T& obj) {
+    constexpr bool region = std::is_base_of_v<krRegion, T>, set = std::is_base_of_v<krRegionSet, T>;
+    constexpr bool edgelets = std::is_base_of_v<krContourT<krEdgelet>, T> || std::is_same_v<T, krRegionSetT<krEdgelet>>;
     Answers a;
-    krContour copy(c);
+    T copy(obj);
     copy.cachedVectorSize(1);
     ask(copy, a);
-    copy.label(copy.label() + 1);
-    copy.isClosed(!copy.isClosed());
-    ask(copy, a);
-    copy.points(Points(c.points().rbegin(), c.points().rend()));
-    ask(copy, a);
-}
-
-void change(const krRegion& r) {
-    Answers a;
-    krRegion copy(r);
-    a.ask([&] { copy.holes(r.holes()); });
-    a.ask([&] { copy.isClosed(false); });
-    for (auto mode : {krContourDefs::eOuterHull, krContourDefs::eRegularize})
-        a.ask([&] { ask(krRegion(r.points(), mode), a); });
-}
-
-void change(const krRegionSet& s) {
-    Answers a;
-    krRegionSet copy(s);
-    for (auto mode : {krContourDefs::eOuterHull, krContourDefs::eRegularize}) {
-        a.ask([&] { copy.regions(s.regions(), mode); });
-        ask(copy, a);
+    if constexpr (set) {
+        for (auto mode : {krContourDefs::eOuterHull, krContourDefs::eRegularize}) {
+            a.ask([&] { copy.regions(obj.regions(), mode); });
+            ask(copy, a);
+        }
+        if (!obj.regions().empty()) a.ask([&] { copy.add(obj.regions().front(), krContourDefs::eOuterHull); });
+    } else {
+        copy.label(copy.label() + 1);
+        a.ask([&] { copy.isClosed(!copy.isClosed()); });
+        a.ask([&] { copy.points(Points(obj.points().rbegin(), obj.points().rend())); });
     }
-    if (!s.regions().empty())
-        a.ask([&] { copy.add(s.regions().front(), krContourDefs::eOuterHull); });
-}
-
-void change(const krContourT<krEdgelet>& e) {
-    Answers a;
-    krContourT<krEdgelet> copy(e);
-    a.ask([&] { copy.points(Points(e.points().rbegin(), e.points().rend())); });
-    a.ask([&] { copy.data(e.data()); });
+    if constexpr (region) {
+        a.ask([&] { static_cast<krRegion&>(copy).holes(obj.krRegion::holes()); });
+        for (auto mode : {krContourDefs::eOuterHull, krContourDefs::eRegularize})
+            a.ask([&] { ask(krRegion(obj.points(), mode), a); });
+    }
+    if constexpr (edgelets && !set) a.ask([&] { copy.data(obj.data()); });
     ask(copy, a);
-    a.ask([&] { e.mapT(xforms()[1], copy); });
-    krRegionT<krEdgelet> hull;
-    a.ask([&] { e.convexHullT(hull); });
-}
-
-// The edgelet region and set refuse mapping and regularizing in their kind.
-template <class T>
-void refuse(const T& obj) {
-    Answers a;
-    T out;
-    a.ask([&] { obj.mapT(xforms()[1], out); });
-    a.ask([&] { obj.regularizeT(out); });
-}
-
-void change(const krRegionT<krEdgelet>& r) {
-    change(static_cast<const krRegion&>(r));
-    refuse(r);
-}
-
-void change(const krRegionSetT<krEdgelet>& s) {
-    change(static_cast<const krRegionSet&>(s));
-    refuse(s);
+    // The edgelet contour maps and takes its hull in its kind; the edgelet
+    // region and set refuse to map or regularize in theirs.
+    if constexpr (edgelets) {
+        T out;
+        a.ask([&] { obj.mapT(xforms()[1], out); });
+        if constexpr (region || set) a.ask([&] { obj.regularizeT(out); });
+        else a.ask([&] { krRegionT<krEdgelet> hull; obj.convexHullT(hull); });
+    }
 }
 
 template <class T>

@@ -1,6 +1,5 @@
-// The commands of qelshape: usage errors, inside, repair and validity, and
-// centres of shapes that enclose nothing. (Every measure column is held to
-// the library's answer by the Python package's tests.)
+// The commands of qelshape: usage errors, inside and repair. (Every measure
+// column is held to the library's answer by the Python package's tests.)
 #include <tuple>
 
 #include "tests/qelshape_run.h"
@@ -59,66 +58,5 @@ TEST(Tool, RepairMakesEveryShapeValid) {
             EXPECT_EQ(rows[k]["valid"], true) << mode << " " << k;
             EXPECT_NEAR(double(rows[k]["area_holes"]), areas[k], 1e-12) << mode << " " << k;
         }
-    }
-}
-
-// Sides of two rings that run along each other make a shape invalid, whether
-// or not they share their ends; rings meeting at a point do not. The
-// verdicts are GEOS's.
-TEST(Tool, ValidSeesSidesRunningAlongEachOther) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0), (2 0, 5 0, 5 3, 2 3, 2 0))", "hole 0 runs along the boundary"},
-        {"POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0), (0 0, 3 3, 0 6, 0 0))", "hole 0 runs along the boundary"},
-        {"POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0), (1 1, 4 1, 4 4, 1 4, 1 1), (4 2, 6 2, 6 3, 4 3, 4 2))",
-         "holes 0 and 1 run along each other"},
-        {"MULTIPOLYGON (((0 0, 4 0, 4 4, 0 4, 0 0)), ((4 1, 8 1, 8 3, 4 3, 4 1)))",
-         "polygons 0 and 1 share part of a side"},
-        {"POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0), (5 0, 7 3, 3 3, 5 0))", ""},
-        {"MULTIPOLYGON (((0 0, 4 0, 4 4, 0 4, 0 0)), ((4 4, 8 4, 8 8, 4 8, 4 4)))", ""},
-        {"MULTIPOLYGON (((0 0, 4 0, 4 4, 0 4, 0 0)), ((5 0, 8 0, 8 4, 5 4, 5 0)))", ""},
-    };
-    std::string text;
-    for (const auto& c : cases) text += std::string(c.first) + "\n";
-    auto rows = lines(qelshape("measure -c valid " + write("v.wkt", text).string()).out);
-    ASSERT_EQ(rows.size(), std::size(cases));
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const std::string why = cases[i].second;
-        EXPECT_EQ(rows[i]["valid"], why.empty()) << cases[i].first;
-        if (!why.empty()) {
-            EXPECT_NE(rows[i]["notes"].dump().find(why), std::string::npos) << rows[i];
-        }
-    }
-}
-
-// GEOS's centroid cases: areas weigh centres; a shape enclosing nothing has
-// its boundary's centre, sides weighted by length, and says so. Expected
-// centres are GEOS's.
-TEST(Tool, CentresOfGeosCases) {
-    struct Case {
-        const char* wkt;
-        double x, y, tol;
-        bool flat;
-    };
-    const Case cases[] = {
-        {"POLYGON ((10 10, 10 90, 90 90, 90 10, 10 10))", 50, 50, 1e-12, false},
-        {"POLYGON ((20 20, 20 160, 160 160, 160 20, 20 20), (140 140, 40 140, 140 40, 140 140))",
-         84.29223744292239, 84.29223744292239, 1e-9, false},
-        {"MULTIPOLYGON (((0 0, 10 0, 10 10, 0 10, 0 0)), ((20 20, 30 20, 30 30, 20 30, 20 20)))", 15, 15, 1e-12, false},
-        {"MULTIPOLYGON (((0 0, 10 0, 10 10, 0 10, 0 0)), ((20 20, 25 25, 30 30, 20 20)))", 5, 5, 1e-12, false},
-        {"POLYGON ((10 10, 20 20, 30 30, 10 10))", 20, 20, 1e-12, true},
-        {"POLYGON ((56.5286666667 25.2101666667, 56.529 25.2105, 56.5288333333 25.2103333333, "
-         "56.5286666667 25.2101666667))", 56.52883333335, 25.21033333335, 1e-10, true},
-        {"POLYGON ((56.5286667 25.2101667, 56.529 25.2105, 56.5288333 25.2103333, 56.5286667 25.2101667))",
-         56.52883335, 25.21033335, 1e-10, true},
-    };
-    std::string text;
-    for (const Case& c : cases) text += std::string(c.wkt) + "\n";
-    auto rows = lines(qelshape("measure -c area,com " + write("c.wkt", text).string()).out);
-    ASSERT_EQ(rows.size(), std::size(cases));
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        SCOPED_TRACE(cases[i].wkt);
-        EXPECT_NEAR(double(rows[i]["com_holes_x"]), cases[i].x, cases[i].tol);
-        EXPECT_NEAR(double(rows[i]["com_holes_y"]), cases[i].y, cases[i].tol);
-        EXPECT_EQ(rows[i]["notes"].dump().find("encloses no area") != std::string::npos, cases[i].flat);
     }
 }
