@@ -47,7 +47,8 @@ void expectNear(double ours, double geos, double scale, const char* what) {
 }  // namespace
 
 // Star-shaped outlines of 3 to 60 vertices at random places and scales, open
-// and closed: lengths, boundary distances, areas and boxes as GEOS has them.
+// and closed: lengths, boundary distances and areas as GEOS has them. (The
+// box is held to the point-by-point one, to the bit.)
 TEST(PeersAgreement, MeasuresMatchGeos) {
     krRandomUniform rnd(15);
     for (int trial = 0; trial < 3000 && !HasFailure(); ++trial) {
@@ -73,11 +74,6 @@ TEST(PeersAgreement, MeasuresMatchGeos) {
             GEOSGeom_createPolygon_r(ctx(), GEOSGeom_createLinearRing_r(ctx(), sequence(p, true)), nullptr, 0));
         GEOSArea_r(ctx(), polygon.get(), &geos);
         expectNear(kf_Area(p), geos, scale * scale, "area");  // counter-clockwise, so positive
-        const krRect box = c.encloseRect(krXform<2>::I);
-        double x0, y0, x1, y1;
-        GEOSGeom_getExtent_r(ctx(), line.get(), &x0, &y0, &x1, &y1);
-        EXPECT_EQ(box.origin(), V(x0, y0));
-        EXPECT_EQ(box.corner(), V(x1, y1));
     }
 }
 

@@ -105,34 +105,30 @@ TEST(Fit, RecoversSampledEllipsesAndCircles) {
     }
 }
 
-TEST(EllipseFit, AngleChoosesTheHalfTurnOfTheRotation) {
+// The angle chooses the half turn of the rotation; taking 10 of 20 points
+// evenly picks exactly the even ones, which lie on the ellipse; a limit
+// refuses a worse fit and leaves the results as they were.
+TEST(EllipseFit, AngleCountAndLimit) {
     const Ellipse e{{1, 1}, 4, 2, 2.8};
     const Points pts = sample(e, 0, kTurn, 40);
     for (double from : {0.0, -kPi / 2, 3.0, -10.0}) {
         const double rot = fitEllipse(pts, ellipseParams(from, 0, kInf)).ellipse().rotation().toDouble();
         EXPECT_TRUE(rot >= from && rot < from + kPi && axisGap(rot, e.rot) <= 1e-9) << from << ": " << rot;
     }
-}
 
-// Taking 10 of 20 points evenly picks exactly the even ones, which lie on the ellipse.
-TEST(EllipseFit, CountTakesPointsEvenlyThroughTheList) {
-    const Ellipse e{{0, 0}, 5, 2, 0.25};
     const Points on = sample(e, 0, kTurn, 10);
     Points mixed;
     for (std::size_t i = 0; i < on.size(); ++i) mixed.insert(mixed.end(), {on[i], krVector<2>(20.0 + i, -3.0 * i * i)});
     expectEllipse(fitEllipse(mixed, ellipseParams(0, 10, kInf)).ellipse(), e, 1e-9, 1e-9, 1e-9);
     EXPECT_GT(fitEllipse(mixed).residual(), 0.1);
     EXPECT_THROW(fitEllipse(mixed, ellipseParams(0, 4, kInf)), krFitError);
-}
 
-TEST(EllipseFit, LimitRefusesAWorseFitAndLeavesResultsAlone) {
-    const Points pts = sample({{0, 0}, 6, 3, 0.2}, 0, kTurn, 200, 0.05, 3);
-    const double residual = fitEllipse(pts).residual();
-    EXPECT_NO_THROW(fitEllipse(pts, ellipseParams(0, 0, 2 * residual)));
-
+    const Points noisy = sample({{0, 0}, 6, 3, 0.2}, 0, kTurn, 200, 0.05, 3);
+    const double residual = fitEllipse(noisy).residual();
+    EXPECT_NO_THROW(fitEllipse(noisy, ellipseParams(0, 0, 2 * residual)));
     const krEllipseFitResults before(krEllipse(krCircle({1, 2}, 3)), 0.5);
     krEllipseFitResults r = before;
-    EXPECT_THROW(kfEllipseFit(ellipseParams(0, 0, 0.5 * residual), pts, r), krFitError);
+    EXPECT_THROW(kfEllipseFit(ellipseParams(0, 0, 0.5 * residual), noisy, r), krFitError);
     EXPECT_TRUE(r.ellipse() == before.ellipse() && r.residual() == before.residual());
 }
 
