@@ -112,12 +112,8 @@ def test_polygon_functions_agree_with_the_region(rng):
         assert m.center == pytest.approx(q.polygon_centroid(pts))
         assert m.inertia == pytest.approx(region.inertia_matrix())
         assert q.fit_ellipse(pts) == q.Contour(pts).fit_ellipse()
+        assert sorted(map(tuple, q.convex_hull(pts))) == sorted(map(tuple, q.Contour(pts).convex_hull().points))
     assert q.polygon_area(np.empty((0, 2))) == 0
-
-
-def test_convex_hull_is_the_contours():
-    pts = np.array(L_SHAPE + [[1, 1]])
-    assert sorted(map(tuple, q.convex_hull(pts))) == sorted(map(tuple, q.Contour(pts).convex_hull().points))
 
 
 def test_fits_and_moments_to_ellipse():
