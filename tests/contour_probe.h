@@ -1,10 +1,12 @@
-// Helpers shared by the suites: a contour that exposes its protected caches,
-// random contours full of ties, and points sampled from an ellipse.
+// Helpers shared by the suites: the names they all use, a contour that
+// exposes its protected caches, random contours full of ties, and points
+// sampled from an ellipse.
 #ifndef QEL_TESTS_CONTOUR_PROBE_H
 #define QEL_TESTS_CONTOUR_PROBE_H
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -14,6 +16,11 @@
 #include "cntr/index/segmentindex.h"
 #include "cntr/index/vertexgrid.h"
 #include "platform/std/random.h"
+
+using V = krVector<2>;
+using Pts = krContour::Points;
+inline const Pts kSquare = {{0, 0}, {2, 0}, {2, 2}, {0, 2}};
+inline const double kNaN = std::numeric_limits<double>::quiet_NaN(), kInf = std::numeric_limits<double>::infinity();
 
 struct Probe : krContour {
     using krContour::krContour;

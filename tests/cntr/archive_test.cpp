@@ -219,11 +219,10 @@ TEST(ArchiveFormat, LongsOutside32BitsAreRefusedOnStore) {
 TEST(ArchiveRoundTrip, ContoursComeBackEqual) {
     Points many;
     for (int i = 0; i < 5000; ++i) many.emplace_back(std::cos(i * 0.01) * i, std::sin(i * 0.7));
-    const double inf = std::numeric_limits<double>::infinity();
     const struct { const char* name; Points points; bool closed; unsigned long label; long cvs; } cases[] = {
         {"empty", {}, true, 0, 3},
         {"open, largest label, no cache", {{0, 0}, {1, 0}, {1, 1}}, false, 0xffffffffUL, 0},
-        {"extreme values", {{inf, -inf}, {-0.0, 5e-324}, {1e308, -1e-308}}, true, 42, 2147483647L},
+        {"extreme values", {{kInf, -kInf}, {-0.0, 5e-324}, {1e308, -1e-308}}, true, 42, 2147483647L},
         {"many points", many, false, 7, 5},
     };
     for (const auto& c : cases) {

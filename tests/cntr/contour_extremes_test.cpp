@@ -9,9 +9,6 @@
 #include "tests/contour_probe.h"
 
 namespace {
-using Pts = krContour::Points;
-const Pts kSquare{{0, 0}, {2, 0}, {2, 2}, {0, 2}};
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 krXform<2> scale(double s) { return krXform<2>(krMatrix<2>(s, 0, 0, s), krVector<2>(0, 0)); }
 }  // namespace
@@ -65,8 +62,7 @@ TEST(ContourExtremes, KeyedCachesAreBoundedAndReplaced) {
 // enclose gives point by point, to the bit: a NaN first point spoils it, later
 // NaNs do not, and a zero bound keeps the sign of the first zero reaching it.
 TEST(ContourExtremes, FastPathsBoundingRectIsThePointByPointOne) {
-    const double inf = std::numeric_limits<double>::infinity();
-    const double values[] = {-0.0, 0.0, 1.5, -2.0, kNaN, inf, -inf, 3e300};
+    const double values[] = {-0.0, 0.0, 1.5, -2.0, kNaN, kInf, -kInf, 3e300};
     std::mt19937 rng(11);
     std::uniform_real_distribution<double> coord(-5, 5);
     for (int trial = 0; trial < 2000; ++trial) {

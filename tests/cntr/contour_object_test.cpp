@@ -13,9 +13,6 @@
 
 namespace {
 
-using V = krVector<2>;
-using Pts = krContour::Points;
-const Pts kSquare = {{0, 0}, {2, 0}, {2, 2}, {0, 2}};
 
 TEST(ContourObject, Construction) {
     const Probe c(kSquare, false, 0x1FFFFFFFFul);
@@ -154,7 +151,6 @@ struct AlwaysClosed : krContour {
 };
 
 TEST(ContourObject, EqualityRules) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
     const krContour base(kSquare, true, 1);
     krContour otherSize(kSquare, true, 1);
     otherSize.cachedVectorSize(4);
@@ -171,7 +167,7 @@ TEST(ContourObject, EqualityRules) {
     const AlwaysClosed region(kSquare, false, 1);
     EXPECT_TRUE(base == region && region == base);
     EXPECT_FALSE(region == krContour(kSquare, false, 1));
-    const krContour withNaN(Pts{{nan, 0}, {1, 1}});
+    const krContour withNaN(Pts{{kNaN, 0}, {1, 1}});
     EXPECT_FALSE(withNaN == withNaN);
 }
 

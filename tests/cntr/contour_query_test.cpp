@@ -14,12 +14,7 @@
 
 namespace {
 
-using V = krVector<2>;
-using Pts = krContour::Points;
 using Ints = std::vector<int>;
-const double kInf = std::numeric_limits<double>::infinity();
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
-const Pts kSquare = {{0, 0}, {2, 0}, {2, 2}, {0, 2}};
 
 // Lengths and mean positions are held to the plain sums below; with no
 // length to weigh, the mean is the common point.

@@ -49,13 +49,11 @@ void expectClose(const kr_InertiaData& got, const kr_InertiaData& want, double r
     EXPECT_TRUE(kfRealEq(got.inertiaMatrix(), m, rel * norm)) << got.inertiaMatrix() << " vs " << m;
 }
 
-const Points kSquare = {{0, 0}, {2, 0}, {2, 2}, {0, 2}};
 // A 10 x 1 foot and a 1 x 9 upright: the centroid lies outside.
 const Points kL = {{0, 0}, {10, 0}, {10, 1}, {1, 1}, {1, 10}, {0, 10}};
 
 // Area and centre of a polygon, in the point and edgelet forms alike.
 TEST(AreaAndCenterOfMass, PolygonsAndDegenerateLists) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
     const struct { const char* name; Points pts; double area; krVector<2> want; double tol; } cases[] = {
         // Foot (5, 0.5) weighs 10, upright (0.5, 5.5) weighs 9.
         {"L", kL, 19, {(50 + 4.5) / 19, (5 + 49.5) / 19}, 1e-12},
@@ -70,7 +68,7 @@ TEST(AreaAndCenterOfMass, PolygonsAndDegenerateLists) {
         // ... and 1.1e-6 above it.
         {"just large enough", {{10, 10}, {10.001, 10}, {10, 10.0011}}, 0.55e-6,
          {10 + 0.001 / 3, 10 + 0.0011 / 3}, 1e-6},
-        {"NaN", {{0, 0}, {1, 0}, {0, nan}}, nan, {0, 0}, 1e-12},
+        {"NaN", {{0, 0}, {1, 0}, {0, kNaN}}, kNaN, {0, 0}, 1e-12},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -235,8 +233,7 @@ TEST(EllipseFromInertiaData, DegenerateMomentsAreSingular) {
         EXPECT_THROW(kf_EllipseFromInertiaData(kr_InertiaData(1, {}, m)), krMathError::Singular) << m;
     EXPECT_THROW(kf_EllipseFromInertiaData(kf_InertiaDataPolygon({{0, 0}, {1, 1}, {2, 2}})), krMathError::Singular);
     EXPECT_NO_THROW(kf_EllipseFromInertiaData(kr_InertiaData(1, {}, krMatrix<2>(1, 0, 0, 2e-12))));
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_TRUE(std::isnan(kf_EllipseFromInertiaData(kr_InertiaData(1, {}, krMatrix<2>(nan, 0, 0, 1))).a()));
+    EXPECT_TRUE(std::isnan(kf_EllipseFromInertiaData(kr_InertiaData(1, {}, krMatrix<2>(kNaN, 0, 0, 1))).a()));
 }
 
 // An ellipse where one fits, else the circle, else the empty ellipse and -1.

@@ -15,9 +15,6 @@
 #include "tests/contour_probe.h"
 
 namespace {
-using Pts = krContour::Points;
-using V = krVector<2>;
-
 GEOSContextHandle_t ctx() {
     static GEOSContextHandle_t c = GEOS_init_r();
     return c;

@@ -12,7 +12,6 @@
 
 namespace {
 
-using V = krVector<2>;
 using qel::detail::RayDirection;
 using qel::detail::rayDirection;
 typedef krContour::Points Points;
@@ -195,8 +194,8 @@ TEST(RegionInside, FastRayMatchesTheSortedAngles) {
         }
         const double s = scales[round % 4];
         for (V& v : pts) v = v * s;
-        if (round % 50 == 0) pts.push_back(V(std::nan(""), 1.0));
-        if (round % 70 == 0) pts.push_back(V(-std::numeric_limits<double>::infinity(), 1.0));
+        if (round % 50 == 0) pts.push_back(V(kNaN, 1.0));
+        if (round % 70 == 0) pts.push_back(V(-kInf, 1.0));
         const std::size_t n = pts.size();
         const V& a = pts[std::size_t(rnd.next(0, double(n))) % n];
         const V& b = pts[std::size_t(rnd.next(0, double(n))) % n];

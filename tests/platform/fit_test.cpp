@@ -15,8 +15,6 @@
 namespace {
 
 using Points = std::vector<krVector<2>>;
-const double kInf = std::numeric_limits<double>::infinity();
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kTurn = 2 * kPi;
 
 struct Ellipse { krVector<2> center; double a, b, rot; };

@@ -9,11 +9,8 @@
 #include "tests/contour_probe.h"
 
 namespace {
-using Pts = krContour::Points;
-using V = krVector<2>;
 using qel::detail::SegmentIndex;
 using qel::detail::SegmentView;
-const Pts kSquare{{0, 0}, {2, 0}, {2, 2}, {0, 2}};
 
 krRect boxOf(const V& a, const V& b) { return krRect(a, V(0, 0)).enclose(krRect(b, V(0, 0))); }
 
@@ -146,7 +143,7 @@ TEST(ContourSegmentIndex, MatchesThePlainScan) {
         for (V& v : shape) v = v * std::array<double, 5>{1, 1, 1, 3e-7, 1e160}[trial % 5];
         // Now and then a vertex that is not a number, infinite, or far beyond
         // the others (where the pairs are not asked).
-        const V odd[] = {V(std::nan(""), 0), V(std::nan(""), std::nan("")), V(1e300, 1e300), V(0, -HUGE_VAL)};
+        const V odd[] = {V(kNaN, 0), V(kNaN, kNaN), V(1e300, 1e300), V(0, -kInf)};
         if (trial % 23 == 1 && trial % 4 && !shape.empty()) shape[shape.size() / 2] = odd[trial / 23 % 4];
         const Probe c(shape, trial % 3 != 0);
         const Pts& p = c.points();
@@ -176,11 +173,10 @@ TEST(ContourSegmentIndex, MatchesThePlainScan) {
 
 // Far out, a zero-length query or a repeated vertex finds nothing.
 TEST(ContourSegmentIndex, FarOutNothingIsFoundOfNothing) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
     const krContour huge(Pts{{0, 0}, {1e200, 0}, {1e200, 1e200}});
     EXPECT_TRUE(huge.intersections(krLineSeg({5e199, 0}, {5e199, 0}), true).empty());
     EXPECT_NO_THROW(huge.intersections(krContour(Pts{{5e199, 1}, {5e199, 1}, {6e199, -1}}, false)));
-    EXPECT_FALSE(krContour(Pts{{nan, 0}}).isSelfIntersecting());
+    EXPECT_FALSE(krContour(Pts{{kNaN, 0}}).isSelfIntersecting());
 }
 
 // Distinct contours queried from several threads at once answer as from one.
