@@ -213,7 +213,7 @@ TEST(StdDev, DividesByTheCount) {
 }
 
 // Many-sided polygons inscribed in turned, off-centre ellipses give the ellipse.
-TEST(EllipseFromInertiaData, RecoversEllipticalDiscs) {
+TEST(EllipseFromInertiaData, RecoversEllipticalDiscsAndRefusesFlatOnes) {
     const struct { krVector<2> c; double a, b, rot; } cases[] = {
         {{3, -4}, 5, 2, 0.7}, {{-100, 50}, 1, 0.25, -1.3}, {{0, 0}, 3, 2.9, 2.5}};
     for (const auto& c : cases) {
@@ -225,9 +225,7 @@ TEST(EllipseFromInertiaData, RecoversEllipticalDiscs) {
         EXPECT_LE(axisGap(e.rotation().toDouble(), c.rot), 1e-6);
         EXPECT_FALSE(e.geom().flag0 || e.geom().flag1);
     }
-}
-
-TEST(EllipseFromInertiaData, DegenerateMomentsAreSingular) {
+    // Moments of no spread along some axis have no ellipse.
     for (const krMatrix<2>& m : {krMatrix<2>(0, 0, 0, 0), krMatrix<2>(1, 0, 0, 1e-12), krMatrix<2>(1e-12, 0, 0, 1),
                                  krMatrix<2>(1, 1, 1, 1)})
         EXPECT_THROW(kf_EllipseFromInertiaData(kr_InertiaData(1, {}, m)), krMathError::Singular) << m;

@@ -75,8 +75,8 @@ std::vector<double> numbersOf(const std::string& svg) {
 }
 
 // Positions are written from the view box's corner, so the same picture far
-// from the origin is written in the same numbers, up to rounding; an ellipse
-// turns from x towards y (down the page), as the drawing's angles do.
+// from the origin is written in the same numbers, up to rounding. (Where the
+// ink of a turned ellipse falls is the rendered pictures' test.)
 TEST(SvgTablet, SamePictureAnywhere) {
     std::vector<double> near;
     for (const double shift : {0.0, 1e6, -3e9}) {
@@ -87,9 +87,6 @@ TEST(SvgTablet, SamePictureAnywhere) {
         t.drawMarker(at(12, 25), 0.5, kRed, kTop);
         t.drawText(at(15, 12), "c", kBlue, kTop);
         const std::string svg = svgOf(t);
-        const std::size_t turn = svg.find("rotate(");
-        ASSERT_NE(turn, std::string::npos) << svg;
-        EXPECT_NEAR(std::strtod(svg.c_str() + turn + 7, nullptr), 30.0, 1e-9) << svg;
         const std::vector<double> numbers = numbersOf(svg);
         if (shift == 0.0) near = numbers;
         ASSERT_EQ(numbers.size(), near.size()) << svg;

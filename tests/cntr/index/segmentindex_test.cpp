@@ -73,7 +73,7 @@ void expectPlainHits(const Probe& c, const krLineSeg& seg, bool ends) {
 // Against a contour, the hits of its segments one after another. (The
 // tolerances of the hit and end tests and the exact overlap of boxes are held
 // to their edges by the plain scan below.)
-TEST(ContourSegments, ContourAgainstContourAndTooFewPoints) {
+TEST(ContourSegments, ContourAgainstContourTooFewPointsAndFarOut) {
     const Probe square(kSquare);
     const krContour bar(Pts{{-1, 1}, {3, 1}, {3, 1.5}, {-1, 1.5}});
     // bar's segments in its order: closing (-1,1.5)-(-1,1), then (-1,1)-(3,1), ...
@@ -81,6 +81,11 @@ TEST(ContourSegments, ContourAgainstContourAndTooFewPoints) {
     EXPECT_TRUE(square.intersections(krContour(Pts{{1, 1}})).empty());
     EXPECT_THROW(krContour().intersections(square), krContourDefs::EmptyContour);
     EXPECT_THROW(Probe(Pts{{1, 1}}).intersections(krLineSeg({0, 0}, {1, 1}), true), krContourDefs::EmptyContour);
+    // Far out, a zero-length query or a repeated vertex finds nothing.
+    const krContour huge(Pts{{0, 0}, {1e200, 0}, {1e200, 1e200}});
+    EXPECT_TRUE(huge.intersections(krLineSeg({5e199, 0}, {5e199, 0}), true).empty());
+    EXPECT_NO_THROW(huge.intersections(krContour(Pts{{5e199, 1}, {5e199, 1}, {6e199, -1}}, false)));
+    EXPECT_FALSE(krContour(Pts{{kNaN, 0}}).isSelfIntersecting());
 }
 
 // The index's pair search, in contour order or by a sweep from the start,
@@ -169,14 +174,6 @@ TEST(ContourSegmentIndex, MatchesThePlainScan) {
     // The mix must exercise both answers.
     EXPECT_GT(crossing, 800);
     EXPECT_LT(crossing, 3200);
-}
-
-// Far out, a zero-length query or a repeated vertex finds nothing.
-TEST(ContourSegmentIndex, FarOutNothingIsFoundOfNothing) {
-    const krContour huge(Pts{{0, 0}, {1e200, 0}, {1e200, 1e200}});
-    EXPECT_TRUE(huge.intersections(krLineSeg({5e199, 0}, {5e199, 0}), true).empty());
-    EXPECT_NO_THROW(huge.intersections(krContour(Pts{{5e199, 1}, {5e199, 1}, {6e199, -1}}, false)));
-    EXPECT_FALSE(krContour(Pts{{kNaN, 0}}).isSelfIntersecting());
 }
 
 // Distinct contours queried from several threads at once answer as from one.
