@@ -16,14 +16,12 @@ namespace {
 
 using Ints = std::vector<int>;
 
-// Lengths and mean positions are held to the plain sums below; with no
-// length to weigh, the mean is the common point.
-TEST(ContourQuery, MeanPositionWithoutLength) {
+// Too few points throw before any cache is touched. (Lengths and mean
+// positions are held to the plain sums below; with no length to weigh, the
+// mean is the common point.)
+TEST(ContourQuery, TooFewPointsOrNoLength) {
     const krContour k(Pts{{7, -2}, {7, -2}, {7, -2}});
     EXPECT_TRUE(k.length() == 0.0 && kfRealEq(k.meanPosition(), V(7, -2), 1e-14)) << k.meanPosition();
-}
-
-TEST(ContourQuery, TooFewPointsThrowsBeforeTouchingCaches) {
     for (const Pts& pts : {Pts{}, Pts{{1, 1}}})
         for (bool closed : {true, false}) {
             Probe c(pts, closed);
