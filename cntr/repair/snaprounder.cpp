@@ -269,8 +269,8 @@ SnapRounder::SnapRounder(const std::vector<const Points*>& rings, bool everyPixe
     }
     // What the nodes hold is all the graph built on them keeps of the
     // rounding: no room to spare beyond what was set aside at first.
-    table_.clear();
-    table_.shrink_to_fit();
+    table_ = std::vector<Id>();
+    settled_ = std::vector<bool>();
     if (cx_.capacity() > room) {
         cx_.shrink_to_fit();
         cy_.shrink_to_fit();

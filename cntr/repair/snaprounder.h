@@ -50,8 +50,9 @@ public:
     // The rings are closed point lists with finite coordinates (BadParams
     // otherwise). BadParams too when they cross themselves and each other
     // more often than the memory for it allows. everyPixel tries every piece
-    // against every hot pixel instead of those a grid finds near it: the
-    // same answer, slowly, for checking the grid.
+    // against every hot pixel in every round, instead of those a grid finds
+    // near it and only the pieces a round may have changed: the same answer,
+    // slowly, for checking the shortcuts.
     explicit SnapRounder(const std::vector<const Points*>& rings, bool everyPixel = false);
 
     // The side of a pixel.
