@@ -7,6 +7,7 @@
 #include "cntr/region.h"
 #include "platform/std/archive.h"
 #include "tests/contour_probe.h"
+#include "tests/region_access.h"
 #include "tests/version_check.h"
 #include "tests/region_plain.h"
 
@@ -17,21 +18,8 @@ using qel::detail::rayDirection;
 typedef krContour::Points Points;
 typedef krPtrHandle_const<krRegion> Hole;
 
-// A derived class builds the virtual contour base itself.
-struct RegionProbe : krRegion {
-    explicit RegionProbe(const krContour& c) : krContour(c), krRegion(c) {}
-    using krRegion::holes_, krRegion::regionCache_;
-};
-
 Points square(double x0, double y0, double side) {
     return {{x0, y0}, {x0 + side, y0}, {x0 + side, y0 + side}, {x0, y0 + side}};
-}
-
-Hole hole(const Points& p, const std::vector<Hole>& its = {}) {
-    auto* r = new krRegion(p);
-    Hole h(r);
-    r->holes(its);
-    return h;
 }
 
 // A unit square with a centred hole of side 0.5, which has an island of side 0.1.
