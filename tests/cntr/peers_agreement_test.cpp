@@ -13,6 +13,7 @@
 #include "cntr/repair/snaprounder.h"
 #include "cntr/repair/walkedpolygons.h"
 #include "tests/contour_probe.h"
+#include "tests/region_access.h"
 
 namespace {
 GEOSContextHandle_t ctx() {
@@ -181,13 +182,6 @@ std::vector<Pts> squares(krRandomUniform& rnd, int kind) {
         set.push_back(sq);
     }
     return set;
-}
-
-// One region a ring.
-krRegionSet::Regions members(const std::vector<Pts>& rings) {
-    krRegionSet::Regions out;
-    for (const Pts& r : rings) out.push_back(krPtrHandle_const<krRegion>(new krRegion(r)));
-    return out;
 }
 
 // What moving the boundary by the contact tolerance, or by the noise the
