@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "cntr/contour.h"
+#include "cntr/regionset.h"
 #include "defs/cntrdefs.h"
 #include "platform/std/archive.h"
 #include "tests/alloc_watch.h"
 #include "tests/contour_probe.h"
+#include "tests/region_access.h"
 #include "tests/version_check.h"
 
 namespace {
@@ -302,15 +304,32 @@ TEST(ArchiveVersions, VersionZeroContoursEachReadTheirLevel) {
     byValue.named("test::TwoContours").ver(0).contourV0({{1, 1}}, 0, 3, true).contourV0({{2, 2}}, 0, 4, false);
     const auto pair = kfLoadAs<TwoContours>(byValue.b);
     EXPECT_TRUE(pair->b.points() == (Points{{2, 2}}) && pair->b.cachedVectorSize() == 4);
+
+    // A version-0 region has no label or holes; a set's record no cache
+    // bound, so a set loaded into keeps its own.
+    W region, set;
+    region.named("krRegion").ver(0).ver(0).ver(0).points({{0, 0}, {2, 0}, {0, 2}}).u8(0xa5).u32(6);
+    set.named("krRegionSet").ver(0).ver(0).ver(0).u32(0);
+    const auto old = kfLoadAs<krRegion>(region.b);
+    EXPECT_TRUE(old->points() == (Points{{0, 0}, {2, 0}, {0, 2}}) && old->cachedVectorSize() == 6);
+    krRegionSet into({hole(kSquare)});
+    into.cachedVectorSize(9);
+    EXPECT_EQ(into.area(false), 4.0);
+    kfLoadInto(set.b, into);
+    EXPECT_TRUE(into.cachedVectorSize() == 9 && into.area(false) == 0.0);  // the load dropped the cached area
+    EXPECT_EQ(kfLoadAs<krRegionSet>(set.b)->cachedVectorSize(), 3);
 }
 
 TEST(ArchiveVersions, EveryLevelRejectsAnUnknownVersion) {
-    W v1, v0, error, holder;
+    W v1, v0, error, holder, region0, region1, set;
     v1.named("krContour").contourV1(5, true, {{1, 2}, {3, 4}}, 3);
     v0.named("krContour").contourV0({{1, 2}}, 0, 3, true);
     error.named("krContourDefs::BadParams").ver(0).ver(0).ver(0).ver(0);
     holderStart(holder, true, 0).u8(0);
-    const char* contour = "src/tarn/cntr/contour";
+    region0.named("krRegion").ver(0).ver(0).ver(0).points({{1, 2}}).u8(0).u32(3);
+    region1.named("krRegion").ver(1).contourV1(0, true, {{1, 2}}, 3).ver(0).u32(0);
+    set.named("krRegionSet").ver(1).ver(0).ver(0).u32(0).u32(3);
+    const char *contour = "src/tarn/cntr/contour", *region = "src/tarn/cntr/region";
     const struct { const W* record; std::size_t level; const char* place; long line; } cases[] = {
         {&v1, 0, contour, 904}, {&v1, 1, "krPersistent", 0}, {&v1, 2, "", 0},  // "": a list
         {&v0, 0, contour, 904}, {&v0, 1, contour, 894},  // the legacy base
@@ -318,6 +337,8 @@ TEST(ArchiveVersions, EveryLevelRejectsAnUnknownVersion) {
         {&error, 0, "krContourDefs::BadParams", 0}, {&error, 1, "krContourDefs::Errors", 0},
         {&error, 2, "krException", 0}, {&error, 3, "krPersistent", 0},
         {&holder, 2, "", 0},  // the shared-object list
+        {&region0, 0, region, 819}, {&region0, 1, region, 809}, {&region1, 4, "", 0},  // the holes
+        {&set, 0, "src/tarn/cntr/regionst", 479},
     };
     for (const auto& c : cases)
         for (unsigned bad : {2u, 0xffu}) {

@@ -1,14 +1,12 @@
-// Regions: holes, measures, point queries, the record, and the inside test's ray.
+// Regions: holes, measures, point queries, and the inside test's ray.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
 #include "cntr/region.h"
-#include "platform/std/archive.h"
 #include "tests/contour_probe.h"
 #include "tests/region_access.h"
-#include "tests/version_check.h"
 #include "tests/region_plain.h"
 
 namespace {
@@ -127,37 +125,6 @@ TEST(RegionQueries, TiesGoToTheOuterBoundaryThenTheEarlierHole) {
     EXPECT_EQ(r.intersections(seg, false, false).size(), 2u);
     EXPECT_EQ(r.intersections(seg, false, true).size(), 6u);  // + 2 per crossed hole
     EXPECT_EQ(r.intersections(krContour(square(1.5, 0.5, 1)), true).size(), 4u);  // 2 per twin
-}
-
-TEST(RegionArchive, HolesStaySharedAndOldRecordsLoad) {
-    krRegion r(square(0, 0, 4));
-    const Hole h = hole(square(1, 1, 1));
-    r.holes({h, h});
-    r.label(9);
-    const auto back = kfLoadAs<krRegion>(kfStore(r));
-    EXPECT_TRUE(*back == r && back->label() == 9u);
-    ASSERT_EQ(back->holes().size(), 2u);
-    EXPECT_TRUE(back->holes()[0] == back->holes()[1] && back->area(true) == 14.0);
-
-    // Version 0 from version 1: no label, closed or holes; a dropped byte before cachedVectorSize.
-    krRegion tri({{0, 0}, {2, 0}, {0, 2}});
-    tri.cachedVectorSize(6);
-    std::vector<unsigned char> b = kfStore(tri);
-    const std::size_t head = 18;
-    b.erase(b.end() - 5, b.end());
-    b.insert(b.end() - 4, 0xa5);
-    b.erase(b.begin() + long(head) + 3, b.begin() + long(head) + 8);
-    b[head] = b[head + 1] = 0;
-    const auto old = kfLoadAs<krRegion>(b);
-    EXPECT_TRUE(old->points() == (Points{{0, 0}, {2, 0}, {0, 2}}) && old->cachedVectorSize() == 6);
-
-    const std::vector<unsigned char> v1 = kfStore(r);
-    const struct { const std::vector<unsigned char>* bytes; std::size_t at; const char* place; long line; } cases[] = {
-        {&b, head, "src/tarn/cntr/region", 819},
-        {&b, head + 1, "src/tarn/cntr/region", 809},
-        {&v1, head + 81, "", 0},  // the hole list, after 4 points of contour record
-    };
-    for (const auto& c : cases) expectUnknownVersion(*c.bytes, c.at, 2, c.place, c.line);
 }
 
 TEST(RegionInside, FastRayMatchesTheSortedAngles) {
