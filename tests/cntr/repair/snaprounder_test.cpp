@@ -1,7 +1,6 @@
-// Rounding rings onto hot pixels, checked against what the rounded
-// arrangement must be, by brute force over every pair: pieces that meet only
-// at nodes, nodes clear of the pieces they do not end, every crossing and
-// every near vertex a shared node, and no point moved out of its pixel.
+// Rounding rings onto hot pixels, checked by brute force over every pair:
+// pieces meet only at nodes and keep clear of the nodes they do not end,
+// crossings and near vertices are shared nodes, no point leaves its pixel.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -144,12 +143,11 @@ TEST(SnapRounder, RoundedRingsFormAPlaneGraph) {
     }
 }
 
-// The pixels a piece passes near come from a grid, column by column along
-// the piece: trying every piece against every pixel must round alike. Long
-// slanted and nearly upright spokes cross many cells, squares scattered at
-// several densities make many crossings (crowded into one cell by a far
-// speck, at times), and the pixel-sized rings of the test above, out at
-// 1e150 too, end on the cells' edges.
+// The pixels a piece passes near come from a grid: trying every piece against
+// every pixel must round alike. Long slanted and nearly upright spokes cross
+// many cells, scattered squares make many crossings (crowded into one cell by
+// a far speck, at times), and the rings above, out at 1e150 too, end on the
+// cells' edges.
 TEST(SnapRounder, GridFindsWhatEveryPixelFinds) {
     krRandomUniform rnd(9);
     const double px = SnapRounder({}).pixel();
