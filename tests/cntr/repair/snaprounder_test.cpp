@@ -97,6 +97,13 @@ Pts ring(krRandomUniform& rnd, int kind, double px) {
     return p;
 }
 
+// The rings rounded together.
+SnapRounder rounded(const std::vector<Pts>& rings, bool everyPixel = false) {
+    std::vector<const Pts*> given;
+    for (const Pts& p : rings) given.push_back(&p);
+    return SnapRounder(given, everyPixel);
+}
+
 }  // namespace
 
 TEST(SnapRounder, RoundedRingsFormAPlaneGraph) {
@@ -106,9 +113,7 @@ TEST(SnapRounder, RoundedRingsFormAPlaneGraph) {
         SCOPED_TRACE(trial);
         std::vector<Pts> rings;
         for (int k = 0; k < 1 + trial % 3; ++k) rings.push_back(ring(rnd, (trial / 3) % 3, px));
-        std::vector<const Pts*> given;
-        for (const Pts& p : rings) given.push_back(&p);
-        const SnapRounder r(given);
+        const SnapRounder r = rounded(rings);
         const Checked check{r};
         for (std::size_t k = 0; k < rings.size(); ++k) check.chains(k);
         check.planar();
@@ -172,9 +177,7 @@ TEST(SnapRounder, GridFindsWhatEveryPixelFinds) {
             if (!p.empty()) rings.push_back(p);
         }
         if (trial % 8 == 3) rings.push_back({V(1e6, 0), V(1e6, 1), V(1e6 + 1, 0)});
-        std::vector<const Pts*> given;
-        for (const Pts& p : rings) given.push_back(&p);
-        const SnapRounder grid(given), plain(given, true);
+        const SnapRounder grid = rounded(rings), plain = rounded(rings, true);
         ASSERT_EQ(grid.nodes(), plain.nodes());
         for (Id v = 0; v < grid.nodes(); ++v)
             ASSERT_TRUE(grid.cx(v) == plain.cx(v) && grid.cy(v) == plain.cy(v) && grid.at(v) == plain.at(v)) << v;
